@@ -1,0 +1,60 @@
+// romid: which release a ROM image is, where its cry table lies, and how a
+// typed ID becomes a cry-table index. Portable: standard library only; the
+// dialog programs and the command line both build on it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// ROM header fields.
+constexpr uint32_t GameCodeOfs = 0xAC;   // 4 characters
+constexpr uint32_t ScanStartOfs = 0xB0;  // the table scan starts just after the code
+constexpr uint32_t RevisionOfs = 0xBC;   // 1 byte
+
+struct VersionRow {
+    char code[5];          // game code, NUL-terminated
+    uint32_t tableOffset;  // file offset of the release's cry table
+    const char* label;     // Windows-1252 text shown to the user
+};
+
+constexpr int VersionCount = 32;
+extern const VersionRow Versions[VersionCount];
+
+// Labels for ROMs that are not a known release (Windows-1252).
+extern const char UnknownTableFoundLabel[];  // "Inconnu. Table trouvée à 95%"
+extern const char UnknownVersionLabel[];     // "Version inconnue"
+
+// The row of Versions for a game code and revision byte (-1: unreadable),
+// with the revision rule for the two US releases applied; -1 when none.
+int FindVersion(const char code[4], int revision);
+
+enum RomKind {
+    RomKnown,    // a row of Versions
+    RomScanned,  // unknown code, table found by FindTable
+    RomUnknown,  // unknown code, no table found
+};
+
+struct RomIdentity {
+    RomKind kind;
+    int row;               // index into Versions, or -1
+    char code[5];          // the game code read (empty when unreadable)
+    int revision;          // the revision byte, or -1 when unreadable
+    uint32_t tableOffset;  // valid unless kind == RomUnknown
+    const char* label;     // Windows-1252
+};
+
+// Identifies the ROM open in `stream`: reads the code at 0xAC and the
+// revision byte, and scans from 0xB0 when the code is not known. The stream
+// stays open; its position afterwards is unspecified.
+RomIdentity IdentifyRom(FILE* stream);
+
+// The species numbers 277..411 and the cry-table index of each.
+constexpr int IdTableFirst = 277;
+constexpr int IdTableCount = 135;
+extern const int16_t IdTable[IdTableCount];
+
+// The two ID rules. Every ID above 411 gets index 200; in the species rule so
+// does every ID from 252 to 276. IDs below 1 give negative indexes, which
+// callers must refuse.
+int CryNumberIndex(int id);
+int SpeciesNumberIndex(int id);

@@ -1,0 +1,60 @@
+// wavlib: the WAV header the tool writes, and a bounds-checked reader of the
+// RIFF chunks of the WAV files it is given. Portable: standard library only.
+//
+// The tool writes one layout: a canonical 44-byte header for 8-bit unsigned
+// mono PCM at 11050 Hz, followed by the audio bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr uint32_t WavHeaderSize = 44;
+constexpr uint32_t WavRate = 11050;  // 11050, not 11025: what the games' tools used
+
+// Byte offsets inside the canonical header.
+constexpr uint32_t WavRiffSizeOfs = 4;
+constexpr uint32_t WavBitsOfs = 34;
+constexpr uint32_t WavDataSizeOfs = 40;
+
+// 0 when the 4 bytes at a and b are equal, else 1.
+int CompareChar(const char* a, const char* b);
+// Copies the 4 bytes at src to dst.
+void SetChar(char* dst, const char* src);
+
+// Writes the 44-byte header for n data bytes at the stream's position, as three
+// writes of 12, 24 and 8 bytes. Returns 0, or -1 when a write failed.
+int WriteWavHeader(uint32_t n, FILE* stream);
+
+// Reads 44 bytes and checks them in order: 1 not "RIFF", 2 not "WAVE",
+// 3 not "fmt ", 4 not "data" at byte 36, 5 not 8 bits per sample, 0 accepted
+// (then prints the rate and channel count). Fewer than 44 bytes: 1.
+int CheckWavHeader(FILE* stream);
+
+// What the chunk reader found in a WAV file.
+struct WavInfo {
+    uint16_t format;      // 1 = PCM
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+    uint32_t dataOffset;  // file offset of the first audio byte
+    uint32_t dataSize;    // audio bytes, clamped to what the file holds
+};
+
+enum WavStatus {
+    WavOk = 0,
+    WavShort,        // under 44 bytes: too short for any WAV this tool accepts
+    WavNotRiff,      // no RIFF/WAVE header
+    WavNoFmt,        // no complete "fmt " chunk of at least 16 bytes before "data"
+    WavNoData,       // no "data" chunk
+    WavUnsupported,  // not 8-bit mono PCM
+    WavReadError,
+};
+
+// Walks the RIFF chunks of the file from offset 0, trusting no size beyond the
+// file's end, and fills `info` from "fmt " and "data". Accepts 8-bit mono PCM
+// at any rate; anything else is refused with the status that says why.
+WavStatus ReadWavInfo(FILE* stream, WavInfo* info);
+
+// The same over bytes in memory.
+WavStatus ParseWavInfo(const uint8_t* bytes, size_t size, WavInfo* info);

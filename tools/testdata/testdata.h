@@ -1,0 +1,44 @@
+// Synthetic test data for the tests, the benchmark and the demonstration:
+// ROM images with a header, a cry table and compressed samples, and WAV
+// files, all built in code. No real game image is ever needed.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct RomSpec {
+    std::string gameCode = "BRVX";   // 4 characters, written at 0xAC
+    uint8_t revision = 0;            // written at 0xBC
+    uint32_t size = 0x20000;         // image size before samples are appended
+    uint32_t tableOffset = 0x1000;   // where the cry table starts
+    uint8_t fill = 0xFF;             // filler byte of the free space
+    std::vector<Bytes> cries;        // unsigned 8-bit samples, one per table entry
+};
+
+// Builds the image: header fields, a table of one 12-byte entry per cry
+// (20 3C 00 00 | 0x08000000 | offset | FF 00 FF 00), and each cry encoded
+// after the table at a 4-byte aligned offset. The image grows when the
+// samples do not fit in `size`.
+Bytes MakeRom(const RomSpec& spec);
+
+// The file offset of cry `index`'s sample in an image made by MakeRom.
+uint32_t CrySampleOffset(const Bytes& rom, const RomSpec& spec, int index);
+
+// A canonical 44-byte-header WAV around `data`. The format fields describe
+// the data as given; they do not convert it.
+Bytes MakeWav(std::span<const uint8_t> data, uint32_t rate = 11050, uint16_t channels = 1,
+              uint16_t bits = 8);
+
+// Generated unsigned 8-bit sounds.
+Bytes Tone(uint32_t n, double hz, double rate = 11050, double amplitude = 100);
+Bytes Sweep(uint32_t n, double fromHz, double toHz, double rate = 11050, double amplitude = 120);
+Bytes Noise(uint32_t n, uint32_t seed);
+
+// Whole-file helpers. ReadFileBytes returns an empty vector when the file
+// cannot be read.
+bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes);
+Bytes ReadFileBytes(const std::string& path);

@@ -1,0 +1,34 @@
+// The dialog's commands, shared by the window procedure and the tests that
+// drive it. Everything here reads and writes the dialog's fields by control
+// number; the fields are the program's only state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+// Read limits of the dialog's fields, terminator included.
+constexpr int PathFieldSize = 260;
+constexpr int NumberFieldSize = 20;   // 19 characters
+constexpr int RepointFieldSize = 9;   // 8 characters
+
+// The rule this build uses to turn an ID into a cry-table index: cry numbers
+// in brevox, species numbers in brevox-species (BREVOX_SPECIES).
+int RecalcID(int id);
+
+// Identifies the ROM open in `rom` and shows the result in the version label
+// and the table-offset field. The caller keeps and closes the stream.
+void BaseOfs(HWND dialog, FILE* rom);
+
+// Resolves the sample offset the dump, encode and sizes commands work on:
+// field 1015 as typed, or with "Table" checked the entry's pointer, which is
+// then shown in field 1015. On a failure it has already shown its message box
+// and returns false.
+bool ReturnOfs(HWND dialog, uint32_t* offset);
+
+// Button commands.
+void RepointCommand(HWND dialog);
+void SizesCommand(HWND dialog);
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
