@@ -1,10 +1,11 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64 toolchain. Programs
+# Cross build for 64-bit Windows with Debian's mingw-w64 toolchain, in its POSIX
+# threads flavour (the C++ thread library GoogleTest needs). Programs
 # built here run on Linux through Wine, which CTest uses as the emulator.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
