@@ -1,0 +1,228 @@
+// The main dialog's procedure: the field defaults, the two file pickers and
+// the browse, verify, dump, encode and about commands. Repoint and sizes live
+// with the cry-table addressing, identification with BaseOfs.
+//
+// Texts are Windows-1252 byte strings. Hex escapes are closed by splitting the
+// literal where a hex digit follows an accented letter ("\xe9" "crasera").
+#include "frontend.h"
+#include "resource.h"
+
+#include "crylib.h"
+#include "wavlib.h"
+
+// The instance the icon is loaded from; WinMain sets it before the dialog exists.
+HINSTANCE TheInstance;
+
+namespace {
+
+const char ErrorTitle[] = "Erreur!";
+const char QuestionTitle[] = "Question";
+const char InvalidFileText[] = "Fichier invalide!";
+const char RomNotWritableText[] = "Impossible d'ouvrir la Rom!";
+const char OverwriteWavText[] = "Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?";
+const char LongerSampleText[] =
+    "Le nouveau son est plus long que l'ancien et \xe9"
+    "crasera les donn\xe9"
+    "es qui le suivent. Continuer?";
+const char AboutTitle[] = "A propos";
+const char AboutText[] = "Brevox GUIVersion2\r\nPar l'\xe9quipe Brevox, logiciel libre.";
+
+// File-picker filters: pairs of label and pattern, the list ended by an empty label.
+const char RomFilter[] = "Roms GBA (*.gba)\0*.gba\0Tous les fichiers (*.*)\0*.*\0";
+const char WavFilter[] = "Sons WAV encod\xe9s en 8Bit et 11kHz (*.wav)\0*.wav\0Tous les fichiers (*.*)\0*.*\0";
+
+using Path = char[PathFieldSize];
+
+void Warn(HWND dialog, const char* text) {
+    MessageBoxA(dialog, text, ErrorTitle, MB_OK | MB_ICONWARNING);
+}
+
+// True unless the user answers No.
+bool Confirm(HWND dialog, const char* text) {
+    return MessageBoxA(dialog, text, QuestionTitle, MB_YESNO | MB_ICONQUESTION) != IDNO;
+}
+
+bool IsChecked(HWND dialog, int id) {
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) != 0;
+}
+
+void ReadPath(HWND dialog, int id, Path path) {
+    GetDlgItemTextA(dialog, id, path, PathFieldSize);
+}
+
+bool FileExists(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+// The sample length stored at offset + 12, or false when the ROM cannot be
+// read there (no sample to overwrite).
+bool ReadStoredLength(const char* romPath, uint32_t offset, uint32_t* n) {
+    FILE* rom = std::fopen(romPath, "rb");
+    if (!rom) return false;
+    uint8_t bytes[2];
+    bool ok = std::fseek(rom, long(offset) + long(SampleLengthOfs), SEEK_SET) == 0 &&
+              std::fread(bytes, 1, sizeof bytes, rom) == sizeof bytes;
+    std::fclose(rom);
+    if (ok) *n = bytes[0] | uint32_t(bytes[1]) << 8;
+    return ok;
+}
+
+// The audio size of a WAV the encoder will accept, or false when it will refuse it.
+bool ReadWavLength(const char* wavPath, uint32_t* n) {
+    FILE* wav = std::fopen(wavPath, "rb");
+    if (!wav) return false;
+    WavInfo info;
+    bool ok = ReadWavInfo(wav, &info) == WavOk && info.dataSize <= MaxSampleLength;
+    std::fclose(wav);
+    if (ok) *n = info.dataSize;
+    return ok;
+}
+
+// Shows why Dump or Compress failed. Only the ROM written by the encoder has
+// a message of its own; everything else is a file the user named that could
+// not be used.
+void ShowCryError(HWND dialog, CryError error, bool writesRom) {
+    bool romFault = writesRom && (error == CryOutfileNotFound || error == CryWriteFailed);
+    Warn(dialog, romFault ? RomNotWritableText : InvalidFileText);
+}
+
+// The system's open dialog. The chosen file need not exist, so a new WAV name
+// can be typed for a dump. False when the user cancels.
+bool PickFile(HWND dialog, const char* filter, const char* extension, Path path) {
+    path[0] = '\0';
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = dialog;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = PathFieldSize;
+    ofn.lpstrDefExt = extension;
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY;
+    return GetOpenFileNameA(&ofn) != 0;
+}
+
+// Identifies the ROM at path; false when it cannot be opened.
+bool Identify(HWND dialog, const char* path) {
+    FILE* rom = std::fopen(path, "rb");
+    if (!rom) return false;
+    BaseOfs(dialog, rom);
+    std::fclose(rom);
+    return true;
+}
+
+void InitDialog(HWND dialog) {
+    HICON icon = LoadIconA(TheInstance, MAKEINTRESOURCEA(IDI_APP));
+    SendMessageA(dialog, WM_SETICON, ICON_BIG, LPARAM(icon));
+    SetDlgItemTextA(dialog, IDC_ROM_PATH, "Chargez votre Rom");
+    SetDlgItemTextA(dialog, IDC_WAV_PATH, "Chargez un son WAV");
+    SetDlgItemTextA(dialog, IDC_TABLE_OFFSET, "0");
+    SetDlgItemTextA(dialog, IDC_SAMPLE_OFFSET, "0");
+    SetDlgItemTextA(dialog, IDC_ID, "1");
+    for (int id : {IDC_USE_TABLE, IDC_AUTOPLAY, IDC_CONFIRM})
+        SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, BST_CHECKED, 0);
+}
+
+// A file that cannot be opened is passed over silently: the user sees its
+// path in the field and can verify it.
+void BrowseRomCommand(HWND dialog) {
+    Path path;
+    if (!PickFile(dialog, RomFilter, "gba", path)) return;
+    SetDlgItemTextA(dialog, IDC_ROM_PATH, path);
+    Identify(dialog, path);
+}
+
+void BrowseWavCommand(HWND dialog) {
+    Path path;
+    if (PickFile(dialog, WavFilter, "wav", path)) SetDlgItemTextA(dialog, IDC_WAV_PATH, path);
+}
+
+void VerifyCommand(HWND dialog) {
+    Path path;
+    ReadPath(dialog, IDC_ROM_PATH, path);
+    if (!Identify(dialog, path)) Warn(dialog, InvalidFileText);
+}
+
+void DumpCommand(HWND dialog) {
+    Path romPath, wavPath;
+    ReadPath(dialog, IDC_ROM_PATH, romPath);
+    ReadPath(dialog, IDC_WAV_PATH, wavPath);
+    if (IsChecked(dialog, IDC_CONFIRM) && FileExists(wavPath) && !Confirm(dialog, OverwriteWavText))
+        return;
+    uint32_t offset;
+    if (!ReturnOfs(dialog, &offset)) return;
+    CryError error = CryOk;
+    Dump(romPath, offset, wavPath, &error);
+    if (error != CryOk) {
+        ShowCryError(dialog, error, false);
+        return;
+    }
+    if (IsChecked(dialog, IDC_AUTOPLAY)) ShellExecuteA(nullptr, nullptr, wavPath, nullptr, nullptr, SW_SHOW);
+}
+
+// A longer sample than the one at offset runs over whatever the ROM keeps
+// after it; with confirmations on the user decides. Where either length
+// cannot be read there is nothing to compare: a missing ROM is created, and
+// a refused WAV is reported by the encoder.
+bool ConfirmLongerSample(HWND dialog, const char* romPath, const char* wavPath, uint32_t offset) {
+    uint32_t oldLength, newLength;
+    if (!ReadStoredLength(romPath, offset, &oldLength) || !ReadWavLength(wavPath, &newLength)) return true;
+    if (SampleSpan(newLength) <= SampleSpan(oldLength)) return true;
+    return Confirm(dialog, LongerSampleText);
+}
+
+void EncodeCommand(HWND dialog) {
+    Path romPath, wavPath;
+    ReadPath(dialog, IDC_ROM_PATH, romPath);
+    ReadPath(dialog, IDC_WAV_PATH, wavPath);
+    uint32_t offset;
+    if (!ReturnOfs(dialog, &offset)) return;
+    if (IsChecked(dialog, IDC_CONFIRM) && !ConfirmLongerSample(dialog, romPath, wavPath, offset)) return;
+    CryError error = CryOk;
+    Compress(wavPath, offset, romPath, &error);
+    if (error != CryOk) ShowCryError(dialog, error, true);
+}
+
+void AboutCommand(HWND dialog) {
+    MessageBoxA(dialog, AboutText, AboutTitle, MB_OK | MB_ICONINFORMATION);
+}
+
+void RunCommand(HWND dialog, int id) {
+    switch (id) {
+    case IDC_BROWSE_ROM: BrowseRomCommand(dialog); break;
+    case IDC_BROWSE_WAV: BrowseWavCommand(dialog); break;
+    case IDC_VERIFY: VerifyCommand(dialog); break;
+    case IDC_DUMP: DumpCommand(dialog); break;
+    case IDC_ENCODE: EncodeCommand(dialog); break;
+    case IDC_REPOINT: RepointCommand(dialog); break;
+    case IDC_SIZES: SizesCommand(dialog); break;
+    case IDC_ABOUT: AboutCommand(dialog); break;
+    default: break;  // Escape and Enter outside a button send IDCANCEL and IDOK: nothing to do
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog(dialog);
+        return TRUE;  // focus goes to the first tab stop, "&Vérifier"
+    case WM_CLOSE:
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return TRUE;
+    case WM_COMMAND:
+        // Code 0 is a click, by mouse, keyboard or mnemonic. The edit fields'
+        // notifications (EN_CHANGE and the like) carry no command.
+        if (HIWORD(wParam) == BN_CLICKED) RunCommand(dialog, LOWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
