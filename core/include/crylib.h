@@ -28,6 +28,20 @@ constexpr uint32_t BlockSize = 33;
 constexpr uint32_t BlockSamples = 64;
 constexpr uint32_t MaxSampleLength = 0xFFFF;  // the stored length is 16 bits
 
+// Little-endian fields, assembled from bytes.
+inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t GetLe32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+inline void PutLe16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutLe32(uint8_t* p, uint32_t v) {
+    PutLe16(p, static_cast<uint16_t>(v));
+    PutLe16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
 // Cry-table entry layout: 12 bytes, the sample's ROM address in the second word.
 constexpr uint32_t CryEntrySize = 12;
 constexpr uint32_t CryEntryPointerOfs = 4;
@@ -60,6 +74,13 @@ void EncodeBlockBest(const uint8_t in[BlockSamples], int count, uint8_t out[Bloc
 void DecodeBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]);
 
 enum class EncodeMode { Fast, Best };
+
+// One block between the WAV domain and the compressed one. EncodeWavBlock
+// codes the first wav.size() (at most 64) unsigned samples, the positions past
+// them as silence, so the output depends on the input alone. DecodeWavBlock
+// yields the 64 unsigned samples of a block.
+void EncodeWavBlock(std::span<const uint8_t> wav, EncodeMode mode, uint8_t out[BlockSize]);
+void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]);
 
 // Encodes n = wav.size() unsigned WAV samples (n <= MaxSampleLength) into
 // dst, which must hold SampleSpan(n) bytes: the header with the length, then

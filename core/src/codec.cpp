@@ -1,0 +1,116 @@
+// The compressed sample format in memory: the delta table, one coding step,
+// one block each way, and whole samples over byte spans.
+#include <algorithm>
+#include <cstring>
+
+#include "crylib.h"
+
+// Indexes 0-7 are the squares 0..49, 8-15 are -64 then -49..-1. Read as
+// unsigned bytes the table ascends strictly, which lets Enc find the two
+// deltas around a difference with one forward scan.
+const uint8_t Table[16] = {0x00, 0x01, 0x04, 0x09, 0x10, 0x19, 0x24, 0x31,
+                           0xC0, 0xCF, 0xDC, 0xE7, 0xF0, 0xF7, 0xFC, 0xFF};
+
+// Bytes 4-7 read 0x00A44000; the games' own samples carry the same words.
+const uint8_t SampleHeaderTemplate[SampleHeaderSize] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xA4, 0x00,
+                                                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+constexpr uint8_t SignFlip = 0x80;    // unsigned WAV sample <-> signed compressed value
+constexpr uint8_t WavSilence = 0x80;
+
+EncResult Enc(uint8_t prev, uint8_t target) {
+    const uint8_t d = static_cast<uint8_t>(target - prev);
+    if (d == 0) return {0, prev};
+    int j = 1;
+    while (Table[j] < d) ++j;  // Table[15] = 0xFF stops the scan
+    const uint8_t upper = static_cast<uint8_t>(prev + Table[j]);
+    const uint8_t lower = static_cast<uint8_t>(prev + Table[j - 1]);
+    const uint8_t distUp = static_cast<uint8_t>(upper - target);
+    const uint8_t distLow = static_cast<uint8_t>(target - lower);
+    if (distLow < distUp) return {static_cast<uint8_t>(j - 1), lower};
+    return {static_cast<uint8_t>(j), upper};
+}
+
+uint32_t BlockCount(uint32_t n) { return n == 0 ? 1 : (n - 1) / BlockSamples + 1; }
+
+uint32_t SampleSpan(uint32_t n) { return SampleHeaderSize + BlockSize * BlockCount(n); }
+
+// Sample i (1..63) of a block lives in byte 1 + i/2: odd samples in the low
+// nibble, even ones in the high nibble. Sample 1 is therefore the low nibble
+// of byte 1, whose high nibble stays unused.
+static int NibbleByte(int i) { return 1 + i / 2; }
+static int NibbleShift(int i) { return i % 2 == 1 ? 0 : 4; }
+
+void EncodeBlock(const uint8_t in[BlockSamples], uint8_t out[BlockSize]) {
+    std::memset(out, 0, BlockSize);
+    out[0] = in[0];
+    uint8_t current = in[0];
+    for (int i = 1; i < static_cast<int>(BlockSamples); ++i) {
+        const EncResult step = Enc(current, in[i]);
+        out[NibbleByte(i)] |= static_cast<uint8_t>(step.index << NibbleShift(i));
+        current = step.value;
+    }
+}
+
+void DecodeBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]) {
+    out[0] = in[0];
+    for (int i = 1; i < static_cast<int>(BlockSamples); ++i) {
+        const int index = (in[NibbleByte(i)] >> NibbleShift(i)) & 0x0F;
+        out[i] = static_cast<uint8_t>(out[i - 1] + Table[index]);
+    }
+}
+
+void EncodeWavBlock(std::span<const uint8_t> wav, EncodeMode mode, uint8_t out[BlockSize]) {
+    const size_t count = std::min<size_t>(wav.size(), BlockSamples);
+    uint8_t values[BlockSamples];
+    std::fill(values, values + BlockSamples, WavSilence);
+    std::copy_n(wav.begin(), count, values);
+    for (uint8_t& v : values) v ^= SignFlip;
+    if (mode == EncodeMode::Best) {
+        // The optimal coder weighs only the samples the decoder will play.
+        EncodeBlockBest(values, static_cast<int>(std::max<size_t>(count, 1)), out);
+    } else {
+        EncodeBlock(values, out);
+    }
+}
+
+void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]) {
+    DecodeBlock(in, out);
+    for (uint32_t i = 0; i < BlockSamples; ++i) out[i] ^= SignFlip;
+}
+
+size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst, EncodeMode mode) {
+    if (wav.size() > MaxSampleLength) return 0;
+    const uint32_t n = static_cast<uint32_t>(wav.size());
+    const uint32_t span = SampleSpan(n);
+    if (dst.size() < span) return 0;
+    std::copy_n(SampleHeaderTemplate, SampleHeaderSize, dst.begin());
+    PutLe16(&dst[SampleLengthOfs], static_cast<uint16_t>(n));
+    for (uint32_t b = 0; b < BlockCount(n); ++b) {
+        const uint32_t first = b * BlockSamples;
+        const uint32_t count = std::min(n - first, BlockSamples);
+        EncodeWavBlock(wav.subspan(first, count), mode, &dst[SampleHeaderSize + b * BlockSize]);
+    }
+    return span;
+}
+
+bool ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset, uint16_t* n) {
+    const uint64_t at = uint64_t{offset} + SampleLengthOfs;
+    if (at + 2 > rom.size()) return false;
+    *n = GetLe16(&rom[at]);
+    return true;
+}
+
+void DecodeSample(std::span<const uint8_t> rom, uint32_t offset, std::span<uint8_t> wav) {
+    uint64_t at = uint64_t{offset} + SampleHeaderSize;
+    for (size_t written = 0; written < wav.size(); written += BlockSamples, at += BlockSize) {
+        uint8_t block[BlockSize] = {};
+        if (at < rom.size()) {
+            std::copy_n(rom.begin() + static_cast<ptrdiff_t>(at),
+                        std::min<uint64_t>(BlockSize, rom.size() - at), block);
+        }
+        uint8_t values[BlockSamples];
+        DecodeWavBlock(block, values);
+        std::copy_n(values, std::min<size_t>(BlockSamples, wav.size() - written), wav.begin() + written);
+    }
+}

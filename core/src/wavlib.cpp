@@ -1,0 +1,139 @@
+// The canonical WAV header the decoder writes, its check, and the RIFF chunk
+// reader the encoder uses to find the audio in the WAV files it is given.
+#include "wavlib.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "crylib.h"
+#include "stream.h"
+
+// Canonical header: the RIFF part (12 bytes), the format chunk (24 bytes)
+// and the data chunk's head (8 bytes).
+constexpr uint32_t RiffPartSize = 12;
+constexpr uint32_t FmtPartSize = 24;
+constexpr uint32_t DataPartSize = 8;
+static_assert(RiffPartSize + FmtPartSize + DataPartSize == WavHeaderSize);
+
+constexpr uint32_t WavRiffTagOfs = 0;
+constexpr uint32_t WavWaveTagOfs = 8;
+constexpr uint32_t WavFmtTagOfs = 12;
+constexpr uint32_t WavFmtSizeOfs = 16;
+constexpr uint32_t WavDataTagOfs = 36;
+
+// Fields inside a format chunk's body.
+constexpr uint32_t FmtFormatOfs = 0;
+constexpr uint32_t FmtChannelsOfs = 2;
+constexpr uint32_t FmtRateOfs = 4;
+constexpr uint32_t FmtByteRateOfs = 8;
+constexpr uint32_t FmtBlockAlignOfs = 12;
+constexpr uint32_t FmtBitsOfs = 14;
+constexpr uint32_t FmtMinSize = 16;
+constexpr uint32_t FmtBodyOfs = WavFmtSizeOfs + 4;  // where the canonical header's format body starts
+
+constexpr uint32_t ChunkHeadSize = 8;  // 4-byte tag, u32 size
+constexpr uint16_t FormatPcm = 1;
+
+int CompareChar(const char* a, const char* b) { return std::memcmp(a, b, 4) == 0 ? 0 : 1; }
+
+void SetChar(char* dst, const char* src) { std::memcpy(dst, src, 4); }
+
+static int CompareTag(const uint8_t* at, const char* tag) { return CompareChar(reinterpret_cast<const char*>(at), tag); }
+
+int WriteWavHeader(uint32_t n, FILE* stream) {
+    uint8_t h[WavHeaderSize] = {};
+    char* tags = reinterpret_cast<char*>(h);
+    SetChar(tags + WavRiffTagOfs, "RIFF");
+    PutLe32(h + WavRiffSizeOfs, n + 36);  // 36 = "WAVE" + the format chunk (24) + the data chunk's head (8)
+    SetChar(tags + WavWaveTagOfs, "WAVE");
+    SetChar(tags + WavFmtTagOfs, "fmt ");
+    PutLe32(h + WavFmtSizeOfs, FmtMinSize);
+    PutLe16(h + FmtBodyOfs + FmtFormatOfs, FormatPcm);
+    PutLe16(h + FmtBodyOfs + FmtChannelsOfs, 1);
+    PutLe32(h + FmtBodyOfs + FmtRateOfs, WavRate);
+    PutLe32(h + FmtBodyOfs + FmtByteRateOfs, WavRate);  // one byte per sample
+    PutLe16(h + FmtBodyOfs + FmtBlockAlignOfs, 1);
+    PutLe16(h + WavBitsOfs, 8);
+    SetChar(tags + WavDataTagOfs, "data");
+    PutLe32(h + WavDataSizeOfs, n);
+    const bool ok = WriteAll(stream, h, RiffPartSize) && WriteAll(stream, h + RiffPartSize, FmtPartSize) &&
+                    WriteAll(stream, h + RiffPartSize + FmtPartSize, DataPartSize);
+    return ok ? 0 : -1;
+}
+
+int CheckWavHeader(FILE* stream) {
+    uint8_t h[WavHeaderSize];
+    bool failed = false;
+    // Read as the three pieces it was written in; a short piece ends the
+    // check, so nothing past the end of the file is ever looked at.
+    if (ReadUpTo(stream, h, RiffPartSize, &failed) < RiffPartSize ||
+        ReadUpTo(stream, h + RiffPartSize, FmtPartSize, &failed) < FmtPartSize ||
+        ReadUpTo(stream, h + RiffPartSize + FmtPartSize, DataPartSize, &failed) < DataPartSize) {
+        return 1;
+    }
+    if (CompareTag(h + WavRiffTagOfs, "RIFF")) return 1;
+    if (CompareTag(h + WavWaveTagOfs, "WAVE")) return 2;
+    if (CompareTag(h + WavFmtTagOfs, "fmt ")) return 3;
+    if (CompareTag(h + WavDataTagOfs, "data")) return 4;
+    if (GetLe16(h + WavBitsOfs) != 8) return 5;
+    std::printf("%lu\r\n", static_cast<unsigned long>(GetLe32(h + FmtBodyOfs + FmtRateOfs)));
+    std::printf("%x\r\n", static_cast<unsigned>(GetLe16(h + FmtBodyOfs + FmtChannelsOfs)));
+    return 0;
+}
+
+// Walks the chunks that follow "RIFF" size "WAVE", up to the end of the bytes
+// (the RIFF size field is not trusted: writers often leave it wrong).
+// readAt(pos, dst, count) must deliver exactly count bytes, which the walker
+// only asks for inside [0, size); false means a read error.
+template <class ReadAt>
+static WavStatus WalkWavChunks(uint64_t size, ReadAt readAt, WavInfo* info) {
+    if (size < WavHeaderSize) return WavShort;
+    size = std::min<uint64_t>(size, UINT32_MAX);  // offsets are 32-bit; nothing past 4 GiB is read
+    uint8_t head[RiffPartSize];
+    if (!readAt(0, head, RiffPartSize)) return WavReadError;
+    if (CompareTag(head + WavRiffTagOfs, "RIFF") || CompareTag(head + WavWaveTagOfs, "WAVE")) return WavNotRiff;
+
+    bool haveFmt = false;
+    uint64_t pos = RiffPartSize;
+    while (pos + ChunkHeadSize <= size) {
+        uint8_t chunk[ChunkHeadSize];
+        if (!readAt(pos, chunk, ChunkHeadSize)) return WavReadError;
+        const uint32_t chunkSize = GetLe32(chunk + 4);
+        const uint64_t body = pos + ChunkHeadSize;
+        if (CompareTag(chunk, "fmt ") == 0) {
+            if (chunkSize < FmtMinSize || body + FmtMinSize > size) return WavNoFmt;
+            uint8_t fmt[FmtMinSize];
+            if (!readAt(body, fmt, FmtMinSize)) return WavReadError;
+            info->format = GetLe16(fmt + FmtFormatOfs);
+            info->channels = GetLe16(fmt + FmtChannelsOfs);
+            info->rate = GetLe32(fmt + FmtRateOfs);
+            info->bits = GetLe16(fmt + FmtBitsOfs);
+            haveFmt = true;
+        } else if (CompareTag(chunk, "data") == 0) {
+            if (!haveFmt) return WavNoFmt;
+            info->dataOffset = static_cast<uint32_t>(body);
+            info->dataSize = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, size - body));
+            const bool supported = info->format == FormatPcm && info->channels == 1 && info->bits == 8;
+            return supported ? WavOk : WavUnsupported;
+        }
+        pos = body + chunkSize + (chunkSize & 1);  // chunks are padded to even sizes
+    }
+    return haveFmt ? WavNoData : WavNoFmt;
+}
+
+WavStatus ParseWavInfo(const uint8_t* bytes, size_t size, WavInfo* info) {
+    return WalkWavChunks(size, [bytes](uint64_t pos, uint8_t* dst, size_t count) {
+        std::memcpy(dst, bytes + pos, count);
+        return true;
+    }, info);
+}
+
+WavStatus ReadWavInfo(FILE* stream, WavInfo* info) {
+    if (std::fseek(stream, 0, SEEK_END) != 0) return WavReadError;
+    const long end = std::ftell(stream);
+    if (end < 0) return WavReadError;
+    return WalkWavChunks(static_cast<uint64_t>(end), [stream](uint64_t pos, uint8_t* dst, size_t count) {
+        bool failed = false;
+        return SeekTo(stream, pos) && ReadUpTo(stream, dst, count, &failed) == count;
+    }, info);
+}
