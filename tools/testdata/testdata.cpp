@@ -1,0 +1,118 @@
+#include "testdata.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "crylib.h"
+
+constexpr uint32_t GameCodeAt = 0xAC;
+constexpr uint32_t RevisionAt = 0xBC;
+constexpr uint32_t EntryFirstWord = 0x00003C20;
+constexpr uint32_t EntryLastWord = 0x00FF00FF;
+constexpr double Pi = 3.14159265358979323846;
+
+static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
+
+Bytes MakeRom(const RomSpec& spec) {
+    Bytes rom(spec.size, spec.fill);
+    const uint64_t tableEnd = uint64_t{spec.tableOffset} + CryEntrySize * spec.cries.size();
+    if (rom.size() < std::max<uint64_t>(RevisionAt + 1, tableEnd)) {
+        throw std::invalid_argument("MakeRom: image too small for its header and table");
+    }
+    std::copy_n(spec.gameCode.begin(), std::min<size_t>(spec.gameCode.size(), 4), rom.begin() + GameCodeAt);
+    rom[RevisionAt] = spec.revision;
+
+    uint32_t at = AlignUp4(tableEnd);
+    for (size_t i = 0; i < spec.cries.size(); ++i) {
+        const Bytes& cry = spec.cries[i];
+        if (cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry longer than 65535 samples");
+        const uint32_t span = SampleSpan(static_cast<uint32_t>(cry.size()));
+        if (rom.size() < uint64_t{at} + span) rom.resize(at + span, spec.fill);
+        EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
+        uint8_t* entry = &rom[spec.tableOffset + CryEntrySize * i];
+        PutLe32(entry, EntryFirstWord);
+        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | at);
+        PutLe32(entry + 8, EntryLastWord);
+        at = AlignUp4(uint64_t{at} + span);
+    }
+    return rom;
+}
+
+uint32_t CrySampleOffset(const Bytes& rom, const RomSpec& spec, int index) {
+    const size_t at = spec.tableOffset + CryEntrySize * static_cast<size_t>(index) + CryEntryPointerOfs;
+    if (at + 4 > rom.size()) throw std::out_of_range("CrySampleOffset: entry outside the image");
+    return GetLe32(&rom[at]) & RomAddressMask;
+}
+
+Bytes MakeWav(std::span<const uint8_t> data, uint32_t rate, uint16_t channels, uint16_t bits) {
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    const uint16_t blockAlign = static_cast<uint16_t>(channels * bits / 8);
+    Bytes wav(44);
+    std::copy_n("RIFF", 4, wav.begin());
+    PutLe32(&wav[4], 36 + n);
+    std::copy_n("WAVEfmt ", 8, wav.begin() + 8);
+    PutLe32(&wav[16], 16);
+    PutLe16(&wav[20], 1);
+    PutLe16(&wav[22], channels);
+    PutLe32(&wav[24], rate);
+    PutLe32(&wav[28], rate * blockAlign);
+    PutLe16(&wav[32], blockAlign);
+    PutLe16(&wav[34], bits);
+    std::copy_n("data", 4, wav.begin() + 36);
+    PutLe32(&wav[40], n);
+    wav.insert(wav.end(), data.begin(), data.end());
+    return wav;
+}
+
+static uint8_t ToSample(double v) { return static_cast<uint8_t>(std::clamp(std::lround(128.0 + v), 0L, 255L)); }
+
+Bytes Tone(uint32_t n, double hz, double rate, double amplitude) {
+    Bytes out(n);
+    for (uint32_t i = 0; i < n; ++i) out[i] = ToSample(amplitude * std::sin(2 * Pi * hz * i / rate));
+    return out;
+}
+
+Bytes Sweep(uint32_t n, double fromHz, double toHz, double rate, double amplitude) {
+    Bytes out(n);
+    const double seconds = n / rate;
+    for (uint32_t i = 0; i < n; ++i) {
+        // Linear chirp: the phase is the integral of the rising frequency.
+        const double t = i / rate;
+        const double phase = 2 * Pi * (fromHz * t + (toHz - fromHz) * t * t / (2 * seconds));
+        out[i] = ToSample(amplitude * std::sin(phase));
+    }
+    return out;
+}
+
+Bytes Noise(uint32_t n, uint32_t seed) {
+    Bytes out(n);
+    uint32_t x = seed ? seed : 0x9E3779B9u;  // xorshift32 must not start from 0
+    for (uint8_t& b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    return out;
+}
+
+bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && wrote;
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+    Bytes bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return failed ? Bytes{} : bytes;
+}
