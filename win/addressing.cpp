@@ -1,0 +1,211 @@
+// Cry-table addressing: from the ID typed in the dialog to the pointer word of
+// its cry-table entry, and the two commands that work on that word directly,
+// repoint and sizes.
+//
+// Numbers are read from the fields as a formatted scan reads them: leading
+// blanks skipped, the number ends at the first character that cannot continue
+// it (ID "1A" is 1, offset "12G" is 0x12). A field with no number at all, an
+// ID below 1 (it would address a position in front of the table) or a value
+// too large for its type is refused with a warning, before any file is opened.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "crylib.h"
+#include "frontend.h"
+#include "resource.h"
+#include "romid.h"
+
+int RecalcID(int id) {
+#ifdef BREVOX_SPECIES
+    return SpeciesNumberIndex(id);
+#else
+    return CryNumberIndex(id);
+#endif
+}
+
+namespace {
+
+// Message texts, Windows-1252.
+constexpr char ErrorTitle[] = "Erreur!";
+constexpr char InvalidFile[] = "Fichier invalide!";
+constexpr char CannotOpenRom[] = "Impossible d'ouvrir la Rom!";
+constexpr char CannotWriteRom[] = "Impossible d'\xE9" "crire dans la Rom!";
+constexpr char InvalidId[] = "ID invalide!";
+constexpr char InvalidOffset[] = "Offset invalide!";
+constexpr char EntryOutsideRom[] = "Entr\xE9" "e hors de la Rom!";
+
+// A GBA ROM image starts with a 0xC0-byte header (entry point, logo, title,
+// game code, revision, checksum). No cry-table entry lies there, so a pointer
+// position inside it comes from a wrong table offset: repoint refuses it.
+constexpr uint64_t RomHeaderSize = 0xC0;
+
+constexpr uint64_t WavDataSizeOfs = 40;  // the data chunk's size field
+constexpr int AddressSize = 4;
+constexpr int WavDataSizeSize = 4;
+constexpr int SampleLengthSize = 2;
+
+void Warn(HWND dialog, const char* text) { MessageBoxA(dialog, text, ErrorTitle, MB_ICONWARNING); }
+
+bool IsChecked(HWND dialog, int control) {
+    return SendMessageA(GetDlgItem(dialog, control), BM_GETCHECK, 0, 0) != 0;
+}
+
+void SetHexField(HWND dialog, int control, uint32_t value) {
+    char text[NumberFieldSize];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+    SetDlgItemTextA(dialog, control, text);
+}
+
+// Reads a hexadecimal field of at most size - 1 characters (size at most
+// NumberFieldSize). A negative number is no offset: refused like a missing one.
+bool ReadHexField(HWND dialog, int control, int size, uint32_t* value) {
+    char text[NumberFieldSize];
+    GetDlgItemTextA(dialog, control, text, size);
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 16);
+    if (end == text || errno == ERANGE || v > UINT32_MAX) {
+        Warn(dialog, InvalidOffset);
+        return false;
+    }
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Reads the ID field (at most size - 1 characters) and turns it into this
+// build's cry-table index.
+bool ReadIndexField(HWND dialog, int size, int* index) {
+    char text[NumberFieldSize];
+    GetDlgItemTextA(dialog, IDC_ID, text, size);
+    char* end = nullptr;
+    errno = 0;
+    const long long id = std::strtoll(text, &end, 10);
+    if (end == text || errno == ERANGE || id < 1 || id > INT_MAX) {
+        Warn(dialog, InvalidId);
+        return false;
+    }
+    *index = RecalcID(static_cast<int>(id));
+    return true;
+}
+
+// The position of the sample-address word of entry `index`, in 64 bits so
+// that a large table offset cannot wrap round to the front of the file.
+uint64_t PointerPosition(uint32_t tableOffset, int index) {
+    return tableOffset + uint64_t(index) * CryEntrySize + CryEntryPointerOfs;
+}
+
+bool Seek(FILE* file, uint64_t position) {
+    return position <= uint64_t(LONG_MAX) && std::fseek(file, static_cast<long>(position), SEEK_SET) == 0;
+}
+
+// Reads the little-endian field of `size` bytes (at most 4) at `position`.
+bool ReadField(FILE* file, uint64_t position, int size, uint32_t* value) {
+    uint8_t bytes[4];
+    if (!Seek(file, position) || std::fread(bytes, 1, size, file) != size_t(size)) return false;
+    *value = 0;
+    for (int i = size - 1; i >= 0; --i) *value = *value << 8 | bytes[i];
+    return true;
+}
+
+// Opens the file, reads one field and closes it. On any failure, "Fichier
+// invalide!": a field beyond the end of the file has no value to show.
+bool ReadFileField(HWND dialog, const char* path, uint64_t position, int size, uint32_t* value) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        Warn(dialog, InvalidFile);
+        return false;
+    }
+    const bool read = ReadField(file, position, size, value);
+    std::fclose(file);
+    if (!read) Warn(dialog, InvalidFile);
+    return read;
+}
+
+enum class WriteResult { Written, Outside, Failed };
+
+// Writes the address word at `position`, which must lie wholly inside the
+// file and after its header: a repoint never lengthens the ROM.
+WriteResult WriteAddress(FILE* rom, uint64_t position, uint32_t address) {
+    if (std::fseek(rom, 0, SEEK_END) != 0) return WriteResult::Failed;
+    const long size = std::ftell(rom);
+    if (size < 0) return WriteResult::Failed;
+    if (position < RomHeaderSize || position + AddressSize > uint64_t(size)) return WriteResult::Outside;
+    const uint8_t bytes[AddressSize] = {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
+                                        uint8_t(address >> 24)};
+    if (!Seek(rom, position) || std::fwrite(bytes, 1, AddressSize, rom) != AddressSize ||
+        std::fflush(rom) != 0)
+        return WriteResult::Failed;
+    return WriteResult::Written;
+}
+
+}  // namespace
+
+bool ReturnOfs(HWND dialog, uint32_t* offset) {
+    if (!IsChecked(dialog, IDC_USE_TABLE)) return ReadHexField(dialog, IDC_SAMPLE_OFFSET, NumberFieldSize, offset);
+
+    char romPath[PathFieldSize];
+    GetDlgItemTextA(dialog, IDC_ROM_PATH, romPath, PathFieldSize);
+    uint32_t tableOffset = 0;
+    int index = 0;
+    if (!ReadHexField(dialog, IDC_TABLE_OFFSET, NumberFieldSize, &tableOffset) ||
+        !ReadIndexField(dialog, NumberFieldSize, &index))
+        return false;
+    uint32_t address = 0;
+    if (!ReadFileField(dialog, romPath, PointerPosition(tableOffset, index), AddressSize, &address))
+        return false;
+    *offset = address & RomAddressMask;
+    SetHexField(dialog, IDC_SAMPLE_OFFSET, *offset);
+    return true;
+}
+
+// Writes field 1015's offset, as a ROM address, into the entry of the ID.
+// Nothing else in the entry or the file changes, and nothing is said on
+// success.
+void RepointCommand(HWND dialog) {
+    char romPath[PathFieldSize];
+    GetDlgItemTextA(dialog, IDC_ROM_PATH, romPath, PathFieldSize);
+    uint32_t offset = 0;
+    uint32_t tableOffset = 0;
+    int index = 0;
+    if (!ReadHexField(dialog, IDC_SAMPLE_OFFSET, RepointFieldSize, &offset) ||
+        !ReadIndexField(dialog, RepointFieldSize, &index) ||
+        !ReadHexField(dialog, IDC_TABLE_OFFSET, RepointFieldSize, &tableOffset))
+        return;
+
+    FILE* rom = std::fopen(romPath, "rb+");
+    if (rom == nullptr) {
+        Warn(dialog, CannotOpenRom);
+        return;
+    }
+    WriteResult result = WriteAddress(rom, PointerPosition(tableOffset, index), offset | RomAddressBase);
+    if (std::fclose(rom) != 0 && result == WriteResult::Written) result = WriteResult::Failed;
+    if (result == WriteResult::Outside) Warn(dialog, EntryOutsideRom);
+    if (result == WriteResult::Failed) Warn(dialog, CannotWriteRom);
+}
+
+// Shows the WAV's data size (field 1018), then the resolved sample offset
+// (field 1015, in table mode), then the sample's stored length (field 1017),
+// each as bare hexadecimal, stopping at the first failure.
+void SizesCommand(HWND dialog) {
+    char wavPath[PathFieldSize];
+    GetDlgItemTextA(dialog, IDC_WAV_PATH, wavPath, PathFieldSize);
+    uint32_t wavSize = 0;
+    if (!ReadFileField(dialog, wavPath, WavDataSizeOfs, WavDataSizeSize, &wavSize)) return;
+    SetHexField(dialog, IDC_WAV_SIZE, wavSize);
+
+    uint32_t offset = 0;
+    const bool resolved = ReturnOfs(dialog, &offset);
+    char romPath[PathFieldSize];
+    GetDlgItemTextA(dialog, IDC_ROM_PATH, romPath, PathFieldSize);
+    if (!resolved) {
+        // No sample to measure. A ROM that cannot be opened is still reported
+        // a second time, as the command always has, but nothing is read.
+        if (FILE* rom = std::fopen(romPath, "rb")) std::fclose(rom);
+        else Warn(dialog, InvalidFile);
+        return;
+    }
+    uint32_t length = 0;
+    if (!ReadFileField(dialog, romPath, uint64_t(offset) + SampleLengthOfs, SampleLengthSize, &length)) return;
+    SetHexField(dialog, IDC_ROM_SIZE, length);
+}
