@@ -218,9 +218,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         PostQuitMessage(0);
         return TRUE;
     case WM_COMMAND:
-        // Code 0 is a click, by mouse, keyboard or mnemonic. The edit fields'
-        // notifications (EN_CHANGE and the like) carry no command.
-        if (HIWORD(wParam) == BN_CLICKED) RunCommand(dialog, LOWORD(wParam));
+        // Code 0 (BN_CLICKED) is a click, by mouse, keyboard or mnemonic. The
+        // edit fields' notifications (EN_CHANGE and the like) carry no command.
+        if (HIWORD(wParam) == 0) RunCommand(dialog, LOWORD(wParam));
         return TRUE;
     default:
         return FALSE;

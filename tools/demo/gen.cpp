@@ -1,0 +1,161 @@
+// brevox-gen: writes synthetic ROM images and WAV files for the end-to-end
+// tests of the dialog programs and for the demonstration.
+//
+//   brevox-gen e2e DIR                    test images, WAVs, the outputs the
+//                                         tests expect, and DIR/expect.sh
+//   brevox-gen demo DIR [SPEECH.wav...]   DIR/demo.gba and two WAVs to encode
+//
+// Every image has a cry table the scan finds; only the test images named
+// after a release carry a known game code.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "crylib.h"
+#include "testdata.h"
+#include "wavlib.h"
+
+namespace {
+
+// Entries up to index 410, so that every ID of both builds lands in the table.
+constexpr int TableEntries = 411;
+
+bool Write(const std::string& dir, const char* name, const Bytes& bytes) {
+    std::string path = dir + "/" + name;
+    if (WriteFileBytes(path, bytes)) return true;
+    std::fprintf(stderr, "brevox-gen: cannot write %s\n", path.c_str());
+    return false;
+}
+
+// The WAV file Dump writes for the sample at offset.
+Bytes DumpedWav(const Bytes& rom, uint32_t offset) {
+    uint16_t n = 0;
+    ReadSampleLength(rom, offset, &n);
+    Bytes data(n);
+    DecodeSample(rom, offset, data);
+    return MakeWav(data);
+}
+
+// The image after Compress has written `sound` at offset.
+Bytes Encoded(Bytes rom, uint32_t offset, const Bytes& sound) {
+    Bytes sample(SampleSpan(uint32_t(sound.size())));
+    EncodeSample(sound, sample);
+    if (rom.size() < offset + sample.size()) rom.resize(offset + sample.size(), 0);
+    std::memcpy(rom.data() + offset, sample.data(), sample.size());
+    return rom;
+}
+
+// The image after the table entry `index` has been pointed at offset.
+Bytes Repointed(Bytes rom, uint32_t tableOffset, int index, uint32_t offset) {
+    uint32_t address = RomAddressBase | offset;
+    uint32_t at = tableOffset + CryEntrySize * uint32_t(index) + CryEntryPointerOfs;
+    for (int i = 0; i < 4; i++) rom[at + i] = uint8_t(address >> (8 * i));
+    return rom;
+}
+
+RomSpec HeaderOnly(const char* code, uint8_t revision) {
+    RomSpec spec;
+    spec.gameCode = code;
+    spec.revision = revision;
+    spec.size = 0x400;
+    spec.tableOffset = 0x400;  // no entries: identified by its code alone
+    return spec;
+}
+
+int WriteE2e(const std::string& dir) {
+    // Cry i is a tone of 20 + i samples, so every entry's sample differs in
+    // offset and length.
+    RomSpec cries;
+    for (int i = 0; i < TableEntries; i++) cries.cries.push_back(Tone(20 + i, 300 + 7 * i));
+    Bytes rom = MakeRom(cries);
+    auto offset = [&](int index) { return CrySampleOffset(rom, cries, index); };
+
+    Bytes longer = Sweep(300, 200, 3000);  // 5 blocks where entry 0 has 1
+    Bytes shorter = Tone(10, 880);         // fits in entry 2's single block
+    Bytes encodedLonger = Encoded(rom, offset(0), longer);
+    Bytes wide = MakeWav(Tone(64, 440), 11050, 2, 16);
+
+    bool ok = Write(dir, "axve.gba", MakeRom(HeaderOnly("AXVE", 1))) &&
+              Write(dir, "axve-rev2.gba", MakeRom(HeaderOnly("AXVE", 2))) &&
+              Write(dir, "axpe-rev2.gba", MakeRom(HeaderOnly("AXPE", 2))) &&
+              Write(dir, "unknown.gba", MakeRom(HeaderOnly("ZZZZ", 0))) &&
+              Write(dir, "cries.gba", rom) &&
+              Write(dir, "cry1.wav", DumpedWav(rom, offset(0))) &&
+              Write(dir, "longer.wav", MakeWav(longer)) &&
+              Write(dir, "shorter.wav", MakeWav(shorter)) &&
+              Write(dir, "wide.wav", wide) &&
+              Write(dir, "encoded-longer.gba", encodedLonger) &&
+              Write(dir, "longer-back.wav", DumpedWav(encodedLonger, offset(0))) &&
+              Write(dir, "encoded-shorter.gba", Encoded(rom, offset(2), shorter)) &&
+              Write(dir, "repointed.gba", Repointed(rom, cries.tableOffset, 1, offset(5)));
+    if (!ok) return 1;
+
+    std::string path = dir + "/expect.sh";
+    FILE* out = std::fopen(path.c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "brevox-gen: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::fprintf(out, "TABLE=%X\n", cries.tableOffset);
+    for (int index : {0, 1, 2, 5, 200, 273, 276, 387, 410})
+        std::fprintf(out, "ENTRY%d=%X\nLENGTH%d=%X\n", index, offset(index), index, 20 + index);
+    std::fprintf(out, "LONGER_SIZE=%X\nSHORTER_SIZE=%X\n", unsigned(longer.size()), unsigned(shorter.size()));
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
+// The audio of an 8-bit mono WAV, cut to the longest sample a cry can hold.
+bool ReadSound(const char* path, Bytes* sound) {
+    Bytes file = ReadFileBytes(path);
+    WavInfo info;
+    if (ParseWavInfo(file.data(), file.size(), &info) != WavOk) {
+        std::fprintf(stderr, "brevox-gen: %s is not an 8-bit mono WAV\n", path);
+        return false;
+    }
+    uint32_t n = info.dataSize < MaxSampleLength ? info.dataSize : MaxSampleLength;
+    sound->assign(file.begin() + info.dataOffset, file.begin() + info.dataOffset + n);
+    return true;
+}
+
+int WriteDemo(const std::string& dir, int speechCount, char** speechPaths) {
+    RomSpec demo;
+    demo.gameCode = "BRVD";
+    demo.tableOffset = 0x3A8C0;
+    demo.size = 0x80000;
+    demo.cries.push_back(Tone(5525, 440));
+    demo.cries.push_back(Sweep(6600, 150, 2500));
+    for (int i = 0; i < speechCount; i++) {
+        Bytes sound;
+        if (!ReadSound(speechPaths[i], &sound)) return 1;
+        demo.cries.push_back(sound);
+    }
+    // The rest of the table: short notes up a scale with a burst of noise in
+    // front, one per entry.
+    while (demo.cries.size() < size_t(TableEntries)) {
+        int step = int(demo.cries.size()) % 24;
+        Bytes cry = Noise(300, uint32_t(demo.cries.size()));
+        Bytes note = Tone(2200, 220 * std::pow(2.0, step / 12.0), 11050, 90);
+        cry.insert(cry.end(), note.begin(), note.end());
+        demo.cries.push_back(cry);
+    }
+    bool ok = Write(dir, "demo.gba", MakeRom(demo)) &&
+              Write(dir, "chirp.wav", MakeWav(Sweep(4000, 2400, 300))) &&
+              Write(dir, "beep.wav", MakeWav(Tone(1500, 1000)));
+    return ok ? 0 : 1;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: brevox-gen e2e DIR\n"
+                 "       brevox-gen demo DIR [SPEECH.wav...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    if (std::strcmp(argv[1], "e2e") == 0 && argc == 3) return WriteE2e(argv[2]);
+    if (std::strcmp(argv[1], "demo") == 0) return WriteDemo(argv[2], argc - 3, argv + 3);
+    return Usage();
+}
