@@ -116,3 +116,29 @@ Bytes ReadFileBytes(const std::string& path) {
     std::fclose(f);
     return failed ? Bytes{} : bytes;
 }
+
+namespace {
+
+// One little-endian word, or false when fewer than 4 bytes are left.
+bool ReadWord(FILE* stream, uint32_t* word) {
+    uint8_t b[4];
+    if (std::fread(b, 1, sizeof b, stream) != sizeof b) return false;
+    *word = b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return true;
+}
+
+}  // namespace
+
+int FindTableByWords(FILE* stream) {
+    uint32_t word;
+    while (!std::feof(stream)) {
+        if (!ReadWord(stream, &word)) return -1;
+        if (word != EntryFirstWord) continue;
+        if (!ReadWord(stream, &word)) return -1;
+        if ((word & 0xFF000000) != RomAddressBase) continue;
+        if (!ReadWord(stream, &word)) return -1;
+        if (word != EntryLastWord) continue;
+        return static_cast<int>(std::ftell(stream)) - static_cast<int>(CryEntrySize);
+    }
+    return -1;
+}

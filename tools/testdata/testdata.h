@@ -42,3 +42,10 @@ Bytes Noise(uint32_t n, uint32_t seed);
 // cannot be read.
 bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes);
 Bytes ReadFileBytes(const std::string& path);
+
+#include <cstdio>
+
+// The cry-table scan read the plainest way, one 4-byte word per fread, as a
+// second opinion on FindTable: the same result and the same stream position
+// afterwards. A word cut short by the end of the file matches nothing.
+int FindTableByWords(FILE* stream);
