@@ -1,5 +1,10 @@
 // quality: how faithfully an encoding mode keeps a sound, measured on the
 // values the decoder will actually play.
+//
+// Each 64-sample block is coded exactly as EncodeSample codes it (the last one
+// padded with silence, which is not measured), decoded back and compared with
+// the input on the signed scale (silence 0). Nothing limits the length here:
+// a sound too long to store can still be measured.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +14,19 @@
 #include "crylib.h"
 
 struct EncodeQuality {
-    double snrDb;         // signal-to-noise ratio over all n samples, in dB
-    int peakError;        // largest |decoded - input| on the signed scale
-    uint64_t squaredError;
-    uint32_t blocks;
-    uint32_t worstBlocks; // blocks where this mode's error is the larger of the two modes'
+    // 10 log10(signal energy / squaredError), both summed over the n samples
+    // on the signed scale. +infinity when the coding is exact (squaredError 0,
+    // e.g. silence or an empty sound).
+    double snrDb;
+    int peakError;          // largest |decoded - input|, 0..255
+    uint64_t squaredError;  // sum of (decoded - input)^2
+    uint32_t blocks;        // blocks that hold samples: ceil(n / 64)
+    // Blocks where this mode's squared error is strictly larger than the other
+    // mode's; ties count for neither. Best never loses a block, so its count
+    // is 0 and Fast's is the number of blocks the best coder improves.
+    uint32_t worstBlocks;
 };
 
-// Encodes `wav` (unsigned 8-bit, n <= MaxSampleLength) with `mode` in memory,
-// decodes it back and compares it with the input.
+// Encodes `wav` (unsigned 8-bit samples) with `mode` and with the other mode,
+// in memory, decodes both and reports `mode`'s figures.
 EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode);

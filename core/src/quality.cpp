@@ -1,0 +1,49 @@
+#include "quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+int Signed(uint8_t wavSample) { return int(wavSample) - 0x80; }
+
+struct BlockErrors {
+    uint64_t squared = 0;
+    int peak = 0;
+};
+
+// Codes one block of at most 64 WAV samples and measures its decoded values.
+BlockErrors MeasureBlock(std::span<const uint8_t> wav, EncodeMode mode) {
+    uint8_t coded[BlockSize];
+    uint8_t played[BlockSamples];
+    EncodeWavBlock(wav, mode, coded);
+    DecodeWavBlock(coded, played);
+    BlockErrors e;
+    for (size_t i = 0; i < wav.size(); ++i) {
+        const int d = Signed(played[i]) - Signed(wav[i]);
+        e.squared += uint64_t(d * d);
+        e.peak = std::max(e.peak, std::abs(d));
+    }
+    return e;
+}
+
+}  // namespace
+
+EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode) {
+    const EncodeMode other = mode == EncodeMode::Best ? EncodeMode::Fast : EncodeMode::Best;
+    EncodeQuality q{};
+    uint64_t signal = 0;
+    for (uint8_t s : wav) signal += uint64_t(Signed(s) * Signed(s));
+    for (size_t first = 0; first < wav.size(); first += BlockSamples) {
+        const auto block = wav.subspan(first, std::min<size_t>(BlockSamples, wav.size() - first));
+        const BlockErrors mine = MeasureBlock(block, mode);
+        q.squaredError += mine.squared;
+        q.peakError = std::max(q.peakError, mine.peak);
+        q.blocks++;
+        if (mine.squared > MeasureBlock(block, other).squared) q.worstBlocks++;
+    }
+    q.snrDb = q.squaredError == 0 ? std::numeric_limits<double>::infinity()
+                                  : 10 * std::log10(double(signal) / double(q.squaredError));
+    return q;
+}

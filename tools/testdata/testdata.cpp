@@ -142,3 +142,28 @@ int FindTableByWords(FILE* stream) {
     }
     return -1;
 }
+
+Bytes DecayingChirp(uint32_t n, double fromHz, double toHz, double decayPerSecond, double rate,
+                    double amplitude) {
+    Bytes out = Sweep(n, fromHz, toHz, rate, amplitude);
+    for (uint32_t i = 0; i < n; ++i) {
+        const double envelope = std::exp(-decayPerSecond * i / rate);
+        out[i] = ToSample(envelope * (out[i] - 128.0));
+    }
+    return out;
+}
+
+std::vector<NamedSound> QualitySet() {
+    constexpr uint32_t Second = 11050;
+    Bytes square(Second);
+    for (uint32_t i = 0; i < Second; ++i) square[i] = (i / 25) % 2 ? 0xFF : 0x00;  // 221 Hz
+    return {
+        {"tone-440", Tone(Second, 440)},
+        {"tone-3000-loud", Tone(Second, 3000, 11050, 127)},
+        {"sweep-200-4000-loud", Sweep(Second, 200, 4000, 11050, 127)},
+        {"sweep-50-1000-soft", Sweep(Second, 50, 1000, 11050, 30)},
+        {"noise", Noise(Second, 1)},
+        {"cry", DecayingChirp(Second, 1800, 400)},
+        {"square-full-scale", square},
+    };
+}

@@ -49,3 +49,17 @@ Bytes ReadFileBytes(const std::string& path);
 // second opinion on FindTable: the same result and the same stream position
 // afterwards. A word cut short by the end of the file matches nothing.
 int FindTableByWords(FILE* stream);
+
+// A cry-like sound: a linear chirp from fromHz to toHz whose amplitude falls
+// exponentially, by a factor e every 1/decayPerSecond seconds.
+Bytes DecayingChirp(uint32_t n, double fromHz, double toHz, double decayPerSecond = 3, double rate = 11050,
+                    double amplitude = 120);
+
+// The generated part of the encoder quality set, each sound one second at
+// 11050 Hz: tones, sweeps (among them a loud 200 to 4000 Hz one), noise, a
+// cry-like chirp and a full-scale square wave whose edges cross the wrap.
+struct NamedSound {
+    std::string name;
+    Bytes wav;  // unsigned 8-bit samples
+};
+std::vector<NamedSound> QualitySet();

@@ -1,0 +1,108 @@
+// MeasureEncoding against an encode-decode round trip done by hand, and the
+// best coder against the reference search on every block of the quality set.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "crylib.h"
+#include "quality.h"
+#include "reference.h"
+#include "testdata.h"
+
+namespace {
+
+// The error figures of EncodeSample + DecodeSample, computed plainly.
+struct RoundTrip {
+    uint64_t squared = 0;
+    int peak = 0;
+    double signal = 0;
+};
+
+RoundTrip Measure(const Bytes& wav, EncodeMode mode) {
+    Bytes sample(SampleSpan(static_cast<uint32_t>(wav.size())));
+    EXPECT_EQ(EncodeSample(wav, sample, mode), sample.size());
+    Bytes played(wav.size());
+    DecodeSample(sample, 0, played);
+    RoundTrip r;
+    for (size_t i = 0; i < wav.size(); ++i) {
+        const int d = played[i] - wav[i];  // the sign flip cancels out of a difference
+        r.squared += static_cast<uint64_t>(d * d);
+        r.peak = std::max(r.peak, std::abs(d));
+        r.signal += (wav[i] - 128.0) * (wav[i] - 128.0);
+    }
+    return r;
+}
+
+std::array<uint8_t, BlockSamples> SignedBlock(const Bytes& wav, size_t first, int count) {
+    std::array<uint8_t, BlockSamples> in{};
+    for (int i = 0; i < count; ++i) in[i] = wav[first + i] ^ 0x80;
+    return in;
+}
+
+}  // namespace
+
+TEST(MeasureEncoding, AgreesWithARoundTripThroughTheSampleFormat) {
+    const Bytes wav = DecayingChirp(1000, 2500, 200);  // 15 full blocks and 40 samples
+    for (EncodeMode mode : {EncodeMode::Fast, EncodeMode::Best}) {
+        const EncodeQuality q = MeasureEncoding(wav, mode);
+        const RoundTrip r = Measure(wav, mode);
+        EXPECT_EQ(q.blocks, 16u);
+        EXPECT_EQ(q.squaredError, r.squared);
+        EXPECT_EQ(q.peakError, r.peak);
+        EXPECT_DOUBLE_EQ(q.snrDb, 10 * std::log10(r.signal / static_cast<double>(r.squared)));
+    }
+}
+
+TEST(MeasureEncoding, CountsTheBlocksEachModeLoses) {
+    const Bytes wav = Sweep(3000, 200, 4000, 11050, 127);
+    uint32_t greedyLoses = 0;
+    for (size_t first = 0; first < wav.size(); first += BlockSamples) {
+        const int count = static_cast<int>(std::min<size_t>(BlockSamples, wav.size() - first));
+        const auto in = SignedBlock(wav, first, count);
+        uint8_t fast[BlockSize];
+        EncodeBlock(in.data(), fast);
+        if (BlockError(in.data(), count, fast) > ReferenceError(in.data(), count)) greedyLoses++;
+    }
+    EXPECT_GT(greedyLoses, 0u);
+    EXPECT_EQ(MeasureEncoding(wav, EncodeMode::Fast).worstBlocks, greedyLoses);
+    EXPECT_EQ(MeasureEncoding(wav, EncodeMode::Best).worstBlocks, 0u);
+}
+
+TEST(MeasureEncoding, ExactCodingHasInfiniteRatio) {
+    const Bytes silence(200, 0x80);
+    for (EncodeMode mode : {EncodeMode::Fast, EncodeMode::Best}) {
+        const EncodeQuality q = MeasureEncoding(silence, mode);
+        EXPECT_EQ(q.squaredError, 0u);
+        EXPECT_EQ(q.peakError, 0);
+        EXPECT_TRUE(std::isinf(q.snrDb) && q.snrDb > 0);
+        EXPECT_EQ(q.worstBlocks, 0u);
+    }
+    const EncodeQuality empty = MeasureEncoding({}, EncodeMode::Best);
+    EXPECT_EQ(empty.blocks, 0u);
+    EXPECT_TRUE(std::isinf(empty.snrDb));
+}
+
+TEST(MeasureEncoding, MeasuresSoundsTooLongToStore) {
+    const Bytes wav = Tone(MaxSampleLength + 100, 440);
+    const EncodeQuality q = MeasureEncoding(wav, EncodeMode::Fast);
+    EXPECT_EQ(q.blocks, (MaxSampleLength + 100 + 63) / 64);
+    EXPECT_GT(q.squaredError, 0u);
+}
+
+TEST(QualitySet, BestReachesTheReferenceOnEveryBlock) {
+    for (const NamedSound& sound : QualitySet()) {
+        const Bytes& wav = sound.wav;
+        uint64_t best = 0, reference = 0;
+        for (size_t first = 0; first < wav.size(); first += BlockSamples) {
+            const int count = static_cast<int>(std::min<size_t>(BlockSamples, wav.size() - first));
+            const auto in = SignedBlock(wav, first, count);
+            uint8_t coded[BlockSize];
+            EncodeBlockBest(in.data(), count, coded);
+            const uint64_t b = BlockError(in.data(), count, coded), r = ReferenceError(in.data(), count);
+            EXPECT_EQ(b, r) << sound.name << ", block at " << first;
+            best += b;
+            reference += r;
+        }
+        EXPECT_EQ(MeasureEncoding(wav, EncodeMode::Best).squaredError, reference) << sound.name;
+    }
+}

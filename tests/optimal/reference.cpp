@@ -1,0 +1,74 @@
+#include "reference.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr int SignedDeltas[16] = {0, 1, 4, 9, 16, 25, 36, 49, -64, -49, -36, -25, -16, -9, -4, -1};
+
+// Signed 8-bit wrap of any integer: 128 -> -128, -129 -> 127.
+int Wrap(int v) { return ((v + 128) % 256 + 256) % 256 - 128; }
+
+uint64_t Square(int d) { return uint64_t(int64_t(d) * d); }
+
+uint64_t PathError(const uint8_t in[BlockSamples], int count, int first, const int* indexes) {
+    uint64_t error = Square(first - Signed(in[0]));
+    for (int i = 1, v = first; i < count; ++i) {
+        v = Wrap(v + SignedDeltas[indexes[i]]);
+        error += Square(v - Signed(in[i]));
+    }
+    return error;
+}
+
+}  // namespace
+
+int Signed(uint8_t b) { return b < 128 ? b : b - 256; }
+
+Values DecodeLocal(const uint8_t block[BlockSize]) {
+    Values v{};
+    v[0] = Signed(block[0]);
+    for (uint32_t i = 1; i < BlockSamples; ++i) {
+        // Sample i sits in byte (i + 2) / 2: the high nibble for even i, the low for odd.
+        const uint8_t byte = block[(i + 2) / 2];
+        const int index = i % 2 == 0 ? byte >> 4 : byte & 0xF;
+        v[i] = Wrap(v[i - 1] + SignedDeltas[index]);
+    }
+    return v;
+}
+
+uint64_t BlockError(const uint8_t in[BlockSamples], int count, const uint8_t block[BlockSize]) {
+    const Values v = DecodeLocal(block);
+    uint64_t error = 0;
+    for (int i = 0; i < count; ++i) error += Square(v[i] - Signed(in[i]));
+    return error;
+}
+
+uint64_t ReferenceError(const uint8_t in[BlockSamples], int count) {
+    // best[i][v + 128]
+    std::vector<std::array<uint64_t, 256>> best(count);
+    for (int v = -128; v < 128; ++v) best[count - 1][v + 128] = Square(v - Signed(in[count - 1]));
+    for (int i = count - 2; i >= 0; --i) {
+        for (int v = -128; v < 128; ++v) {
+            uint64_t after = std::numeric_limits<uint64_t>::max();
+            for (int delta : SignedDeltas) after = std::min(after, best[i + 1][Wrap(v + delta) + 128]);
+            best[i][v + 128] = Square(v - Signed(in[i])) + after;
+        }
+    }
+    return *std::min_element(best[0].begin(), best[0].end());
+}
+
+uint64_t ExhaustiveError(const uint8_t in[BlockSamples], int count) {
+    uint64_t least = std::numeric_limits<uint64_t>::max();
+    int paths = 1;
+    for (int i = 1; i < count; ++i) paths *= 16;
+    for (int first = -128; first < 128; ++first) {
+        for (int p = 0; p < paths; ++p) {
+            int indexes[BlockSamples] = {};
+            for (int i = 1, rest = p; i < count; ++i, rest /= 16) indexes[i] = rest % 16;
+            least = std::min(least, PathError(in, count, first, indexes));
+        }
+    }
+    return least;
+}
