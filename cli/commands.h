@@ -1,0 +1,90 @@
+// The commands of brevox-cli. Each takes its parsed arguments, prints its
+// results on standard output and returns the exit status; a refusal or
+// failure throws CliFailure (text.h) before anything is written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// How the cry table is reached: the ID rule and, optionally, an explicit
+// table offset that overrides identification.
+struct TableArgs {
+    bool species = false;
+    std::string table;  // hexadecimal, empty: identify the ROM
+};
+
+// What every writing command shares.
+struct WriteArgs {
+    bool dryRun = false;
+    bool backup = false;
+};
+
+struct IdentifyArgs {
+    std::string rom;
+    bool json = false;
+};
+
+struct ListArgs {
+    std::string rom;
+    TableArgs table;
+    bool json = false;
+};
+
+struct DumpArgs {
+    std::string rom;
+    std::string id;      // exactly one of id and offset
+    std::string offset;
+    std::string out;
+    std::optional<uint32_t> rate;  // default: the rate in the sample's header
+    TableArgs table;
+    bool json = false;
+};
+
+struct DumpAllArgs {
+    std::string rom;
+    std::string dir;
+    std::optional<uint32_t> rate;
+    TableArgs table;
+    bool json = false;
+};
+
+struct EncodeArgs {
+    std::string rom;
+    std::string input;
+    std::string id;
+    std::string offset;
+    bool force = false;
+    bool repointFree = false;
+    std::string freeStart;
+    std::string freeEnd;
+    std::string quality = "best";
+    bool raw = false;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
+
+struct RepointArgs {
+    std::string rom;
+    std::string id;
+    std::string target;
+    bool force = false;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
+
+struct QualityArgs {
+    std::string input;
+    bool raw = false;
+    bool json = false;
+};
+
+int RunIdentify(const IdentifyArgs& args);
+int RunList(const ListArgs& args);
+int RunDump(const DumpArgs& args);
+int RunDumpAll(const DumpAllArgs& args);
+int RunEncode(const EncodeArgs& args);
+int RunRepoint(const RepointArgs& args);
+int RunQuality(const QualityArgs& args);

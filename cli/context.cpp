@@ -1,0 +1,61 @@
+#include "context.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "crylib.h"
+#include "romfile.h"
+#include "text.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+const char* FoundBy(RomKind kind) {
+    switch (kind) {
+        case RomKnown: return "known release";
+        case RomScanned: return "table scan";
+        case RomUnknown: return "none";
+    }
+    return "none";
+}
+
+RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable) {
+    RomContext ctx;
+    ctx.path = path;
+    ctx.rule = args.species ? IdRule::SpeciesNumber : IdRule::CryNumber;
+    ctx.image = ReadWholeFile(path, "ROM");
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    if (!f) Fail("cannot open ROM '" + path + "'");
+    ctx.identity = IdentifyRom(f.get());
+
+    if (!args.table.empty()) {
+        ctx.table = ParseHex(args.table, "table offset");
+        ctx.hasTable = true;
+    } else if (ctx.identity.kind != RomUnknown) {
+        ctx.table = ctx.identity.tableOffset;
+        ctx.hasTable = true;
+    }
+    if (ctx.hasTable && uint64_t{ctx.table} + CryEntrySize > ctx.image.size())
+        Fail("cry table " + Hex(ctx.table) + " lies beyond the end of '" + path + "'");
+    if (needTable && !ctx.hasTable)
+        Fail("no cry table found in '" + path + "' (unknown release, no table signature); give --table HEX");
+    if (ctx.hasTable) ctx.reverse = FindReverseTable(ctx.image, ctx.table);
+    return ctx;
+}
+
+int CheckedId(const std::string& text) {
+    int id = ParseId(text);
+    if (id < 1 || id > MaxId) BadUsage("ID " + text + " is out of range (1 to " + std::to_string(MaxId) + ")");
+    return id;
+}
+
+int TableExtent(const Bytes& rom, uint32_t tableOffset) {
+    int n = 0;
+    while (n < TableEntries && ReadEntry(rom, tableOffset, n).pointsIntoRom) ++n;
+    return n;
+}

@@ -1,0 +1,127 @@
+// brevox-cli: the cry editor's core on the command line. Parses the command
+// line, runs one command, and turns a failure into one line on standard
+// error and the exit status (0 success, 1 failure, 2 bad usage).
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "audio.h"
+#include "commands.h"
+#include "text.h"
+
+namespace {
+
+void AddTableOptions(CLI::App* cmd, TableArgs& t) {
+    cmd->add_flag("--species", t.species, "Read IDs as species numbers (the brevox-species rule)");
+    cmd->add_option("--table", t.table, "Cry-table offset (hex), instead of identifying the ROM");
+}
+
+void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
+    cmd->add_flag("--dry-run", w.dryRun, "Show what would be written and write nothing");
+    cmd->add_flag("--backup", w.backup, "Keep the old image as ROM.bak");
+}
+
+const char* AudioNote() {
+    return CanConvertAudio() ? "Audio in any format libsndfile reads is mixed to mono, resampled and quantised to 8 bits."
+                             : "This build reads only 8-bit mono PCM WAV input, encoded as it is (no conversion).";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"brevox-cli: dump, encode and repoint the cries of GBA ROM images"};
+    app.footer(std::string(AudioNote()) + "\nExit status: 0 success, 1 failure, 2 bad usage.");
+    app.require_subcommand(1);
+
+    IdentifyArgs identify;
+    auto* identifyCmd = app.add_subcommand("identify", "Name the release and find its cry table");
+    identifyCmd->add_option("ROM", identify.rom, "ROM image")->required();
+    identifyCmd->add_flag("--json", identify.json, "Machine-readable output");
+
+    ListArgs list;
+    auto* listCmd = app.add_subcommand("list", "One row per ID: entry, sample offset, length, soundness");
+    listCmd->add_option("ROM", list.rom, "ROM image")->required();
+    AddTableOptions(listCmd, list.table);
+    listCmd->add_flag("--json", list.json, "Machine-readable output");
+
+    DumpArgs dump;
+    uint32_t dumpRate = 0;
+    auto* dumpCmd = app.add_subcommand("dump", "Decode one cry to an 8-bit mono WAV file");
+    dumpCmd->add_option("ROM", dump.rom, "ROM image")->required();
+    auto* dumpId = dumpCmd->add_option("ID", dump.id, "Cry ID (1-411)");
+    dumpCmd->add_option("--offset", dump.offset, "Sample offset (hex) instead of an ID")->excludes(dumpId);
+    dumpCmd->add_option("-o,--output", dump.out, "WAV file to write")->required();
+    auto* dumpRateOpt = dumpCmd->add_option("--rate", dumpRate, "WAV rate in Hz (default: the sample's; 11050 as the dialog)");
+    AddTableOptions(dumpCmd, dump.table);
+    dumpCmd->add_flag("--json", dump.json, "Machine-readable output");
+
+    DumpAllArgs dumpAll;
+    uint32_t dumpAllRate = 0;
+    auto* dumpAllCmd = app.add_subcommand("dump-all", "Decode every cry into a directory");
+    dumpAllCmd->add_option("ROM", dumpAll.rom, "ROM image")->required();
+    dumpAllCmd->add_option("DIR", dumpAll.dir, "Directory for the WAV files (created if missing)")->required();
+    auto* dumpAllRateOpt = dumpAllCmd->add_option("--rate", dumpAllRate, "WAV rate in Hz (default: each sample's)");
+    AddTableOptions(dumpAllCmd, dumpAll.table);
+    dumpAllCmd->add_flag("--json", dumpAll.json, "Machine-readable output");
+
+    EncodeArgs encode;
+    auto* encodeCmd = app.add_subcommand("encode", "Encode an audio file into the ROM");
+    encodeCmd->footer(AudioNote());
+    encodeCmd->add_option("ROM", encode.rom, "ROM image")->required();
+    encodeCmd->add_option("IN", encode.input, "Audio file")->required();
+    auto* encodeId = encodeCmd->add_option("ID", encode.id, "Cry ID: write over its current sample");
+    encodeCmd->add_option("--offset", encode.offset, "Write at this offset (hex) instead")->excludes(encodeId);
+    encodeCmd->add_flag("--force", encode.force, "Write even over what follows a shorter sample");
+    encodeCmd->add_flag("--repoint-free", encode.repointFree, "Write into free space (FF bytes) and repoint the entry");
+    encodeCmd->add_option("--free-start", encode.freeStart, "Free space search starts here (hex)");
+    encodeCmd->add_option("--free-end", encode.freeEnd, "Free space search ends here (hex)");
+    encodeCmd->add_option("--quality", encode.quality, "best (least error, default) or fast (greedy)")
+        ->check(CLI::IsMember({"best", "fast"}));
+    encodeCmd->add_flag("--raw", encode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddTableOptions(encodeCmd, encode.table);
+    AddWriteOptions(encodeCmd, encode.write);
+    encodeCmd->add_flag("--json", encode.json, "Machine-readable output");
+
+    RepointArgs repoint;
+    auto* repointCmd = app.add_subcommand("repoint", "Point an ID's entry at another sample");
+    repointCmd->add_option("ROM", repoint.rom, "ROM image")->required();
+    repointCmd->add_option("ID", repoint.id, "Cry ID (1-411)")->required();
+    repointCmd->add_option("HEX", repoint.target, "Sample offset (hex) or ROM address")->required();
+    repointCmd->add_flag("--force", repoint.force, "Repoint even where no sample lies");
+    AddTableOptions(repointCmd, repoint.table);
+    AddWriteOptions(repointCmd, repoint.write);
+    repointCmd->add_flag("--json", repoint.json, "Machine-readable output");
+
+    QualityArgs quality;
+    auto* qualityCmd = app.add_subcommand("quality", "Compare the best and fast encodings of an audio file");
+    qualityCmd->footer(AudioNote());
+    qualityCmd->add_option("IN", quality.input, "Audio file")->required();
+    qualityCmd->add_flag("--raw", quality.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    qualityCmd->add_flag("--json", quality.json, "Machine-readable output");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help
+        std::fprintf(stderr, "brevox-cli: %s (see --help)\n", e.what());
+        return ExitUsage;
+    }
+    if (*dumpRateOpt) dump.rate = dumpRate;
+    if (*dumpAllRateOpt) dumpAll.rate = dumpAllRate;
+
+    try {
+        if (*identifyCmd) return RunIdentify(identify);
+        if (*listCmd) return RunList(list);
+        if (*dumpCmd) return RunDump(dump);
+        if (*dumpAllCmd) return RunDumpAll(dumpAll);
+        if (*encodeCmd) return RunEncode(encode);
+        if (*repointCmd) return RunRepoint(repoint);
+        return RunQuality(quality);
+    } catch (const CliFailure& e) {
+        std::fprintf(stderr, "brevox-cli: %s\n", e.what());
+        return e.status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brevox-cli: %s\n", e.what());
+        return ExitFailure;
+    }
+}

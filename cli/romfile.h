@@ -1,0 +1,34 @@
+// Whole-file reads, and the one way this program replaces a file: the new
+// contents go to a temporary file beside it, which is flushed, synced and
+// renamed over the old file only once complete. A failure at any point
+// removes the temporary file and leaves the old file as it was.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// The whole file; fails with a message naming `what` (e.g. "ROM").
+Bytes ReadWholeFile(const std::string& path, const char* what);
+
+// Writes the new contents of `path` through `fill`, which returns false when
+// a write failed. An existing file keeps its permissions; a new one gets the
+// usual ones (0666 less the umask). `injectFailure`, when set, is asked once
+// the temporary file holds the contents and fails the write when it says so:
+// the seam the tests use to fail a write half-way.
+void ReplaceFile(const std::string& path, const std::function<bool(FILE*)>& fill,
+                 const std::function<bool()>& injectFailure = {});
+
+// ReplaceFile with a byte image.
+void ReplaceFileBytes(const std::string& path, const Bytes& bytes,
+                      const std::function<bool()>& injectFailure = {});
+
+// Whether the stream is a terminal (the progress bar shows only there).
+bool IsTerminal(FILE* stream);
+
+// Where --backup keeps the old image of `romPath`.
+std::string BackupPath(const std::string& romPath);

@@ -1,0 +1,121 @@
+#include "tables.h"
+
+#include <algorithm>
+#include <span>
+
+#include "crylib.h"
+#include "romid.h"
+
+const char* RuleName(IdRule rule) { return rule == IdRule::SpeciesNumber ? "species-number" : "cry-number"; }
+
+int EntryIndex(int id, IdRule rule) {
+    return rule == IdRule::SpeciesNumber ? SpeciesNumberIndex(id) : CryNumberIndex(id);
+}
+
+bool IsPlaceholderId(int id, IdRule rule) { return rule == IdRule::SpeciesNumber && id >= 252 && id <= 276; }
+
+bool ReadU16(const Bytes& rom, uint64_t ofs, uint16_t* value) {
+    if (ofs + 2 > rom.size()) return false;
+    *value = static_cast<uint16_t>(rom[ofs] | rom[ofs + 1] << 8);
+    return true;
+}
+
+bool ReadU32(const Bytes& rom, uint64_t ofs, uint32_t* value) {
+    if (ofs + 4 > rom.size()) return false;
+    *value = static_cast<uint32_t>(rom[ofs]) | static_cast<uint32_t>(rom[ofs + 1]) << 8 |
+             static_cast<uint32_t>(rom[ofs + 2]) << 16 | static_cast<uint32_t>(rom[ofs + 3]) << 24;
+    return true;
+}
+
+void WriteU32(Bytes& rom, uint32_t ofs, uint32_t value) {
+    for (int i = 0; i < 4; ++i) rom.at(ofs + i) = static_cast<uint8_t>(value >> (8 * i));
+}
+
+Entry ReadEntry(const Bytes& rom, uint32_t tableOffset, int index) {
+    Entry e{};
+    e.index = index;
+    e.pointerPos = tableOffset + CryEntrySize * static_cast<uint32_t>(index) + CryEntryPointerOfs;
+    e.inFile = ReadU32(rom, e.pointerPos, &e.pointer);
+    e.offset = e.pointer & RomAddressMask;
+    e.pointsIntoRom = e.inFile && (e.pointer >> 25) == (RomAddressBase >> 25) && e.offset < rom.size();
+    return e;
+}
+
+uint32_t EncoderRateField() {
+    uint32_t field = 0;
+    for (int i = 0; i < 4; ++i) field |= static_cast<uint32_t>(SampleHeaderTemplate[SampleRateOfs + i]) << (8 * i);
+    return field;
+}
+
+SampleInfo InspectSample(const Bytes& rom, uint32_t offset) {
+    SampleInfo s{};
+    s.offset = offset;
+    s.headerInFile = uint64_t{offset} + SampleHeaderSize <= rom.size();
+    if (!s.headerInFile) return s;
+    ReadU16(rom, offset + SampleKindOfs, &s.kind);
+    ReadU32(rom, offset + SampleRateOfs, &s.rateField);
+    if (s.Compressed()) {
+        uint16_t n = 0;
+        ReadSampleLength(rom, offset, &n);
+        s.length = n;
+        s.span = SampleSpan(n);
+    } else {
+        ReadU32(rom, offset + SampleLengthOfs, &s.length);
+        s.span = s.length <= UINT32_MAX - SampleHeaderSize ? SampleHeaderSize + s.length : UINT32_MAX;
+    }
+    s.spanInFile = uint64_t{offset} + s.span <= rom.size();
+    s.headerAsEncoder = s.KnownKind() && std::equal(SampleHeaderTemplate + 2, SampleHeaderTemplate + SampleLengthOfs,
+                                                    rom.begin() + offset + 2);
+    return s;
+}
+
+Bytes DecodeToUnsigned(const Bytes& rom, const SampleInfo& sample) {
+    Bytes out(sample.length);
+    if (sample.Compressed()) {
+        DecodeSample(rom, sample.offset, out);
+    } else {
+        const uint8_t* data = rom.data() + sample.offset + SampleHeaderSize;
+        std::transform(data, data + sample.length, out.begin(), [](uint8_t v) { return static_cast<uint8_t>(v ^ 0x80); });
+    }
+    return out;
+}
+
+std::optional<uint32_t> FindReverseTable(const Bytes& rom, uint32_t tableOffset) {
+    constexpr int WantedRun = 16;
+    std::vector<uint32_t> pointers;
+    for (int i = 0; i < WantedRun; ++i) {
+        Entry e = ReadEntry(rom, tableOffset, i);
+        if (!e.pointsIntoRom) break;
+        pointers.push_back(e.pointer);
+    }
+    if (pointers.empty()) return std::nullopt;
+    const uint64_t runBytes = uint64_t{CryEntrySize} * pointers.size();
+    for (uint64_t r = 0; r + runBytes <= rom.size(); r += 4) {
+        if (r == tableOffset) continue;
+        size_t i = 0;
+        uint32_t word = 0;
+        while (i < pointers.size() && ReadU32(rom, r + CryEntrySize * i + CryEntryPointerOfs, &word) &&
+               word == pointers[i])
+            ++i;
+        if (i == pointers.size()) return static_cast<uint32_t>(r);
+    }
+    return std::nullopt;
+}
+
+std::optional<uint32_t> FindFreeSpace(const Bytes& rom, uint32_t size, uint32_t start, uint32_t end) {
+    uint64_t limit = std::min<uint64_t>(end, rom.size());
+    uint64_t runStart = (uint64_t{start} + 3) & ~uint64_t{3};
+    for (uint64_t i = runStart; i < limit; ++i) {
+        if (rom[i] != 0xFF) {
+            runStart = (i + 4) & ~uint64_t{3};
+            i = runStart - 1;
+            continue;
+        }
+        if (i + 1 - runStart >= size) return static_cast<uint32_t>(runStart);
+    }
+    return std::nullopt;
+}
+
+uint32_t ToFileOffset(uint32_t value) {
+    return (value >> 25) == (RomAddressBase >> 25) ? value & RomAddressMask : value;
+}

@@ -1,0 +1,35 @@
+// Text helpers of the command line: how a failure reaches the user, how
+// numbers are read from arguments and shown, and how the core's
+// Windows-1252 labels become UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// Exit statuses.
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;  // the command could not be carried out
+constexpr int ExitUsage = 2;    // the command line itself is wrong
+
+// A refusal or failure, carried up to main, which prints its one line on
+// standard error and exits with its status.
+struct CliFailure : std::runtime_error {
+    int status;
+    CliFailure(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+};
+
+[[noreturn]] void Fail(const std::string& message);       // status 1
+[[noreturn]] void BadUsage(const std::string& message);   // status 2
+
+// Parses a hexadecimal number, with or without a 0x prefix, the whole text
+// and nothing else; `what` names the argument in the message on failure.
+uint32_t ParseHex(const std::string& text, const char* what);
+// Parses a decimal ID, the whole text and nothing else.
+int ParseId(const std::string& text);
+
+// "0x" and upper-case hexadecimal digits, as the dialog shows offsets.
+std::string Hex(uint32_t value);
+
+// Converts Windows-1252 text to UTF-8.
+std::string Cp1252ToUtf8(const char* text);
