@@ -1,0 +1,164 @@
+// FindTable reads by blocks; FindTableByWords reads one word per call, as the
+// scan is defined. Both must give the same offset and leave the stream in the
+// same place, wherever signatures, near misses and block edges fall.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "crylib.h"
+#include "testdata.h"
+
+namespace {
+
+// Writes an entry's 12 bytes at `at`: 20 3C 00 00 | 90 25 45 top | FF 00 FF 00.
+// Other values of `top` or `tail0` make the near misses the scan must reject.
+void Plant(Bytes& image, size_t at, uint8_t top = 0x08, uint8_t tail0 = 0xFF) {
+    const uint8_t entry[CryEntrySize] = {0x20, 0x3C, 0x00, 0x00, 0x90, 0x25, 0x45, top,
+                                         tail0, 0x00, 0xFF, 0x00};
+    for (size_t i = 0; i < CryEntrySize && at + i < image.size(); ++i) image[at + i] = entry[i];
+}
+
+// The bytes in a temporary file, open for reading at `start`.
+FILE* OpenAt(const Bytes& image, long start) {
+    FILE* f = std::tmpfile();
+    if (f == nullptr) return nullptr;
+    std::fwrite(image.data(), 1, image.size(), f);
+    std::fseek(f, start, SEEK_SET);
+    return f;
+}
+
+struct Outcome {
+    int found;
+    long position;
+    bool atEnd;
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    return out << "found " << o.found << ", position " << o.position << (o.atEnd ? ", at end" : "");
+}
+
+Outcome Scan(int (*scan)(FILE*), const Bytes& image, long start) {
+    FILE* f = OpenAt(image, start);
+    if (f == nullptr) return {-2, -2, false};
+    const int found = scan(f);
+    const Outcome o = {found, std::ftell(f), std::feof(f) != 0};
+    std::fclose(f);
+    return o;
+}
+
+// Both scans, and every later match found by scanning on from the stream's
+// position after the previous one.
+void ExpectSameScans(const Bytes& image, long start) {
+    FILE* fast = OpenAt(image, start);
+    FILE* plain = OpenAt(image, start);
+    ASSERT_NE(fast, nullptr);
+    ASSERT_NE(plain, nullptr);
+    for (int round = 0; round < 64; ++round) {
+        const Outcome expected = {FindTableByWords(plain), std::ftell(plain), std::feof(plain) != 0};
+        const Outcome got = {FindTable(fast), std::ftell(fast), std::feof(fast) != 0};
+        EXPECT_EQ(got, expected) << "start " << start << ", match " << round;
+        if (got != expected || expected.found < 0) break;
+    }
+    std::fclose(fast);
+    std::fclose(plain);
+}
+
+TEST(FindTable, FindsAnEntryAWholeNumberOfWordsFromTheStart) {
+    Bytes image(0x200, 0x00);
+    Plant(image, 0xF0);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{0xF0, 0xFC, false}));
+}
+
+TEST(FindTable, MissesAnEntryOffTheWordGrid) {
+    Bytes image(0x200, 0x00);
+    Plant(image, 0xF2);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
+    EXPECT_EQ(Scan(FindTable, image, 0xB2).found, 0xF2);
+}
+
+TEST(FindTable, RejectsAPointerOutsideTheRomAddresses) {
+    Bytes image(0x200, 0x00);
+    Plant(image, 0xF0, 0x09);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+    Plant(image, 0x100, 0x08, 0xFE);  // wrong last word
+    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+}
+
+TEST(FindTable, DoesNotBackUpAfterAFailedTest) {
+    // A head whose pointer test fails on the true entry's head.
+    Bytes image(0x200, 0x00);
+    Plant(image, 0xF4);
+    Plant(image, 0xF0, 0x00);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+    // A head and pointer whose last-word test fails on the true entry's head.
+    image.assign(0x200, 0x00);
+    Plant(image, 0xF8);
+    Plant(image, 0xF0, 0x08, 0x20);
+    image[0xF9] = 0x3C;
+    image[0xFA] = image[0xFB] = 0x00;
+    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+    // The first of two entries wins, and the second follows on.
+    image.assign(0x200, 0x00);
+    Plant(image, 0x120);
+    Plant(image, 0x12C);
+    FILE* f = OpenAt(image, 0xB0);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(FindTable(f), 0x120);
+    EXPECT_EQ(FindTable(f), 0x12C);
+    EXPECT_EQ(FindTable(f), -1);
+    std::fclose(f);
+}
+
+TEST(FindTable, EndsAtTheEndOfTheFile) {
+    Bytes image(0x200, 0x00);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
+    Plant(image, 0x1F8);  // cut short by the end
+    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+    image.resize(0x204, 0x00);  // now whole, ending exactly at the end
+    Plant(image, 0x1F8);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{0x1F8, 0x204, false}));
+    EXPECT_EQ(Scan(FindTable, Bytes{}, 0), (Outcome{-1, 0, true}));
+}
+
+TEST(FindTable, MatchesTheWordByWordScanAcrossBlockEdges) {
+    // The signature, a rejected head whose rejection swallows it, and a
+    // rejected pointer, each placed across every power-of-two boundary from
+    // 4 KiB to 1 MiB (whatever block size the scan reads), at every byte shift.
+    for (size_t edge = 4096; edge <= (1u << 20); edge *= 2) {
+        for (int shift = -14; shift <= 2; ++shift) {
+            Bytes image(edge + 64, 0x11);
+            const size_t at = edge + shift;
+            Plant(image, at);
+            ExpectSameScans(image, 0);
+            ExpectSameScans(image, 1);
+            Plant(image, at - 4, 0x00);  // head before it, pointer test fails on its head
+            ExpectSameScans(image, 0);
+            Plant(image, at - 8, 0x08, 0x00);  // head and pointer, last word fails
+            ExpectSameScans(image, 0);
+        }
+    }
+}
+
+TEST(FindTable, MatchesTheWordByWordScanOnRandomImages) {
+    std::mt19937 random(20261208);
+    for (int trial = 0; trial < 40; ++trial) {
+        const size_t size = 1000 + random() % 300000;
+        Bytes image = Noise(uint32_t(size), random());
+        // Dense traps: whole entries, failed pointers, failed last words and
+        // lone heads at every alignment, some overlapping each other.
+        const int plants = 1 + int(random() % 60);
+        for (int i = 0; i < plants; ++i) {
+            const size_t at = random() % size;
+            switch (random() % 4) {
+            case 0: Plant(image, at); break;
+            case 1: Plant(image, at, uint8_t(random() % 2 ? 0x09 : 0x00)); break;
+            case 2: Plant(image, at, 0x08, uint8_t(random())); break;
+            default: Plant(image, at, 0x08, 0x20); break;  // its last word fails as a head
+            }
+        }
+        for (long start : {0L, 1L, 2L, 3L, 0xB0L, long(random() % size)}) ExpectSameScans(image, start);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// ROM identification from synthetic headers: every known release, the
+// revision rule of the two US releases, and the scan for unknown codes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "romid.h"
+#include "testdata.h"
+
+namespace {
+
+// The releases as a user sees them: code, table offset and label, in the
+// order they are searched.
+const char KnownReleases[] =
+    "AXVE 452590 Rubis US v1.0\n"
+    "XXXX 4525A4 Rubis US v1.1\n"
+    "AXVF 45B668 Rubis FR\n"
+    "AXVD 46052C Rubis D\n"
+    "AXVI 454914 Rubis IT\n"
+    "AXVS 457A28 Rubis ES\n"
+    "AXVJ 414840 Rubis JAP\n"
+    "AXPE 4525EC Saphir US v1.0\n"
+    "XXXX 452604 Saphir US v1.1\n"
+    "AXPF 45B668 Saphir FR\n"
+    "AXPD 460498 Saphir D\n"
+    "AXPI 4545B8 Saphir IT\n"
+    "AXPS 457764 Saphir ES\n"
+    "AXPJ 414828 Saphir JAP\n"
+    "BPEE 69DCF4 Emeraude US\n"
+    "BPEF 6A1C10 Emeraude FR\n"
+    "BPED 6AEEE0 Emeraude D\n"
+    "BPEI 69A308 Emeraude IT\n"
+    "BPES 6A02A8 Emeraude ES\n"
+    "BPEJ 625814 Emeraude JAP\n"
+    "BPRE 48C914 Rouge Feu US\n"
+    "BPRF 4829DC Rouge Feu FR\n"
+    "BPRD 48AF38 Rouge Feu D\n"
+    "BPRI 480368 Rouge Feu IT\n"
+    "BPRS 483210 Rouge Feu ES\n"
+    "BPRJ 451554 Rouge Feu JAP\n"
+    "BPGE 48C1F0 Vert Feuille US\n"
+    "BPGF 481704 Vert Feuille FR\n"
+    "BPGD 48A0A4 Vert Feuille D\n"
+    "BPGI 47FB00 Vert Feuille IT\n"
+    "BPGS 482908 Vert Feuille ES\n"
+    "BPGJ 451398 Vert Feuille JAP\n";
+
+struct Release {
+    std::string code;
+    uint32_t tableOffset;
+    std::string label;
+};
+
+std::vector<Release> Releases() {
+    std::vector<Release> all;
+    std::istringstream lines(KnownReleases);
+    std::string code, label;
+    uint32_t offset;
+    while (lines >> code >> std::hex >> offset && std::getline(lines >> std::ws, label))
+        all.push_back({code, offset, label});
+    return all;
+}
+
+// A header of `size` bytes with the game code and revision byte in place.
+Bytes Header(const std::string& code, int revision = 0, size_t size = 0x200) {
+    Bytes rom(size, 0x00);
+    for (size_t i = 0; i < code.size() && GameCodeOfs + i < size; ++i) rom[GameCodeOfs + i] = uint8_t(code[i]);
+    if (RevisionOfs < size) rom[RevisionOfs] = uint8_t(revision);
+    return rom;
+}
+
+RomIdentity Identify(const Bytes& rom) {
+    FILE* f = std::tmpfile();
+    if (f == nullptr) return {RomUnknown, -2, "", -1, 0, ""};
+    std::fwrite(rom.data(), 1, rom.size(), f);
+    const RomIdentity id = IdentifyRom(f);
+    std::fclose(f);
+    return id;
+}
+
+void ExpectRelease(const RomIdentity& id, const Release& release) {
+    EXPECT_EQ(id.kind, RomKnown);
+    EXPECT_EQ(id.tableOffset, release.tableOffset) << release.label;
+    EXPECT_STREQ(id.label, release.label.c_str());
+}
+
+TEST(Versions, HoldTheReleasesInSearchOrder) {
+    const std::vector<Release> releases = Releases();
+    ASSERT_EQ(releases.size(), size_t(VersionCount));
+    for (int row = 0; row < VersionCount; ++row) {
+        EXPECT_STREQ(Versions[row].code, releases[row].code.c_str()) << row;
+        EXPECT_EQ(Versions[row].tableOffset, releases[row].tableOffset) << row;
+        EXPECT_STREQ(Versions[row].label, releases[row].label.c_str()) << row;
+    }
+}
+
+TEST(IdentifyRom, KnowsEveryReleaseByItsCode) {
+    const std::vector<Release> releases = Releases();
+    for (int row = 0; row < VersionCount; ++row) {
+        if (releases[row].code == "XXXX") continue;  // reached through the revision rule
+        const RomIdentity id = Identify(Header(releases[row].code, 1));
+        EXPECT_EQ(id.row, row);
+        EXPECT_STREQ(id.code, releases[row].code.c_str());
+        EXPECT_EQ(id.revision, 1);
+        ExpectRelease(id, releases[row]);
+    }
+}
+
+TEST(IdentifyRom, SecondRevisionOfTheUsReleases) {
+    const std::vector<Release> r = Releases();
+    for (int revision : {0, 1, 3, 0x82, 0xFF}) {
+        ExpectRelease(Identify(Header("AXVE", revision)), r[0]);
+        ExpectRelease(Identify(Header("AXPE", revision)), r[7]);
+    }
+    ExpectRelease(Identify(Header("AXVE", 2)), r[1]);
+    ExpectRelease(Identify(Header("AXPE", 2)), r[8]);
+    ExpectRelease(Identify(Header("BPRE", 2)), r[20]);
+    for (int revision : {0, 2, 7}) ExpectRelease(Identify(Header("XXXX", revision)), r[1]);
+    // Too short to hold the revision byte: not 2.
+    const RomIdentity cut = Identify(Header("AXVE", 2, RevisionOfs));
+    EXPECT_EQ(cut.revision, -1);
+    ExpectRelease(cut, r[0]);
+}
+
+TEST(FindVersion, AppliesTheRevisionRuleToRowsZeroAndSevenOnly) {
+    EXPECT_EQ(FindVersion("AXVE", 2), 1);
+    EXPECT_EQ(FindVersion("AXPE", 2), 8);
+    EXPECT_EQ(FindVersion("AXPE", -1), 7);
+    EXPECT_EQ(FindVersion("BPGJ", 2), 31);
+    EXPECT_EQ(FindVersion("axve", 0), -1);
+    EXPECT_EQ(FindVersion("AXV\0", 0), -1);
+}
+
+TEST(IdentifyRom, ScansForTheTableOfAnUnknownCode) {
+    Bytes rom = Header("axve");  // codes are compared case included
+    const uint8_t entry[] = {0x20, 0x3C, 0x00, 0x00, 0x90, 0x25, 0x45, 0x08, 0xFF, 0x00, 0xFF, 0x00};
+    std::memcpy(rom.data() + 0x1F0, entry, sizeof entry);
+    std::memcpy(rom.data() + 0x10, entry, sizeof entry);  // before the scan's start
+    std::memcpy(rom.data() + 0x102, entry, sizeof entry);  // off the word grid
+    const RomIdentity id = Identify(rom);
+    EXPECT_EQ(id.kind, RomScanned);
+    EXPECT_EQ(id.row, -1);
+    EXPECT_EQ(id.tableOffset, 0x1F0u);
+    // "Inconnu. Table trouvée à 95%", accents as single Windows-1252 bytes.
+    EXPECT_STREQ(id.label, UnknownTableFoundLabel);
+    const std::string label = id.label;
+    EXPECT_EQ(label, std::string("Inconnu. Table trouv") + char(0xE9) + "e " + char(0xE0) + " 95%");
+}
+
+TEST(IdentifyRom, UnknownWithoutATable) {
+    const RomIdentity id = Identify(Header("ZZZZ"));
+    EXPECT_EQ(id.kind, RomUnknown);
+    EXPECT_STREQ(id.label, "Version inconnue");
+    // Too short for a whole game code: no scan either.
+    const RomIdentity cut = Identify(Header("AXVE", 0, GameCodeOfs + 3));
+    EXPECT_EQ(cut.kind, RomUnknown);
+    EXPECT_STREQ(cut.code, "");
+    EXPECT_STREQ(cut.label, "Version inconnue");
+    EXPECT_EQ(Identify(Bytes{}).kind, RomUnknown);
+}
+
+}  // namespace
