@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "crylib.h"
 #include "text.h"
 #include "wavlib.h"
 
@@ -24,8 +25,8 @@ struct FileCloser {
 };
 
 bool PutU32At(FILE* stream, uint32_t ofs, uint32_t value) {
-    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t bytes[4];
+    PutLe32(bytes, value);
     return std::fseek(stream, ofs, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, stream) == 4;
 }
 

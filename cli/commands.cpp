@@ -215,9 +215,6 @@ int RunQuality(const QualityArgs& args) {
     double rate = EncoderRateField() / 1024.0;
     Bytes samples = LoadSamples(args.input, rate, args.raw);
     if (samples.empty()) Fail("'" + args.input + "' holds no audio");
-    if (samples.size() > MaxSampleLength)
-        Fail("'" + args.input + "' gives " + std::to_string(samples.size()) + " samples; a cry holds at most " +
-             std::to_string(MaxSampleLength));
     struct Mode {
         const char* name;
         EncodeQuality q;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <stdexcept>
 
 #include "crylib.h"
 #include "romid.h"
@@ -16,19 +17,19 @@ bool IsPlaceholderId(int id, IdRule rule) { return rule == IdRule::SpeciesNumber
 
 bool ReadU16(const Bytes& rom, uint64_t ofs, uint16_t* value) {
     if (ofs + 2 > rom.size()) return false;
-    *value = static_cast<uint16_t>(rom[ofs] | rom[ofs + 1] << 8);
+    *value = GetLe16(&rom[ofs]);
     return true;
 }
 
 bool ReadU32(const Bytes& rom, uint64_t ofs, uint32_t* value) {
     if (ofs + 4 > rom.size()) return false;
-    *value = static_cast<uint32_t>(rom[ofs]) | static_cast<uint32_t>(rom[ofs + 1]) << 8 |
-             static_cast<uint32_t>(rom[ofs + 2]) << 16 | static_cast<uint32_t>(rom[ofs + 3]) << 24;
+    *value = GetLe32(&rom[ofs]);
     return true;
 }
 
 void WriteU32(Bytes& rom, uint32_t ofs, uint32_t value) {
-    for (int i = 0; i < 4; ++i) rom.at(ofs + i) = static_cast<uint8_t>(value >> (8 * i));
+    if (uint64_t{ofs} + 4 > rom.size()) throw std::out_of_range("WriteU32 past the end of the image");
+    PutLe32(&rom[ofs], value);
 }
 
 Entry ReadEntry(const Bytes& rom, uint32_t tableOffset, int index) {
@@ -42,9 +43,7 @@ Entry ReadEntry(const Bytes& rom, uint32_t tableOffset, int index) {
 }
 
 uint32_t EncoderRateField() {
-    uint32_t field = 0;
-    for (int i = 0; i < 4; ++i) field |= static_cast<uint32_t>(SampleHeaderTemplate[SampleRateOfs + i]) << (8 * i);
-    return field;
+    return GetLe32(SampleHeaderTemplate + SampleRateOfs);
 }
 
 SampleInfo InspectSample(const Bytes& rom, uint32_t offset) {

@@ -167,3 +167,25 @@ std::vector<NamedSound> QualitySet() {
         {"square-full-scale", square},
     };
 }
+
+void AddSecondTable(Bytes& rom, const RomSpec& spec, uint32_t at, uint32_t firstWord) {
+    const uint64_t end = uint64_t{at} + CryEntrySize * spec.cries.size();
+    if (end > rom.size()) throw std::invalid_argument("AddSecondTable: table outside the image");
+    for (size_t i = 0; i < spec.cries.size(); ++i) {
+        uint8_t* entry = &rom[at + CryEntrySize * i];
+        PutLe32(entry, firstWord);
+        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | CrySampleOffset(rom, spec, static_cast<int>(i)));
+        PutLe32(entry + 8, EntryLastWord);
+    }
+}
+
+uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav) {
+    const uint32_t span = SampleHeaderSize + static_cast<uint32_t>(wav.size());
+    if (uint64_t{at} + span > rom.size()) throw std::invalid_argument("PutUncompressedSample: outside the image");
+    std::copy_n(SampleHeaderTemplate, SampleHeaderSize, rom.begin() + at);
+    PutLe16(&rom[at], 0);
+    PutLe32(&rom[at + SampleLengthOfs], static_cast<uint32_t>(wav.size()));
+    std::transform(wav.begin(), wav.end(), rom.begin() + at + SampleHeaderSize,
+                   [](uint8_t v) { return static_cast<uint8_t>(v ^ 0x80); });
+    return span;
+}

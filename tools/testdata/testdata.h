@@ -63,3 +63,12 @@ struct NamedSound {
     Bytes wav;  // unsigned 8-bit samples
 };
 std::vector<NamedSound> QualitySet();
+
+// A second table at `at` in an image made by MakeRom: one 12-byte entry per
+// cry whose pointer word equals the cry table's, as the reverse-cry table of
+// the games holds; its first word is `firstWord`.
+void AddSecondTable(Bytes& rom, const RomSpec& spec, uint32_t at, uint32_t firstWord = 0x00003C30);
+
+// Writes an uncompressed sample at `at`: a header whose bytes 0-1 hold 0,
+// then the unsigned samples stored as signed bytes. Returns its span.
+uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav);
