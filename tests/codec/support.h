@@ -1,0 +1,79 @@
+// Helpers shared by the codec tests: a scratch directory per test, and the
+// values a decoder must play back for a given input.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+
+#include "crylib.h"
+#include "testdata.h"
+
+// A fresh directory named after the running test, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir() {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("brevox-codec-") + test->test_suite_name() + "-" + test->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::string File(const std::string& name) const { return (dir_ / name).string(); }
+
+private:
+    std::filesystem::path dir_;
+};
+
+// The unsigned samples a decoder yields after a greedy encoding of `wav`:
+// per block, the chain of values Enc reports, starting from the block's
+// first sample. Written against Enc alone, independently of the block coder.
+inline Bytes EncReportedValues(std::span<const uint8_t> wav) {
+    Bytes out(wav.size());
+    uint8_t current = 0;
+    for (size_t s = 0; s < wav.size(); ++s) {
+        const uint8_t target = wav[s] ^ 0x80;
+        current = s % BlockSamples == 0 ? target : Enc(current, target).value;
+        out[s] = current ^ 0x80;
+    }
+    return out;
+}
+
+// The canonical 44-byte header this tool writes for n samples, followed by data.
+inline Bytes DumpedWav(std::span<const uint8_t> data) { return MakeWav(data, 11050, 1, 8); }
+
+// RIFF files assembled chunk by chunk, for the shapes a canonical header
+// cannot express. Odd bodies get their pad byte unless told otherwise.
+inline Bytes Chunk(const char tag[5], std::span<const uint8_t> body, bool pad = true) {
+    Bytes c(tag, tag + 4);
+    c.resize(8);
+    PutLe32(&c[4], static_cast<uint32_t>(body.size()));
+    c.insert(c.end(), body.begin(), body.end());
+    if (pad && body.size() % 2 == 1) c.push_back(0);
+    return c;
+}
+
+inline Bytes FmtBody(uint16_t format, uint16_t channels, uint32_t rate, uint16_t bits) {
+    Bytes b(16);
+    PutLe16(&b[0], format);
+    PutLe16(&b[2], channels);
+    PutLe32(&b[4], rate);
+    PutLe32(&b[8], rate * channels * bits / 8);
+    PutLe16(&b[12], static_cast<uint16_t>(channels * bits / 8));
+    PutLe16(&b[14], bits);
+    return b;
+}
+
+inline Bytes Riff(std::initializer_list<Bytes> chunks) {
+    Bytes f = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    for (const Bytes& c : chunks) f.insert(f.end(), c.begin(), c.end());
+    PutLe32(&f[4], static_cast<uint32_t>(f.size() - 8));
+    return f;
+}

@@ -1,0 +1,230 @@
+// The compressed format in memory: the delta table, the coding step, one
+// block each way, and whole samples over spans.
+#include <random>
+
+#include "support.h"
+
+static uint8_t S(int signedValue) { return static_cast<uint8_t>(signedValue); }
+
+static Bytes Repeat(Bytes head, size_t count, uint8_t value) {
+    head.insert(head.end(), count, value);
+    return head;
+}
+
+TEST(Table, HoldsTheSixteenDeltasAscendingAsUnsignedBytes) {
+    const Bytes expected = {0x00, 0x01, 0x04, 0x09, 0x10, 0x19, 0x24, 0x31,
+                            0xC0, 0xCF, 0xDC, 0xE7, 0xF0, 0xF7, 0xFC, 0xFF};
+    EXPECT_EQ(Bytes(Table, Table + 16), expected);
+    for (int i = 1; i < 16; ++i) EXPECT_LT(Table[i - 1], Table[i]);
+}
+
+TEST(Enc, MatchesTheWorkedExamples) {
+    // Across the wrap: from 100 the nearest to -100 is +49, landing on -107.
+    EncResult r = Enc(S(100), S(-100));
+    EXPECT_EQ(r.index, 7);
+    EXPECT_EQ(r.value, S(-107));
+    r = Enc(0, S(120));
+    EXPECT_EQ(r.index, 7);
+    EXPECT_EQ(r.value, S(49));
+    r = Enc(0, S(121));
+    EXPECT_EQ(r.index, 8);
+    EXPECT_EQ(r.value, S(-64));
+    r = Enc(S(-37), S(-37));
+    EXPECT_EQ(r.index, 0);
+    EXPECT_EQ(r.value, S(-37));
+}
+
+TEST(Enc, DependsOnTheDifferenceAloneAndSplitsTheBigGapAt121) {
+    for (int prev = 0; prev < 256; prev += 37) {
+        for (int d = 43; d <= 120; ++d) EXPECT_EQ(Enc(S(prev), S(prev + d)).index, 7) << prev << " " << d;
+        for (int d = 121; d <= 199; ++d) EXPECT_EQ(Enc(S(prev), S(prev + d)).index, 8) << prev << " " << d;
+    }
+}
+
+// A second, brute-force coder: the delta nearest to the target on the
+// modulo-256 circle, over all 16 entries.
+static EncResult NearestDelta(uint8_t prev, uint8_t target) {
+    EncResult best{0, prev};
+    int bestDistance = 256;
+    for (int i = 0; i < 16; ++i) {
+        const uint8_t value = S(prev + Table[i]);
+        const int gap = (target - value) & 0xFF;
+        const int distance = std::min(gap, 256 - gap);
+        if (distance < bestDistance) {
+            best = {S(i), value};
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+TEST(Enc, AgreesWithABruteForceNearestDeltaSearchEverywhere) {
+    for (int prev = 0; prev < 256; ++prev) {
+        for (int target = 0; target < 256; ++target) {
+            const EncResult got = Enc(S(prev), S(target));
+            const EncResult want = NearestDelta(S(prev), S(target));
+            ASSERT_EQ(got.index, want.index) << "prev " << prev << " target " << target;
+            ASSERT_EQ(got.value, want.value);
+        }
+    }
+}
+
+// A second decoder, written from the layout table: byte 1's low nibble is
+// sample 1, then each byte holds two samples, high nibble first.
+static Bytes ReferenceDecode(const uint8_t block[BlockSize]) {
+    int indexes[BlockSamples] = {};
+    indexes[1] = block[1] & 0x0F;
+    for (int k = 2; k <= 32; ++k) {
+        indexes[2 * k - 2] = block[k] >> 4;
+        indexes[2 * k - 1] = block[k] & 0x0F;
+    }
+    Bytes out(BlockSamples);
+    out[0] = block[0] ^ 0x80;
+    for (uint32_t i = 1; i < BlockSamples; ++i) out[i] = S(out[i - 1] + Table[indexes[i]]);
+    return out;
+}
+
+static Bytes EncodeWav(const Bytes& wav) {
+    Bytes block(BlockSize);
+    EncodeWavBlock(wav, EncodeMode::Fast, block.data());
+    return block;
+}
+
+static Bytes DecodeWav(const Bytes& block) {
+    Bytes wav(BlockSamples);
+    DecodeWavBlock(block.data(), wav.data());
+    return wav;
+}
+
+TEST(Block, SilenceIsAllZeroBytesBothWays) {
+    EXPECT_EQ(EncodeWav(Bytes(64, 0x80)), Bytes(33, 0));
+    EXPECT_EQ(DecodeWav(Bytes(33, 0)), Bytes(64, 0x80));
+}
+
+TEST(Block, StepsAcrossTheWrapRatherThanDownward) {
+    const Bytes block = Repeat({0x00, 0x07, 0x77, 0x30}, 29, 0);
+    EXPECT_EQ(EncodeWav(Repeat({0x80, 0xE4}, 62, 0x1C)), block);
+    // Values 0, 49, 98, -109, -100, then -100 held.
+    EXPECT_EQ(DecodeWav(block), Repeat({0x80, 0xB1, 0xE2, 0x13}, 60, 0x1C));
+}
+
+TEST(Block, RampShowsTheNibbleOrder) {
+    Bytes ramp(64);
+    for (int i = 0; i < 64; ++i) ramp[i] = S(0x80 + 3 * i);
+    Bytes expected = {0x00, 0x02};
+    for (int r = 0; r < 10; ++r) expected.insert(expected.end(), {0x12, 0x21, 0x22});
+    expected.push_back(0x12);
+    const Bytes block = EncodeWav(ramp);
+    EXPECT_EQ(block, expected);
+    const Bytes decoded = DecodeWav(block);
+    EXPECT_EQ(Bytes(decoded.begin(), decoded.begin() + 7), (Bytes{0x80, 0x84, 0x85, 0x89, 0x8D, 0x8E, 0x92}));
+    for (int i = 0; i < 64; ++i) EXPECT_LE(std::abs(decoded[i] - ramp[i]), 1) << i;
+}
+
+TEST(Block, AdditionWrapsWithoutClamping) {
+    Bytes block(33, 0);
+    block[0] = 0x7F;
+    block[1] = 0x01;
+    EXPECT_EQ(DecodeWav(block)[1], 0x00);  // value -128, WAV byte 0x00
+}
+
+TEST(Block, HighNibbleOfByteOneIsIgnored) {
+    Bytes block = Repeat({0x12, 0x03}, 31, 0x5A);
+    const Bytes plain = DecodeWav(block);
+    block[1] = 0xF3;
+    EXPECT_EQ(DecodeWav(block), plain);
+}
+
+TEST(Block, DecoderAgreesWithTheLayoutTableOnRandomBlocks) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 500; ++trial) {
+        Bytes block(33);
+        for (uint8_t& b : block) b = S(rng());
+        ASSERT_EQ(DecodeWav(block), ReferenceDecode(block.data())) << trial;
+    }
+}
+
+TEST(Block, PositionsPastTheInputAreCodedAsSilence) {
+    const Bytes head = Noise(10, 3);
+    const Bytes block = EncodeWav(head);
+    EXPECT_EQ(block, EncodeWav(Repeat(head, 54, 0x80)));
+    const Bytes decoded = DecodeWav(block);
+    EXPECT_EQ(Bytes(decoded.begin(), decoded.begin() + 10), EncReportedValues(head));
+}
+
+TEST(Sample, BlockCountAndSpanRoundUpToWholeBlocks) {
+    const std::pair<uint32_t, uint32_t> cases[] = {{0, 1}, {1, 1}, {63, 1}, {64, 1}, {65, 2}, {128, 2}, {65535, 1024}};
+    for (auto [n, blocks] : cases) {
+        EXPECT_EQ(BlockCount(n), blocks) << n;
+        EXPECT_EQ(SampleSpan(n), 16 + 33 * blocks) << n;
+    }
+}
+
+TEST(Sample, HeaderHoldsTheConstantBytesAndTheLength) {
+    Bytes dst(SampleSpan(300), 0xEE);
+    ASSERT_EQ(EncodeSample(Noise(300, 1), dst), dst.size());
+    const Bytes header = {0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xA4, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x01, 0x00, 0x00};
+    EXPECT_EQ(Bytes(dst.begin(), dst.begin() + 16), header);
+}
+
+TEST(Sample, RefusesTooLongInputAndTooSmallDestinationWithoutWriting) {
+    Bytes dst(SampleSpan(65535) + 33, 0xEE);
+    EXPECT_EQ(EncodeSample(Bytes(65536, 0x80), dst), 0u);
+    EXPECT_EQ(dst, Bytes(dst.size(), 0xEE));
+    Bytes small(SampleSpan(65) - 1, 0xEE);
+    EXPECT_EQ(EncodeSample(Bytes(65, 0x80), small), 0u);
+    EXPECT_EQ(small, Bytes(small.size(), 0xEE));
+}
+
+TEST(Sample, LengthIsReadOnlyWhenBothBytesLieInside) {
+    Bytes rom(100, 0);
+    rom[98] = 0x34;
+    rom[99] = 0x12;
+    uint16_t n = 0;
+    EXPECT_TRUE(ReadSampleLength(rom, 86, &n));
+    EXPECT_EQ(n, 0x1234);
+    EXPECT_FALSE(ReadSampleLength(rom, 87, &n));
+    EXPECT_FALSE(ReadSampleLength(rom, 0xFFFFFFFF, &n));  // must not wrap to a small position
+    // Bytes 14-15 are never part of the length.
+    rom[100 - 2] = 0x05;
+    rom.insert(rom.end(), {0xAA, 0xBB});
+    EXPECT_TRUE(ReadSampleLength(rom, 86, &n));
+    EXPECT_EQ(n, 0x1205);
+}
+
+TEST(Sample, BlockBytesPastTheEndDecodeAsZero) {
+    Bytes rom(SampleSpan(128), 0);
+    ASSERT_TRUE(EncodeSample(Tone(128, 440), rom));
+    rom.resize(16 + 33 + 5);  // the second block keeps 5 bytes
+    Bytes cut(rom.begin() + 49, rom.end());
+    cut.resize(33, 0);
+    Bytes wav(128);
+    DecodeSample(rom, 0, wav);
+    const Bytes second = DecodeWav(cut);
+    EXPECT_EQ(Bytes(wav.begin() + 64, wav.end()), second);
+    // Entirely beyond the end: zero blocks, silence.
+    DecodeSample(rom, 0x10000, wav);
+    EXPECT_EQ(wav, Bytes(128, 0x80));
+}
+
+TEST(Sample, RoundTripReproducesWhatEncReportedAtRandomOffsets) {
+    std::mt19937 rng(2024);
+    for (uint32_t n : {0u, 1u, 63u, 64u, 65u, 1000u, 65535u}) {
+        const Bytes wav = Noise(n, n + 11);
+        const uint32_t offset = rng() % 5000;
+        Bytes rom(offset + SampleSpan(n) + 40);
+        for (uint8_t& b : rom) b = S(rng());
+        const Bytes before = rom;
+        const auto dst = std::span<uint8_t>(rom).subspan(offset, SampleSpan(n));
+        ASSERT_EQ(EncodeSample(wav, dst), SampleSpan(n));
+        const size_t end = offset + SampleSpan(n);
+        EXPECT_TRUE(std::equal(rom.begin(), rom.begin() + offset, before.begin())) << n;
+        EXPECT_TRUE(std::equal(rom.begin() + end, rom.end(), before.begin() + end)) << n;
+        uint16_t stored = 0;
+        ASSERT_TRUE(ReadSampleLength(rom, offset, &stored));
+        EXPECT_EQ(stored, n);
+        Bytes back(n);
+        DecodeSample(rom, offset, back);
+        EXPECT_EQ(back, EncReportedValues(wav)) << n;
+    }
+}

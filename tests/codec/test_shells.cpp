@@ -1,0 +1,428 @@
+// Dump and Compress over real files: the bytes they write, the bytes they
+// leave alone, and every refusal leaving the user's files byte-identical.
+#include <random>
+
+#ifdef __linux__
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "support.h"
+#include "wavlib.h"
+
+template <class F>
+static std::string Printed(F run) {
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
+static CryError CompressFile(const std::string& wav, uint32_t offset, const std::string& rom,
+                             std::string* printed = nullptr) {
+    CryError error = CryOk;
+    const std::string out = Printed([&] { EXPECT_EQ(Compress(wav.c_str(), offset, rom.c_str(), &error), 0); });
+    if (printed) *printed = out;
+    return error;
+}
+
+static int DumpFile(const std::string& rom, uint32_t offset, const std::string& wav, CryError* error,
+                    std::string* printed = nullptr) {
+    int n = 0;
+    const std::string out = Printed([&] { n = Dump(rom.c_str(), offset, wav.c_str(), error); });
+    if (printed) *printed = out;
+    return n;
+}
+
+static Bytes Pattern(size_t size, uint32_t seed) { return Noise(static_cast<uint32_t>(size), seed); }
+
+static Bytes EncodedSample(const Bytes& wav) {
+    Bytes sample(SampleSpan(static_cast<uint32_t>(wav.size())));
+    EXPECT_EQ(EncodeSample(wav, sample), sample.size());
+    return sample;
+}
+
+// A ROM image holding `sample` at `offset` among filler bytes.
+static Bytes RomWith(const Bytes& sample, uint32_t offset, size_t size) {
+    Bytes rom = Pattern(size, 99);
+    std::copy(sample.begin(), sample.end(), rom.begin() + offset);
+    return rom;
+}
+
+static Bytes Repeat(Bytes head, size_t count, uint8_t value) {
+    head.insert(head.end(), count, value);
+    return head;
+}
+
+// A raw sample: the constant header with length n, then the given blocks.
+static Bytes RawSample(uint16_t n, const Bytes& blocks) {
+    Bytes s(SampleHeaderTemplate, SampleHeaderTemplate + SampleHeaderSize);
+    PutLe16(&s[SampleLengthOfs], n);
+    s.insert(s.end(), blocks.begin(), blocks.end());
+    return s;
+}
+
+TEST(Dump, WritesTheWorkedBlockAsAWav) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav");
+    ASSERT_TRUE(WriteFileBytes(rom, RomWith(RawSample(64, Repeat({0x00, 0x07, 0x77, 0x30}, 29, 0)), 0x20, 200)));
+    CryError error = CryInfileNotFound;
+    EXPECT_EQ(DumpFile(rom, 0x20, wav, &error), 64);
+    EXPECT_EQ(error, CryOk);
+    EXPECT_EQ(ReadFileBytes(wav), DumpedWav(Repeat({0x80, 0xB1, 0xE2, 0x13}, 60, 0x1C)));
+}
+
+TEST(Dump, LengthDecidesHowManyBlocksAndBytes) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav");
+    Bytes blocks(33, 0);
+    blocks.push_back(0x05);  // second block: first value 5, then held
+    blocks.resize(66, 0);
+    CryError error;
+    for (uint16_t n : {0, 64, 65}) {
+        ASSERT_TRUE(WriteFileBytes(rom, RawSample(n, blocks)));
+        EXPECT_EQ(DumpFile(rom, 0, wav, &error), n);
+        EXPECT_EQ(error, CryOk);
+        Bytes data(std::min<int>(n, 64), 0x80);
+        if (n == 65) data.push_back(0x85);
+        EXPECT_EQ(ReadFileBytes(wav), DumpedWav(data)) << n;
+    }
+    // Bytes 14-15 of the header are not part of the length.
+    Bytes high = RawSample(65, blocks);
+    high[14] = 0x12;
+    high[15] = 0x34;
+    ASSERT_TRUE(WriteFileBytes(rom, high));
+    EXPECT_EQ(DumpFile(rom, 0, wav, &error), 65);
+    EXPECT_EQ(ReadFileBytes(wav).size(), 44u + 65);
+}
+
+TEST(Dump, BlockBytesPastTheRomEndCountAsZero) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav");
+    Bytes sample = RawSample(100, Pattern(66, 4));
+    sample.resize(16 + 33 + 3);  // the second block is cut after 3 bytes
+    ASSERT_TRUE(WriteFileBytes(rom, sample));
+    CryError error;
+    EXPECT_EQ(DumpFile(rom, 0, wav, &error), 100);
+    Bytes blocks(sample.begin() + 16, sample.end());
+    blocks.resize(66, 0);
+    Bytes expected(100);
+    DecodeSample(RawSample(100, blocks), 0, expected);
+    EXPECT_EQ(ReadFileBytes(wav), DumpedWav(expected));
+}
+
+TEST(Dump, UnreadableLengthCreatesNoWavAndKeepsAnExistingOne) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), kept = dir.File("kept.wav"), absent = dir.File("absent.wav");
+    ASSERT_TRUE(WriteFileBytes(rom, Pattern(100, 1)));
+    const Bytes keep = DumpedWav(Noise(50, 2));
+    ASSERT_TRUE(WriteFileBytes(kept, keep));
+    // Offset 87 leaves one of the two length bytes inside the file.
+    for (uint32_t offset : {87u, 100u, 5000u, 0xFFFFFFF8u}) {
+        CryError error = CryOk;
+        std::string printed;
+        EXPECT_EQ(DumpFile(rom, offset, kept, &error, &printed), 0);
+        EXPECT_EQ(error, CryBadLength) << offset;
+        EXPECT_NE(printed.find(rom), std::string::npos);
+        EXPECT_EQ(ReadFileBytes(kept), keep);
+        EXPECT_EQ(DumpFile(rom, offset, absent, &error), 0);
+        EXPECT_FALSE(std::filesystem::exists(absent));
+    }
+}
+
+TEST(Dump, MissingRomOrUnopenableWavIsReportedWithItsLine) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav"), missing = dir.File("none.gba");
+    ASSERT_TRUE(WriteFileBytes(rom, RawSample(10, Bytes(33, 0))));
+    CryError error = CryOk;
+    std::string printed;
+    EXPECT_EQ(DumpFile(missing, 0, wav, &error, &printed), 0);
+    EXPECT_EQ(error, CryInfileNotFound);
+    EXPECT_EQ(printed, "Infile " + missing + " not found!\r\n");
+    EXPECT_FALSE(std::filesystem::exists(wav));
+
+    std::filesystem::create_directory(wav);
+    EXPECT_EQ(DumpFile(rom, 0, wav, &error, &printed), 0);
+    EXPECT_EQ(error, CryOutfileNotFound);
+    EXPECT_EQ(printed, "Outfile " + wav + " not found!\r\n");
+}
+
+TEST(Dump, FailedWriteIsAFailure) {
+#ifdef __linux__
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba");
+    ASSERT_TRUE(WriteFileBytes(rom, RawSample(5000, Bytes(33 * 79, 0))));
+    CryError error = CryOk;
+    EXPECT_EQ(DumpFile(rom, 0, "/dev/full", &error), 0);
+    EXPECT_EQ(error, CryWriteFailed);
+#else
+    GTEST_SKIP() << "needs /dev/full";
+#endif
+}
+
+TEST(Compress, ChangesExactlyTheSampleSpan) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    std::mt19937 rng(5);
+    for (uint32_t n : {0u, 1u, 63u, 64u, 65u, 300u}) {
+        const Bytes data = Noise(n, n + 3);
+        const Bytes before = Pattern(4000, n);
+        const uint32_t offset = rng() % (4000 - SampleSpan(n));
+        ASSERT_TRUE(WriteFileBytes(rom, before));
+        ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));
+        EXPECT_EQ(CompressFile(wav, offset, rom), CryOk);
+        Bytes expected = before;
+        const Bytes sample = EncodedSample(data);
+        std::copy(sample.begin(), sample.end(), expected.begin() + offset);
+        EXPECT_EQ(ReadFileBytes(rom), expected) << n;
+    }
+}
+
+TEST(Compress, CodesTheWorkedBlockAndAnEmptyWav) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    ASSERT_TRUE(WriteFileBytes(rom, Bytes(100, 0xFF)));
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Repeat({0x80, 0xE4}, 62, 0x1C))));
+    EXPECT_EQ(CompressFile(wav, 0, rom), CryOk);
+    Bytes expected = RawSample(64, Repeat({0x00, 0x07, 0x77, 0x30}, 29, 0));
+    expected.resize(100, 0xFF);
+    EXPECT_EQ(ReadFileBytes(rom), expected);
+
+    // A canonical 44-byte file: length 0 and one block of silence.
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav({})));
+    EXPECT_EQ(CompressFile(wav, 0, rom), CryOk);
+    expected = RawSample(0, Bytes(33, 0));
+    expected.resize(100, 0xFF);
+    EXPECT_EQ(ReadFileBytes(rom), expected);
+}
+
+TEST(Compress, RoundTripThroughBothShellsAtRandomOffsets) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav"), out = dir.File("out.wav");
+    std::mt19937 rng(77);
+    for (uint32_t n : {0u, 1u, 63u, 64u, 65u, 1000u, 65535u}) {
+        SCOPED_TRACE(n);
+        const Bytes data = Noise(n, 1000 + n);
+        const Bytes before = Pattern(3000, n);
+        const uint32_t offset = rng() % 6000;  // half the time beyond the end
+        ASSERT_TRUE(WriteFileBytes(rom, before));
+        ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));
+        ASSERT_EQ(CompressFile(wav, offset, rom), CryOk);
+
+        const Bytes after = ReadFileBytes(rom);
+        const size_t end = offset + SampleSpan(n);
+        ASSERT_EQ(after.size(), std::max<size_t>(before.size(), end));
+        for (size_t i = 0; i < after.size(); ++i) {
+            if (i >= offset && i < end) continue;
+            // The file grows up to the offset with zeros.
+            ASSERT_EQ(after[i], i < before.size() ? before[i] : 0) << "byte " << i;
+        }
+        CryError error;
+        EXPECT_EQ(DumpFile(rom, offset, out, &error), static_cast<int>(n));
+        EXPECT_EQ(ReadFileBytes(out), DumpedWav(EncReportedValues(data)));
+    }
+}
+
+TEST(Compress, CreatesAMissingRom) {
+    ScratchDir dir;
+    const std::string rom = dir.File("new.gba"), wav = dir.File("in.wav");
+    const Bytes data = Tone(200, 440);
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));
+    EXPECT_EQ(CompressFile(wav, 8, rom), CryOk);
+    Bytes expected(8, 0);
+    const Bytes sample = EncodedSample(data);
+    expected.insert(expected.end(), sample.begin(), sample.end());
+    EXPECT_EQ(ReadFileBytes(rom), expected);
+}
+
+TEST(Compress, TakesTheAudioFromTheDataChunkAlone) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    const Bytes data = Sweep(301, 100, 2000);
+    ASSERT_TRUE(WriteFileBytes(wav, Riff({Chunk("LIST", Bytes(9, 'a')), Chunk("fmt ", FmtBody(1, 1, 22050, 8)),
+                                          Chunk("data", data), Chunk("LIST", Bytes(40, 'b'))})));
+    ASSERT_TRUE(WriteFileBytes(rom, Bytes(SampleSpan(301), 0xFF)));
+    EXPECT_EQ(CompressFile(wav, 0, rom), CryOk);
+    EXPECT_EQ(ReadFileBytes(rom), EncodedSample(data));
+}
+
+TEST(Compress, RefusalsLeaveTheRomByteIdentical) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    const Bytes before = Pattern(2000, 8);
+    const Bytes audio = Noise(100, 9);
+    const Bytes canonical = MakeWav(audio);
+    const struct {
+        const char* name;
+        Bytes wav;
+        CryError error;
+        const char* line;
+    } cases[] = {
+        {"43 bytes", Bytes(canonical.begin(), canonical.begin() + 43), CryBadWav, "infile is not an 8-bit mono PCM WAV\r\n"},
+        {"not RIFF", Repeat({}, 200, 0x80), CryBadWav, nullptr},
+        {"16-bit", MakeWav(audio, 11050, 1, 16), CryBadWav, nullptr},
+        {"stereo", MakeWav(audio, 11050, 2, 8), CryBadWav, nullptr},
+        {"0 channels", MakeWav(audio, 11050, 0, 8), CryBadWav, nullptr},
+        {"float", Riff({Chunk("fmt ", FmtBody(3, 1, 11050, 8)), Chunk("data", audio)}), CryBadWav, nullptr},
+        {"fmt of size 0", Riff({Chunk("fmt ", {}), Chunk("data", audio)}), CryBadWav, nullptr},
+        {"no data", Riff({Chunk("fmt ", FmtBody(1, 1, 11050, 8)), Chunk("LIST", audio)}), CryBadWav, nullptr},
+        {"65536 samples", MakeWav(Bytes(65536, 0x80)), CryTooLong, "infile holds 65536 samples or more\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFileBytes(rom, before));
+        ASSERT_TRUE(WriteFileBytes(wav, c.wav));
+        std::string printed;
+        EXPECT_EQ(CompressFile(wav, 100, rom, &printed), c.error);
+        if (c.line) {
+            EXPECT_EQ(printed, c.line);
+        }
+        EXPECT_EQ(ReadFileBytes(rom), before);
+    }
+    std::string printed;
+    EXPECT_EQ(CompressFile(dir.File("none.wav"), 100, rom, &printed), CryInfileNotFound);
+    EXPECT_EQ(printed, "infile not found\r\n");
+    EXPECT_EQ(ReadFileBytes(rom), before);
+    // A sample absent from the ROM is not created by a refusal either.
+    EXPECT_EQ(CompressFile(wav, 0, dir.File("absent.gba")), CryTooLong);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("absent.gba")));
+}
+
+TEST(Compress, FolderAtTheRomPathIsRefusedAndKept) {
+    ScratchDir dir;
+    const std::string wav = dir.File("in.wav"), folder = dir.File("rom.gba");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
+    std::filesystem::create_directory(folder);
+    std::string printed;
+    EXPECT_EQ(CompressFile(wav, 0, folder, &printed), CryOutfileNotFound);
+    EXPECT_EQ(printed, "outfile not found\r\n");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+static bool CanUpdate(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb+");
+    if (f) std::fclose(f);
+    return f != nullptr;
+}
+
+// Marks a file immutable, which holds even for root; false where that is
+// not possible.
+static bool SetImmutable(const std::string& path, bool on) {
+#ifdef __linux__
+    const std::string command = std::string("chattr ") + (on ? "+i" : "-i") + " '" + path + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+#else
+    (void)path;
+    (void)on;
+    return false;
+#endif
+}
+
+TEST(Compress, ReadOnlyRomIsNeverTruncated) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    const std::string wav = dir.File("in.wav"), rom = dir.File("locked.gba");
+    const Bytes before = Pattern(500, 3);
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
+    ASSERT_TRUE(WriteFileBytes(rom, before));
+    fs::permissions(rom, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    // Root ignores permission bits; the immutable attribute still stops it.
+    const bool immutable = CanUpdate(rom) && SetImmutable(rom, true);
+    const bool locked = !CanUpdate(rom);
+    CryError error = CryOk;
+    if (locked) error = CompressFile(wav, 0, rom);
+    if (immutable) SetImmutable(rom, false);
+    fs::permissions(rom, fs::perms::owner_write, fs::perm_options::add);
+    if (!locked) GTEST_SKIP() << "no way to make a file read-only here";
+    EXPECT_EQ(error, CryOutfileNotFound);
+    EXPECT_EQ(ReadFileBytes(rom), before);
+}
+
+#ifdef __linux__
+// Runs Compress as an unprivileged user when the tests run as root, since
+// root opens any file whatever its permission bits say.
+static CryError CompressAsUser(const std::string& wav, const std::string& rom) {
+    if (geteuid() != 0) return CompressFile(wav, 0, rom);
+    const pid_t child = fork();
+    if (child == 0) {
+        CryError error = CryOk;
+        if (setgid(65534) == 0 && setuid(65534) == 0) Compress(wav.c_str(), 0, rom.c_str(), &error);
+        else error = CryWriteFailed;
+        _exit(error);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? static_cast<CryError>(WEXITSTATUS(status)) : CryWriteFailed;
+}
+#endif
+
+// A file that may be written but not read refuses "rb+" while "wb" would
+// happily truncate it.
+TEST(Compress, WriteOnlyRomIsNeverTruncated) {
+#ifdef __linux__
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    const std::string wav = dir.File("in.wav"), rom = dir.File("writeonly.gba");
+    const Bytes before = Pattern(500, 4);
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
+    ASSERT_TRUE(WriteFileBytes(rom, before));
+    fs::permissions(wav, fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(rom, fs::perms::owner_write | fs::perms::others_write);
+    EXPECT_EQ(CompressAsUser(wav, rom), CryOutfileNotFound);
+    fs::permissions(rom, fs::perms::owner_read, fs::perm_options::add);
+    EXPECT_EQ(ReadFileBytes(rom), before);
+#else
+    GTEST_SKIP() << "needs POSIX permissions";
+#endif
+}
+
+TEST(Compress, FailedWriteIsAFailure) {
+#ifdef __linux__
+    ScratchDir dir;
+    const std::string wav = dir.File("in.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(20000, 1))));
+    std::string printed;
+    EXPECT_EQ(CompressFile(wav, 0, "/dev/full", &printed), CryWriteFailed);
+    EXPECT_EQ(printed, "outfile could not be written\r\n");
+#else
+    GTEST_SKIP() << "needs /dev/full";
+#endif
+}
+
+#ifndef _WIN32
+// Asks sox about a file; empty when it had nothing to say.
+static std::string SoxInfo(const char* flag, const std::string& path) {
+    const std::string command = std::string("sox --i ") + flag + " '" + path + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {};
+    std::string out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    pclose(pipe);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+#endif
+
+TEST(Dump, AnOutsideReaderSeesUnsigned8BitMonoAt11050) {
+#ifdef _WIN32
+    GTEST_SKIP() << "sox runs on the Linux side";
+#else
+    if (std::system("sox --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav"), raw = dir.File("out.raw");
+    const Bytes data = Sweep(1234, 300, 2500);
+    ASSERT_TRUE(WriteFileBytes(rom, EncodedSample(data)));
+    CryError error;
+    ASSERT_EQ(DumpFile(rom, 0, wav, &error), 1234);
+    EXPECT_EQ(SoxInfo("-t", wav), "wav");
+    EXPECT_EQ(SoxInfo("-r", wav), "11050");
+    EXPECT_EQ(SoxInfo("-c", wav), "1");
+    EXPECT_EQ(SoxInfo("-b", wav), "8");
+    EXPECT_EQ(SoxInfo("-e", wav), "Unsigned Integer PCM");
+    EXPECT_EQ(SoxInfo("-s", wav), "1234");
+    // And the samples it reads are the ones decoded.
+    const std::string convert = "sox '" + wav + "' -t raw -e unsigned-integer -b 8 '" + raw + "' 2>/dev/null";
+    ASSERT_EQ(std::system(convert.c_str()), 0);
+    EXPECT_EQ(ReadFileBytes(raw), EncReportedValues(data));
+#endif
+}
