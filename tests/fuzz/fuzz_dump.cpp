@@ -1,0 +1,34 @@
+// Dump over arbitrary ROM bytes and offsets: the file shell must write exactly
+// the WAV the in-memory decoder produces, or refuse without creating a file.
+#include "crylib.h"
+#include "testdata.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
+    // The first four bytes choose the offset, mostly near or inside the ROM.
+    const uint32_t word = GetLe32(data);
+    const std::span<const uint8_t> rom(data + 4, size - 4);
+    const uint32_t offset = word & 0x80000000u ? word : word % (rom.size() + 64);
+
+    static const ScratchFile romFile("dump.gba"), wavFile("dump.wav");
+    const std::string& romPath = romFile.path;
+    const std::string& wavPath = wavFile.path;
+    Require(WriteFileBytes(romPath, rom));
+    std::filesystem::remove(wavPath);
+
+    CryError error = CryOk;
+    const int n = Dump(romPath.c_str(), offset, wavPath.c_str(), &error);
+    uint16_t length = 0;
+    if (!ReadSampleLength(rom, offset, &length)) {
+        Require(n == 0 && error == CryBadLength && !std::filesystem::exists(wavPath));
+        return 0;
+    }
+    Require(error == CryOk && n == length);
+    Bytes expected(length);
+    DecodeSample(rom, offset, expected);
+    const Bytes wav = ReadFileBytes(wavPath);
+    Require(wav.size() == 44u + length && GetLe32(&wav[40]) == length);
+    Require(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
+    return 0;
+}

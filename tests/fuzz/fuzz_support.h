@@ -1,0 +1,24 @@
+// Shared by the fuzz targets: a failed check aborts, which libFuzzer reports
+// as a crash with the input that caused it; scratch files are per process so
+// that parallel fuzzing jobs do not collide.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+inline void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// A scratch file of this process, removed when the fuzzer exits normally.
+struct ScratchFile {
+    std::string path;
+    explicit ScratchFile(const std::string& name)
+        : path((std::filesystem::temp_directory_path() / ("brevox-fuzz-" + std::to_string(getpid()) + "-" + name))
+                   .string()) {}
+    ~ScratchFile() { std::remove(path.c_str()); }
+};

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz"), replays each target's seed
+# corpus, then fuzzes each target for FUZZ_SECONDS seconds (default 60).
+# Any crash, leak or sanitizer report fails the run; the input that caused
+# it is kept under <build>/fuzz-artifacts. Installs nothing: run
+# scripts/deps.sh fuzz first. FUZZ_BUILD_DIR overrides the preset's folder.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+seconds=${FUZZ_SECONDS:-60}
+build=${FUZZ_BUILD_DIR:-build/fuzz}
+
+cmake --preset fuzz -B "$build" >/dev/null
+cmake --build "$build"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+artifacts=$build/fuzz-artifacts
+mkdir -p "$artifacts"
+
+# Runs one fuzzer invocation quietly; on failure shows its report and stops.
+# -close_fd_mask=1 hides the codec's own stdout lines.
+run() {
+  local name=$1; shift
+  if ! "$@" -close_fd_mask=1 -artifact_prefix="$artifacts/$name-" >"$work/log" 2>&1; then
+    tail -n 60 "$work/log" >&2
+    echo "run.sh: $name failed" >&2
+    exit 1
+  fi
+  grep -E '^(Done [0-9]+ runs|#[0-9]+ +DONE|stat::number_of_executed_units)' "$work/log" || true
+}
+
+shopt -s nullglob
+found=0
+for target in "$build"/tests/fuzz/fuzz_*; do
+  [[ -f $target && -x $target ]] || continue
+  found=1
+  name=$(basename "$target")
+  seeds=tests/fuzz/corpus/$name
+  corpus=("$work/$name")
+  mkdir -p "$work/$name"
+  if [[ -d $seeds ]]; then
+    files=("$seeds"/*)
+    echo "--- $name: replaying ${#files[@]} seeds"
+    [[ ${#files[@]} -eq 0 ]] || run "$name" "$target" "${files[@]}"
+    corpus+=("$seeds")
+  fi
+  echo "--- $name: fuzzing for ${seconds}s"
+  # New inputs go to the scratch folder, so the committed corpus stays as it is.
+  run "$name" "$target" -max_total_time="$seconds" -print_final_stats=1 "${corpus[@]}"
+done
+[[ $found -eq 1 ]] || { echo "run.sh: no fuzz targets built in $build" >&2; exit 1; }
+echo "fuzzers: all passed"
