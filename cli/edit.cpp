@@ -138,8 +138,8 @@ void CheckFreeRangeArgs(const EncodeArgs& args) {
 }  // namespace
 
 int RunEncode(const EncodeArgs& args) {
-    if (args.id.empty() == args.offset.empty()) BadUsage("give either an ID or --offset HEX");
     CheckFreeRangeArgs(args);
+    if (args.id.empty() == args.offset.empty()) BadUsage("give either an ID or --offset HEX");
     bool byId = !args.id.empty();
     RomContext ctx = OpenRom(args.rom, args.table, byId);
     EncodeMode mode = args.quality == "fast" ? EncodeMode::Fast : EncodeMode::Best;
@@ -166,28 +166,28 @@ int RunEncode(const EncodeArgs& args) {
         if (start >= end) BadUsage("--free-start must lie below --free-end");
         offset = FindPlace(ctx, span, start, end);
         updates = RepointUpdates(ctx, e, offset);
+    } else if (byId) {
+        Entry e = IdEntry(ctx, args.id);
+        if (!e.pointsIntoRom)
+            Fail("the entry of ID " + args.id + " does not point into the ROM (" + Hex(e.pointer) +
+                 "); use --repoint-free");
+        offset = e.offset;
     } else {
-        if (byId) {
-            Entry e = IdEntry(ctx, args.id);
-            if (!e.pointsIntoRom)
-                Fail("the entry of ID " + args.id + " does not point into the ROM (" + Hex(e.pointer) +
-                     "); use --repoint-free");
-            offset = e.offset;
-        } else {
-            offset = ToFileOffset(ParseHex(args.offset, "offset"));
-        }
+        offset = ToFileOffset(ParseHex(args.offset, "offset"));
+    }
+    CheckSpan(ctx, offset, span);
+    if (!args.repointFree) {
         SampleInfo old = InspectSample(ctx.image, offset);
         if (old.Sound()) {
             replaced = old.span;
             if (span > replaced && !args.force)
                 Fail("the new sample needs " + std::to_string(span) + " bytes but the one at " + Hex(offset) +
                      " holds " + std::to_string(replaced) + "; use --repoint-free, or --force to overwrite what follows");
-        } else if (!args.force && !(uint64_t{offset} + span <= ctx.image.size() && AllFree(ctx.image, offset, span))) {
+        } else if (!args.force && !AllFree(ctx.image, offset, span)) {
             Fail(Hex(offset) + " holds neither a sample nor free space for " + std::to_string(span) +
                  " bytes; use --force to write there anyway");
         }
     }
-    CheckSpan(ctx, offset, span);
     Commit(ctx, args.write, offset, sample, updates);
 
     const char* modeName = mode == EncodeMode::Best ? "best" : "fast";

@@ -99,6 +99,11 @@ int main(int argc, char** argv) {
     qualityCmd->add_flag("--raw", quality.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
     qualityCmd->add_flag("--json", quality.json, "Machine-readable output");
 
+    // Named here, as the library would only say that a command is missing.
+    if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty()) {
+        std::fprintf(stderr, "brevox-cli: unknown command '%s' (see --help)\n", argv[1]);
+        return ExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -80,23 +80,28 @@ Bytes DecodeToUnsigned(const Bytes& rom, const SampleInfo& sample) {
 }
 
 std::optional<uint32_t> FindReverseTable(const Bytes& rom, uint32_t tableOffset) {
-    constexpr int WantedRun = 16;
+    constexpr int Compared = 16;
     std::vector<uint32_t> pointers;
-    for (int i = 0; i < WantedRun; ++i) {
+    for (int i = 0; i < Compared; ++i) {
         Entry e = ReadEntry(rom, tableOffset, i);
         if (!e.pointsIntoRom) break;
         pointers.push_back(e.pointer);
     }
     if (pointers.empty()) return std::nullopt;
+    // A cry edited earlier by a tool that knew only the cry table leaves its
+    // entry out of step; a quarter of the entries compared may differ.
+    const size_t wanted = pointers.size() - pointers.size() / 4;
     const uint64_t runBytes = uint64_t{CryEntrySize} * pointers.size();
     for (uint64_t r = 0; r + runBytes <= rom.size(); r += 4) {
         if (r == tableOffset) continue;
-        size_t i = 0;
-        uint32_t word = 0;
-        while (i < pointers.size() && ReadU32(rom, r + CryEntrySize * i + CryEntryPointerOfs, &word) &&
-               word == pointers[i])
-            ++i;
-        if (i == pointers.size()) return static_cast<uint32_t>(r);
+        size_t same = 0;
+        for (size_t i = 0; i < pointers.size(); ++i) {
+            uint32_t word = 0;
+            ReadU32(rom, r + CryEntrySize * i + CryEntryPointerOfs, &word);
+            if (word == pointers[i]) ++same;
+            else if (i + 1 - same > pointers.size() - wanted) break;
+        }
+        if (same >= wanted) return static_cast<uint32_t>(r);
     }
     return std::nullopt;
 }

@@ -74,8 +74,8 @@ uint32_t EncoderRateField();
 
 // Finds the second table: a word-aligned run of 12-byte entries, elsewhere
 // than the cry table, whose pointer words equal the cry table's, entry for
-// entry, from entry 0 over the first 16 entries (or over every leading entry
-// that points into the image, when there are fewer).
+// entry, over the first 16 entries (or every leading entry that points into
+// the image, when there are fewer), but for at most a quarter of them.
 std::optional<uint32_t> FindReverseTable(const Bytes& rom, uint32_t tableOffset);
 
 // The first word-aligned run of `size` bytes of 0xFF inside [start, end).

@@ -1,0 +1,296 @@
+// Each command of the built program on synthetic ROMs, in text and JSON.
+#include <nlohmann/json.hpp>
+
+#include "support.h"
+
+namespace {
+
+using nlohmann::json;
+
+class CliCommands : public CliTest {
+protected:
+    RomSpec spec = ToneRomSpec(20);
+    Bytes rom;
+    std::string romPath;
+
+    void SetUp() override {
+        CliTest::SetUp();
+        rom = MakeRom(spec);
+        romPath = Path("rom.gba");
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+
+    json RunJson(std::vector<std::string> args) {
+        args.push_back("--json");
+        CliResult r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return json::parse(r.out);
+    }
+
+    Bytes Decoded(const Bytes& image, int index) {
+        uint32_t offset = CrySampleOffset(image, spec, index);
+        uint16_t n = 0;
+        EXPECT_TRUE(ReadSampleLength(image, offset, &n));
+        Bytes wav(n);
+        DecodeSample(image, offset, wav);
+        return wav;
+    }
+};
+
+TEST_F(CliCommands, IdentifyScannedAndKnownReleases) {
+    CliResult r = Run({"identify", romPath});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Inconnu. Table trouvée à 95%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0x1000 (table scan)"), std::string::npos) << r.out;
+
+    RomSpec known;
+    known.gameCode = "AXVE";
+    known.revision = 2;
+    known.size = 0x452600;
+    std::string knownPath = Path("known.gba");
+    ASSERT_TRUE(WriteFileBytes(knownPath, MakeRom(known)));
+    json j = RunJson({"identify", knownPath});
+    EXPECT_EQ(j["label"], "Rubis US v1.1");
+    EXPECT_EQ(j["code"], "AXVE");
+    EXPECT_EQ(j["revision"], 2);
+    EXPECT_EQ(j["found_by"], "known");
+    EXPECT_EQ(j["table"], 0x4525A4);
+    EXPECT_TRUE(j["reverse_table"].is_null());
+}
+
+TEST_F(CliCommands, IdentifyWithoutATableFails) {
+    std::string path = Path("blank.gba");
+    ASSERT_TRUE(WriteFileBytes(path, Bytes(0x1000, 0xFF)));
+    CliResult r = Run({"identify", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Version inconnue"), std::string::npos);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST_F(CliCommands, ListDescribesEveryEntry) {
+    AddSecondTable(rom, spec, 0x18000);
+    uint32_t plainAt = 0x1F000;
+    Bytes plain = Noise(200, 5);
+    PutUncompressedSample(rom, plainAt, plain);
+    PutLe32(&rom[spec.tableOffset + 12 * 3 + 4], RomAddressBase | plainAt);  // ID 4
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+
+    json j = RunJson({"list", romPath});
+    EXPECT_EQ(j["rule"], "cry-number");
+    EXPECT_EQ(j["table"], 0x1000);
+    EXPECT_EQ(j["reverse_table"], 0x18000);
+    ASSERT_EQ(j["entries"].size(), 411u);
+    const json& first = j["entries"][0];
+    EXPECT_EQ(first["id"], 1);
+    EXPECT_EQ(first["offset"], CrySampleOffset(rom, spec, 0));
+    EXPECT_EQ(first["length"], spec.cries[0].size());
+    EXPECT_EQ(first["span"], SampleSpan(static_cast<uint32_t>(spec.cries[0].size())));
+    EXPECT_DOUBLE_EQ(first["seconds"].get<double>(), spec.cries[0].size() / 10512.0);
+    EXPECT_EQ(first["kind"], "compressed");
+    EXPECT_EQ(first["sound"], true);
+    EXPECT_EQ(first["reverse_in_step"], true);
+    const json& fourth = j["entries"][3];
+    EXPECT_EQ(fourth["kind"], "uncompressed");
+    EXPECT_EQ(fourth["length"], 200);
+    EXPECT_EQ(fourth["sound"], true);
+    EXPECT_EQ(fourth["reverse_in_step"], false);  // only the cry table was changed
+    // Past the 20 cries the words are sample bytes, not entries.
+    EXPECT_EQ(j["entries"][20]["sound"], false);
+
+    json species = RunJson({"list", romPath, "--species"});
+    EXPECT_EQ(species["rule"], "species-number");
+    EXPECT_EQ(species["entries"][276]["index"], 273);  // ID 277
+    EXPECT_EQ(species["entries"][251]["index"], 200);  // ID 252
+
+    CliResult text = Run({"list", romPath});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("uncompressed"), std::string::npos);
+    EXPECT_NE(text.out.find("reverse table 0x18000"), std::string::npos);
+}
+
+TEST_F(CliCommands, DumpWritesTheDecodedSampleAtItsRate) {
+    std::string out = Path("3.wav");
+    CliResult r = Run({"dump", romPath, "3", "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    WavFile w = ParseWav(ReadFileBytes(out));
+    EXPECT_EQ(w.rate, 10512u);
+    EXPECT_EQ(w.channels, 1);
+    EXPECT_EQ(w.bits, 8);
+    EXPECT_EQ(w.data, Decoded(rom, 2));
+
+    // By offset (as a ROM address too), and at the dialog's rate.
+    std::string byOffset = Path("o.wav");
+    json j = RunJson({"dump", romPath, "--offset", Hex8(RomAddressBase | CrySampleOffset(rom, spec, 2)), "-o",
+                      byOffset, "--rate", "11050"});
+    EXPECT_EQ(j["rate"], 11050);
+    WavFile o = ParseWav(ReadFileBytes(byOffset));
+    EXPECT_EQ(o.rate, 11050u);
+    EXPECT_EQ(o.data, w.data);
+}
+
+TEST_F(CliCommands, DumpReadsUncompressedSamples) {
+    Bytes plain = Noise(300, 9);
+    PutUncompressedSample(rom, 0x1F000, plain);
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    std::string out = Path("plain.wav");
+    ASSERT_EQ(Run({"dump", romPath, "--offset", "1F000", "-o", out}).status, 0);
+    EXPECT_EQ(ParseWav(ReadFileBytes(out)).data, plain);
+}
+
+TEST_F(CliCommands, DumpThenEncodeGivesBackTheSameImage) {
+    for (const char* quality : {"best", "fast"}) {
+        std::string wav = Path("5.wav");
+        ASSERT_EQ(Run({"dump", romPath, "5", "-o", wav}).status, 0);
+        CliResult r = Run({"encode", romPath, wav, "5", "--quality", quality});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadFileBytes(romPath), rom) << quality;
+    }
+}
+
+TEST_F(CliCommands, DumpAllWritesEveryCryAndSummarises) {
+    std::string out = Path("cries");
+    CliResult r = Run({"dump-all", romPath, out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << "no progress bar off a terminal: " << r.err;
+    EXPECT_NE(r.out.find("dumped 20 cries"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipped 391"), std::string::npos) << r.out;
+    for (int i = 0; i < 20; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "cry-%03d.wav", i + 1);
+        EXPECT_EQ(ParseWav(ReadFileBytes((fs::path(out) / name).string())).data, Decoded(rom, i)) << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 20);
+
+    json j = RunJson({"dump-all", romPath, Path("again"), "--species"});
+    EXPECT_EQ(j["written"].size(), 20u);
+    EXPECT_EQ(j["written"][0]["file"], (fs::path(Path("again")) / "species-001.wav").string());
+}
+
+TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleSpan) {
+    Bytes sound = Sweep(250, 300, 2000);  // shorter than cry 8's 559 samples
+    std::string wav = Path("in.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
+    json j = RunJson({"encode", romPath, wav, "8"});
+    uint32_t offset = CrySampleOffset(rom, spec, 7);
+    EXPECT_EQ(j["offset"], offset);
+    EXPECT_EQ(j["quality"], "best");
+    EXPECT_EQ(j["pointers"].size(), 0u);
+
+    Bytes expected = rom;
+    uint32_t span = SampleSpan(250);
+    EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, span), EncodeMode::Best);
+    EXPECT_EQ(ReadFileBytes(romPath), expected);
+}
+
+TEST_F(CliCommands, EncodeLongerNeedsForceAndThenOverwritesWhatFollows) {
+    std::string wav = Path("in.wav");
+    Bytes sound = Tone(1000, 500);
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
+    CliResult r = Run({"encode", romPath, wav, "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--repoint-free"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+
+    ASSERT_EQ(Run({"encode", romPath, wav, "1", "--force", "--quality", "fast"}).status, 0);
+    Bytes expected = rom;
+    uint32_t offset = CrySampleOffset(rom, spec, 0);
+    EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, SampleSpan(1000)), EncodeMode::Fast);
+    EXPECT_EQ(ReadFileBytes(romPath), expected);
+}
+
+TEST_F(CliCommands, EncodeRepointFreeUpdatesBothTables) {
+    AddSecondTable(rom, spec, 0x18000);
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    Bytes sound = Tone(2000, 700);
+    std::string wav = Path("in.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
+    json j = RunJson({"encode", romPath, wav, "6", "--repoint-free", "--free-start", "0x10000"});
+    uint32_t offset = j["offset"];
+    uint32_t span = SampleSpan(2000);
+    EXPECT_EQ(offset % 4, 0u);
+    EXPECT_GE(offset, 0x10000u);
+    ASSERT_EQ(j["pointers"].size(), 2u);
+
+    Bytes after = ReadFileBytes(romPath);
+    ASSERT_EQ(after.size(), rom.size());
+    uint32_t cryPointer = spec.tableOffset + 12 * 5 + 4, reversePointer = 0x18000 + 12 * 5 + 4;
+    EXPECT_EQ(GetLe32(&after[cryPointer]), RomAddressBase | offset);
+    EXPECT_EQ(GetLe32(&after[reversePointer]), RomAddressBase | offset);
+    // The new span holds the encoded sample; outside it and the two pointer
+    // words (the old sample included) nothing changed.
+    Bytes sample(span);
+    EncodeSample(sound, sample, EncodeMode::Best);
+    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), after.begin() + offset));
+    for (size_t i = 0; i < after.size(); ++i) {
+        bool inSpan = i >= offset && i < offset + span;
+        bool inPointer = (i >= cryPointer && i < cryPointer + 4) || (i >= reversePointer && i < reversePointer + 4);
+        if (!inSpan && !inPointer) {
+            ASSERT_EQ(after[i], rom[i]) << "byte " << i;
+        }
+    }
+    // The new sample is a cry like any other.
+    std::string back = Path("back.wav");
+    ASSERT_EQ(Run({"dump", romPath, "6", "-o", back}).status, 0);
+    EXPECT_EQ(ParseWav(ReadFileBytes(back)).data.size(), 2000u);
+}
+
+TEST_F(CliCommands, EncodeAtAnOffsetTakesFreeSpaceOrASample) {
+    std::string wav = Path("in.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Tone(100, 300), 10512)));
+    EXPECT_EQ(Run({"encode", romPath, wav, "--offset", "1C000"}).status, 0);  // all FF there
+    EXPECT_EQ(InspectLength(ReadFileBytes(romPath), 0x1C000), 100);
+    EXPECT_EQ(Run({"encode", romPath, wav, "--offset", Hex8(CrySampleOffset(rom, spec, 4))}).status, 0);
+}
+
+TEST_F(CliCommands, RepointWritesBothPointers) {
+    AddSecondTable(rom, spec, 0x18000);
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    uint32_t target = CrySampleOffset(rom, spec, 9);
+    json j = RunJson({"repoint", romPath, "2", Hex8(target)});
+    EXPECT_EQ(j["index"], 1);
+    Bytes expected = rom;
+    PutLe32(&expected[spec.tableOffset + 12 + 4], RomAddressBase | target);
+    PutLe32(&expected[0x18000 + 12 + 4], RomAddressBase | target);
+    EXPECT_EQ(ReadFileBytes(romPath), expected);
+
+    // Only the pointer word: repointing to a non-sample needs --force.
+    EXPECT_EQ(Run({"repoint", romPath, "2", "1C000"}).status, 1);
+    EXPECT_EQ(ReadFileBytes(romPath), expected);
+    EXPECT_EQ(Run({"repoint", romPath, "2", "1C000", "--force"}).status, 0);
+    EXPECT_EQ(GetLe32(&ReadFileBytes(romPath)[spec.tableOffset + 12 + 4]), RomAddressBase | 0x1C000);
+}
+
+TEST_F(CliCommands, QualityComparesTheTwoModes) {
+    std::string wav = Path("sweep.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Sweep(10512, 200, 4000, 10512), 10512)));
+    json j = RunJson({"quality", wav});
+    EXPECT_EQ(j["length"], 10512);
+    EXPECT_GT(j["best"]["snr_db"].get<double>(), j["fast"]["snr_db"].get<double>());
+    EXPECT_EQ(j["best"]["worst_blocks"], 0);
+    EXPECT_GT(j["fast"]["worst_blocks"].get<int>(), 0);
+    EXPECT_EQ(j["best"]["blocks"], 165);
+    CliResult text = Run({"quality", wav});
+    EXPECT_NE(text.out.find("best"), std::string::npos);
+    EXPECT_NE(text.out.find("fast"), std::string::npos);
+}
+
+TEST_F(CliCommands, ASineSurvivesEncodeAndDump) {
+    std::string wav = Path("sine.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, StereoSine16(44100, 523.25, 44100)));
+    ASSERT_EQ(Run({"encode", romPath, wav, "12", "--repoint-free"}).status, 0);
+    std::string back = Path("back.wav");
+    ASSERT_EQ(Run({"dump", romPath, "12", "-o", back}).status, 0);
+    WavFile w = ParseWav(ReadFileBytes(back));
+    EXPECT_NEAR(w.data.size(), 10512.0, 1.0);
+    EXPECT_NEAR(MeasureFrequency(w.data, w.rate), 523.25, 5.23);
+}
+
+TEST_F(CliCommands, HelpOnEveryCommand) {
+    for (const char* cmd : {"identify", "list", "dump", "dump-all", "encode", "repoint", "quality"}) {
+        CliResult r = Run({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << cmd;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// Shared by the brevox-cli tests: a scratch directory per test, running the
+// built program, and reading back the WAV files it writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "crylib.h"
+#include "testdata.h"
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline std::string Quote(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CliTest : public testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/brevox-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    // Runs brevox-cli with `args`; `prefix` is shell text put before it
+    // (limits, traps) inside the same shell.
+    CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+        std::string cmd = prefix + Quote(BREVOX_CLI_PATH);
+        for (const std::string& a : args) cmd += " " + Quote(a);
+        std::string out = Path(".out"), err = Path(".err");
+        cmd += " >" + Quote(out) + " 2>" + Quote(err);
+        int raw = std::system(("sh -c " + Quote(cmd)).c_str());
+        CliResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+
+    // Every file in the scratch directory other than `keep`, to catch
+    // temporary files left behind.
+    std::vector<std::string> Strays(const std::vector<std::string>& keep) const {
+        std::vector<std::string> strays;
+        for (const auto& e : fs::directory_iterator(dir)) {
+            std::string name = e.path().filename().string();
+            if (std::find(keep.begin(), keep.end(), name) == keep.end()) strays.push_back(name);
+        }
+        return strays;
+    }
+};
+
+// A ROM of `count` cries of distinct lengths and pitches, table at 0x1000.
+inline RomSpec ToneRomSpec(int count) {
+    RomSpec spec;
+    for (int i = 0; i < count; ++i) spec.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
+    return spec;
+}
+
+// Upper-case hexadecimal without prefix, as offsets are typed.
+inline std::string Hex8(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(v));
+    return text;
+}
+
+// The stored length of the sample at `offset`, or -1 when unreadable.
+inline int InspectLength(const Bytes& rom, uint32_t offset) {
+    uint16_t n = 0;
+    return ReadSampleLength(rom, offset, &n) ? n : -1;
+}
+
+// The fields of a canonical WAV that these tests look at.
+struct WavFile {
+    uint16_t channels = 0, bits = 0;
+    uint32_t rate = 0;
+    Bytes data;
+};
+
+inline WavFile ParseWav(const Bytes& b) {
+    WavFile w;
+    if (b.size() < 44) return w;
+    w.channels = GetLe16(&b[22]);
+    w.rate = GetLe32(&b[24]);
+    w.bits = GetLe16(&b[34]);
+    w.data.assign(b.begin() + 44, b.end());
+    return w;
+}
+
+// The frequency of a sine in unsigned 8-bit samples, from the first and last
+// upward crossings of the midline, interpolated between samples.
+inline double MeasureFrequency(const Bytes& s, double rate) {
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        double a = s[i - 1] - 128.0, b = s[i] - 128.0;
+        if (a < 0 && b >= 0) {
+            double t = (i - 1) + a / (a - b);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0;
+}
+
+// A 16-bit stereo WAV holding the same sine on both channels.
+inline Bytes StereoSine16(uint32_t frames, double hz, uint32_t rate) {
+    Bytes data(frames * 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * 3.14159265358979323846 * hz * i / rate)));
+        PutLe16(&data[4 * i], static_cast<uint16_t>(v));
+        PutLe16(&data[4 * i + 2], static_cast<uint16_t>(v));
+    }
+    return MakeWav(data, rate, 2, 16);
+}
