@@ -298,11 +298,28 @@ TEST(Compress, FolderAtTheRomPathIsRefusedAndKept) {
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
-static bool CanUpdate(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb+");
-    if (f) std::fclose(f);
-    return f != nullptr;
-}
+// A ROM that exists but refuses to be opened for update.
+class LockedRom : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
+        ASSERT_TRUE(WriteFileBytes(rom, before));
+    }
+    bool CanUpdate() const {
+        FILE* f = std::fopen(rom.c_str(), "rb+");
+        if (f) std::fclose(f);
+        return f != nullptr;
+    }
+    void SetPerms(std::filesystem::perms perms) const { std::filesystem::permissions(rom, perms); }
+    void ExpectKept() const {
+        SetPerms(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        EXPECT_EQ(ReadFileBytes(rom), before);
+    }
+
+    ScratchDir dir;
+    const std::string wav = dir.File("in.wav"), rom = dir.File("locked.gba");
+    const Bytes before = Pattern(500, 3);
+};
 
 // Marks a file immutable, which holds even for root; false where that is
 // not possible.
@@ -317,24 +334,17 @@ static bool SetImmutable(const std::string& path, bool on) {
 #endif
 }
 
-TEST(Compress, ReadOnlyRomIsNeverTruncated) {
-    namespace fs = std::filesystem;
-    ScratchDir dir;
-    const std::string wav = dir.File("in.wav"), rom = dir.File("locked.gba");
-    const Bytes before = Pattern(500, 3);
-    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
-    ASSERT_TRUE(WriteFileBytes(rom, before));
-    fs::permissions(rom, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+TEST_F(LockedRom, ReadOnlyRomIsRefusedAndKept) {
+    SetPerms(std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
     // Root ignores permission bits; the immutable attribute still stops it.
-    const bool immutable = CanUpdate(rom) && SetImmutable(rom, true);
-    const bool locked = !CanUpdate(rom);
+    const bool immutable = CanUpdate() && SetImmutable(rom, true);
+    const bool locked = !CanUpdate();
     CryError error = CryOk;
     if (locked) error = CompressFile(wav, 0, rom);
     if (immutable) SetImmutable(rom, false);
-    fs::permissions(rom, fs::perms::owner_write, fs::perm_options::add);
     if (!locked) GTEST_SKIP() << "no way to make a file read-only here";
     EXPECT_EQ(error, CryOutfileNotFound);
-    EXPECT_EQ(ReadFileBytes(rom), before);
+    ExpectKept();
 }
 
 #ifdef __linux__
@@ -357,19 +367,13 @@ static CryError CompressAsUser(const std::string& wav, const std::string& rom) {
 
 // A file that may be written but not read refuses "rb+" while "wb" would
 // happily truncate it.
-TEST(Compress, WriteOnlyRomIsNeverTruncated) {
+TEST_F(LockedRom, WriteOnlyRomIsRefusedAndKept) {
 #ifdef __linux__
     namespace fs = std::filesystem;
-    ScratchDir dir;
-    const std::string wav = dir.File("in.wav"), rom = dir.File("writeonly.gba");
-    const Bytes before = Pattern(500, 4);
-    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(100, 1))));
-    ASSERT_TRUE(WriteFileBytes(rom, before));
     fs::permissions(wav, fs::perms::owner_read | fs::perms::others_read);
-    fs::permissions(rom, fs::perms::owner_write | fs::perms::others_write);
+    SetPerms(fs::perms::owner_write | fs::perms::others_write);
     EXPECT_EQ(CompressAsUser(wav, rom), CryOutfileNotFound);
-    fs::permissions(rom, fs::perms::owner_read, fs::perm_options::add);
-    EXPECT_EQ(ReadFileBytes(rom), before);
+    ExpectKept();
 #else
     GTEST_SKIP() << "needs POSIX permissions";
 #endif
