@@ -49,7 +49,7 @@ uint32_t CrySampleOffset(const Bytes& rom, const RomSpec& spec, int index) {
 Bytes MakeWav(std::span<const uint8_t> data, uint32_t rate, uint16_t channels, uint16_t bits) {
     const uint32_t n = static_cast<uint32_t>(data.size());
     const uint16_t blockAlign = static_cast<uint16_t>(channels * bits / 8);
-    Bytes wav(44);
+    Bytes wav(44 + data.size());
     std::copy_n("RIFF", 4, wav.begin());
     PutLe32(&wav[4], 36 + n);
     std::copy_n("WAVEfmt ", 8, wav.begin() + 8);
@@ -62,7 +62,7 @@ Bytes MakeWav(std::span<const uint8_t> data, uint32_t rate, uint16_t channels, u
     PutLe16(&wav[34], bits);
     std::copy_n("data", 4, wav.begin() + 36);
     PutLe32(&wav[40], n);
-    wav.insert(wav.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), wav.begin() + 44);
     return wav;
 }
 
