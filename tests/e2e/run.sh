@@ -20,38 +20,25 @@ for program in "$brevox" "$species" "$driver"; do
   [[ -f $program ]] || { echo "run.sh: $program is missing; build the mingw preset first" >&2; exit 2; }
 done
 
+source "$root/tools/demo/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-e2e.XXXXXX)
-xvfb_pid=""
-export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  wineserver -k 2>/dev/null || true
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_wine
+  stop_display
   rm -rf "$tmp"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Waits up to $1 seconds for the command that follows to succeed.
-wait_until() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
-
 passed=0
 failed=0
-check() {  # check NAME COMMAND...: one test outside the window
-  if "${@:2}"; then
+result() {  # result NAME STATUS [LOG]: counts one test, shows the log of a failure
+  if [[ $2 -eq 0 ]]; then
     echo "PASS $1"
     passed=$((passed + 1))
   else
     echo "FAIL $1"
+    [[ -z ${3:-} ]] || sed 's/^/  /' "$3"
     failed=$((failed + 1))
   fi
 }
@@ -69,8 +56,11 @@ system_dlls_only() {
     esac
   done
 }
-check "brevox.exe needs only system DLLs" system_dlls_only "$brevox"
-check "brevox-species.exe needs only system DLLs" system_dlls_only "$species"
+for program in "$brevox" "$species"; do
+  status=0
+  system_dlls_only "$program" || status=1
+  result "$(basename "$program") needs only system DLLs" $status
+done
 
 # Test data.
 gen=${BREVOX_GEN:-}
@@ -84,18 +74,7 @@ mkdir -p "$tmp/data" "$tmp/work" "$tmp/scripts"
 # shellcheck source=/dev/null
 source "$tmp/data/expect.sh"
 
-# A display: the user's, or a virtual one on a free number.
-if [[ -z ${DISPLAY:-} ]]; then
-  for n in $(seq 90 140); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=:$n
-  wait_until 20 test -e "/tmp/.X11-unix/X$n" || { cat "$tmp/xvfb.log"; echo "run.sh: Xvfb did not start" >&2; exit 1; }
-fi
-
-winpath() { echo "Z:${1//\//\\}"; }
+start_display "$tmp/xvfb.log"
 W=$(winpath "$tmp/work")
 D=$(winpath "$tmp/data")
 WQ=${W//\\/\\\\}  # W inside a quoted text, its backslashes escaped
@@ -103,17 +82,13 @@ EXE=$(winpath "$brevox")
 SPECIES=$(winpath "$species")
 PLAYED=$W\\played.txt
 
-echo "Preparing a Wine prefix in $WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-wineserver -p  # stays up between the scenarios; ended by cleanup
-wineboot -i >/dev/null 2>&1
-reg() { wine reg add "$@" /f >/dev/null; }
-# Windows without a window manager: Wine need not wait for one when a window closes.
-reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+echo "Preparing a Wine prefix in $tmp/prefix"
+start_wine "$tmp/prefix"
+unmanaged_windows
 # Autoplay hands a WAV to the shell: let the "player" be the driver, which
 # writes down the file it was given.
-reg 'HKCR\.wav' /ve /d BrevoxTest.Sound
-reg 'HKCR\BrevoxTest.Sound\shell\open\command' /ve /d "\"$(winpath "$driver")\" record \"$PLAYED\" \"%1\""
+wine_reg 'HKCR\.wav' /ve /d BrevoxTest.Sound
+wine_reg 'HKCR\BrevoxTest.Sound\shell\open\command' /ve /d "\"$(winpath "$driver")\" record \"$PLAYED\" \"%1\""
 
 # scenario NAME: runs the driver script read from standard input on a fresh
 # copy of the test data.
@@ -121,14 +96,9 @@ scenario() {
   local name=$1 script=$tmp/scripts/$1.txt log=$tmp/scripts/$1.log
   cat >"$script"
   rm -rf "$tmp/work" && cp -r "$tmp/data" "$tmp/work"
-  if timeout 300 wine "$driver" "$(winpath "$script")" >"$log" 2>&1; then
-    echo "PASS $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL $name"
-    sed 's/^/  /' "$log"
-    failed=$((failed + 1))
-  fi
+  local status=0
+  timeout 300 wine "$driver" "$(winpath "$script")" >"$log" 2>&1 || status=$?
+  result "$name" $status "$log"
 }
 
 LONGER_TEXT='Le nouveau son est plus long que l'"'"'ancien et \xe9crasera les donn\xe9es qui le suivent. Continuer?'
