@@ -101,7 +101,7 @@ Bytes Noise(uint32_t n, uint32_t seed) {
 bool WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool wrote = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && wrote;
 }
 
