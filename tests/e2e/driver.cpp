@@ -34,6 +34,7 @@
 //                            paths, one per line: the files Autoplay played
 //   close                    close the window with its system menu command
 //   exit CODE                the program ends with exit code CODE
+//   detach                   leave the program running when the script ends
 //
 // Every wait has a time-out. A failing step prints its line and the reason,
 // the program under test is ended, and the exit status is 1.
@@ -376,6 +377,12 @@ void RunStep(const std::vector<std::string>& args) {
     } else if (step == "close") {
         need(0);
         PostMessageA(MainDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (step == "detach") {
+        need(0);
+        // Leaves the program running after the script, for a screenshot.
+        CloseHandle(Program.hProcess);
+        Program = {};
+        MainDialog = nullptr;
     } else if (step == "exit") {
         need(1);
         if (WaitForSingleObject(Program.hProcess, WaitTimeout) != WAIT_OBJECT_0) Fail("the program is still running");
