@@ -52,8 +52,10 @@ enum WavStatus {
 };
 
 // Walks the RIFF chunks of the file from offset 0, trusting no size beyond the
-// file's end, and fills `info` from "fmt " and "data". Accepts 8-bit mono PCM
-// at any rate; anything else is refused with the status that says why.
+// file's end, and fills `info` from "fmt " and "data". Chunks are padded to
+// even sizes; the RIFF size field is not used, as writers often leave it
+// wrong. Accepts 8-bit mono PCM at any rate; anything else is refused with
+// the status that says why.
 WavStatus ReadWavInfo(FILE* stream, WavInfo* info);
 
 // The same over bytes in memory.

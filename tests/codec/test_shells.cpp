@@ -177,6 +177,19 @@ TEST(Compress, ChangesExactlyTheSampleSpan) {
     }
 }
 
+TEST(Compress, BestModeWritesWhatTheOptimalCoderMakesInMemory) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    const Bytes data = Sweep(1000, 200, 4000);
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));
+    CryError error = CryInfileNotFound;
+    Printed([&] { Compress(wav.c_str(), 0, rom.c_str(), &error, EncodeMode::Best); });
+    EXPECT_EQ(error, CryOk);
+    Bytes expected(SampleSpan(1000));
+    ASSERT_EQ(EncodeSample(data, expected, EncodeMode::Best), expected.size());
+    EXPECT_EQ(ReadFileBytes(rom), expected);
+}
+
 TEST(Compress, CodesTheWorkedBlockAndAnEmptyWav) {
     ScratchDir dir;
     const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
