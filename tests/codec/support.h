@@ -46,6 +46,11 @@ inline Bytes EncReportedValues(std::span<const uint8_t> wav) {
     return out;
 }
 
+inline Bytes Repeat(Bytes head, size_t count, uint8_t value) {
+    head.insert(head.end(), count, value);
+    return head;
+}
+
 // The canonical 44-byte header this tool writes for n samples, followed by data.
 inline Bytes DumpedWav(std::span<const uint8_t> data) { return MakeWav(data, 11050, 1, 8); }
 

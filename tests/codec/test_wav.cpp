@@ -36,14 +36,6 @@ TEST(WavHeader, ReportsAFailedWrite) {
     std::fclose(f);
 }
 
-TEST(WavHeader, TagHelpersCompareAndCopyFourBytes) {
-    EXPECT_EQ(CompareChar("data", "dataX"), 0);
-    EXPECT_EQ(CompareChar("data", "date"), 1);
-    char tag[5] = "xxxx";
-    SetChar(tag, "RIFFxx");
-    EXPECT_STREQ(tag, "RIFF");
-}
-
 // Runs CheckWavHeader on a file holding `bytes`; `printed` receives stdout.
 static int Check(const ScratchDir& dir, const Bytes& bytes, std::string* printed = nullptr) {
     const std::string path = dir.File("check.wav");
