@@ -1,0 +1,338 @@
+// The dialog procedure through the stand-in: initialisation, which commands
+// answer which notifications, close and destruction, the two file pickers,
+// and the order of what the dump and encode commands do, on synthetic ROMs in
+// a temporary folder. Every refusal must leave the files byte-identical.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "crylib.h"
+#include "frontend.h"
+#include "resource.h"
+#include "standin.h"
+#include "testdata.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+const std::string Invalid = "box Erreur!: Fichier invalide!";
+const std::string RomNotWritable = "box Erreur!: Impossible d'ouvrir la Rom!";
+const std::string OverwriteWav = "box Question: Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?";
+const std::string LongerSample =
+    "box Question: Le nouveau son est plus long que l'ancien et \xe9"
+    "crasera les donn\xe9"
+    "es qui le suivent. Continuer?";
+
+const int Commands[] = {IDC_DUMP,   IDC_ABOUT,  IDC_ENCODE,  IDC_BROWSE_ROM,
+                        IDC_BROWSE_WAV, IDC_VERIFY, IDC_REPOINT, IDC_SIZES};
+
+INT_PTR Send(UINT message, WPARAM wParam = 0) { return DialogProc(standin::Dialog(), message, wParam, 0); }
+
+INT_PTR Command(int id, int code = 0) { return Send(WM_COMMAND, WPARAM(id) | WPARAM(code) << 16); }
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+class Dialog : public testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/brevox-dialog-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        romPath = (dir / "rom.gba").string();
+        wavPath = (dir / "cry.wav").string();
+        // Cry 0 is one block long, cry 1 three blocks.
+        spec.cries = {Tone(40, 440), Sweep(150, 300, 2000)};
+        rom = MakeRom(spec);
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+        standin::Reset();
+        for (int box : {IDC_USE_TABLE, IDC_AUTOPLAY, IDC_CONFIRM}) standin::SetCheck(box, true);
+        standin::SetText(IDC_ROM_PATH, romPath);
+        standin::SetText(IDC_WAV_PATH, wavPath);
+        standin::SetText(IDC_TABLE_OFFSET, Hex(spec.tableOffset));
+        standin::SetText(IDC_ID, "1");
+        standin::SetText(IDC_SAMPLE_OFFSET, "0");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    uint32_t SampleOffset(int index) const { return CrySampleOffset(rom, spec, index); }
+
+    // The WAV a dump of the sample at offset must write.
+    Bytes DumpOf(const Bytes& image, uint32_t offset) const {
+        uint16_t n = 0;
+        EXPECT_TRUE(ReadSampleLength(image, offset, &n));
+        Bytes data(n);
+        DecodeSample(image, offset, data);
+        return MakeWav(data);
+    }
+
+    // The image once `sound` is encoded at offset.
+    Bytes EncodedAt(uint32_t offset, const Bytes& sound) const {
+        Bytes image = rom;
+        Bytes sample(SampleSpan(uint32_t(sound.size())));
+        EXPECT_EQ(EncodeSample(sound, sample), sample.size());
+        std::copy(sample.begin(), sample.end(), image.begin() + offset);
+        return image;
+    }
+
+    std::vector<std::string> Log() const { return standin::Log(); }
+
+    fs::path dir;
+    std::string romPath, wavPath;
+    RomSpec spec;
+    Bytes rom;
+};
+
+TEST_F(Dialog, InitialisationSetsIconFieldsAndChecks) {
+    standin::Reset();
+    EXPECT_EQ(Send(WM_INITDIALOG), TRUE);
+    EXPECT_EQ(standin::Text(IDC_ROM_PATH), "Chargez votre Rom");
+    EXPECT_EQ(standin::Text(IDC_WAV_PATH), "Chargez un son WAV");
+    EXPECT_EQ(standin::Text(IDC_TABLE_OFFSET), "0");
+    EXPECT_EQ(standin::Text(IDC_SAMPLE_OFFSET), "0");
+    EXPECT_EQ(standin::Text(IDC_ID), "1");
+    for (int box : {IDC_USE_TABLE, IDC_AUTOPLAY, IDC_CONFIRM}) EXPECT_TRUE(standin::Checked(box)) << box;
+
+    // The large icon is icon group 300, sent to the dialog itself.
+    const auto& sent = standin::SentMessages();
+    auto icon = std::find_if(sent.begin(), sent.end(), [](auto& m) { return m.message == WM_SETICON; });
+    ASSERT_NE(icon, sent.end());
+    EXPECT_EQ(icon->window, standin::Dialog());
+    EXPECT_EQ(icon->wParam, WPARAM(ICON_BIG));
+    EXPECT_EQ(icon->lParam, LPARAM(IDI_APP));
+    EXPECT_TRUE(standin::Boxes().empty());
+}
+
+TEST_F(Dialog, CloseDestroysAndDestructionQuitsWithZero) {
+    EXPECT_EQ(Send(WM_CLOSE), TRUE);
+    EXPECT_EQ(standin::DestroyedWindows(), std::vector<HWND>{standin::Dialog()});
+    EXPECT_TRUE(standin::QuitCodes().empty());
+    EXPECT_EQ(Send(WM_DESTROY), TRUE);
+    EXPECT_EQ(standin::QuitCodes(), std::vector<int>{0});
+    EXPECT_EQ(Send(0x0200 /* WM_MOUSEMOVE */), FALSE);
+}
+
+TEST_F(Dialog, OnlyClicksRunCommands) {
+    // Notification codes other than 0 (EN_SETFOCUS, EN_CHANGE, BN_DOUBLECLICKED...)
+    // and IDs of no command are answered TRUE, and nothing happens.
+    for (int id : Commands)
+        for (int code : {1, 5, 0x100, 0x300}) EXPECT_EQ(Command(id, code), TRUE) << id << " " << code;
+    for (int id : {IDOK, IDCANCEL, IDC_USE_TABLE, IDC_AUTOPLAY, IDC_CONFIRM, IDC_ROM_PATH, 9999})
+        EXPECT_EQ(Command(id), TRUE) << id;
+    EXPECT_TRUE(Log().empty());
+    EXPECT_TRUE(standin::OpenFileRequests().empty());
+    EXPECT_TRUE(standin::ShellRequests().empty());
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    EXPECT_FALSE(fs::exists(wavPath));
+}
+
+TEST_F(Dialog, BrowseForTheRomIdentifiesIt) {
+    standin::PushOpenFileAnswer(romPath);
+    Command(IDC_BROWSE_ROM);
+    ASSERT_EQ(standin::OpenFileRequests().size(), 1u);
+    const auto& request = standin::OpenFileRequests()[0];
+    EXPECT_EQ(request.owner, standin::Dialog());
+    EXPECT_EQ(request.filter, "Roms GBA (*.gba)\0*.gba\0Tous les fichiers (*.*)\0*.*\0"s);
+    EXPECT_EQ(request.defaultExtension, "gba");
+    EXPECT_EQ(request.initialFile, "");
+    EXPECT_EQ(request.flags, DWORD(OFN_EXPLORER | OFN_HIDEREADONLY));
+    EXPECT_EQ(request.bufferSize, 260u);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"text 1002 " + romPath,
+                                               "text 1011 Inconnu. Table trouv\xe9"
+                                               "e \xe0 95%",
+                                               "text 1005 " + Hex(spec.tableOffset)}));
+}
+
+TEST_F(Dialog, BrowseCancelledOrToAnUnreadableFile) {
+    standin::PushOpenFileCancel();
+    Command(IDC_BROWSE_ROM);
+    standin::PushOpenFileCancel();
+    Command(IDC_BROWSE_WAV);
+    EXPECT_TRUE(Log().empty());
+    // A ROM that cannot be opened is only named: no message, no identification.
+    std::string missing = (dir / "missing.gba").string();
+    standin::PushOpenFileAnswer(missing);
+    Command(IDC_BROWSE_ROM);
+    EXPECT_EQ(Log(), std::vector<std::string>{"text 1002 " + missing});
+}
+
+TEST_F(Dialog, BrowseForTheWavOnlyNamesIt) {
+    std::string newWav = (dir / "new.wav").string();
+    standin::PushOpenFileAnswer(newWav);
+    Command(IDC_BROWSE_WAV);
+    ASSERT_EQ(standin::OpenFileRequests().size(), 1u);
+    const auto& request = standin::OpenFileRequests()[0];
+    EXPECT_EQ(request.filter, "Sons WAV encod\xe9s en 8Bit et 11kHz (*.wav)\0*.wav\0Tous les fichiers (*.*)\0*.*\0"s);
+    EXPECT_EQ(request.defaultExtension, "wav");
+    EXPECT_EQ(Log(), std::vector<std::string>{"text 1003 " + newWav});
+}
+
+TEST_F(Dialog, VerifyWarnsAboutAMissingRom) {
+    standin::SetText(IDC_ROM_PATH, (dir / "missing.gba").string());
+    Command(IDC_VERIFY);
+    EXPECT_EQ(Log(), std::vector<std::string>{Invalid});
+    EXPECT_EQ(standin::Boxes()[0].flags, UINT(MB_OK | MB_ICONWARNING));
+    EXPECT_EQ(standin::Boxes()[0].owner, standin::Dialog());
+}
+
+TEST_F(Dialog, DumpResolvesDecodesThenPlays) {
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log(), std::vector<std::string>{"text 1015 " + Hex(SampleOffset(0))});
+    EXPECT_EQ(ReadFileBytes(wavPath), DumpOf(rom, SampleOffset(0)));
+    ASSERT_EQ(standin::ShellRequests().size(), 1u);
+    const auto& play = standin::ShellRequests()[0];
+    EXPECT_EQ(play.owner, nullptr);
+    EXPECT_EQ(play.verb, std::nullopt);
+    EXPECT_EQ(play.file, wavPath);
+    EXPECT_EQ(play.parameters, std::nullopt);
+    EXPECT_EQ(play.directory, std::nullopt);
+    EXPECT_EQ(play.show, SW_SHOW);
+}
+
+TEST_F(Dialog, DumpAsksBeforeReplacingAWav) {
+    Bytes old = MakeWav(Bytes(10, 0x80));
+    ASSERT_TRUE(WriteFileBytes(wavPath, old));
+    standin::PushBoxAnswer(IDNO);
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log(), std::vector<std::string>{OverwriteWav});  // nothing resolved, written or played
+    EXPECT_EQ(standin::Boxes()[0].flags, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(ReadFileBytes(wavPath), old);
+    EXPECT_TRUE(standin::ShellRequests().empty());
+
+    standin::PushBoxAnswer(IDYES);
+    standin::SetText(IDC_ID, "2");
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log().back(), "text 1015 " + Hex(SampleOffset(1)));
+    EXPECT_EQ(ReadFileBytes(wavPath), DumpOf(rom, SampleOffset(1)));
+    EXPECT_EQ(standin::ShellRequests().size(), 1u);
+
+    // Without confirmations and without autoplay: replaced silently.
+    standin::SetCheck(IDC_CONFIRM, false);
+    standin::SetCheck(IDC_AUTOPLAY, false);
+    standin::SetText(IDC_ID, "1");
+    Command(IDC_DUMP);
+    EXPECT_EQ(standin::Boxes().size(), 2u);
+    EXPECT_EQ(ReadFileBytes(wavPath), DumpOf(rom, SampleOffset(0)));
+    EXPECT_EQ(standin::ShellRequests().size(), 1u);
+}
+
+TEST_F(Dialog, DumpWithoutTableUsesTheTypedOffset) {
+    standin::SetCheck(IDC_USE_TABLE, false);
+    standin::SetText(IDC_ROM_PATH, (dir / "missing.gba").string());
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(SampleOffset(1)));
+    Command(IDC_DUMP);  // the ROM is missing: Dump itself fails
+    EXPECT_EQ(Log(), std::vector<std::string>{Invalid});
+    standin::SetText(IDC_ROM_PATH, romPath);
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log().size(), 1u);  // no field written, no new box
+    EXPECT_EQ(ReadFileBytes(wavPath), DumpOf(rom, SampleOffset(1)));
+}
+
+TEST_F(Dialog, FailedDumpsStopAndPlayNothing) {
+    // The offset cannot be resolved: one message, no dump of offset 0.
+    standin::SetText(IDC_ROM_PATH, (dir / "missing.gba").string());
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log(), std::vector<std::string>{Invalid});
+    EXPECT_FALSE(fs::exists(wavPath));
+    // The sample lies beyond the end of the ROM: Dump refuses, the WAV is not made.
+    standin::SetText(IDC_ROM_PATH, romPath);
+    standin::SetCheck(IDC_USE_TABLE, false);
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(uint32_t(rom.size())));
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log(), (std::vector<std::string>{Invalid, Invalid}));
+    EXPECT_FALSE(fs::exists(wavPath));
+    EXPECT_TRUE(standin::ShellRequests().empty());
+}
+
+class Encode : public Dialog {
+protected:
+    void SetUp() override {
+        Dialog::SetUp();
+        standin::SetCheck(IDC_AUTOPLAY, false);
+    }
+    void UseWav(const Bytes& sound) { ASSERT_TRUE(WriteFileBytes(wavPath, MakeWav(sound))); }
+};
+
+TEST_F(Encode, ALongerSampleAsksFirst) {
+    Bytes longer = Sweep(200, 400, 3000);  // 4 blocks where cry 0 has 1
+    UseWav(longer);
+    standin::PushBoxAnswer(IDNO);
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"text 1015 " + Hex(SampleOffset(0)), LongerSample}));
+    EXPECT_EQ(standin::Boxes()[0].flags, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+
+    standin::PushBoxAnswer(IDYES);
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().size(), 4u);
+    EXPECT_EQ(ReadFileBytes(romPath), EncodedAt(SampleOffset(0), longer));
+}
+
+TEST_F(Encode, NoQuestionWhenTheSampleFitsOrConfirmationsAreOff) {
+    // 150 samples into cry 1's three blocks: the same span, no question.
+    Bytes same = Tone(150, 660);
+    UseWav(same);
+    standin::SetText(IDC_ID, "2");
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log(), std::vector<std::string>{"text 1015 " + Hex(SampleOffset(1))});
+    EXPECT_EQ(ReadFileBytes(romPath), EncodedAt(SampleOffset(1), same));
+
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    Bytes longer = Tone(300, 660);
+    UseWav(longer);
+    standin::SetCheck(IDC_CONFIRM, false);
+    standin::SetText(IDC_ID, "1");
+    Command(IDC_ENCODE);
+    EXPECT_TRUE(standin::Boxes().empty());
+    EXPECT_EQ(ReadFileBytes(romPath), EncodedAt(SampleOffset(0), longer));
+}
+
+TEST_F(Encode, RefusalsLeaveTheRomAlone) {
+    // A WAV the encoder does not take.
+    ASSERT_TRUE(WriteFileBytes(wavPath, MakeWav(Bytes(64, 0), 11050, 2, 16)));
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().back(), Invalid);
+    // A missing WAV.
+    standin::SetText(IDC_WAV_PATH, (dir / "missing.wav").string());
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().back(), Invalid);
+    EXPECT_EQ(standin::Boxes().size(), 2u);
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+
+    // A ROM path that cannot be written: a folder.
+    UseWav(Tone(10, 440));
+    standin::SetText(IDC_WAV_PATH, wavPath);
+    standin::SetCheck(IDC_USE_TABLE, false);
+    standin::SetText(IDC_ROM_PATH, dir.string());
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().back(), RomNotWritable);
+
+    // With "Table" a missing ROM stops the command: no new file at offset 0.
+    std::string missing = (dir / "missing.gba").string();
+    standin::SetCheck(IDC_USE_TABLE, true);
+    standin::SetText(IDC_ROM_PATH, missing);
+    size_t before = Log().size();
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().size(), before + 1);
+    EXPECT_EQ(Log().back(), Invalid);
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(Dialog, AboutShowsNameAndAuthors) {
+    Command(IDC_ABOUT);
+    ASSERT_EQ(standin::Boxes().size(), 1u);
+    const auto& box = standin::Boxes()[0];
+    EXPECT_EQ(box.title, "A propos");
+    EXPECT_EQ(box.text.rfind("Brevox GUIVersion2\r\n", 0), 0u);
+    EXPECT_EQ(box.text.find('\n', 20), std::string::npos);  // one line of authorship
+    EXPECT_EQ(box.flags, UINT(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(box.owner, standin::Dialog());
+}
+
+}  // namespace
