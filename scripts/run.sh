@@ -18,13 +18,7 @@ cmake --build --preset default --target brevox-gen
 bin=$root/build/mingw/win
 
 tmp=$(mktemp -d /tmp/brevox-run.XXXXXX)
-cleanup() {
-  stop_wine
-  stop_display
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit "$tmp"
 
 echo "== Writing the demonstration files into $bin"
 # Spoken cries: espeak-ng, then what the games play, 8-bit unsigned mono at 11050 Hz.

@@ -22,13 +22,7 @@ done
 
 source "$root/tools/demo/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-e2e.XXXXXX)
-cleanup() {
-  stop_wine
-  stop_display
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit "$tmp"
 
 passed=0
 failed=0
@@ -101,6 +95,7 @@ scenario() {
   result "$name" $status "$log"
 }
 
+OVERWRITE_TEXT='Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?'
 LONGER_TEXT='Le nouveau son est plus long que l'"'"'ancien et \xe9crasera les donn\xe9es qui le suivent. Continuer?'
 
 scenario startup <<EOF
@@ -216,10 +211,10 @@ played $PLAYED $W\\out.wav
 # An existing WAV: No keeps it, Yes replaces it.
 set 1003 $W\\existing.wav
 click 1000
-box "Question" "Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?" NO
+box "Question" "$OVERWRITE_TEXT" NO
 same $W\\existing.wav $W\\longer.wav
 click 1000
-box "Question" "Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?" YES
+box "Question" "$OVERWRITE_TEXT" YES
 same $W\\existing.wav $W\\cry1.wav
 played $PLAYED $W\\out.wav $W\\existing.wav
 toggle 1012

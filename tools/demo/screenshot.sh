@@ -14,13 +14,7 @@ gen=${BREVOX_GEN:-$root/build/default/tools/demo/brevox-gen}
 source "$root/tools/demo/wine-env.sh"
 
 tmp=$(mktemp -d /tmp/brevox-shot.XXXXXX)
-cleanup() {
-  stop_wine
-  stop_display
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+clean_up_on_exit "$tmp"
 
 unset DISPLAY
 start_display "$tmp/xvfb.log"

@@ -57,5 +57,13 @@ wine_reg() { wine reg add "$@" /f >/dev/null; }
 # and need not wait for a manager each time a window closes.
 unmanaged_windows() { wine_reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N; }
 
+# When the script ends, by any path: stops the Wine server and the virtual
+# display, and removes the folder $1.
+clean_up_on_exit() {
+  CLEANUP_DIR=$1
+  trap 'stop_wine; stop_display; rm -rf "$CLEANUP_DIR"' EXIT
+  trap 'exit 130' INT TERM
+}
+
 # The Windows path Wine gives a Linux path (drive Z: is the root).
 winpath() { echo "Z:${1//\//\\}"; }
