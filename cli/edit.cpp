@@ -56,7 +56,8 @@ void CheckSpan(const RomContext& ctx, uint32_t offset, uint32_t span) {
     if (uint64_t{offset} + span > ctx.image.size())
         Fail("a sample of " + std::to_string(span) + " bytes at " + Hex(offset) + " would run past the end of the ROM (" +
              Hex(static_cast<uint32_t>(ctx.image.size())) + ")");
-    if (const Region* r = Overlap(ProtectedRegions(ctx), offset, uint64_t{offset} + span))
+    std::vector<Region> regions = ProtectedRegions(ctx);
+    if (const Region* r = Overlap(regions, offset, uint64_t{offset} + span))
         Fail("a sample of " + std::to_string(span) + " bytes at " + Hex(offset) + " would overwrite " + r->what);
 }
 

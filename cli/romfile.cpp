@@ -104,9 +104,16 @@ FilePtr CreateTemporary(const std::string& path, std::string* tempPath) {
 Bytes ReadWholeFile(const std::string& path, const char* what) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) Fail(std::string("cannot open ") + what + " '" + path + "': " + Reason());
+    // One read of the size the file has, then whatever it has gained since.
     Bytes bytes;
-    uint8_t chunk[1 << 16];
-    size_t got;
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+        long size = std::ftell(f.get());
+        if (size > 0) bytes.resize(static_cast<size_t>(size));
+        std::rewind(f.get());
+    }
+    size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
+    bytes.resize(got);
+    uint8_t chunk[1 << 14];
     while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
     if (std::ferror(f.get())) Fail(std::string("cannot read ") + what + " '" + path + "': " + Reason());
     return bytes;

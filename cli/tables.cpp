@@ -90,18 +90,25 @@ std::optional<uint32_t> FindReverseTable(const Bytes& rom, uint32_t tableOffset)
     if (pointers.empty()) return std::nullopt;
     // A cry edited earlier by a tool that knew only the cry table leaves its
     // entry out of step; a quarter of the entries compared may differ.
-    const size_t wanted = pointers.size() - pointers.size() / 4;
-    const uint64_t runBytes = uint64_t{CryEntrySize} * pointers.size();
-    for (uint64_t r = 0; r + runBytes <= rom.size(); r += 4) {
-        if (r == tableOffset) continue;
-        size_t same = 0;
-        for (size_t i = 0; i < pointers.size(); ++i) {
+    const size_t allowedMisses = pointers.size() / 4;
+    auto matches = [&](uint64_t r) {
+        size_t misses = 0;
+        for (size_t i = 0; i < pointers.size() && misses <= allowedMisses; ++i) {
             uint32_t word = 0;
-            ReadU32(rom, r + CryEntrySize * i + CryEntryPointerOfs, &word);
-            if (word == pointers[i]) ++same;
-            else if (i + 1 - same > pointers.size() - wanted) break;
+            if (!ReadU32(rom, r + CryEntrySize * i + CryEntryPointerOfs, &word) || word != pointers[i]) ++misses;
         }
-        if (same >= wanted) return static_cast<uint32_t>(r);
+        return misses <= allowedMisses;
+    };
+    // One pass over the words: only a word equal to one of the compared
+    // pointers makes a candidate, placed so that the word is its entry i.
+    for (uint64_t p = CryEntryPointerOfs; p + 4 <= rom.size(); p += 4) {
+        const uint32_t word = GetLe32(&rom[p]);
+        if ((word >> 25) != (RomAddressBase >> 25)) continue;
+        for (size_t i = 0; i < pointers.size(); ++i) {
+            const uint64_t back = CryEntrySize * i + CryEntryPointerOfs;
+            if (word != pointers[i] || p < back) continue;
+            if (p - back != tableOffset && matches(p - back)) return static_cast<uint32_t>(p - back);
+        }
     }
     return std::nullopt;
 }

@@ -53,9 +53,9 @@ protected:
     // (limits, traps) inside the same shell.
     CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
         std::string cmd = prefix + Quote(BREVOX_CLI_PATH);
-        for (const std::string& a : args) cmd += " " + Quote(a);
+        for (const std::string& a : args) cmd.append(" ").append(Quote(a));
         std::string out = Path(".out"), err = Path(".err");
-        cmd += " >" + Quote(out) + " 2>" + Quote(err);
+        cmd.append(" >").append(Quote(out)).append(" 2>").append(Quote(err));
         int raw = std::system(("sh -c " + Quote(cmd)).c_str());
         CliResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
         fs::remove(out);

@@ -1,0 +1,58 @@
+// brevox-cli as a whole process: list and dump-all over a synthetic 16 MiB
+// ROM of 412 cries, start-up, reading, the reverse-table search and the
+// writes included. Each iteration runs the built program once.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "testdata.h"
+
+#ifdef BREVOX_CLI_PATH
+
+namespace {
+
+constexpr int BenchCries = 412;
+
+// Half a second to a second and a half per cry, as the games' cries run.
+const std::string& BenchRom() {
+    static const std::string path = [] {
+        RomSpec spec;
+        spec.size = 16 << 20;
+        for (int i = 0; i < BenchCries; ++i)
+            spec.cries.push_back(DecayingChirp(5000 + (i * 97) % 10000, 1500 + i, 300 + i % 200));
+        std::string p = (std::filesystem::temp_directory_path() / "brevox-bench-cli.gba").string();
+        WriteFileBytes(p, MakeRom(spec));
+        return p;
+    }();
+    return path;
+}
+
+void RunCli(benchmark::State& state, const std::string& args) {
+    const std::string cmd = std::string("'") + BREVOX_CLI_PATH + "' " + args + " >/dev/null";
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError(("failed: " + cmd).c_str());
+            break;
+        }
+    }
+}
+
+void BM_CliList(benchmark::State& state) { RunCli(state, "list '" + BenchRom() + "'"); }
+BENCHMARK(BM_CliList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CliListJson(benchmark::State& state) { RunCli(state, "list --json '" + BenchRom() + "'"); }
+BENCHMARK(BM_CliListJson)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CliDumpAll(benchmark::State& state) {
+    const std::string dir = (std::filesystem::temp_directory_path() / "brevox-bench-cli-cries").string();
+    RunCli(state, "dump-all '" + BenchRom() + "' '" + dir + "'");
+    std::filesystem::remove_all(dir);
+    state.counters["cries"] = BenchCries;
+}
+BENCHMARK(BM_CliDumpAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+#endif
