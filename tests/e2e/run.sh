@@ -65,6 +65,7 @@ if [[ -z $gen ]]; then
 fi
 mkdir -p "$tmp/data" "$tmp/work" "$tmp/scripts"
 "$gen" e2e "$tmp/data"
+"$gen" demo "$tmp/data"
 # shellcheck source=/dev/null
 source "$tmp/data/expect.sh"
 
@@ -369,6 +370,24 @@ text 1015 $ENTRY200
 set 1009 "3"
 click 1016
 text 1015 $ENTRY2
+close
+exit 0
+EOF
+
+# The main job's demonstration ROM: found by the scan, and a WAV beside it
+# encodes in without a question (it is shorter than cry 1).
+scenario demo <<EOF
+start $EXE $W
+set 1002 $W\\demo.gba
+click 1010
+text 1011 "Inconnu. Table trouv\xe9e \xe0 95%"
+text 1005 "3A8C0"
+set 1003 $W\\chirp.wav
+click 1004
+nobox
+click 1016
+text 1018 "FA0"
+text 1017 "FA0"
 close
 exit 0
 EOF
