@@ -40,8 +40,9 @@ result() {  # result NAME STATUS [LOG]: counts one test, shows the log of a fail
 # The programs must run on a bare Windows: only system DLLs, no MinGW runtime.
 system_dlls_only() {
   local dlls
-  dlls=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
-  echo "  $(basename "$1") imports: $(echo $dlls)"
+  dlls=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
+  # shellcheck disable=SC2086 # one line: the words joined by spaces
+  echo "  $(basename "$1") imports:" $dlls
   for dll in $dlls; do
     case $dll in
       kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | shell32.dll | advapi32.dll | msvcrt.dll) ;;

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers for running the Windows programs on Linux under Wine, shared
 # by scripts/run.sh, tests/e2e/run.sh and tools/demo/screenshot.sh. Source it.
 
@@ -48,7 +49,7 @@ start_wine() {
 }
 
 stop_wine() {
-  [[ -n ${WINEPREFIX:-} ]] && wineserver -k 2>/dev/null || true
+  if [[ -n ${WINEPREFIX:-} ]]; then wineserver -k 2>/dev/null || true; fi
 }
 
 wine_reg() { wine reg add "$@" /f >/dev/null; }
