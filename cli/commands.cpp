@@ -44,7 +44,7 @@ uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate) {
 
 void WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, const std::string& path) {
     Bytes samples = DecodeToUnsigned(rom, s);
-    ReplaceFile(path, [&](FILE* f) { return WriteWav(f, samples, rate); });
+    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, samples, rate); });
 }
 
 void CheckRate(const std::optional<uint32_t>& rate) {

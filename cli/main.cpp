@@ -7,6 +7,7 @@
 
 #include "audio.h"
 #include "commands.h"
+#include "romfile.h"
 #include "text.h"
 
 namespace {
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     CLI::App app{"brevox-cli: dump, encode and repoint the cries of GBA ROM images"};
     app.footer(std::string(AudioNote()) + "\nExit status: 0 success, 1 failure, 2 bad usage.");
     app.require_subcommand(1);
+    app.allow_windows_style_options(false);  // a path like /tmp/x is never an option
+    UseUtf8Console();
 
     IdentifyArgs identify;
     auto* identifyCmd = app.add_subcommand("identify", "Name the release and find its cry table");

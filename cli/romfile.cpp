@@ -40,6 +40,7 @@ int ProcessId() { return _getpid(); }
 bool KeepMode(int, const std::string&) { return true; }
 void SyncDirectoryOf(const std::string&) {}
 bool Terminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+void Utf8Console() { SetConsoleOutputCP(CP_UTF8); }
 #else
 int OpenExclusive(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600); }
 bool SyncFile(FILE* f) { return fsync(fileno(f)) == 0; }
@@ -70,6 +71,7 @@ void SyncDirectoryOf(const std::string& path) {
     close(fd);
 }
 bool Terminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+void Utf8Console() {}
 #endif
 
 // Creates a new temporary file in the directory of `path`; fails when none
@@ -119,7 +121,7 @@ Bytes ReadWholeFile(const std::string& path, const char* what) {
     return bytes;
 }
 
-void ReplaceFile(const std::string& path, const std::function<bool(FILE*)>& fill,
+void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*)>& fill,
                  const std::function<bool()>& injectFailure) {
     std::string tempPath;
     FilePtr temp = CreateTemporary(path, &tempPath);
@@ -149,11 +151,13 @@ void ReplaceFile(const std::string& path, const std::function<bool(FILE*)>& fill
 }
 
 void ReplaceFileBytes(const std::string& path, const Bytes& bytes, const std::function<bool()>& injectFailure) {
-    ReplaceFile(
+    ReplaceFileContents(
         path, [&](FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
         injectFailure);
 }
 
 bool IsTerminal(FILE* stream) { return Terminal(stream); }
+
+void UseUtf8Console() { Utf8Console(); }
 
 std::string BackupPath(const std::string& romPath) { return romPath + ".bak"; }

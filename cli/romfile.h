@@ -20,15 +20,18 @@ Bytes ReadWholeFile(const std::string& path, const char* what);
 // usual ones (0666 less the umask). `injectFailure`, when set, is asked once
 // the temporary file holds the contents and fails the write when it says so:
 // the seam the tests use to fail a write half-way.
-void ReplaceFile(const std::string& path, const std::function<bool(FILE*)>& fill,
+void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*)>& fill,
                  const std::function<bool()>& injectFailure = {});
 
-// ReplaceFile with a byte image.
+// ReplaceFileContents with a byte image.
 void ReplaceFileBytes(const std::string& path, const Bytes& bytes,
                       const std::function<bool()>& injectFailure = {});
 
 // Whether the stream is a terminal (the progress bar shows only there).
 bool IsTerminal(FILE* stream);
+
+// Makes a Windows console show the UTF-8 this program prints; elsewhere nothing.
+void UseUtf8Console();
 
 // Where --backup keeps the old image of `romPath`.
 std::string BackupPath(const std::string& romPath);

@@ -137,14 +137,19 @@ TEST_F(CliCommands, DumpReadsUncompressedSamples) {
     EXPECT_EQ(ParseWav(ReadFileBytes(out)).data, plain);
 }
 
-TEST_F(CliCommands, DumpThenEncodeGivesBackTheSameImage) {
-    for (const char* quality : {"best", "fast"}) {
-        std::string wav = Path("5.wav");
-        ASSERT_EQ(Run({"dump", romPath, "5", "-o", wav}).status, 0);
-        CliResult r = Run({"encode", romPath, wav, "5", "--quality", quality});
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(ReadFileBytes(romPath), rom) << quality;
-    }
+TEST_F(CliCommands, DumpThenEncodeIsLossless) {
+    // ID 6 holds 485 samples: its last block is partly padding. The greedy
+    // coder gives back the very bytes; the best one the very samples (it
+    // may code the padding differently).
+    std::string wav = Path("6.wav");
+    ASSERT_EQ(Run({"dump", romPath, "6", "-o", wav}).status, 0);
+    Bytes dumped = ReadFileBytes(wav);
+    ASSERT_EQ(Run({"encode", romPath, wav, "6", "--quality", "fast"}).status, 0);
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    ASSERT_EQ(Run({"encode", romPath, wav, "6"}).status, 0);
+    std::string again = Path("again.wav");
+    ASSERT_EQ(Run({"dump", romPath, "6", "-o", again}).status, 0);
+    EXPECT_EQ(ReadFileBytes(again), dumped);
 }
 
 TEST_F(CliCommands, DumpAllWritesEveryCryAndSummarises) {

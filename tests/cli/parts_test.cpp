@@ -139,7 +139,7 @@ TEST_F(CliReplaceFile, AFailureAfterTheTemporaryFileLeavesTheOldFile) {
     EXPECT_TRUE(Strays({"rom.gba"}).empty());
 
     // A writer that fails half-way: the same.
-    status = StatusOf([&] { ReplaceFile(path, [](FILE* f) { return std::fputs("half", f) >= 0 && false; }); });
+    status = StatusOf([&] { ReplaceFileContents(path, [](FILE* f) { return std::fputs("half", f) >= 0 && false; }); });
     EXPECT_EQ(status, ExitFailure);
     EXPECT_EQ(ReadFileBytes(path), old);
     EXPECT_TRUE(Strays({"rom.gba"}).empty());
