@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -17,8 +18,10 @@ class ScratchDir {
 public:
     ScratchDir() {
         const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("brevox-codec-") + test->test_suite_name() + "-" + test->name());
+        // The clock keeps two builds' runs of the same test apart.
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        dir_ = std::filesystem::temp_directory_path() / (std::string("brevox-codec-") + test->test_suite_name() +
+                                                         "-" + test->name() + "-" + std::to_string(stamp));
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
