@@ -22,7 +22,7 @@ void Plant(Bytes& image, size_t at, uint8_t top = 0x08, uint8_t tail0 = 0xFF) {
 FILE* OpenAt(const Bytes& image, long start) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return nullptr;
-    std::fwrite(image.data(), 1, image.size(), f);
+    if (!image.empty()) std::fwrite(image.data(), 1, image.size(), f);
     std::fseek(f, start, SEEK_SET);
     return f;
 }
@@ -85,19 +85,27 @@ TEST(FindTable, RejectsAPointerOutsideTheRomAddresses) {
     EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
 }
 
+// Writes `n` bytes of an entry whose pointer's top byte is 08.
+void PlantPart(Bytes& image, size_t at, size_t n) {
+    Bytes entry(CryEntrySize);
+    Plant(entry, 0);
+    std::copy(entry.begin(), entry.begin() + n, image.begin() + at);
+}
+
 TEST(FindTable, DoesNotBackUpAfterAFailedTest) {
-    // A head whose pointer test fails on the true entry's head.
+    // 20 3C 00 00 | 20 3C 00 00 | .. .. .. 08 | FF 00 FF 00: the pointer test
+    // fails on the true entry's head.
     Bytes image(0x200, 0x00);
     Plant(image, 0xF4);
-    Plant(image, 0xF0, 0x00);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
-    // A head and pointer whose last-word test fails on the true entry's head.
+    PlantPart(image, 0xF0, 4);
+    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
+    EXPECT_EQ(Scan(FindTable, image, 0xF4).found, 0xF4);
+    // Head and pointer, then the last-word test fails on the true entry's head.
     image.assign(0x200, 0x00);
     Plant(image, 0xF8);
-    Plant(image, 0xF0, 0x08, 0x20);
-    image[0xF9] = 0x3C;
-    image[0xFA] = image[0xFB] = 0x00;
+    PlantPart(image, 0xF0, 8);
     EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
+    EXPECT_EQ(Scan(FindTable, image, 0xF8).found, 0xF8);
     // The first of two entries wins, and the second follows on.
     image.assign(0x200, 0x00);
     Plant(image, 0x120);

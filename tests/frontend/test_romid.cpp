@@ -73,7 +73,7 @@ Bytes Header(const std::string& code, int revision = 0, size_t size = 0x200) {
 RomIdentity Identify(const Bytes& rom) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return {RomUnknown, -2, "", -1, 0, ""};
-    std::fwrite(rom.data(), 1, rom.size(), f);
+    if (!rom.empty()) std::fwrite(rom.data(), 1, rom.size(), f);
     const RomIdentity id = IdentifyRom(f);
     std::fclose(f);
     return id;
