@@ -199,8 +199,8 @@ void SizesCommand(HWND dialog) {
     char romPath[PathFieldSize];
     GetDlgItemTextA(dialog, IDC_ROM_PATH, romPath, PathFieldSize);
     if (!resolved) {
-        // No sample to measure. A ROM that cannot be opened is still reported
-        // a second time, as the command always has, but nothing is read.
+        // No sample to measure, so nothing is read. A ROM that cannot be
+        // opened is still reported by this step too, as with a resolved offset.
         if (FILE* rom = std::fopen(romPath, "rb")) std::fclose(rom);
         else Warn(dialog, InvalidFile);
         return;

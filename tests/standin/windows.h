@@ -11,7 +11,6 @@ using INT = int;
 using UINT = unsigned int;
 using WORD = uint16_t;
 using DWORD = uint32_t;
-using CHAR = char;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using INT_PTR = intptr_t;
