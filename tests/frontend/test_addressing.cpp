@@ -88,15 +88,20 @@ protected:
         rom = MakeTestRom();
         ASSERT_TRUE(WriteFileBytes(romPath, rom));
         ASSERT_TRUE(WriteFileBytes(wavPath, MakeWav(Bytes(0x2C, 0x80))));
+        Fields("1000", "1", "0");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A fresh dialog: both paths, the three numbers, and "Table" as given.
+    void Fields(const char* table, const char* id, const char* sample, bool useTable = true) {
         standin::Reset();
         standin::SetText(IDC_ROM_PATH, romPath);
         standin::SetText(IDC_WAV_PATH, wavPath);
-        standin::SetText(IDC_TABLE_OFFSET, "1000");
-        standin::SetText(IDC_ID, "1");
-        standin::SetText(IDC_SAMPLE_OFFSET, "0");
-        standin::SetCheck(IDC_USE_TABLE, true);
+        standin::SetText(IDC_TABLE_OFFSET, table);
+        standin::SetText(IDC_ID, id);
+        standin::SetText(IDC_SAMPLE_OFFSET, sample);
+        standin::SetCheck(IDC_USE_TABLE, useTable);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // ReturnOfs's result, or -1 when it refused.
     long long Resolve() {
@@ -185,12 +190,7 @@ TEST_F(Addressing, ReturnOfsRefusals) {
         {"FFFFFFFF", "412", Invalid},  // no wrap round to the front of the file
     };
     for (const auto& c : cases) {
-        standin::Reset();
-        standin::SetCheck(IDC_USE_TABLE, true);
-        standin::SetText(IDC_ROM_PATH, romPath);
-        standin::SetText(IDC_TABLE_OFFSET, c.table);
-        standin::SetText(IDC_ID, c.id);
-        standin::SetText(IDC_SAMPLE_OFFSET, "77");
+        Fields(c.table, c.id, "77");
         EXPECT_EQ(Resolve(), -1) << c.table << " " << c.id;
         EXPECT_EQ(Log(), std::vector<std::string>{c.box}) << c.table << " " << c.id;
         EXPECT_EQ(standin::Text(IDC_SAMPLE_OFFSET), "77");
@@ -198,8 +198,7 @@ TEST_F(Addressing, ReturnOfsRefusals) {
         EXPECT_EQ(standin::Boxes()[0].flags, UINT(MB_ICONWARNING));
         EXPECT_EQ(standin::Boxes()[0].owner, standin::Dialog());
     }
-    standin::SetText(IDC_TABLE_OFFSET, "1000");
-    standin::SetText(IDC_ID, "1");
+    Fields("1000", "1", "77");
     standin::SetText(IDC_ROM_PATH, (dir / "missing.gba").string());
     EXPECT_EQ(Resolve(), -1);
     EXPECT_EQ(standin::Boxes().back().text, "Fichier invalide!");
@@ -265,20 +264,13 @@ TEST_F(Addressing, RepointRefusalsLeaveTheRomAlone) {
         {"10", "412", "FFFFFFF0", outside},  // wraps to 0x964 in 32 bits
     };
     for (const auto& c : cases) {
-        standin::Reset();
-        standin::SetText(IDC_ROM_PATH, romPath);
-        standin::SetText(IDC_SAMPLE_OFFSET, c.sample);
-        standin::SetText(IDC_ID, c.id);
-        standin::SetText(IDC_TABLE_OFFSET, c.table);
+        Fields(c.table, c.id, c.sample);
         Repoint();
         EXPECT_EQ(Log(), std::vector<std::string>{c.box}) << c.sample << " " << c.id << " " << c.table;
         ExpectRom();
     }
-    standin::Reset();
+    Fields("1000", "1", "10");
     standin::SetText(IDC_ROM_PATH, (dir / "missing.gba").string());
-    standin::SetText(IDC_SAMPLE_OFFSET, "10");
-    standin::SetText(IDC_ID, "1");
-    standin::SetText(IDC_TABLE_OFFSET, "1000");
     Repoint();
     EXPECT_EQ(Log(), std::vector<std::string>{"box Erreur!: Impossible d'ouvrir la Rom!"});
     EXPECT_FALSE(fs::exists(dir / "missing.gba"));
@@ -289,10 +281,7 @@ TEST_F(Addressing, SizesShowsWavThenOffsetThenStoredLength) {
     Sizes();
     EXPECT_EQ(Log(), (std::vector<std::string>{"text 1018 2C", "text 1015 3000", "text 1017 1234"}));
     // Without "Table", field 1015 is used as it stands.
-    standin::Reset();
-    standin::SetText(IDC_ROM_PATH, romPath);
-    standin::SetText(IDC_WAV_PATH, wavPath);
-    standin::SetText(IDC_SAMPLE_OFFSET, "3000");
+    Fields("1000", "6", "3000", false);
     Sizes();
     EXPECT_EQ(Log(), (std::vector<std::string>{"text 1018 2C", "text 1017 1234"}));
     ExpectRom();
@@ -301,14 +290,13 @@ TEST_F(Addressing, SizesShowsWavThenOffsetThenStoredLength) {
 TEST_F(Addressing, SizesStopsAtAWavItCannotRead) {
     // Too short to hold the data size at bytes 40-43.
     for (size_t size : {0, 20, 43}) {
-        standin::Reset();
-        standin::SetText(IDC_WAV_PATH, wavPath);
+        Fields("1000", "6", "3000");
         ASSERT_TRUE(WriteFileBytes(wavPath, Bytes(size, 0x52)));
         Sizes();
         EXPECT_EQ(Log(), std::vector<std::string>{Invalid}) << size;
     }
-    standin::Reset();
-    standin::SetText(IDC_WAV_PATH, (dir / "missing.wav").string());
+    fs::remove(wavPath);
+    Fields("1000", "6", "3000");
     Sizes();
     EXPECT_EQ(Log(), std::vector<std::string>{Invalid});
 }
@@ -327,10 +315,7 @@ TEST_F(Addressing, SizesRefusesWhatItCannotMeasure) {
     Sizes();
     EXPECT_EQ(Log(), (std::vector<std::string>{"text 1018 2C", BadId}));
     // A stored length past the end of the ROM.
-    standin::Reset();
-    standin::SetText(IDC_ROM_PATH, romPath);
-    standin::SetText(IDC_WAV_PATH, wavPath);
-    standin::SetText(IDC_SAMPLE_OFFSET, "3FF3");  // length at 0x3FFF..0x4000: one byte short
+    Fields("1000", "6", "3FF3", false);  // length at 0x3FFF..0x4000: one byte short
     Sizes();
     EXPECT_EQ(Log(), (std::vector<std::string>{"text 1018 2C", Invalid}));
     ExpectRom();
