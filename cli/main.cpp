@@ -12,6 +12,14 @@
 
 namespace {
 
+// A command on a ROM: the ROM as its first argument, and --json.
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, std::string& rom, bool& json) {
+    CLI::App* cmd = app.add_subcommand(name, about);
+    cmd->add_option("ROM", rom, "ROM image")->required();
+    cmd->add_flag("--json", json, "Machine-readable output");
+    return cmd;
+}
+
 void AddTableOptions(CLI::App* cmd, TableArgs& t) {
     cmd->add_flag("--species", t.species, "Read IDs as species numbers (the brevox-species rule)");
     cmd->add_option("--table", t.table, "Cry-table offset (hex), instead of identifying the ROM");
@@ -37,40 +45,29 @@ int main(int argc, char** argv) {
     UseUtf8Console();
 
     IdentifyArgs identify;
-    auto* identifyCmd = app.add_subcommand("identify", "Name the release and find its cry table");
-    identifyCmd->add_option("ROM", identify.rom, "ROM image")->required();
-    identifyCmd->add_flag("--json", identify.json, "Machine-readable output");
+    auto* identifyCmd = AddCommand(app, "identify", "Name the release and find its cry table", identify.rom, identify.json);
 
     ListArgs list;
-    auto* listCmd = app.add_subcommand("list", "One row per ID: entry, sample offset, length, soundness");
-    listCmd->add_option("ROM", list.rom, "ROM image")->required();
+    auto* listCmd = AddCommand(app, "list", "One row per ID: entry, sample offset, length, soundness", list.rom, list.json);
     AddTableOptions(listCmd, list.table);
-    listCmd->add_flag("--json", list.json, "Machine-readable output");
 
     DumpArgs dump;
-    uint32_t dumpRate = 0;
-    auto* dumpCmd = app.add_subcommand("dump", "Decode one cry to an 8-bit mono WAV file");
-    dumpCmd->add_option("ROM", dump.rom, "ROM image")->required();
+    auto* dumpCmd = AddCommand(app, "dump", "Decode one cry to an 8-bit mono WAV file", dump.rom, dump.json);
     auto* dumpId = dumpCmd->add_option("ID", dump.id, "Cry ID (1-411)");
     dumpCmd->add_option("--offset", dump.offset, "Sample offset (hex) instead of an ID")->excludes(dumpId);
     dumpCmd->add_option("-o,--output", dump.out, "WAV file to write")->required();
-    auto* dumpRateOpt = dumpCmd->add_option("--rate", dumpRate, "WAV rate in Hz (default: the sample's; 11050 as the dialog)");
+    dumpCmd->add_option("--rate", dump.rate, "WAV rate in Hz (default: the sample's; 11050 as the dialog)");
     AddTableOptions(dumpCmd, dump.table);
-    dumpCmd->add_flag("--json", dump.json, "Machine-readable output");
 
     DumpAllArgs dumpAll;
-    uint32_t dumpAllRate = 0;
-    auto* dumpAllCmd = app.add_subcommand("dump-all", "Decode every cry into a directory");
-    dumpAllCmd->add_option("ROM", dumpAll.rom, "ROM image")->required();
+    auto* dumpAllCmd = AddCommand(app, "dump-all", "Decode every cry into a directory", dumpAll.rom, dumpAll.json);
     dumpAllCmd->add_option("DIR", dumpAll.dir, "Directory for the WAV files (created if missing)")->required();
-    auto* dumpAllRateOpt = dumpAllCmd->add_option("--rate", dumpAllRate, "WAV rate in Hz (default: each sample's)");
+    dumpAllCmd->add_option("--rate", dumpAll.rate, "WAV rate in Hz (default: each sample's)");
     AddTableOptions(dumpAllCmd, dumpAll.table);
-    dumpAllCmd->add_flag("--json", dumpAll.json, "Machine-readable output");
 
     EncodeArgs encode;
-    auto* encodeCmd = app.add_subcommand("encode", "Encode an audio file into the ROM");
+    auto* encodeCmd = AddCommand(app, "encode", "Encode an audio file into the ROM", encode.rom, encode.json);
     encodeCmd->footer(AudioNote());
-    encodeCmd->add_option("ROM", encode.rom, "ROM image")->required();
     encodeCmd->add_option("IN", encode.input, "Audio file")->required();
     auto* encodeId = encodeCmd->add_option("ID", encode.id, "Cry ID: write over its current sample");
     encodeCmd->add_option("--offset", encode.offset, "Write at this offset (hex) instead")->excludes(encodeId);
@@ -83,17 +80,14 @@ int main(int argc, char** argv) {
     encodeCmd->add_flag("--raw", encode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
     AddTableOptions(encodeCmd, encode.table);
     AddWriteOptions(encodeCmd, encode.write);
-    encodeCmd->add_flag("--json", encode.json, "Machine-readable output");
 
     RepointArgs repoint;
-    auto* repointCmd = app.add_subcommand("repoint", "Point an ID's entry at another sample");
-    repointCmd->add_option("ROM", repoint.rom, "ROM image")->required();
+    auto* repointCmd = AddCommand(app, "repoint", "Point an ID's entry at another sample", repoint.rom, repoint.json);
     repointCmd->add_option("ID", repoint.id, "Cry ID (1-411)")->required();
     repointCmd->add_option("HEX", repoint.target, "Sample offset (hex) or ROM address")->required();
     repointCmd->add_flag("--force", repoint.force, "Repoint even where no sample lies");
     AddTableOptions(repointCmd, repoint.table);
     AddWriteOptions(repointCmd, repoint.write);
-    repointCmd->add_flag("--json", repoint.json, "Machine-readable output");
 
     QualityArgs quality;
     auto* qualityCmd = app.add_subcommand("quality", "Compare the best and fast encodings of an audio file");
@@ -114,8 +108,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brevox-cli: %s (see --help)\n", e.what());
         return ExitUsage;
     }
-    if (*dumpRateOpt) dump.rate = dumpRate;
-    if (*dumpAllRateOpt) dumpAll.rate = dumpAllRate;
 
     try {
         if (*identifyCmd) return RunIdentify(identify);
