@@ -44,7 +44,9 @@ uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate) {
 
 void WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, const std::string& path) {
     Bytes samples = DecodeToUnsigned(rom, s);
-    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, samples, rate); });
+    ReplaceOptions options;
+    options.sync = false;  // a dump is made again in a moment; dump-all would sync hundreds of files
+    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, samples, rate); }, options);
 }
 
 void CheckRate(const std::optional<uint32_t>& rate) {

@@ -122,12 +122,12 @@ Bytes ReadWholeFile(const std::string& path, const char* what) {
 }
 
 void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*)>& fill,
-                 const std::function<bool()>& injectFailure) {
+                         const ReplaceOptions& options) {
     std::string tempPath;
     FilePtr temp = CreateTemporary(path, &tempPath);
     errno = 0;
-    bool written = fill(temp.get()) && std::fflush(temp.get()) == 0 && SyncFile(temp.get());
-    if (written && injectFailure && injectFailure()) {
+    bool written = fill(temp.get()) && std::fflush(temp.get()) == 0 && (!options.sync || SyncFile(temp.get()));
+    if (written && options.injectFailure && options.injectFailure()) {
         written = false;
         errno = EIO;
     }
@@ -147,13 +147,13 @@ void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*
         std::remove(tempPath.c_str());
         Fail("cannot replace '" + path + "': " + reason + " (left unchanged)");
     }
-    SyncDirectoryOf(path);
+    if (options.sync) SyncDirectoryOf(path);
 }
 
-void ReplaceFileBytes(const std::string& path, const Bytes& bytes, const std::function<bool()>& injectFailure) {
+void ReplaceFileBytes(const std::string& path, const Bytes& bytes, const ReplaceOptions& options) {
     ReplaceFileContents(
         path, [&](FILE* f) { return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size(); },
-        injectFailure);
+        options);
 }
 
 bool IsTerminal(FILE* stream) { return Terminal(stream); }

@@ -15,17 +15,23 @@ using Bytes = std::vector<uint8_t>;
 // The whole file; fails with a message naming `what` (e.g. "ROM").
 Bytes ReadWholeFile(const std::string& path, const char* what);
 
+struct ReplaceOptions {
+    // Sync the new contents to the disk before the rename: for the ROM,
+    // whose old image must survive a crash; dumped WAV files skip it.
+    bool sync = true;
+    // When set, asked once the temporary file holds the contents; true fails
+    // the write there. The seam the tests use to fail a write half-way.
+    std::function<bool()> injectFailure;
+};
+
 // Writes the new contents of `path` through `fill`, which returns false when
 // a write failed. An existing file keeps its permissions; a new one gets the
-// usual ones (0666 less the umask). `injectFailure`, when set, is asked once
-// the temporary file holds the contents and fails the write when it says so:
-// the seam the tests use to fail a write half-way.
+// usual ones (0666 less the umask).
 void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*)>& fill,
-                 const std::function<bool()>& injectFailure = {});
+                         const ReplaceOptions& options = {});
 
 // ReplaceFileContents with a byte image.
-void ReplaceFileBytes(const std::string& path, const Bytes& bytes,
-                      const std::function<bool()>& injectFailure = {});
+void ReplaceFileBytes(const std::string& path, const Bytes& bytes, const ReplaceOptions& options = {});
 
 // Whether the stream is a terminal (the progress bar shows only there).
 bool IsTerminal(FILE* stream);

@@ -127,11 +127,13 @@ TEST_F(CliReplaceFile, AFailureAfterTheTemporaryFileLeavesTheOldFile) {
     ASSERT_TRUE(WriteFileBytes(path, old));
     bool asked = false;
     int status = StatusOf([&] {
-        ReplaceFileBytes(path, Noise(5000, 2), [&] {
+        ReplaceOptions options;
+        options.injectFailure = [&] {
             asked = true;
             EXPECT_EQ(Strays({"rom.gba"}).size(), 1u);  // the temporary file exists now
             return true;
-        });
+        };
+        ReplaceFileBytes(path, Noise(5000, 2), options);
     });
     EXPECT_TRUE(asked);
     EXPECT_EQ(status, ExitFailure);
