@@ -146,6 +146,7 @@ int RunList(const ListArgs& args) {
 
 int RunDump(const DumpArgs& args) {
     CheckRate(args.rate);
+    if (args.id.empty() == args.offset.empty()) BadUsage("give either an ID or --offset HEX");
     bool byId = !args.id.empty();
     RomContext ctx = OpenRom(args.rom, args.table, byId);
     uint32_t offset;

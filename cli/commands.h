@@ -1,6 +1,7 @@
 // The commands of brevox-cli. Each takes its parsed arguments, prints its
 // results on standard output and returns the exit status; a refusal or
-// failure throws CliFailure (text.h) before anything is written.
+// failure throws CliFailure (text.h). encode and repoint throw before their
+// first write.
 #pragma once
 
 #include <cstdint>

@@ -30,5 +30,5 @@ int CheckedId(const std::string& text);
 // TableEntries): how far a table demonstrably reaches.
 int TableExtent(const Bytes& rom, uint32_t tableOffset);
 
-// A table offset, or the label of how it was found, for messages.
+// How the table was found, in words, for messages.
 const char* FoundBy(RomKind kind);

@@ -79,6 +79,7 @@ TEST_F(CliSafety, EveryRefusalLeavesTheFilesAsTheyWere) {
         {{"repoint", "ROM", "500", "1C000"}, 2, "out of range"},
         {{"repoint", "ROM", "1"}, 2, "required"},
         {{"dump", "ROM", "1"}, 2, "required"},
+        {{"dump", "ROM", "-o", "WAV"}, 2, "ID or --offset"},
         {{"dump", "ROM", "21", "-o", "WAV"}, 1, "does not point"},
         {{"dump", "ROM", "--offset", "1C000", "-o", "WAV"}, 1, "no sample"},
         {{"dump", missing, "1", "-o", "WAV"}, 1, "cannot open ROM"},
