@@ -20,6 +20,17 @@ namespace {
 constexpr uint32_t WavRateOfs = 24;
 constexpr uint32_t WavByteRateOfs = 28;
 
+// Inputs are refused before they are read whole when they would give more
+// than this many samples: four times what a cry can hold, so that the
+// quality report can still measure a sound somewhat too long to store.
+constexpr double MaxInputSamples = 4.0 * 65536;
+
+[[noreturn]] void TooLong(const std::string& path, double samples, double rate) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", samples / rate);
+    Fail("'" + path + "' is too long for a cry (" + seconds + ")");
+}
+
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -53,6 +64,7 @@ Bytes LoadRawWav(const std::string& path) {
         std::string hint = CanConvertAudio() ? " (without --raw any format is converted)" : "";
         Fail("'" + path + "': " + WavStatusText(status) + hint);
     }
+    if (info.dataSize > MaxInputSamples) TooLong(path, info.dataSize, info.rate ? info.rate : 1);
     Bytes data(info.dataSize);
     if (std::fseek(f.get(), info.dataOffset, SEEK_SET) != 0 ||
         std::fread(data.data(), 1, data.size(), f.get()) != data.size())
@@ -73,7 +85,7 @@ Bytes LoadConverted(const std::string& path, double targetRate) {
     // Refuse before reading a long file into memory: the format holds at
     // most 65535 samples (about 6 s), whatever the input's rate.
     double outFrames = static_cast<double>(info.frames) * targetRate / info.samplerate;
-    if (outFrames > 4.0 * 65536) Fail("'" + path + "' is too long for a cry (" + std::to_string(outFrames / targetRate) + " s)");
+    if (outFrames > MaxInputSamples) TooLong(path, outFrames, targetRate);
     std::vector<double> frames(static_cast<size_t>(info.frames) * info.channels);
     sf_count_t got = sf_readf_double(f.get(), frames.data(), info.frames);
     if (got < 0) Fail("cannot read audio '" + path + "': " + sf_strerror(f.get()));

@@ -1,6 +1,7 @@
 #include "context.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "crylib.h"
@@ -28,6 +29,12 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     RomContext ctx;
     ctx.path = path;
     ctx.rule = args.species ? IdRule::SpeciesNumber : IdRule::CryNumber;
+    // ROM addresses reach 64 MiB (26 bits); anything larger is no GBA image,
+    // and is refused before it is read into memory.
+    std::error_code error;
+    uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size > uintmax_t{RomAddressMask} + 1)
+        Fail("'" + path + "' is larger than 64 MiB: not a GBA ROM image");
     ctx.image = ReadWholeFile(path, "ROM");
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
     if (!f) Fail("cannot open ROM '" + path + "'");
