@@ -128,10 +128,10 @@ int RunList(const ListArgs& args) {
         std::string reverse = inStep ? (*inStep ? " in step" : " differs") : "";
         if (!e.pointsIntoRom) {
             std::printf("%4d %5d %-10s %-9s %-12s %6s %7s %6s %-5s%s\n", id, e.index,
-                        e.inFile ? Hex(e.pointer).c_str() : "-", "-", "none", "-", "-", "-", "no", reverse.c_str());
+                        e.inFile ? HexWord(e.pointer).c_str() : "-", "-", "none", "-", "-", "-", "no", reverse.c_str());
             continue;
         }
-        std::printf("%4d %5d %-10s %-9s %-12s %6u %7.3f %6u %-5s%s\n", id, e.index, Hex(e.pointer).c_str(),
+        std::printf("%4d %5d %-10s %-9s %-12s %6u %7.3f %6u %-5s%s\n", id, e.index, HexWord(e.pointer).c_str(),
                     Hex(e.offset).c_str(), KindName(s), s.length, s.Seconds(), s.span, sound ? "yes" : "no",
                     reverse.c_str());
     }
@@ -154,7 +154,7 @@ int RunDump(const DumpArgs& args) {
         Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(CheckedId(args.id), ctx.rule));
         if (!e.pointsIntoRom)
             Fail("entry " + std::to_string(e.index) + " of ID " + args.id + " does not point into the ROM (" +
-                 (e.inFile ? Hex(e.pointer) : std::string("past the end")) + ")");
+                 (e.inFile ? HexWord(e.pointer) : std::string("past the end")) + ")");
         offset = e.offset;
     } else {
         offset = ToFileOffset(ParseHex(args.offset, "offset"));

@@ -108,8 +108,8 @@ json UpdatesJson(const std::vector<PointerUpdate>& updates) {
 
 void PrintUpdates(const std::vector<PointerUpdate>& updates) {
     for (const PointerUpdate& u : updates)
-        std::printf("%s table pointer at %s: %s -> %s\n", u.table, Hex(u.at).c_str(), Hex(u.from).c_str(),
-                    Hex(u.to).c_str());
+        std::printf("%s table pointer at %s: %s -> %s\n", u.table, Hex(u.at).c_str(), HexWord(u.from).c_str(),
+                    HexWord(u.to).c_str());
 }
 
 // Applies the changes to a copy of the image and replaces the ROM with it,
@@ -170,7 +170,7 @@ int RunEncode(const EncodeArgs& args) {
     } else if (byId) {
         Entry e = IdEntry(ctx, args.id);
         if (!e.pointsIntoRom)
-            Fail("the entry of ID " + args.id + " does not point into the ROM (" + Hex(e.pointer) +
+            Fail("the entry of ID " + args.id + " does not point into the ROM (" + HexWord(e.pointer) +
                  "); use --repoint-free");
         offset = e.offset;
     } else {

@@ -53,6 +53,12 @@ std::string Hex(uint32_t value) {
     return text;
 }
 
+std::string HexWord(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
 namespace {
 
 // Code points of the bytes 0x80 to 0x9F, where Windows-1252 differs from

@@ -28,8 +28,10 @@ uint32_t ParseHex(const std::string& text, const char* what);
 // Parses a decimal ID, the whole text and nothing else.
 int ParseId(const std::string& text);
 
-// "0x" and upper-case hexadecimal digits, as the dialog shows offsets.
+// "0x" and upper-case hexadecimal digits, as the dialog shows offsets;
+// HexWord shows all eight digits, for pointer words.
 std::string Hex(uint32_t value);
+std::string HexWord(uint32_t value);
 
 // Converts Windows-1252 text to UTF-8.
 std::string Cp1252ToUtf8(const char* text);
