@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "text.h"
@@ -33,7 +34,9 @@ int OpenExclusive(const std::string& path) {
 }
 bool SyncFile(FILE* f) { return _commit(_fileno(f)) == 0; }
 bool RenameOver(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    errno = EACCES;  // the usual cause: the file is open in another program
+    return false;
 }
 int ProcessId() { return _getpid(); }
 // Windows keeps only the read-only attribute, which a file we may write lacks.
@@ -121,8 +124,12 @@ Bytes ReadWholeFile(const std::string& path, const char* what) {
     return bytes;
 }
 
-void ReplaceFileContents(const std::string& path, const std::function<bool(FILE*)>& fill,
+void ReplaceFileContents(const std::string& givenPath, const std::function<bool(FILE*)>& fill,
                          const ReplaceOptions& options) {
+    // Through a symbolic link, the file it names is replaced, not the link.
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(givenPath, error);
+    const std::string path = error ? givenPath : resolved.string();
     std::string tempPath;
     FilePtr temp = CreateTemporary(path, &tempPath);
     errno = 0;

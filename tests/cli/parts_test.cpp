@@ -110,7 +110,8 @@ class CliReplaceFile : public CliTest {};
 
 TEST_F(CliReplaceFile, ReplacesAndKeepsPermissions) {
     std::string path = Path("rom.gba");
-    ASSERT_TRUE(WriteFileBytes(path, Noise(1000, 1)));
+    Bytes old = Noise(1000, 1);
+    ASSERT_TRUE(WriteFileBytes(path, old));
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     Bytes next = Noise(1200, 2);
     ReplaceFileBytes(path, next);
@@ -119,6 +120,12 @@ TEST_F(CliReplaceFile, ReplacesAndKeepsPermissions) {
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(Strays({"rom.gba"}).empty());
+
+    // Through a link the file is replaced and the link stays a link.
+    fs::create_symlink("rom.gba", dir / "link.gba");
+    ReplaceFileBytes(Path("link.gba"), old);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.gba"));
+    EXPECT_EQ(ReadFileBytes(path), old);
 }
 
 TEST_F(CliReplaceFile, AFailureAfterTheTemporaryFileLeavesTheOldFile) {
