@@ -27,9 +27,6 @@ int RecalcID(int id) {
 namespace {
 
 // Message texts, Windows-1252.
-constexpr char ErrorTitle[] = "Erreur!";
-constexpr char InvalidFile[] = "Fichier invalide!";
-constexpr char CannotOpenRom[] = "Impossible d'ouvrir la Rom!";
 constexpr char CannotWriteRom[] = "Impossible d'\xE9" "crire dans la Rom!";
 constexpr char InvalidId[] = "ID invalide!";
 constexpr char InvalidOffset[] = "Offset invalide!";
@@ -44,12 +41,6 @@ constexpr uint64_t WavDataSizeOfs = 40;  // the data chunk's size field
 constexpr int AddressSize = 4;
 constexpr int WavDataSizeSize = 4;
 constexpr int SampleLengthSize = 2;
-
-void Warn(HWND dialog, const char* text) { MessageBoxA(dialog, text, ErrorTitle, MB_ICONWARNING); }
-
-bool IsChecked(HWND dialog, int control) {
-    return SendMessageA(GetDlgItem(dialog, control), BM_GETCHECK, 0, 0) != 0;
-}
 
 void SetHexField(HWND dialog, int control, uint32_t value) {
     char text[NumberFieldSize];
@@ -113,12 +104,12 @@ bool ReadField(FILE* file, uint64_t position, int size, uint32_t* value) {
 bool ReadFileField(HWND dialog, const char* path, uint64_t position, int size, uint32_t* value) {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        Warn(dialog, InvalidFile);
+        Warn(dialog, InvalidFileText);
         return false;
     }
     const bool read = ReadField(file, position, size, value);
     std::fclose(file);
-    if (!read) Warn(dialog, InvalidFile);
+    if (!read) Warn(dialog, InvalidFileText);
     return read;
 }
 
@@ -175,7 +166,7 @@ void RepointCommand(HWND dialog) {
 
     FILE* rom = std::fopen(romPath, "rb+");
     if (rom == nullptr) {
-        Warn(dialog, CannotOpenRom);
+        Warn(dialog, CannotOpenRomText);
         return;
     }
     WriteResult result = WriteAddress(rom, PointerPosition(tableOffset, index), offset | RomAddressBase);
@@ -202,7 +193,7 @@ void SizesCommand(HWND dialog) {
         // No sample to measure, so nothing is read. A ROM that cannot be
         // opened is still reported by this step too, as with a resolved offset.
         if (FILE* rom = std::fopen(romPath, "rb")) std::fclose(rom);
-        else Warn(dialog, InvalidFile);
+        else Warn(dialog, InvalidFileText);
         return;
     }
     uint32_t length = 0;

@@ -13,12 +13,19 @@
 // The instance the icon is loaded from; WinMain sets it before the dialog exists.
 HINSTANCE TheInstance;
 
+const char ErrorTitle[] = "Erreur!";
+const char InvalidFileText[] = "Fichier invalide!";
+const char CannotOpenRomText[] = "Impossible d'ouvrir la Rom!";
+
+void Warn(HWND dialog, const char* text) { MessageBoxA(dialog, text, ErrorTitle, MB_OK | MB_ICONWARNING); }
+
+bool IsChecked(HWND dialog, int control) {
+    return SendMessageA(GetDlgItem(dialog, control), BM_GETCHECK, 0, 0) != 0;
+}
+
 namespace {
 
-const char ErrorTitle[] = "Erreur!";
 const char QuestionTitle[] = "Question";
-const char InvalidFileText[] = "Fichier invalide!";
-const char RomNotWritableText[] = "Impossible d'ouvrir la Rom!";
 const char OverwriteWavText[] = "Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?";
 const char LongerSampleText[] =
     "Le nouveau son est plus long que l'ancien et \xe9"
@@ -33,17 +40,9 @@ const char WavFilter[] = "Sons WAV encod\xe9s en 8Bit et 11kHz (*.wav)\0*.wav\0T
 
 using Path = char[PathFieldSize];
 
-void Warn(HWND dialog, const char* text) {
-    MessageBoxA(dialog, text, ErrorTitle, MB_OK | MB_ICONWARNING);
-}
-
 // True unless the user answers No.
 bool Confirm(HWND dialog, const char* text) {
     return MessageBoxA(dialog, text, QuestionTitle, MB_YESNO | MB_ICONQUESTION) != IDNO;
-}
-
-bool IsChecked(HWND dialog, int id) {
-    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) != 0;
 }
 
 void ReadPath(HWND dialog, int id, Path path) {
@@ -86,7 +85,7 @@ bool ReadWavLength(const char* wavPath, uint32_t* n) {
 // not be used.
 void ShowCryError(HWND dialog, CryError error, bool writesRom) {
     bool romFault = writesRom && (error == CryOutfileNotFound || error == CryWriteFailed);
-    Warn(dialog, romFault ? RomNotWritableText : InvalidFileText);
+    Warn(dialog, romFault ? CannotOpenRomText : InvalidFileText);
 }
 
 // The system's open dialog. The chosen file need not exist, so a new WAV name

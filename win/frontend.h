@@ -13,6 +13,17 @@ constexpr int PathFieldSize = 260;
 constexpr int NumberFieldSize = 20;   // 19 characters
 constexpr int RepointFieldSize = 9;   // 8 characters
 
+// Texts shared by the commands, Windows-1252.
+extern const char ErrorTitle[];         // "Erreur!"
+extern const char InvalidFileText[];    // "Fichier invalide!"
+extern const char CannotOpenRomText[];  // "Impossible d'ouvrir la Rom!"
+
+// A warning box titled "Erreur!", owned by the dialog.
+void Warn(HWND dialog, const char* text);
+
+// Whether a check box is checked: any non-zero BM_GETCHECK answer counts.
+bool IsChecked(HWND dialog, int control);
+
 // The rule this build uses to turn an ID into a cry-table index: cry numbers
 // in brevox, species numbers in brevox-species (BREVOX_SPECIES).
 int RecalcID(int id);

@@ -55,8 +55,8 @@ constexpr int GameCodeSize = 4;
 constexpr int SecondRevision = 2;
 
 // The rows that a second revision moves to the next row.
-constexpr int RubyUsRow = 0;
-constexpr int SapphireUsRow = 7;
+constexpr int RubisUsRow = 0;
+constexpr int SaphirUsRow = 7;
 
 // The byte at `offset`, or -1 when the file does not reach it.
 int ReadByteAt(FILE* stream, long offset) {
@@ -70,7 +70,7 @@ int ReadByteAt(FILE* stream, long offset) {
 int FindVersion(const char code[4], int revision) {
     for (int row = 0; row < VersionCount; ++row) {
         if (std::memcmp(Versions[row].code, code, GameCodeSize) != 0) continue;
-        if ((row == RubyUsRow || row == SapphireUsRow) && revision == SecondRevision) return row + 1;
+        if ((row == RubisUsRow || row == SaphirUsRow) && revision == SecondRevision) return row + 1;
         return row;
     }
     return -1;

@@ -9,13 +9,13 @@ using nlohmann::json;
 
 class CliCommands : public CliTest {
 protected:
-    RomSpec spec = ToneRomSpec(20);
+    RomPlan plan = ToneRomPlan(20);
     Bytes rom;
     std::string romPath;
 
     void SetUp() override {
         CliTest::SetUp();
-        rom = MakeRom(spec);
+        rom = MakeRom(plan);
         romPath = Path("rom.gba");
         ASSERT_TRUE(WriteFileBytes(romPath, rom));
     }
@@ -28,7 +28,7 @@ protected:
     }
 
     Bytes Decoded(const Bytes& image, int index) {
-        uint32_t offset = CrySampleOffset(image, spec, index);
+        uint32_t offset = CrySampleOffset(image, plan, index);
         uint16_t n = 0;
         EXPECT_TRUE(ReadSampleLength(image, offset, &n));
         Bytes wav(n);
@@ -43,7 +43,7 @@ TEST_F(CliCommands, IdentifyScannedAndKnownReleases) {
     EXPECT_NE(r.out.find("Inconnu. Table trouvée à 95%"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("0x1000 (table scan)"), std::string::npos) << r.out;
 
-    RomSpec known;
+    RomPlan known;
     known.gameCode = "AXVE";
     known.revision = 2;
     known.size = 0x452600;
@@ -68,11 +68,11 @@ TEST_F(CliCommands, IdentifyWithoutATableFails) {
 }
 
 TEST_F(CliCommands, ListDescribesEveryEntry) {
-    AddSecondTable(rom, spec, 0x18000);
+    AddSecondTable(rom, plan, 0x18000);
     uint32_t plainAt = 0x1F000;
     Bytes plain = Noise(200, 5);
     PutUncompressedSample(rom, plainAt, plain);
-    PutLe32(&rom[spec.tableOffset + 12 * 3 + 4], RomAddressBase | plainAt);  // ID 4
+    PutLe32(&rom[plan.tableOffset + 12 * 3 + 4], RomAddressBase | plainAt);  // ID 4
     ASSERT_TRUE(WriteFileBytes(romPath, rom));
 
     json j = RunJson({"list", romPath});
@@ -82,10 +82,10 @@ TEST_F(CliCommands, ListDescribesEveryEntry) {
     ASSERT_EQ(j["entries"].size(), 411u);
     const json& first = j["entries"][0];
     EXPECT_EQ(first["id"], 1);
-    EXPECT_EQ(first["offset"], CrySampleOffset(rom, spec, 0));
-    EXPECT_EQ(first["length"], spec.cries[0].size());
-    EXPECT_EQ(first["span"], SampleSpan(static_cast<uint32_t>(spec.cries[0].size())));
-    EXPECT_DOUBLE_EQ(first["seconds"].get<double>(), spec.cries[0].size() / 10512.0);
+    EXPECT_EQ(first["offset"], CrySampleOffset(rom, plan, 0));
+    EXPECT_EQ(first["length"], plan.cries[0].size());
+    EXPECT_EQ(first["span"], SampleSpan(static_cast<uint32_t>(plan.cries[0].size())));
+    EXPECT_DOUBLE_EQ(first["seconds"].get<double>(), plan.cries[0].size() / 10512.0);
     EXPECT_EQ(first["kind"], "compressed");
     EXPECT_EQ(first["sound"], true);
     EXPECT_EQ(first["reverse_in_step"], true);
@@ -120,7 +120,7 @@ TEST_F(CliCommands, DumpWritesTheDecodedSampleAtItsRate) {
 
     // By offset (as a ROM address too), and at the dialog's rate.
     std::string byOffset = Path("o.wav");
-    json j = RunJson({"dump", romPath, "--offset", Hex8(RomAddressBase | CrySampleOffset(rom, spec, 2)), "-o",
+    json j = RunJson({"dump", romPath, "--offset", Hex8(RomAddressBase | CrySampleOffset(rom, plan, 2)), "-o",
                       byOffset, "--rate", "11050"});
     EXPECT_EQ(j["rate"], 11050);
     WavFile o = ParseWav(ReadFileBytes(byOffset));
@@ -176,7 +176,7 @@ TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleSpan) {
     std::string wav = Path("in.wav");
     ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
     json j = RunJson({"encode", romPath, wav, "8"});
-    uint32_t offset = CrySampleOffset(rom, spec, 7);
+    uint32_t offset = CrySampleOffset(rom, plan, 7);
     EXPECT_EQ(j["offset"], offset);
     EXPECT_EQ(j["quality"], "best");
     EXPECT_EQ(j["pointers"].size(), 0u);
@@ -198,13 +198,13 @@ TEST_F(CliCommands, EncodeLongerNeedsForceAndThenOverwritesWhatFollows) {
 
     ASSERT_EQ(Run({"encode", romPath, wav, "1", "--force", "--quality", "fast"}).status, 0);
     Bytes expected = rom;
-    uint32_t offset = CrySampleOffset(rom, spec, 0);
+    uint32_t offset = CrySampleOffset(rom, plan, 0);
     EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, SampleSpan(1000)), EncodeMode::Fast);
     EXPECT_EQ(ReadFileBytes(romPath), expected);
 }
 
 TEST_F(CliCommands, EncodeRepointFreeUpdatesBothTables) {
-    AddSecondTable(rom, spec, 0x18000);
+    AddSecondTable(rom, plan, 0x18000);
     ASSERT_TRUE(WriteFileBytes(romPath, rom));
     Bytes sound = Tone(2000, 700);
     std::string wav = Path("in.wav");
@@ -218,7 +218,7 @@ TEST_F(CliCommands, EncodeRepointFreeUpdatesBothTables) {
 
     Bytes after = ReadFileBytes(romPath);
     ASSERT_EQ(after.size(), rom.size());
-    uint32_t cryPointer = spec.tableOffset + 12 * 5 + 4, reversePointer = 0x18000 + 12 * 5 + 4;
+    uint32_t cryPointer = plan.tableOffset + 12 * 5 + 4, reversePointer = 0x18000 + 12 * 5 + 4;
     EXPECT_EQ(GetLe32(&after[cryPointer]), RomAddressBase | offset);
     EXPECT_EQ(GetLe32(&after[reversePointer]), RomAddressBase | offset);
     // The new span holds the encoded sample; outside it and the two pointer
@@ -244,17 +244,17 @@ TEST_F(CliCommands, EncodeAtAnOffsetTakesFreeSpaceOrASample) {
     ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Tone(100, 300), 10512)));
     EXPECT_EQ(Run({"encode", romPath, wav, "--offset", "1C000"}).status, 0);  // all FF there
     EXPECT_EQ(InspectLength(ReadFileBytes(romPath), 0x1C000), 100);
-    EXPECT_EQ(Run({"encode", romPath, wav, "--offset", Hex8(CrySampleOffset(rom, spec, 4))}).status, 0);
+    EXPECT_EQ(Run({"encode", romPath, wav, "--offset", Hex8(CrySampleOffset(rom, plan, 4))}).status, 0);
 }
 
 TEST_F(CliCommands, RepointWritesBothPointers) {
-    AddSecondTable(rom, spec, 0x18000);
+    AddSecondTable(rom, plan, 0x18000);
     ASSERT_TRUE(WriteFileBytes(romPath, rom));
-    uint32_t target = CrySampleOffset(rom, spec, 9);
+    uint32_t target = CrySampleOffset(rom, plan, 9);
     json j = RunJson({"repoint", romPath, "2", Hex8(target)});
     EXPECT_EQ(j["index"], 1);
     Bytes expected = rom;
-    PutLe32(&expected[spec.tableOffset + 12 + 4], RomAddressBase | target);
+    PutLe32(&expected[plan.tableOffset + 12 + 4], RomAddressBase | target);
     PutLe32(&expected[0x18000 + 12 + 4], RomAddressBase | target);
     EXPECT_EQ(ReadFileBytes(romPath), expected);
 
@@ -262,7 +262,7 @@ TEST_F(CliCommands, RepointWritesBothPointers) {
     EXPECT_EQ(Run({"repoint", romPath, "2", "1C000"}).status, 1);
     EXPECT_EQ(ReadFileBytes(romPath), expected);
     EXPECT_EQ(Run({"repoint", romPath, "2", "1C000", "--force"}).status, 0);
-    EXPECT_EQ(GetLe32(&ReadFileBytes(romPath)[spec.tableOffset + 12 + 4]), RomAddressBase | 0x1C000);
+    EXPECT_EQ(GetLe32(&ReadFileBytes(romPath)[plan.tableOffset + 12 + 4]), RomAddressBase | 0x1C000);
 }
 
 TEST_F(CliCommands, QualityComparesTheTwoModes) {

@@ -38,13 +38,13 @@ TEST(CliText, LabelsBecomeUtf8) {
 }
 
 TEST(CliTables, InspectsCompressedAndUncompressedSamples) {
-    RomSpec spec = ToneRomSpec(2);
-    Bytes rom = MakeRom(spec);
-    SampleInfo s = InspectSample(rom, CrySampleOffset(rom, spec, 1));
+    RomPlan plan = ToneRomPlan(2);
+    Bytes rom = MakeRom(plan);
+    SampleInfo s = InspectSample(rom, CrySampleOffset(rom, plan, 1));
     EXPECT_TRUE(s.Sound());
     EXPECT_TRUE(s.Compressed());
-    EXPECT_EQ(s.length, spec.cries[1].size());
-    EXPECT_EQ(s.span, SampleSpan(static_cast<uint32_t>(spec.cries[1].size())));
+    EXPECT_EQ(s.length, plan.cries[1].size());
+    EXPECT_EQ(s.span, SampleSpan(static_cast<uint32_t>(plan.cries[1].size())));
     EXPECT_DOUBLE_EQ(s.Rate(), 10512.0);
     Bytes decoded = DecodeToUnsigned(rom, s);
     Bytes expected(s.length);
@@ -68,17 +68,17 @@ TEST(CliTables, InspectsCompressedAndUncompressedSamples) {
 }
 
 TEST(CliTables, FindsTheSecondTableByItsPointers) {
-    RomSpec spec = ToneRomSpec(20);
-    Bytes rom = MakeRom(spec);
-    EXPECT_FALSE(FindReverseTable(rom, spec.tableOffset));
-    AddSecondTable(rom, spec, 0x18000);
-    EXPECT_EQ(FindReverseTable(rom, spec.tableOffset), 0x18000u);
+    RomPlan plan = ToneRomPlan(20);
+    Bytes rom = MakeRom(plan);
+    EXPECT_FALSE(FindReverseTable(rom, plan.tableOffset));
+    AddSecondTable(rom, plan, 0x18000);
+    EXPECT_EQ(FindReverseTable(rom, plan.tableOffset), 0x18000u);
     // Four of the sixteen compared entries out of step (edited with a tool
     // that kept only the cry table): still the same table. Five: not.
     for (int i : {0, 3, 9, 15}) PutLe32(&rom[0x18000 + 12 * i + 4], RomAddressBase | 0x100);
-    EXPECT_EQ(FindReverseTable(rom, spec.tableOffset), 0x18000u);
+    EXPECT_EQ(FindReverseTable(rom, plan.tableOffset), 0x18000u);
     PutLe32(&rom[0x18000 + 12 * 7 + 4], RomAddressBase | 0x100);
-    EXPECT_FALSE(FindReverseTable(rom, spec.tableOffset));
+    EXPECT_FALSE(FindReverseTable(rom, plan.tableOffset));
 }
 
 TEST(CliTables, FreeSpaceIsAnAlignedRunOfFF) {

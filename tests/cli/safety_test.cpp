@@ -11,13 +11,13 @@ namespace {
 
 class CliSafety : public CliTest {
 protected:
-    RomSpec spec = ToneRomSpec(20);
+    RomPlan plan = ToneRomPlan(20);
     Bytes rom, wav;
     std::string romPath, wavPath;
 
     void SetUp() override {
         CliTest::SetUp();
-        rom = MakeRom(spec);
+        rom = MakeRom(plan);
         romPath = Path("rom.gba");
         wavPath = Path("in.wav");
         wav = MakeWav(Tone(200, 440), 10512);
@@ -114,7 +114,7 @@ TEST_F(CliSafety, AWriteFailingHalfWayLeavesTheRomAndNoTemporaryFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("left unchanged"), std::string::npos) << r.err;
     ExpectUntouched("encode under a file size limit");
-    r = Run({"repoint", romPath, "1", Hex8(CrySampleOffset(rom, spec, 2)), "--backup"}, limit);
+    r = Run({"repoint", romPath, "1", Hex8(CrySampleOffset(rom, plan, 2)), "--backup"}, limit);
     EXPECT_EQ(r.status, 1);
     ExpectUntouched("repoint with backup under a file size limit");
 }
@@ -124,7 +124,7 @@ TEST_F(CliSafety, DryRunShowsThePlanAndWritesNothing) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("cry table pointer at 0x101C"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("nothing written"), std::string::npos) << r.out;
-    r = Run({"repoint", romPath, "3", Hex8(CrySampleOffset(rom, spec, 0)), "--dry-run", "--backup"});
+    r = Run({"repoint", romPath, "3", Hex8(CrySampleOffset(rom, plan, 0)), "--dry-run", "--backup"});
     EXPECT_EQ(r.status, 0) << r.err;
     ExpectUntouched("dry run");
 }

@@ -79,10 +79,10 @@ protected:
 };
 
 // A ROM of `count` cries of distinct lengths and pitches, table at 0x1000.
-inline RomSpec ToneRomSpec(int count) {
-    RomSpec spec;
-    for (int i = 0; i < count; ++i) spec.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
-    return spec;
+inline RomPlan ToneRomPlan(int count) {
+    RomPlan plan;
+    for (int i = 0; i < count; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
+    return plan;
 }
 
 // Upper-case hexadecimal without prefix, as offsets are typed.

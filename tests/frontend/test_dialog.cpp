@@ -48,20 +48,20 @@ protected:
         romPath = (dir / "rom.gba").string();
         wavPath = (dir / "cry.wav").string();
         // Cry 0 is one block long, cry 1 three blocks.
-        spec.cries = {Tone(40, 440), Sweep(150, 300, 2000)};
-        rom = MakeRom(spec);
+        plan.cries = {Tone(40, 440), Sweep(150, 300, 2000)};
+        rom = MakeRom(plan);
         ASSERT_TRUE(WriteFileBytes(romPath, rom));
         standin::Reset();
         for (int box : {IDC_USE_TABLE, IDC_AUTOPLAY, IDC_CONFIRM}) standin::SetCheck(box, true);
         standin::SetText(IDC_ROM_PATH, romPath);
         standin::SetText(IDC_WAV_PATH, wavPath);
-        standin::SetText(IDC_TABLE_OFFSET, Hex(spec.tableOffset));
+        standin::SetText(IDC_TABLE_OFFSET, Hex(plan.tableOffset));
         standin::SetText(IDC_ID, "1");
         standin::SetText(IDC_SAMPLE_OFFSET, "0");
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    uint32_t SampleOffset(int index) const { return CrySampleOffset(rom, spec, index); }
+    uint32_t SampleOffset(int index) const { return CrySampleOffset(rom, plan, index); }
 
     // The WAV a dump of the sample at offset must write.
     Bytes DumpOf(const Bytes& image, uint32_t offset) const {
@@ -85,7 +85,7 @@ protected:
 
     fs::path dir;
     std::string romPath, wavPath;
-    RomSpec spec;
+    RomPlan plan;
     Bytes rom;
 };
 
@@ -146,7 +146,7 @@ TEST_F(Dialog, BrowseForTheRomIdentifiesIt) {
     EXPECT_EQ(Log(), (std::vector<std::string>{"text 1002 " + romPath,
                                                "text 1011 Inconnu. Table trouv\xe9"
                                                "e \xe0 95%",
-                                               "text 1005 " + Hex(spec.tableOffset)}));
+                                               "text 1005 " + Hex(plan.tableOffset)}));
 }
 
 TEST_F(Dialog, BrowseCancelledOrToAnUnreadableFile) {

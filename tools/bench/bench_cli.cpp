@@ -18,12 +18,12 @@ constexpr int BenchCries = 412;
 // Half a second to a second and a half per cry, as the games' cries run.
 const std::string& BenchRom() {
     static const std::string path = [] {
-        RomSpec spec;
-        spec.size = 16 << 20;
+        RomPlan plan;
+        plan.size = 16 << 20;
         for (int i = 0; i < BenchCries; ++i)
-            spec.cries.push_back(DecayingChirp(5000 + (i * 97) % 10000, 1500 + i, 300 + i % 200));
+            plan.cries.push_back(DecayingChirp(5000 + (i * 97) % 10000, 1500 + i, 300 + i % 200));
         std::string p = (std::filesystem::temp_directory_path() / "brevox-bench-cli.gba").string();
-        WriteFileBytes(p, MakeRom(spec));
+        WriteFileBytes(p, MakeRom(plan));
         return p;
     }();
     return path;

@@ -54,19 +54,19 @@ Bytes Repointed(Bytes rom, uint32_t tableOffset, int index, uint32_t offset) {
     return rom;
 }
 
-RomSpec HeaderOnly(const char* code, uint8_t revision) {
-    RomSpec spec;
-    spec.gameCode = code;
-    spec.revision = revision;
-    spec.size = 0x400;
-    spec.tableOffset = 0x400;  // no entries: identified by its code alone
-    return spec;
+RomPlan HeaderOnly(const char* code, uint8_t revision) {
+    RomPlan plan;
+    plan.gameCode = code;
+    plan.revision = revision;
+    plan.size = 0x400;
+    plan.tableOffset = 0x400;  // no entries: identified by its code alone
+    return plan;
 }
 
 int WriteE2e(const std::string& dir) {
     // Cry i is a tone of 20 + i samples, so every entry's sample differs in
     // offset and length.
-    RomSpec cries;
+    RomPlan cries;
     for (int i = 0; i < TableEntries; i++) cries.cries.push_back(Tone(20 + i, 300 + 7 * i));
     Bytes rom = MakeRom(cries);
     auto offset = [&](int index) { return CrySampleOffset(rom, cries, index); };
@@ -118,7 +118,7 @@ bool ReadSound(const char* path, Bytes* sound) {
 }
 
 int WriteDemo(const std::string& dir, int speechCount, char** speechPaths) {
-    RomSpec demo;
+    RomPlan demo;
     demo.gameCode = "BRVD";
     demo.tableOffset = 0x3A8C0;
     demo.size = 0x80000;

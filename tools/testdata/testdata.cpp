@@ -15,23 +15,23 @@ constexpr double Pi = 3.14159265358979323846;
 
 static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
 
-Bytes MakeRom(const RomSpec& spec) {
-    Bytes rom(spec.size, spec.fill);
-    const uint64_t tableEnd = uint64_t{spec.tableOffset} + CryEntrySize * spec.cries.size();
+Bytes MakeRom(const RomPlan& plan) {
+    Bytes rom(plan.size, plan.fill);
+    const uint64_t tableEnd = uint64_t{plan.tableOffset} + CryEntrySize * plan.cries.size();
     if (rom.size() < std::max<uint64_t>(RevisionAt + 1, tableEnd)) {
         throw std::invalid_argument("MakeRom: image too small for its header and table");
     }
-    std::copy_n(spec.gameCode.begin(), std::min<size_t>(spec.gameCode.size(), 4), rom.begin() + GameCodeAt);
-    rom[RevisionAt] = spec.revision;
+    std::copy_n(plan.gameCode.begin(), std::min<size_t>(plan.gameCode.size(), 4), rom.begin() + GameCodeAt);
+    rom[RevisionAt] = plan.revision;
 
     uint32_t at = AlignUp4(tableEnd);
-    for (size_t i = 0; i < spec.cries.size(); ++i) {
-        const Bytes& cry = spec.cries[i];
+    for (size_t i = 0; i < plan.cries.size(); ++i) {
+        const Bytes& cry = plan.cries[i];
         if (cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry longer than 65535 samples");
         const uint32_t span = SampleSpan(static_cast<uint32_t>(cry.size()));
-        if (rom.size() < uint64_t{at} + span) rom.resize(at + span, spec.fill);
+        if (rom.size() < uint64_t{at} + span) rom.resize(at + span, plan.fill);
         EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
-        uint8_t* entry = &rom[spec.tableOffset + CryEntrySize * i];
+        uint8_t* entry = &rom[plan.tableOffset + CryEntrySize * i];
         PutLe32(entry, EntryFirstWord);
         PutLe32(entry + CryEntryPointerOfs, RomAddressBase | at);
         PutLe32(entry + 8, EntryLastWord);
@@ -40,8 +40,8 @@ Bytes MakeRom(const RomSpec& spec) {
     return rom;
 }
 
-uint32_t CrySampleOffset(const Bytes& rom, const RomSpec& spec, int index) {
-    const size_t at = spec.tableOffset + CryEntrySize * static_cast<size_t>(index) + CryEntryPointerOfs;
+uint32_t CrySampleOffset(const Bytes& rom, const RomPlan& plan, int index) {
+    const size_t at = plan.tableOffset + CryEntrySize * static_cast<size_t>(index) + CryEntryPointerOfs;
     if (at + 4 > rom.size()) throw std::out_of_range("CrySampleOffset: entry outside the image");
     return GetLe32(&rom[at]) & RomAddressMask;
 }
@@ -168,13 +168,13 @@ std::vector<NamedSound> QualitySet() {
     };
 }
 
-void AddSecondTable(Bytes& rom, const RomSpec& spec, uint32_t at, uint32_t firstWord) {
-    const uint64_t end = uint64_t{at} + CryEntrySize * spec.cries.size();
+void AddSecondTable(Bytes& rom, const RomPlan& plan, uint32_t at, uint32_t firstWord) {
+    const uint64_t end = uint64_t{at} + CryEntrySize * plan.cries.size();
     if (end > rom.size()) throw std::invalid_argument("AddSecondTable: table outside the image");
-    for (size_t i = 0; i < spec.cries.size(); ++i) {
+    for (size_t i = 0; i < plan.cries.size(); ++i) {
         uint8_t* entry = &rom[at + CryEntrySize * i];
         PutLe32(entry, firstWord);
-        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | CrySampleOffset(rom, spec, static_cast<int>(i)));
+        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | CrySampleOffset(rom, plan, static_cast<int>(i)));
         PutLe32(entry + 8, EntryLastWord);
     }
 }

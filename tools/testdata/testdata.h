@@ -10,7 +10,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct RomSpec {
+struct RomPlan {
     std::string gameCode = "BRVX";   // 4 characters, written at 0xAC
     uint8_t revision = 0;            // written at 0xBC
     uint32_t size = 0x20000;         // image size before samples are appended
@@ -23,10 +23,10 @@ struct RomSpec {
 // (20 3C 00 00 | 0x08000000 | offset | FF 00 FF 00), and each cry encoded
 // after the table at a 4-byte aligned offset. The image grows when the
 // samples do not fit in `size`.
-Bytes MakeRom(const RomSpec& spec);
+Bytes MakeRom(const RomPlan& plan);
 
 // The file offset of cry `index`'s sample in an image made by MakeRom.
-uint32_t CrySampleOffset(const Bytes& rom, const RomSpec& spec, int index);
+uint32_t CrySampleOffset(const Bytes& rom, const RomPlan& plan, int index);
 
 // A canonical 44-byte-header WAV around `data`. The format fields describe
 // the data as given; they do not convert it.
@@ -67,7 +67,7 @@ std::vector<NamedSound> QualitySet();
 // A second table at `at` in an image made by MakeRom: one 12-byte entry per
 // cry whose pointer word equals the cry table's, as the reverse-cry table of
 // the games holds; its first word is `firstWord`.
-void AddSecondTable(Bytes& rom, const RomSpec& spec, uint32_t at, uint32_t firstWord = 0x00003C30);
+void AddSecondTable(Bytes& rom, const RomPlan& plan, uint32_t at, uint32_t firstWord = 0x00003C30);
 
 // Writes an uncompressed sample at `at`: a header whose bytes 0-1 hold 0,
 // then the unsigned samples stored as signed bytes. Returns its span.
