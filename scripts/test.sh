@@ -29,7 +29,13 @@ trap 'WINEPREFIX="$wine_home/prefix" wineserver -k 2>/dev/null || true; rm -rf "
 export WINEDEBUG=-all WINEPREFIX="$wine_home/prefix"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
+# Keep one Wine server, and its services, for the whole run instead of one per
+# test process. The services start here, away from CTest's output pipes, which
+# they would otherwise hold open.
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --preset mingw
+wineserver -k
 unset WINEPREFIX
 
 step "Dialog programs end to end under Wine"

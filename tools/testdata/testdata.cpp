@@ -15,6 +15,13 @@ constexpr double Pi = 3.14159265358979323846;
 
 static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
 
+// One 12-byte table entry pointing at the sample at file offset `sample`.
+static void PutEntry(uint8_t* entry, uint32_t firstWord, uint32_t sample) {
+    PutLe32(entry, firstWord);
+    PutLe32(entry + CryEntryPointerOfs, RomAddressBase | sample);
+    PutLe32(entry + 8, EntryLastWord);
+}
+
 Bytes MakeRom(const RomPlan& plan) {
     Bytes rom(plan.size, plan.fill);
     const uint64_t tableEnd = uint64_t{plan.tableOffset} + CryEntrySize * plan.cries.size();
@@ -31,10 +38,7 @@ Bytes MakeRom(const RomPlan& plan) {
         const uint32_t span = SampleSpan(static_cast<uint32_t>(cry.size()));
         if (rom.size() < uint64_t{at} + span) rom.resize(at + span, plan.fill);
         EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
-        uint8_t* entry = &rom[plan.tableOffset + CryEntrySize * i];
-        PutLe32(entry, EntryFirstWord);
-        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | at);
-        PutLe32(entry + 8, EntryLastWord);
+        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord, at);
         at = AlignUp4(uint64_t{at} + span);
     }
     return rom;
@@ -172,10 +176,7 @@ void AddSecondTable(Bytes& rom, const RomPlan& plan, uint32_t at, uint32_t first
     const uint64_t end = uint64_t{at} + CryEntrySize * plan.cries.size();
     if (end > rom.size()) throw std::invalid_argument("AddSecondTable: table outside the image");
     for (size_t i = 0; i < plan.cries.size(); ++i) {
-        uint8_t* entry = &rom[at + CryEntrySize * i];
-        PutLe32(entry, firstWord);
-        PutLe32(entry + CryEntryPointerOfs, RomAddressBase | CrySampleOffset(rom, plan, static_cast<int>(i)));
-        PutLe32(entry + 8, EntryLastWord);
+        PutEntry(&rom[at + CryEntrySize * i], firstWord, CrySampleOffset(rom, plan, static_cast<int>(i)));
     }
 }
 
