@@ -49,6 +49,14 @@ inline Bytes EncReportedValues(std::span<const uint8_t> wav) {
     return out;
 }
 
+// What `run` prints on standard output.
+template <class F>
+std::string Printed(F run) {
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
 inline Bytes Repeat(Bytes head, size_t count, uint8_t value) {
     head.insert(head.end(), count, value);
     return head;

@@ -10,13 +10,6 @@
 #include "support.h"
 #include "wavlib.h"
 
-template <class F>
-static std::string Printed(F run) {
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
 static CryError CompressFile(const std::string& wav, uint32_t offset, const std::string& rom,
                              std::string* printed = nullptr) {
     CryError error = CryOk;

@@ -41,9 +41,8 @@ static int Check(const ScratchDir& dir, const Bytes& bytes, std::string* printed
     const std::string path = dir.File("check.wav");
     EXPECT_TRUE(WriteFileBytes(path, bytes));
     FILE* f = std::fopen(path.c_str(), "rb");
-    testing::internal::CaptureStdout();
-    const int result = CheckWavHeader(f);
-    const std::string out = testing::internal::GetCapturedStdout();
+    int result = -1;
+    const std::string out = Printed([&] { result = CheckWavHeader(f); });
     if (printed) *printed = out;
     std::fclose(f);
     return result;
