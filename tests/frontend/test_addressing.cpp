@@ -3,19 +3,16 @@
 // folder. Every refusal must leave the ROM byte-identical.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include "crylib.h"
 #include "frontend.h"
 #include "resource.h"
 #include "romid.h"
-#include "standin.h"
+#include "support.h"
 #include "testdata.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The ID rules restated from their description. Species 277 to 411 map
 // through this list, fifteen species to a line.
@@ -77,20 +74,15 @@ Bytes MakeTestRom() {
     return rom;
 }
 
-class Addressing : public testing::Test {
+class Addressing : public FolderTest {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/brevox-addressing-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-        romPath = (dir / "rom.gba").string();
-        wavPath = (dir / "cry.wav").string();
+        ASSERT_NO_FATAL_FAILURE(FolderTest::SetUp());
         rom = MakeTestRom();
         ASSERT_TRUE(WriteFileBytes(romPath, rom));
         ASSERT_TRUE(WriteFileBytes(wavPath, MakeWav(Bytes(0x2C, 0x80))));
         Fields("1000", "1", "0");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // A fresh dialog: both paths, the three numbers, and "Table" as given.
     void Fields(const char* table, const char* id, const char* sample, bool useTable = true) {
@@ -110,7 +102,6 @@ protected:
     }
     void Repoint() { RepointCommand(standin::Dialog()); }
     void Sizes() { SizesCommand(standin::Dialog()); }
-    std::vector<std::string> Log() { return standin::Log(); }
 
     // The ROM is as it was made, but for `changes` (position, word).
     void ExpectRom(std::initializer_list<std::pair<uint32_t, uint32_t>> changes = {}) {
@@ -119,12 +110,9 @@ protected:
         EXPECT_EQ(ReadFileBytes(romPath), expected);
     }
 
-    fs::path dir;
-    std::string romPath, wavPath;
     Bytes rom;
 };
 
-const std::string Invalid = "box Erreur!: Fichier invalide!";
 const std::string BadId = "box Erreur!: ID invalide!";
 const std::string BadOffset = "box Erreur!: Offset invalide!";
 
@@ -133,9 +121,7 @@ TEST_F(Addressing, ReturnOfsReadsTheEntryOfTheId) {
         standin::SetText(IDC_ID, std::to_string(id));
         const uint32_t expected = AddressOfEntry(ExpectedIndex(id)) & RomAddressMask;
         ASSERT_EQ(Resolve(), expected) << id;
-        std::ostringstream hex;
-        hex << std::uppercase << std::hex << expected;
-        EXPECT_EQ(standin::Text(IDC_SAMPLE_OFFSET), hex.str());
+        EXPECT_EQ(standin::Text(IDC_SAMPLE_OFFSET), Hex(expected));
     }
     EXPECT_TRUE(standin::Boxes().empty());
     ExpectRom();

@@ -4,21 +4,16 @@
 // a temporary folder. Every refusal must leave the files byte-identical.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "crylib.h"
 #include "frontend.h"
 #include "resource.h"
-#include "standin.h"
+#include "support.h"
 #include "testdata.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-const std::string Invalid = "box Erreur!: Fichier invalide!";
 const std::string RomNotWritable = "box Erreur!: Impossible d'ouvrir la Rom!";
 const std::string OverwriteWav = "box Question: Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?";
 const std::string LongerSample =
@@ -33,20 +28,10 @@ INT_PTR Send(UINT message, WPARAM wParam = 0) { return DialogProc(standin::Dialo
 
 INT_PTR Command(int id, int code = 0) { return Send(WM_COMMAND, WPARAM(id) | WPARAM(code) << 16); }
 
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
-}
-
-class Dialog : public testing::Test {
+class Dialog : public FolderTest {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/brevox-dialog-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-        romPath = (dir / "rom.gba").string();
-        wavPath = (dir / "cry.wav").string();
+        ASSERT_NO_FATAL_FAILURE(FolderTest::SetUp());
         // Cry 0 is one block long, cry 1 three blocks.
         plan.cries = {Tone(40, 440), Sweep(150, 300, 2000)};
         rom = MakeRom(plan);
@@ -59,7 +44,6 @@ protected:
         standin::SetText(IDC_ID, "1");
         standin::SetText(IDC_SAMPLE_OFFSET, "0");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     uint32_t SampleOffset(int index) const { return CrySampleOffset(rom, plan, index); }
 
@@ -81,10 +65,6 @@ protected:
         return image;
     }
 
-    std::vector<std::string> Log() const { return standin::Log(); }
-
-    fs::path dir;
-    std::string romPath, wavPath;
     RomPlan plan;
     Bytes rom;
 };

@@ -64,50 +64,47 @@ void ExpectSameScans(const Bytes& image, long start) {
     std::fclose(plain);
 }
 
-TEST(FindTable, FindsAnEntryAWholeNumberOfWordsFromTheStart) {
-    Bytes image(0x200, 0x00);
-    Plant(image, 0xF0);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{0xF0, 0xFC, false}));
+struct Planted {
+    size_t at;
+    uint8_t top = 0x08;
+    uint8_t tail0 = 0xFF;
+};
+
+TEST(FindTable, StepsByWordsAndNeverBacksUp) {
+    const Outcome none = {-1, 0x200, true};
+    const struct {
+        const char* name;
+        size_t size;
+        std::vector<Planted> plants;  // in order, a later one over an earlier
+        long start;
+        Outcome outcome;
+    } cases[] = {
+        {"a whole number of words from the start", 0x200, {{0xF0}}, 0xB0, {0xF0, 0xFC, false}},
+        {"off the word grid", 0x200, {{0xF2}}, 0xB0, none},
+        {"on the grid of another start", 0x200, {{0xF2}}, 0xB2, {0xF2, 0xFE, false}},
+        {"pointer outside the ROM addresses", 0x200, {{0xF0, 0x09}}, 0xB0, none},
+        {"wrong last word", 0x200, {{0x100, 0x08, 0xFE}}, 0xB0, none},
+        // 20 3C 00 00 | 20 3C 00 00 | .. .. .. 08 | FF 00 FF 00: the pointer
+        // test fails on the true entry's head.
+        {"head before the entry", 0x200, {{0xF0}, {0xF4}}, 0xB0, none},
+        {"head before the entry, started on it", 0x200, {{0xF0}, {0xF4}}, 0xF4, {0xF4, 0x100, false}},
+        // Head and pointer, then the last-word test fails on the true entry's head.
+        {"head and pointer before the entry", 0x200, {{0xF0}, {0xF8}}, 0xB0, none},
+        {"head and pointer before, started on it", 0x200, {{0xF0}, {0xF8}}, 0xF8, {0xF8, 0x104, false}},
+        {"no entry", 0x200, {}, 0xB0, none},
+        {"cut short by the end", 0x200, {{0x1F8}}, 0xB0, none},
+        {"ending exactly at the end", 0x204, {{0x1F8}}, 0xB0, {0x1F8, 0x204, false}},
+        {"empty file", 0, {}, 0, {-1, 0, true}},
+    };
+    for (const auto& c : cases) {
+        Bytes image(c.size, 0x00);
+        for (const Planted& p : c.plants) Plant(image, p.at, p.top, p.tail0);
+        EXPECT_EQ(Scan(FindTable, image, c.start), c.outcome) << c.name;
+    }
 }
 
-TEST(FindTable, MissesAnEntryOffTheWordGrid) {
+TEST(FindTable, FirstOfTwoEntriesWinsAndTheSecondFollowsOn) {
     Bytes image(0x200, 0x00);
-    Plant(image, 0xF2);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
-    EXPECT_EQ(Scan(FindTable, image, 0xB2).found, 0xF2);
-}
-
-TEST(FindTable, RejectsAPointerOutsideTheRomAddresses) {
-    Bytes image(0x200, 0x00);
-    Plant(image, 0xF0, 0x09);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
-    Plant(image, 0x100, 0x08, 0xFE);  // wrong last word
-    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
-}
-
-// Writes `n` bytes of an entry whose pointer's top byte is 08.
-void PlantPart(Bytes& image, size_t at, size_t n) {
-    Bytes entry(CryEntrySize);
-    Plant(entry, 0);
-    std::copy(entry.begin(), entry.begin() + n, image.begin() + at);
-}
-
-TEST(FindTable, DoesNotBackUpAfterAFailedTest) {
-    // 20 3C 00 00 | 20 3C 00 00 | .. .. .. 08 | FF 00 FF 00: the pointer test
-    // fails on the true entry's head.
-    Bytes image(0x200, 0x00);
-    Plant(image, 0xF4);
-    PlantPart(image, 0xF0, 4);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
-    EXPECT_EQ(Scan(FindTable, image, 0xF4).found, 0xF4);
-    // Head and pointer, then the last-word test fails on the true entry's head.
-    image.assign(0x200, 0x00);
-    Plant(image, 0xF8);
-    PlantPart(image, 0xF0, 8);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
-    EXPECT_EQ(Scan(FindTable, image, 0xF8).found, 0xF8);
-    // The first of two entries wins, and the second follows on.
-    image.assign(0x200, 0x00);
     Plant(image, 0x120);
     Plant(image, 0x12C);
     FILE* f = OpenAt(image, 0xB0);
@@ -116,17 +113,6 @@ TEST(FindTable, DoesNotBackUpAfterAFailedTest) {
     EXPECT_EQ(FindTable(f), 0x12C);
     EXPECT_EQ(FindTable(f), -1);
     std::fclose(f);
-}
-
-TEST(FindTable, EndsAtTheEndOfTheFile) {
-    Bytes image(0x200, 0x00);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{-1, 0x200, true}));
-    Plant(image, 0x1F8);  // cut short by the end
-    EXPECT_EQ(Scan(FindTable, image, 0xB0).found, -1);
-    image.resize(0x204, 0x00);  // now whole, ending exactly at the end
-    Plant(image, 0x1F8);
-    EXPECT_EQ(Scan(FindTable, image, 0xB0), (Outcome{0x1F8, 0x204, false}));
-    EXPECT_EQ(Scan(FindTable, Bytes{}, 0), (Outcome{-1, 0, true}));
 }
 
 TEST(FindTable, MatchesTheWordByWordScanAcrossBlockEdges) {
