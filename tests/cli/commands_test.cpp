@@ -7,19 +7,8 @@ namespace {
 
 using nlohmann::json;
 
-class CliCommands : public CliTest {
+class CliCommands : public CliRomTest {
 protected:
-    RomPlan plan = ToneRomPlan(20);
-    Bytes rom;
-    std::string romPath;
-
-    void SetUp() override {
-        CliTest::SetUp();
-        rom = MakeRom(plan);
-        romPath = Path("rom.gba");
-        ASSERT_TRUE(WriteFileBytes(romPath, rom));
-    }
-
     json RunJson(std::vector<std::string> args) {
         args.push_back("--json");
         CliResult r = Run(args);

@@ -9,19 +9,14 @@
 
 namespace {
 
-class CliSafety : public CliTest {
+class CliSafety : public CliRomTest {
 protected:
-    RomPlan plan = ToneRomPlan(20);
-    Bytes rom, wav;
-    std::string romPath, wavPath;
+    Bytes wav = MakeWav(Tone(200, 440), 10512);
+    std::string wavPath;
 
     void SetUp() override {
-        CliTest::SetUp();
-        rom = MakeRom(plan);
-        romPath = Path("rom.gba");
+        ASSERT_NO_FATAL_FAILURE(CliRomTest::SetUp());
         wavPath = Path("in.wav");
-        wav = MakeWav(Tone(200, 440), 10512);
-        ASSERT_TRUE(WriteFileBytes(romPath, rom));
         ASSERT_TRUE(WriteFileBytes(wavPath, wav));
     }
 

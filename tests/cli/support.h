@@ -38,6 +38,13 @@ inline std::string Quote(const std::string& arg) {
     return q + "'";
 }
 
+// A ROM of `count` cries of distinct lengths and pitches, table at 0x1000.
+inline RomPlan ToneRomPlan(int count) {
+    RomPlan plan;
+    for (int i = 0; i < count; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
+    return plan;
+}
+
 class CliTest : public testing::Test {
 protected:
     fs::path dir;
@@ -78,12 +85,21 @@ protected:
     }
 };
 
-// A ROM of `count` cries of distinct lengths and pitches, table at 0x1000.
-inline RomPlan ToneRomPlan(int count) {
-    RomPlan plan;
-    for (int i = 0; i < count; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
-    return plan;
-}
+// The scratch directory holding rom.gba: 20 cries, table at 0x1000.
+class CliRomTest : public CliTest {
+protected:
+    RomPlan plan = ToneRomPlan(20);
+    Bytes rom;
+    std::string romPath;
+
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(CliTest::SetUp());
+        rom = MakeRom(plan);
+        romPath = Path("rom.gba");
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+};
+
 
 // Upper-case hexadecimal without prefix, as offsets are typed.
 inline std::string Hex8(uint32_t v) {
