@@ -15,7 +15,6 @@
 
 namespace {
 
-using Block = std::array<uint8_t, BlockSamples>;  // compressed-domain (signed) inputs
 using Coded = std::array<uint8_t, BlockSize>;
 
 Coded Best(const Block& in, int count) {
@@ -48,14 +47,6 @@ Coded RandomCoded(std::mt19937& rng) {
     for (uint8_t& b : c) b = static_cast<uint8_t>(rng());
     c[1] &= 0x0F;
     return c;
-}
-
-// The compressed-domain blocks of an unsigned sound, the last padded with silence.
-std::vector<Block> BlocksOf(const Bytes& wav) {
-    std::vector<Block> blocks((wav.size() + BlockSamples - 1) / BlockSamples);
-    for (auto& b : blocks) b.fill(0);
-    for (size_t i = 0; i < wav.size(); ++i) blocks[i / BlockSamples][i % BlockSamples] = wav[i] ^ 0x80;
-    return blocks;
 }
 
 std::string TempPath(const std::string& name) {
@@ -155,9 +146,9 @@ TEST(EncodeSample, BestKeepsTheGreedyLayout) {
         EXPECT_TRUE(std::equal(fast.end() - 8, fast.end(), best.end() - 8)) << "n " << n << ": wrote past the span";
 
         // Every block is the optimum for the samples it holds.
-        const auto blocks = BlocksOf(Bytes(wav.begin(), wav.end()));
+        const auto blocks = BlocksOf(wav);
         for (size_t b = 0; b < blocks.size(); ++b) {
-            const int count = static_cast<int>(std::min<size_t>(BlockSamples, n - b * BlockSamples));
+            const int count = CountIn(n, b);
             const uint8_t* coded = &best[SampleHeaderSize + b * BlockSize];
             EXPECT_EQ(BlockError(blocks[b].data(), count, coded), ReferenceError(blocks[b].data(), count))
                 << "n " << n << ", block " << b;

@@ -26,6 +26,15 @@ uint64_t PathError(const uint8_t in[BlockSamples], int count, int first, const i
 
 int Signed(uint8_t b) { return b < 128 ? b : b - 256; }
 
+std::vector<Block> BlocksOf(std::span<const uint8_t> wav) {
+    std::vector<Block> blocks((wav.size() + BlockSamples - 1) / BlockSamples);
+    for (auto& b : blocks) b.fill(0);
+    for (size_t i = 0; i < wav.size(); ++i) blocks[i / BlockSamples][i % BlockSamples] = wav[i] ^ 0x80;
+    return blocks;
+}
+
+int CountIn(size_t n, size_t b) { return static_cast<int>(std::min<size_t>(BlockSamples, n - b * BlockSamples)); }
+
 Values DecodeLocal(const uint8_t block[BlockSize]) {
     Values v{};
     v[0] = Signed(block[0]);

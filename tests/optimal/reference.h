@@ -4,11 +4,21 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "crylib.h"
 
 using Values = std::array<int, BlockSamples>;
+using Block = std::array<uint8_t, BlockSamples>;  // compressed-domain (signed) inputs
+
+// The compressed-domain blocks of an unsigned sound, the last padded with silence.
+std::vector<Block> BlocksOf(std::span<const uint8_t> wav);
+
+// How many of block b's samples belong to a sound of n samples.
+int CountIn(size_t n, size_t b);
 
 // The signed reading of a compressed-domain byte.
 int Signed(uint8_t b);
