@@ -15,6 +15,7 @@
 #include "frontend.h"
 #include "resource.h"
 #include "romid.h"
+#include "stream.h"
 
 int RecalcID(int id) {
 #ifdef BREVOX_SPECIES
@@ -86,14 +87,10 @@ uint64_t PointerPosition(uint32_t tableOffset, int index) {
     return tableOffset + uint64_t(index) * CryEntrySize + CryEntryPointerOfs;
 }
 
-bool Seek(FILE* file, uint64_t position) {
-    return position <= uint64_t(LONG_MAX) && std::fseek(file, static_cast<long>(position), SEEK_SET) == 0;
-}
-
 // Reads the little-endian field of `size` bytes (at most 4) at `position`.
 bool ReadField(FILE* file, uint64_t position, int size, uint32_t* value) {
     uint8_t bytes[4];
-    if (!Seek(file, position) || std::fread(bytes, 1, size, file) != size_t(size)) return false;
+    if (!SeekTo(file, position) || std::fread(bytes, 1, size, file) != size_t(size)) return false;
     *value = 0;
     for (int i = size - 1; i >= 0; --i) *value = *value << 8 | bytes[i];
     return true;
@@ -124,7 +121,7 @@ WriteResult WriteAddress(FILE* rom, uint64_t position, uint32_t address) {
     if (position < RomHeaderSize || position + AddressSize > uint64_t(size)) return WriteResult::Outside;
     const uint8_t bytes[AddressSize] = {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
                                         uint8_t(address >> 24)};
-    if (!Seek(rom, position) || std::fwrite(bytes, 1, AddressSize, rom) != AddressSize ||
+    if (!SeekTo(rom, position) || std::fwrite(bytes, 1, AddressSize, rom) != AddressSize ||
         std::fflush(rom) != 0)
         return WriteResult::Failed;
     return WriteResult::Written;

@@ -127,7 +127,7 @@ namespace {
 bool ReadWord(FILE* stream, uint32_t* word) {
     uint8_t b[4];
     if (std::fread(b, 1, sizeof b, stream) != sizeof b) return false;
-    *word = b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    *word = GetLe32(b);
     return true;
 }
 

@@ -1,4 +1,5 @@
-// Checked stream operations shared by the file shells of the core.
+// Checked stream operations shared by the code that reads and writes ROM and
+// WAV files in place.
 #pragma once
 
 #include <climits>
