@@ -8,9 +8,9 @@
 #include "resource.h"
 
 #include "crylib.h"
+#include "stream.h"
 #include "wavlib.h"
 
-// The instance the icon is loaded from; WinMain sets it before the dialog exists.
 HINSTANCE TheInstance;
 
 const char ErrorTitle[] = "Erreur!";
@@ -62,10 +62,9 @@ bool ReadStoredLength(const char* romPath, uint32_t offset, uint32_t* n) {
     FILE* rom = std::fopen(romPath, "rb");
     if (!rom) return false;
     uint8_t bytes[2];
-    bool ok = std::fseek(rom, long(offset) + long(SampleLengthOfs), SEEK_SET) == 0 &&
-              std::fread(bytes, 1, sizeof bytes, rom) == sizeof bytes;
+    bool ok = SeekTo(rom, uint64_t{offset} + SampleLengthOfs) && std::fread(bytes, 1, sizeof bytes, rom) == sizeof bytes;
     std::fclose(rom);
-    if (ok) *n = bytes[0] | uint32_t(bytes[1]) << 8;
+    if (ok) *n = GetLe16(bytes);
     return ok;
 }
 

@@ -13,6 +13,9 @@ constexpr int PathFieldSize = 260;
 constexpr int NumberFieldSize = 20;   // 19 characters
 constexpr int RepointFieldSize = 9;   // 8 characters
 
+// The instance the icon is loaded from; WinMain sets it before the dialog exists.
+extern HINSTANCE TheInstance;
+
 // Texts shared by the commands, Windows-1252.
 extern const char ErrorTitle[];         // "Erreur!"
 extern const char InvalidFileText[];    // "Fichier invalide!"

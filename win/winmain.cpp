@@ -2,8 +2,6 @@
 #include "frontend.h"
 #include "resource.h"
 
-extern HINSTANCE TheInstance;
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TheInstance = instance;
     HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogProc, 0);
