@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "romid.h"
 #include "stream.h"
+#include "wavlib.h"
 
 int RecalcID(int id) {
 #ifdef BREVOX_SPECIES
@@ -38,16 +39,9 @@ constexpr char EntryOutsideRom[] = "Entr\xE9" "e hors de la Rom!";
 // position inside it comes from a wrong table offset: repoint refuses it.
 constexpr uint64_t RomHeaderSize = 0xC0;
 
-constexpr uint64_t WavDataSizeOfs = 40;  // the data chunk's size field
 constexpr int AddressSize = 4;
 constexpr int WavDataSizeSize = 4;
-constexpr int SampleLengthSize = 2;
 
-void SetHexField(HWND dialog, int control, uint32_t value) {
-    char text[NumberFieldSize];
-    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
-    SetDlgItemTextA(dialog, control, text);
-}
 
 // Reads a hexadecimal field of at most size - 1 characters (size at most
 // NumberFieldSize). A negative number is no offset: refused like a missing one.
@@ -87,27 +81,12 @@ uint64_t PointerPosition(uint32_t tableOffset, int index) {
     return tableOffset + uint64_t(index) * CryEntrySize + CryEntryPointerOfs;
 }
 
-// Reads the little-endian field of `size` bytes (at most 4) at `position`.
-bool ReadField(FILE* file, uint64_t position, int size, uint32_t* value) {
-    uint8_t bytes[4];
-    if (!SeekTo(file, position) || std::fread(bytes, 1, size, file) != size_t(size)) return false;
-    *value = 0;
-    for (int i = size - 1; i >= 0; --i) *value = *value << 8 | bytes[i];
-    return true;
-}
-
-// Opens the file, reads one field and closes it. On any failure, "Fichier
-// invalide!": a field beyond the end of the file has no value to show.
-bool ReadFileField(HWND dialog, const char* path, uint64_t position, int size, uint32_t* value) {
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        Warn(dialog, InvalidFileText);
-        return false;
-    }
-    const bool read = ReadField(file, position, size, value);
-    std::fclose(file);
-    if (!read) Warn(dialog, InvalidFileText);
-    return read;
+// ReadFileField, or "Fichier invalide!": a field beyond the end of the file
+// has no value to show.
+bool ReadFieldOrWarn(HWND dialog, const char* path, uint64_t position, int size, uint32_t* value) {
+    if (ReadFileField(path, position, size, value)) return true;
+    Warn(dialog, InvalidFileText);
+    return false;
 }
 
 enum class WriteResult { Written, Outside, Failed };
@@ -119,8 +98,8 @@ WriteResult WriteAddress(FILE* rom, uint64_t position, uint32_t address) {
     const long size = std::ftell(rom);
     if (size < 0) return WriteResult::Failed;
     if (position < RomHeaderSize || position + AddressSize > uint64_t(size)) return WriteResult::Outside;
-    const uint8_t bytes[AddressSize] = {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
-                                        uint8_t(address >> 24)};
+    uint8_t bytes[AddressSize];
+    PutLe32(bytes, address);
     if (!SeekTo(rom, position) || std::fwrite(bytes, 1, AddressSize, rom) != AddressSize ||
         std::fflush(rom) != 0)
         return WriteResult::Failed;
@@ -128,6 +107,22 @@ WriteResult WriteAddress(FILE* rom, uint64_t position, uint32_t address) {
 }
 
 }  // namespace
+
+void SetHexField(HWND dialog, int control, uint32_t value) {
+    char text[NumberFieldSize];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+    SetDlgItemTextA(dialog, control, text);
+}
+
+bool ReadFileField(const char* path, uint64_t position, int size, uint32_t* value) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    uint8_t bytes[4] = {};
+    const bool read = SeekTo(file, position) && std::fread(bytes, 1, size, file) == size_t(size);
+    std::fclose(file);
+    if (read) *value = size == 2 ? GetLe16(bytes) : GetLe32(bytes);
+    return read;
+}
 
 bool ReturnOfs(HWND dialog, uint32_t* offset) {
     if (!IsChecked(dialog, IDC_USE_TABLE)) return ReadHexField(dialog, IDC_SAMPLE_OFFSET, NumberFieldSize, offset);
@@ -140,7 +135,7 @@ bool ReturnOfs(HWND dialog, uint32_t* offset) {
         !ReadIndexField(dialog, NumberFieldSize, &index))
         return false;
     uint32_t address = 0;
-    if (!ReadFileField(dialog, romPath, PointerPosition(tableOffset, index), AddressSize, &address))
+    if (!ReadFieldOrWarn(dialog, romPath, PointerPosition(tableOffset, index), AddressSize, &address))
         return false;
     *offset = address & RomAddressMask;
     SetHexField(dialog, IDC_SAMPLE_OFFSET, *offset);
@@ -179,7 +174,7 @@ void SizesCommand(HWND dialog) {
     char wavPath[PathFieldSize];
     GetDlgItemTextA(dialog, IDC_WAV_PATH, wavPath, PathFieldSize);
     uint32_t wavSize = 0;
-    if (!ReadFileField(dialog, wavPath, WavDataSizeOfs, WavDataSizeSize, &wavSize)) return;
+    if (!ReadFieldOrWarn(dialog, wavPath, WavDataSizeOfs, WavDataSizeSize, &wavSize)) return;
     SetHexField(dialog, IDC_WAV_SIZE, wavSize);
 
     uint32_t offset = 0;
@@ -194,6 +189,6 @@ void SizesCommand(HWND dialog) {
         return;
     }
     uint32_t length = 0;
-    if (!ReadFileField(dialog, romPath, uint64_t(offset) + SampleLengthOfs, SampleLengthSize, &length)) return;
+    if (!ReadFieldOrWarn(dialog, romPath, uint64_t(offset) + SampleLengthOfs, SampleLengthSize, &length)) return;
     SetHexField(dialog, IDC_ROM_SIZE, length);
 }

@@ -8,7 +8,6 @@
 #include "resource.h"
 
 #include "crylib.h"
-#include "stream.h"
 #include "wavlib.h"
 
 HINSTANCE TheInstance;
@@ -54,18 +53,6 @@ bool FileExists(const char* path) {
     if (!file) return false;
     std::fclose(file);
     return true;
-}
-
-// The sample length stored at offset + 12, or false when the ROM cannot be
-// read there (no sample to overwrite).
-bool ReadStoredLength(const char* romPath, uint32_t offset, uint32_t* n) {
-    FILE* rom = std::fopen(romPath, "rb");
-    if (!rom) return false;
-    uint8_t bytes[2];
-    bool ok = SeekTo(rom, uint64_t{offset} + SampleLengthOfs) && std::fread(bytes, 1, sizeof bytes, rom) == sizeof bytes;
-    std::fclose(rom);
-    if (ok) *n = GetLe16(bytes);
-    return ok;
 }
 
 // The audio size of a WAV the encoder will accept, or false when it will refuse it.
@@ -167,7 +154,9 @@ void DumpCommand(HWND dialog) {
 // a refused WAV is reported by the encoder.
 bool ConfirmLongerSample(HWND dialog, const char* romPath, const char* wavPath, uint32_t offset) {
     uint32_t oldLength, newLength;
-    if (!ReadStoredLength(romPath, offset, &oldLength) || !ReadWavLength(wavPath, &newLength)) return true;
+    if (!ReadFileField(romPath, uint64_t{offset} + SampleLengthOfs, SampleLengthSize, &oldLength) ||
+        !ReadWavLength(wavPath, &newLength))
+        return true;
     if (SampleSpan(newLength) <= SampleSpan(oldLength)) return true;
     return Confirm(dialog, LongerSampleText);
 }

@@ -27,6 +27,13 @@ void Warn(HWND dialog, const char* text);
 // Whether a check box is checked: any non-zero BM_GETCHECK answer counts.
 bool IsChecked(HWND dialog, int control);
 
+// Shows `value` in a field as bare upper-case hexadecimal ("%X").
+void SetHexField(HWND dialog, int control, uint32_t value);
+
+// Reads the little-endian field of `size` bytes (2 or 4) at `position` of the
+// file at `path`. False when the file cannot be opened or ends before it.
+bool ReadFileField(const char* path, uint64_t position, int size, uint32_t* value);
+
 // The rule this build uses to turn an ID into a cry-table index: cry numbers
 // in brevox, species numbers in brevox-species (BREVOX_SPECIES).
 int RecalcID(int id);

@@ -24,6 +24,7 @@
 // Compressed sample layout.
 constexpr uint32_t SampleHeaderSize = 16;
 constexpr uint32_t SampleLengthOfs = 12;  // u16 length in samples, bytes 12-13
+constexpr uint32_t SampleLengthSize = 2;
 constexpr uint32_t BlockSize = 33;
 constexpr uint32_t BlockSamples = 64;
 constexpr uint32_t MaxSampleLength = 0xFFFF;  // the stored length is 16 bits
