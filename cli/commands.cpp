@@ -97,7 +97,7 @@ int RunList(const ListArgs& args) {
         std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s %-5s%s\n", "ID", "index", "pointer", "offset", "kind",
                     "length", "seconds", "span", "sound", ctx.reverse ? " reverse" : "");
     }
-    for (int id = 1; id <= MaxId; ++id) {
+    for (int id = 1; id <= LastId; ++id) {
         Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(id, ctx.rule));
         SampleInfo s = e.pointsIntoRom ? InspectSample(ctx.image, e.offset) : SampleInfo{};
         bool sound = e.pointsIntoRom && s.Sound();
@@ -184,8 +184,8 @@ int RunDumpAll(const DumpAllArgs& args) {
     bool progress = IsTerminal(stderr);
     json written = json::array(), skipped = json::array();
     std::string skippedIds;
-    for (int id = 1; id <= MaxId; ++id) {
-        if (progress) ShowProgress(id, MaxId);
+    for (int id = 1; id <= LastId; ++id) {
+        if (progress) ShowProgress(id, LastId);
         if (IsPlaceholderId(id, ctx.rule)) continue;
         Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(id, ctx.rule));
         SampleInfo s = InspectSample(ctx.image, e.offset);

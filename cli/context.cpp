@@ -57,7 +57,7 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
 
 int CheckedId(const std::string& text) {
     int id = ParseId(text);
-    if (id < 1 || id > MaxId) BadUsage("ID " + text + " is out of range (1 to " + std::to_string(MaxId) + ")");
+    if (id < 1 || id > LastId) BadUsage("ID " + text + " is out of range (1 to " + std::to_string(LastId) + ")");
     return id;
 }
 

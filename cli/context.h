@@ -23,7 +23,7 @@ struct RomContext {
 // is known (from --table, the release or the scan).
 RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable);
 
-// The ID given as text, checked against 1..MaxId.
+// The ID given as text, checked against 1..LastId.
 int CheckedId(const std::string& text);
 
 // Entries from 0 on whose pointer leads into the image (at most

@@ -13,7 +13,12 @@ int EntryIndex(int id, IdRule rule) {
     return rule == IdRule::SpeciesNumber ? SpeciesNumberIndex(id) : CryNumberIndex(id);
 }
 
-bool IsPlaceholderId(int id, IdRule rule) { return rule == IdRule::SpeciesNumber && id >= 252 && id <= 276; }
+bool IsPlaceholderId(int id, IdRule rule) {
+    return rule == IdRule::SpeciesNumber && id >= FirstMissingSpecies && id < IdTableFirst;
+}
+
+// A word the game reads as an address in ROM: 0x08000000 or 0x09000000 onwards.
+static bool IsRomAddress(uint32_t word) { return (word >> 25) == (RomAddressBase >> 25); }
 
 bool ReadU16(const Bytes& rom, uint64_t ofs, uint16_t* value) {
     if (ofs + 2 > rom.size()) return false;
@@ -38,7 +43,7 @@ Entry ReadEntry(const Bytes& rom, uint32_t tableOffset, int index) {
     e.pointerPos = tableOffset + CryEntrySize * static_cast<uint32_t>(index) + CryEntryPointerOfs;
     e.inFile = ReadU32(rom, e.pointerPos, &e.pointer);
     e.offset = e.pointer & RomAddressMask;
-    e.pointsIntoRom = e.inFile && (e.pointer >> 25) == (RomAddressBase >> 25) && e.offset < rom.size();
+    e.pointsIntoRom = e.inFile && IsRomAddress(e.pointer) && e.offset < rom.size();
     return e;
 }
 
@@ -103,7 +108,7 @@ std::optional<uint32_t> FindReverseTable(const Bytes& rom, uint32_t tableOffset)
     // pointers makes a candidate, placed so that the word is its entry i.
     for (uint64_t p = CryEntryPointerOfs; p + 4 <= rom.size(); p += 4) {
         const uint32_t word = GetLe32(&rom[p]);
-        if ((word >> 25) != (RomAddressBase >> 25)) continue;
+        if (!IsRomAddress(word)) continue;
         for (size_t i = 0; i < pointers.size(); ++i) {
             const uint64_t back = CryEntrySize * i + CryEntryPointerOfs;
             if (word != pointers[i] || p < back) continue;
@@ -128,5 +133,5 @@ std::optional<uint32_t> FindFreeSpace(const Bytes& rom, uint32_t size, uint32_t 
 }
 
 uint32_t ToFileOffset(uint32_t value) {
-    return (value >> 25) == (RomAddressBase >> 25) ? value & RomAddressMask : value;
+    return IsRomAddress(value) ? value & RomAddressMask : value;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "romid.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // Sample header fields beyond those crylib names.
@@ -16,16 +18,12 @@ constexpr uint32_t SampleRateOfs = 4;  // u32: rate x 1024
 constexpr uint16_t SampleCompressed = 1;
 constexpr uint16_t SampleUncompressed = 0;
 
-// The GBA header at the start of every image, never to be written over.
-constexpr uint32_t RomHeaderSize = 0xC0;
-
-// IDs run from 1 to 411 under both rules; the cry rule reaches entries 0 to 410.
-constexpr int MaxId = 411;
-constexpr int TableEntries = 411;
+// IDs run from 1 to LastId under both rules; the cry rule reaches entries 0 to 410.
+constexpr int TableEntries = LastId;
 
 enum class IdRule { CryNumber, SpeciesNumber };
 const char* RuleName(IdRule rule);
-// The cry-table index of an ID (1..MaxId) under the rule.
+// The cry-table index of an ID (1..LastId) under the rule.
 int EntryIndex(int id, IdRule rule);
 // True for IDs that have no cry of their own: the species rule sends IDs
 // 252 to 276 to entry 200, which belongs to species 201.

@@ -34,11 +34,6 @@ constexpr char InvalidId[] = "ID invalide!";
 constexpr char InvalidOffset[] = "Offset invalide!";
 constexpr char EntryOutsideRom[] = "Entr\xE9" "e hors de la Rom!";
 
-// A GBA ROM image starts with a 0xC0-byte header (entry point, logo, title,
-// game code, revision, checksum). No cry-table entry lies there, so a pointer
-// position inside it comes from a wrong table offset: repoint refuses it.
-constexpr uint64_t RomHeaderSize = 0xC0;
-
 constexpr int AddressSize = 4;
 constexpr int WavDataSizeSize = 4;
 

@@ -10,6 +10,9 @@
 constexpr uint32_t GameCodeOfs = 0xAC;   // 4 characters
 constexpr uint32_t ScanStartOfs = 0xB0;  // the table scan starts just after the code
 constexpr uint32_t RevisionOfs = 0xBC;   // 1 byte
+// The header every image starts with (entry point, logo, title, game code,
+// revision, checksum). No cry-table entry or sample lies there.
+constexpr uint32_t RomHeaderSize = 0xC0;
 
 struct VersionRow {
     char code[5];          // game code, NUL-terminated
@@ -52,6 +55,10 @@ RomIdentity IdentifyRom(FILE* stream);
 constexpr int IdTableFirst = 277;
 constexpr int IdTableCount = 135;
 extern const int16_t IdTable[IdTableCount];
+
+constexpr int LastId = 411;               // the highest ID with an entry of its own
+constexpr int OutOfRangeIndex = 200;      // the entry every ID without one addresses
+constexpr int FirstMissingSpecies = 252;  // species 252..276 have no cry of their own
 
 // The two ID rules. Every ID above 411 gets index 200; in the species rule so
 // does every ID from 252 to 276. IDs below 1 give negative indexes, which

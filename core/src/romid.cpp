@@ -117,10 +117,7 @@ const int16_t IdTable[IdTableCount] = {
 
 namespace {
 
-constexpr int LastId = 411;              // the highest ID with an entry of its own
-constexpr int OutOfRangeIndex = 200;     // the entry every ID without one addresses
-constexpr int LastPlainSpecies = 251;    // species up to here index their cry directly
-constexpr int FirstMissingSpecies = 252; // 252..276 have no cry of their own
+constexpr int LastPlainSpecies = 251;  // species up to here index their cry directly
 
 // IDs below 1 come out negative, id - 1, saturating rather than overflowing.
 int IndexBelowOne(int id) {
