@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 #include "crylib.h"
+#include "romfile.h"
 #include "text.h"
 #include "wavlib.h"
 
@@ -14,11 +14,6 @@
 #endif
 
 namespace {
-
-// The rate fields of the canonical header that WriteWavHeader fills with
-// its fixed 11050 Hz.
-constexpr uint32_t WavRateOfs = 24;
-constexpr uint32_t WavByteRateOfs = 28;
 
 // Inputs are refused before they are read whole when they would give more
 // than this many samples: four times what a cry can hold, so that the
@@ -30,10 +25,6 @@ constexpr double MaxInputSamples = 4.0 * 65536;
     std::snprintf(seconds, sizeof seconds, "%.1f s", samples / rate);
     Fail("'" + path + "' is too long for a cry (" + seconds + ")");
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
 
 bool PutU32At(FILE* stream, uint32_t ofs, uint32_t value) {
     uint8_t bytes[4];
@@ -56,7 +47,7 @@ const char* WavStatusText(WavStatus status) {
 
 // An 8-bit mono PCM WAV, its audio bytes taken as they are.
 Bytes LoadRawWav(const std::string& path) {
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) Fail("cannot open audio '" + path + "'");
     WavInfo info{};
     WavStatus status = ReadWavInfo(f.get(), &info);

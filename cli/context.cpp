@@ -2,19 +2,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include "crylib.h"
 #include "romfile.h"
 #include "text.h"
-
-namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
 
 const char* FoundBy(RomKind kind) {
     switch (kind) {
@@ -36,7 +27,7 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     if (!error && size > uintmax_t{RomAddressMask} + 1)
         Fail("'" + path + "' is larger than 64 MiB: not a GBA ROM image");
     ctx.image = ReadWholeFile(path, "ROM");
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) Fail("cannot open ROM '" + path + "'");
     ctx.identity = IdentifyRom(f.get());
 

@@ -20,11 +20,6 @@
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 std::string Reason() { return std::strerror(errno); }
 
 // --- The platform's part: exclusive creation, sync, rename over, modes. ---
@@ -42,8 +37,6 @@ int ProcessId() { return _getpid(); }
 // Windows keeps only the read-only attribute, which a file we may write lacks.
 bool KeepMode(int, const std::string&) { return true; }
 void SyncDirectoryOf(const std::string&) {}
-bool Terminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
-void Utf8Console() { SetConsoleOutputCP(CP_UTF8); }
 #else
 int OpenExclusive(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600); }
 bool SyncFile(FILE* f) { return fsync(fileno(f)) == 0; }
@@ -73,8 +66,6 @@ void SyncDirectoryOf(const std::string& path) {
     fsync(fd);
     close(fd);
 }
-bool Terminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
-void Utf8Console() {}
 #endif
 
 // Creates a new temporary file in the directory of `path`; fails when none
@@ -163,8 +154,12 @@ void ReplaceFileBytes(const std::string& path, const Bytes& bytes, const Replace
         options);
 }
 
-bool IsTerminal(FILE* stream) { return Terminal(stream); }
-
-void UseUtf8Console() { Utf8Console(); }
+#ifdef _WIN32
+bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+#else
+bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+void UseUtf8Console() {}
+#endif
 
 std::string BackupPath(const std::string& romPath) { return romPath + ".bak"; }

@@ -7,10 +7,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
+
+// A stream closed when it goes out of scope, on every path.
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 // The whole file; fails with a message naming `what` (e.g. "ROM").
 Bytes ReadWholeFile(const std::string& path, const char* what);

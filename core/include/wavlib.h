@@ -14,6 +14,8 @@ constexpr uint32_t WavRate = 11050;  // 11050, not 11025: what the games' tools 
 
 // Byte offsets inside the canonical header.
 constexpr uint32_t WavRiffSizeOfs = 4;
+constexpr uint32_t WavRateOfs = 24;      // sample rate
+constexpr uint32_t WavByteRateOfs = 28;  // bytes per second: the rate, for 8-bit mono
 constexpr uint32_t WavBitsOfs = 34;
 constexpr uint32_t WavDataSizeOfs = 40;
 
