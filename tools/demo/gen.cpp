@@ -13,13 +13,14 @@
 #include <string>
 
 #include "crylib.h"
+#include "romid.h"
 #include "testdata.h"
 #include "wavlib.h"
 
 namespace {
 
 // Entries up to index 410, so that every ID of both builds lands in the table.
-constexpr int TableEntries = 411;
+constexpr int TableEntries = LastId;
 
 bool Write(const std::string& dir, const char* name, const Bytes& bytes) {
     std::string path = dir + "/" + name;
@@ -50,7 +51,7 @@ Bytes Encoded(Bytes rom, uint32_t offset, const Bytes& sound) {
 Bytes Repointed(Bytes rom, uint32_t tableOffset, int index, uint32_t offset) {
     uint32_t address = RomAddressBase | offset;
     uint32_t at = tableOffset + CryEntrySize * uint32_t(index) + CryEntryPointerOfs;
-    for (int i = 0; i < 4; i++) rom[at + i] = uint8_t(address >> (8 * i));
+    PutLe32(&rom[at], address);
     return rom;
 }
 
