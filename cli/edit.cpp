@@ -152,7 +152,7 @@ int RunEncode(const EncodeArgs& args) {
     if (samples.size() > MaxSampleLength)
         Fail("'" + args.input + "' gives " + std::to_string(samples.size()) + " samples at " +
              std::to_string(std::lround(rate)) + " Hz; a cry holds at most " + std::to_string(MaxSampleLength));
-    uint32_t span = SampleSpan(static_cast<uint32_t>(samples.size()));
+    uint32_t span = SampleExtent(static_cast<uint32_t>(samples.size()));
     Bytes sample(span);
     if (EncodeSample(samples, sample, mode) != span) Fail("the encoder refused '" + args.input + "'");
 

@@ -62,7 +62,7 @@ SampleInfo InspectSample(const Bytes& rom, uint32_t offset) {
         uint16_t n = 0;
         ReadSampleLength(rom, offset, &n);
         s.length = n;
-        s.span = SampleSpan(n);
+        s.span = SampleExtent(n);
     } else {
         ReadU32(rom, offset + SampleLengthOfs, &s.length);
         s.span = s.length <= UINT32_MAX - SampleHeaderSize ? SampleHeaderSize + s.length : UINT32_MAX;

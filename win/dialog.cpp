@@ -157,7 +157,7 @@ bool ConfirmLongerSample(HWND dialog, const char* romPath, const char* wavPath, 
     if (!ReadFileField(romPath, uint64_t{offset} + SampleLengthOfs, SampleLengthSize, &oldLength) ||
         !ReadWavLength(wavPath, &newLength))
         return true;
-    if (SampleSpan(newLength) <= SampleSpan(oldLength)) return true;
+    if (SampleExtent(newLength) <= SampleExtent(oldLength)) return true;
     return Confirm(dialog, LongerSampleText);
 }
 

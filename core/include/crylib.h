@@ -64,8 +64,13 @@ EncResult Enc(uint8_t prev, uint8_t target);
 
 // Number of blocks a sample of n samples occupies: max(1, ceil(n / 64)).
 uint32_t BlockCount(uint32_t n);
-// Bytes a sample of n samples occupies in the ROM: header and blocks.
-uint32_t SampleSpan(uint32_t n);
+// Bytes a sample of n samples occupies in the ROM: the header, then its blocks
+// up to the byte that holds value n - 1, and nothing after it. Byte 0 of a
+// block holds value 0, byte 1 value 1, byte k values 2k-2 and 2k-1, so with
+// r = n mod 64 the last block takes 0, 1 or (r - 1) / 2 + 2 bytes. The games
+// pack their samples this way and start the next one at the following
+// multiple of 4: a whole last block written in place would run into it.
+uint32_t SampleExtent(uint32_t n);
 
 // Block codec over signed values. EncodeBlock is the greedy closed-loop coder;
 // EncodeBlockBest chooses byte 0 and the 63 indexes that minimise the squared
@@ -84,9 +89,10 @@ void EncodeWavBlock(std::span<const uint8_t> wav, EncodeMode mode, uint8_t out[B
 void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]);
 
 // Encodes n = wav.size() unsigned WAV samples (n <= MaxSampleLength) into
-// dst, which must hold SampleSpan(n) bytes: the header with the length, then
-// the blocks. Positions past n in the last block are coded as silence.
-// Returns the number of bytes written, or 0 when n is too long or dst too small.
+// dst, which must hold SampleExtent(n) bytes: the header with the length, then
+// the blocks, the last one cut after the byte that holds value n - 1. Nothing
+// past SampleExtent(n) is written. Returns the number of bytes written, or 0
+// when n is too long or dst too small.
 size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst,
                     EncodeMode mode = EncodeMode::Fast);
 

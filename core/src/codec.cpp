@@ -33,7 +33,11 @@ EncResult Enc(uint8_t prev, uint8_t target) {
 
 uint32_t BlockCount(uint32_t n) { return n == 0 ? 1 : (n - 1) / BlockSamples + 1; }
 
-uint32_t SampleSpan(uint32_t n) { return SampleHeaderSize + BlockSize * BlockCount(n); }
+uint32_t SampleExtent(uint32_t n) {
+    const uint32_t r = n % BlockSamples;
+    const uint32_t tail = r == 0 ? 0 : r == 1 ? 1 : (r - 1) / 2 + 2;
+    return SampleHeaderSize + BlockSize * (n / BlockSamples) + tail;
+}
 
 // Sample i (1..63) of a block lives in byte 1 + i/2: odd samples in the low
 // nibble, even ones in the high nibble. Sample 1 is therefore the low nibble
@@ -82,14 +86,15 @@ void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]) {
 size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst, EncodeMode mode) {
     if (wav.size() > MaxSampleLength) return 0;
     const uint32_t n = static_cast<uint32_t>(wav.size());
-    const uint32_t span = SampleSpan(n);
+    const uint32_t span = SampleExtent(n);
     if (dst.size() < span) return 0;
     std::copy_n(SampleHeaderTemplate, SampleHeaderSize, dst.begin());
     PutLe16(&dst[SampleLengthOfs], static_cast<uint16_t>(n));
-    for (uint32_t b = 0; b < BlockCount(n); ++b) {
-        const uint32_t first = b * BlockSamples;
+    for (uint32_t first = 0, at = SampleHeaderSize; first < n; first += BlockSamples, at += BlockSize) {
         const uint32_t count = std::min(n - first, BlockSamples);
-        EncodeWavBlock(wav.subspan(first, count), mode, &dst[SampleHeaderSize + b * BlockSize]);
+        uint8_t block[BlockSize];
+        EncodeWavBlock(wav.subspan(first, count), mode, block);
+        std::copy_n(block, std::min(span - at, BlockSize), dst.begin() + at);
     }
     return span;
 }

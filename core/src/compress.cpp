@@ -1,14 +1,17 @@
 // Compress: an 8-bit mono WAV file into the ROM image, in place, as a
-// compressed sample. A thin shell over the block encoder: 64-byte reads from
-// the WAV's data chunk, 33-byte writes to the ROM.
+// compressed sample. A thin shell over the in-memory encoder: the WAV's data
+// chunk is read and encoded whole, then written to the ROM in one go.
 //
-// Everything that can be refused is checked before the first byte of the ROM
-// is written: the WAV's chunks and format, its length, the offset, and the
-// ROM's opening. A refused command leaves the ROM exactly as it was.
+// Everything that can be refused is checked, and the sample encoded, before
+// the ROM is opened: the WAV's chunks and format, its length, the offset. A
+// refused command leaves the ROM exactly as it was. The sample is written up
+// to the byte that holds its last value and not one byte further, so the
+// cry packed after it in the games' images survives.
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 #include "crylib.h"
 #include "stream.h"
@@ -21,7 +24,7 @@ static CryError CheckInput(FILE* wav, uint32_t offset, WavInfo* info) {
     // The stored length is 16 bits: a longer sound would play cut short.
     if (info->dataSize > MaxSampleLength) return CryTooLong;
     // Positions past LONG_MAX cannot be reached by fseek where long is 32 bits.
-    if (uint64_t{offset} + SampleSpan(info->dataSize) > static_cast<uint64_t>(LONG_MAX)) return CryWriteFailed;
+    if (uint64_t{offset} + SampleExtent(info->dataSize) > static_cast<uint64_t>(LONG_MAX)) return CryWriteFailed;
     return CryOk;
 }
 
@@ -35,26 +38,22 @@ static FILE* OpenRom(const char* romPath) {
     return std::fopen(romPath, "wb");
 }
 
-static CryError EncodeToRom(FILE* wav, const WavInfo& info, uint32_t offset, FILE* rom, EncodeMode mode) {
-    if (!SeekTo(wav, info.dataOffset)) return CryReadFailed;
-    // The length goes in last: until the blocks are all written, the header
-    // says the sample is empty.
-    if (!SeekTo(rom, offset) || !WriteAll(rom, SampleHeaderTemplate, SampleHeaderSize)) return CryWriteFailed;
-    const uint32_t n = info.dataSize;
-    uint8_t in[BlockSamples];
-    uint8_t out[BlockSize];
-    for (uint32_t first = 0, b = 0; b < BlockCount(n); ++b, first += BlockSamples) {
-        const uint32_t count = std::min(n - first, BlockSamples);
-        bool failed = false;
-        if (ReadUpTo(wav, in, count, &failed) < count) return CryReadFailed;
-        EncodeWavBlock({in, count}, mode, out);
-        if (!WriteAll(rom, out, BlockSize)) return CryWriteFailed;
-    }
-    uint8_t length[2];
-    PutLe16(length, static_cast<uint16_t>(n));
-    if (!SeekTo(rom, uint64_t{offset} + SampleLengthOfs) || !WriteAll(rom, length, sizeof length)) {
-        return CryWriteFailed;
-    }
+// Reads the audio and encodes the whole sample in memory, before the ROM is
+// opened: nothing that can fail here can leave a half-written cry behind.
+static CryError EncodeInput(FILE* wav, const WavInfo& info, EncodeMode mode, std::vector<uint8_t>* sample) {
+    std::vector<uint8_t> audio(info.dataSize);
+    bool failed = false;
+    if (!SeekTo(wav, info.dataOffset) || ReadUpTo(wav, audio.data(), audio.size(), &failed) < audio.size())
+        return CryReadFailed;
+    sample->resize(SampleExtent(info.dataSize));
+    if (EncodeSample(audio, *sample, mode) != sample->size()) return CryTooLong;
+    return CryOk;
+}
+
+// One write of the sample's exact extent: the bytes after the value that ends
+// it belong to whatever the image keeps there.
+static CryError WriteSample(FILE* rom, uint32_t offset, const std::vector<uint8_t>& sample) {
+    if (!SeekTo(rom, offset) || !WriteAll(rom, sample.data(), sample.size())) return CryWriteFailed;
     return CryOk;
 }
 
@@ -77,13 +76,15 @@ int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError
         return 0;
     }
     WavInfo info{};
+    std::vector<uint8_t> sample;
     CryError status = CheckInput(wav, offset, &info);
+    if (status == CryOk) status = EncodeInput(wav, info, mode, &sample);
     if (status == CryOk) {
         FILE* rom = OpenRom(romPath);
         if (!rom) {
             status = CryOutfileNotFound;
         } else {
-            status = EncodeToRom(wav, info, offset, rom, mode);
+            status = WriteSample(rom, offset, sample);
             // Buffered bytes reach the disk only here: a failed close is a failed write.
             if (std::fclose(rom) != 0 && status == CryOk) status = CryWriteFailed;
         }

@@ -73,7 +73,7 @@ TEST_F(CliCommands, ListDescribesEveryEntry) {
     EXPECT_EQ(first["id"], 1);
     EXPECT_EQ(first["offset"], CrySampleOffset(rom, plan, 0));
     EXPECT_EQ(first["length"], plan.cries[0].size());
-    EXPECT_EQ(first["span"], SampleSpan(static_cast<uint32_t>(plan.cries[0].size())));
+    EXPECT_EQ(first["span"], SampleExtent(static_cast<uint32_t>(plan.cries[0].size())));
     EXPECT_DOUBLE_EQ(first["seconds"].get<double>(), plan.cries[0].size() / 10512.0);
     EXPECT_EQ(first["kind"], "compressed");
     EXPECT_EQ(first["sound"], true);
@@ -160,7 +160,7 @@ TEST_F(CliCommands, DumpAllWritesEveryCryAndSummarises) {
     EXPECT_EQ(j["written"][0]["file"], (fs::path(Path("again")) / "species-001.wav").string());
 }
 
-TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleSpan) {
+TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleExtent) {
     Bytes sound = Sweep(250, 300, 2000);  // shorter than cry 8's 559 samples
     std::string wav = Path("in.wav");
     ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
@@ -171,7 +171,7 @@ TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleSpan) {
     EXPECT_EQ(j["pointers"].size(), 0u);
 
     Bytes expected = rom;
-    uint32_t span = SampleSpan(250);
+    uint32_t span = SampleExtent(250);
     EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, span), EncodeMode::Best);
     EXPECT_EQ(ReadFileBytes(romPath), expected);
 }
@@ -188,7 +188,7 @@ TEST_F(CliCommands, EncodeLongerNeedsForceAndThenOverwritesWhatFollows) {
     ASSERT_EQ(Run({"encode", romPath, wav, "1", "--force", "--quality", "fast"}).status, 0);
     Bytes expected = rom;
     uint32_t offset = CrySampleOffset(rom, plan, 0);
-    EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, SampleSpan(1000)), EncodeMode::Fast);
+    EncodeSample(sound, std::span<uint8_t>(expected).subspan(offset, SampleExtent(1000)), EncodeMode::Fast);
     EXPECT_EQ(ReadFileBytes(romPath), expected);
 }
 
@@ -200,7 +200,7 @@ TEST_F(CliCommands, EncodeRepointFreeUpdatesBothTables) {
     ASSERT_TRUE(WriteFileBytes(wav, MakeWav(sound, 10512)));
     json j = RunJson({"encode", romPath, wav, "6", "--repoint-free", "--free-start", "0x10000"});
     uint32_t offset = j["offset"];
-    uint32_t span = SampleSpan(2000);
+    uint32_t span = SampleExtent(2000);
     EXPECT_EQ(offset % 4, 0u);
     EXPECT_GE(offset, 0x10000u);
     ASSERT_EQ(j["pointers"].size(), 2u);

@@ -44,7 +44,7 @@ TEST(CliTables, InspectsCompressedAndUncompressedSamples) {
     EXPECT_TRUE(s.Sound());
     EXPECT_TRUE(s.Compressed());
     EXPECT_EQ(s.length, plan.cries[1].size());
-    EXPECT_EQ(s.span, SampleSpan(static_cast<uint32_t>(plan.cries[1].size())));
+    EXPECT_EQ(s.span, SampleExtent(static_cast<uint32_t>(plan.cries[1].size())));
     EXPECT_DOUBLE_EQ(s.Rate(), 10512.0);
     Bytes decoded = DecodeToUnsigned(rom, s);
     Bytes expected(s.length);

@@ -136,26 +136,48 @@ TEST(Block, PositionsPastTheInputAreCodedAsSilence) {
     EXPECT_EQ(Bytes(decoded.begin(), decoded.begin() + 10), EncReportedValues(head));
 }
 
-TEST(Sample, BlockCountAndSpanRoundUpToWholeBlocks) {
-    const std::pair<uint32_t, uint32_t> cases[] = {{0, 1}, {1, 1}, {63, 1}, {64, 1}, {65, 2}, {128, 2}, {65535, 1024}};
-    for (auto [n, blocks] : cases) {
-        EXPECT_EQ(BlockCount(n), blocks) << n;
-        EXPECT_EQ(SampleSpan(n), 16 + 33 * blocks) << n;
+// The extent ends with the byte that holds the last value; 8183 values take
+// 16 + 4191 + 29 bytes, as the games pack them.
+TEST(Sample, BlockCountAndExtentEndAtTheLastValue) {
+    const struct { uint32_t n, blocks, extent; } cases[] = {
+        {0, 1, 16},   {1, 1, 17},   {2, 1, 18},   {3, 1, 19},     {4, 1, 19},        {5, 1, 20},
+        {63, 1, 49},  {64, 1, 49},  {65, 2, 50},  {66, 2, 51},    {127, 2, 82},      {128, 2, 82},
+        {129, 3, 83}, {8183, 128, 4236}, {8184, 128, 4236}, {65535, 1024, 33808},
+    };
+    for (auto c : cases) {
+        EXPECT_EQ(BlockCount(c.n), c.blocks) << c.n;
+        EXPECT_EQ(SampleExtent(c.n), c.extent) << c.n;
+    }
+}
+
+TEST(Sample, WritesItsExtentAndNotOneByteMore) {
+    for (uint32_t n : {1u, 2u, 3u, 64u, 65u, 100u, 8183u}) {
+        const Bytes wav = Noise(n, n);
+        Bytes dst(SampleExtent(n) + 40, 0xEE);
+        ASSERT_EQ(EncodeSample(wav, dst), SampleExtent(n)) << n;
+        EXPECT_EQ(Bytes(dst.begin() + SampleExtent(n), dst.end()), Bytes(40, 0xEE)) << n;
+        Bytes decoded(n);
+        DecodeSample(dst, 0, decoded);  // the cut-off tail of the last block reads as the rest
+        Bytes whole(SampleExtent(n) + 33, 0);
+        std::copy_n(dst.begin(), SampleExtent(n), whole.begin());
+        Bytes decodedWhole(n);
+        DecodeSample(whole, 0, decodedWhole);
+        EXPECT_EQ(decoded, decodedWhole) << n;
     }
 }
 
 TEST(Sample, HeaderHoldsTheConstantBytesAndTheLength) {
-    Bytes dst(SampleSpan(300), 0xEE);
+    Bytes dst(SampleExtent(300), 0xEE);
     ASSERT_EQ(EncodeSample(Noise(300, 1), dst), dst.size());
     const Bytes header = {0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xA4, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x01, 0x00, 0x00};
     EXPECT_EQ(Bytes(dst.begin(), dst.begin() + 16), header);
 }
 
 TEST(Sample, RefusesTooLongInputAndTooSmallDestinationWithoutWriting) {
-    Bytes dst(SampleSpan(65535) + 33, 0xEE);
+    Bytes dst(SampleExtent(65535) + 33, 0xEE);
     EXPECT_EQ(EncodeSample(Bytes(65536, 0x80), dst), 0u);
     EXPECT_EQ(dst, Bytes(dst.size(), 0xEE));
-    Bytes small(SampleSpan(65) - 1, 0xEE);
+    Bytes small(SampleExtent(65) - 1, 0xEE);
     EXPECT_EQ(EncodeSample(Bytes(65, 0x80), small), 0u);
     EXPECT_EQ(small, Bytes(small.size(), 0xEE));
 }

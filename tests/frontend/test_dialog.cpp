@@ -59,7 +59,7 @@ protected:
     // The image once `sound` is encoded at offset.
     Bytes EncodedAt(uint32_t offset, const Bytes& sound) const {
         Bytes image = rom;
-        Bytes sample(SampleSpan(uint32_t(sound.size())));
+        Bytes sample(SampleExtent(uint32_t(sound.size())));
         EXPECT_EQ(EncodeSample(sound, sample), sample.size());
         std::copy(sample.begin(), sample.end(), image.begin() + offset);
         return image;

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Require(error == CryOk);
     Bytes expected = before;
-    const uint32_t span = SampleSpan(info.dataSize);
+    const uint32_t span = SampleExtent(info.dataSize);
     if (expected.size() < offset + span) expected.resize(offset + span, 0);
     Require(EncodeSample({data + info.dataOffset, info.dataSize},
                          std::span<uint8_t>(expected).subspan(offset, span)) == span);

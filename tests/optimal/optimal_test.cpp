@@ -139,9 +139,9 @@ TEST(EncodeSample, BestKeepsTheGreedyLayout) {
     const Bytes sound = DecayingChirp(1000, 1500, 300);
     for (uint32_t n : {0u, 1u, 63u, 64u, 65u, 1000u}) {
         const std::span<const uint8_t> wav(sound.data(), n);
-        Bytes fast(SampleSpan(n) + 8, 0xEE), best(SampleSpan(n) + 8, 0xEE);
-        ASSERT_EQ(EncodeSample(wav, fast, EncodeMode::Fast), SampleSpan(n));
-        ASSERT_EQ(EncodeSample(wav, best, EncodeMode::Best), SampleSpan(n));
+        Bytes fast(SampleExtent(n) + 8, 0xEE), best(SampleExtent(n) + 8, 0xEE);
+        ASSERT_EQ(EncodeSample(wav, fast, EncodeMode::Fast), SampleExtent(n));
+        ASSERT_EQ(EncodeSample(wav, best, EncodeMode::Best), SampleExtent(n));
         EXPECT_TRUE(std::equal(fast.begin(), fast.begin() + SampleHeaderSize, best.begin())) << "n " << n;
         EXPECT_TRUE(std::equal(fast.end() - 8, fast.end(), best.end() - 8)) << "n " << n << ": wrote past the span";
 
@@ -159,8 +159,8 @@ TEST(EncodeSample, BestKeepsTheGreedyLayout) {
 TEST(EncodeSample, BestPlaysBackThroughDump) {
     const Bytes sound = Sweep(700, 200, 4000, 11050, 127);
     constexpr uint32_t Offset = 0x40;
-    Bytes rom(Offset + SampleSpan(700), 0xFF);
-    ASSERT_EQ(EncodeSample(sound, std::span<uint8_t>(rom).subspan(Offset), EncodeMode::Best), SampleSpan(700));
+    Bytes rom(Offset + SampleExtent(700), 0xFF);
+    ASSERT_EQ(EncodeSample(sound, std::span<uint8_t>(rom).subspan(Offset), EncodeMode::Best), SampleExtent(700));
     const std::string romPath = TempPath("dump.gba"), wavPath = TempPath("dump.wav");
     ASSERT_TRUE(WriteFileBytes(romPath, rom));
 

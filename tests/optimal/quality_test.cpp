@@ -21,7 +21,7 @@ struct RoundTrip {
 };
 
 RoundTrip Measure(const Bytes& wav, EncodeMode mode) {
-    Bytes sample(SampleSpan(static_cast<uint32_t>(wav.size())));
+    Bytes sample(SampleExtent(static_cast<uint32_t>(wav.size())));
     EXPECT_EQ(EncodeSample(wav, sample, mode), sample.size());
     Bytes played(wav.size());
     DecodeSample(sample, 0, played);

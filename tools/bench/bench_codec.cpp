@@ -27,7 +27,7 @@ static void ReportSamples(benchmark::State& state) {
 
 static void BM_EncodeSample(benchmark::State& state) {
     const Bytes& sound = BenchSound();
-    Bytes sample(SampleSpan(BenchSamples));
+    Bytes sample(SampleExtent(BenchSamples));
     for (auto _ : state) {
         benchmark::DoNotOptimize(EncodeSample(sound, sample));
         benchmark::ClobberMemory();
@@ -37,7 +37,7 @@ static void BM_EncodeSample(benchmark::State& state) {
 BENCHMARK(BM_EncodeSample);
 
 static Bytes BenchSample() {
-    Bytes sample(SampleSpan(BenchSamples));
+    Bytes sample(SampleExtent(BenchSamples));
     EncodeSample(BenchSound(), sample);
     return sample;
 }

@@ -63,7 +63,7 @@ void EncodeSound(benchmark::State& state, const Bytes& wav, EncodeMode mode) {
         state.SkipWithError("no speech: espeak-ng or sox is missing (scripts/deps.sh test demo)");
         return;
     }
-    Bytes sample(SampleSpan(static_cast<uint32_t>(wav.size())));
+    Bytes sample(SampleExtent(static_cast<uint32_t>(wav.size())));
     for (auto _ : state) {
         benchmark::DoNotOptimize(EncodeSample(wav, sample, mode));
         benchmark::ClobberMemory();

@@ -40,7 +40,7 @@ Bytes DumpedWav(const Bytes& rom, uint32_t offset) {
 
 // The image after Compress has written `sound` at offset.
 Bytes Encoded(Bytes rom, uint32_t offset, const Bytes& sound) {
-    Bytes sample(SampleSpan(uint32_t(sound.size())));
+    Bytes sample(SampleExtent(uint32_t(sound.size())));
     EncodeSample(sound, sample);
     if (rom.size() < offset + sample.size()) rom.resize(offset + sample.size(), 0);
     std::memcpy(rom.data() + offset, sample.data(), sample.size());

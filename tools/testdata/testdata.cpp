@@ -11,6 +11,7 @@ constexpr uint32_t GameCodeAt = 0xAC;
 constexpr uint32_t RevisionAt = 0xBC;
 constexpr uint32_t EntryFirstWord = 0x00003C20;
 constexpr uint32_t EntryLastWord = 0x00FF00FF;
+constexpr uint32_t ReverseFirstWord = 0x00003C30;
 constexpr double Pi = 3.14159265358979323846;
 
 static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
@@ -22,20 +23,105 @@ static void PutEntry(uint8_t* entry, uint32_t firstWord, uint32_t sample) {
     PutLe32(entry + 8, EntryLastWord);
 }
 
+namespace {
+
+// Program bytes: anything but a run of FF. A fixed xorshift stream with FF
+// turned into 0x7E, so that no FF run appears by chance.
+void FillProgram(Bytes& rom, uint64_t from, uint64_t to, uint32_t seed) {
+    uint32_t x = seed | 1;
+    for (uint64_t i = from; i < to && i < rom.size(); ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const uint8_t b = static_cast<uint8_t>(x >> 24);
+        rom[i] = b == 0xFF ? 0x7E : b;
+    }
+}
+
+void PutHeaderFields(Bytes& rom, const RomPlan& plan) {
+    std::copy_n(plan.gameCode.begin(), std::min<size_t>(plan.gameCode.size(), 4), rom.begin() + GameCodeAt);
+    rom[RevisionAt] = plan.revision;
+}
+
+// The games' packing: data for N values, a length field of N - 1, zero bytes
+// up to the next multiple of 4.
+Bytes MakeGameRom(const RomPlan& plan) {
+    Bytes rom(plan.size, 0xFF);
+    const uint32_t reverse = ReverseTableOffset(plan);
+    const uint64_t tablesEnd = uint64_t{reverse} + CryEntrySize * plan.cries.size();
+    uint64_t samplesStart = AlignUp4(tablesEnd + 0x100);
+    FillProgram(rom, 0, samplesStart, 0xB5EED);
+    std::fill_n(rom.begin() + GameDecoyFreeRun, GameDecoyFreeSize, 0xFF);
+    PutHeaderFields(rom, plan);
+    uint32_t at = static_cast<uint32_t>(samplesStart);
+    for (size_t i = 0; i < plan.cries.size(); ++i) {
+        const Bytes& cry = plan.cries[i];
+        if (cry.empty() || cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry of 1 to 65535 values");
+        const uint32_t extent = SampleExtent(static_cast<uint32_t>(cry.size()));
+        const uint32_t next = AlignUp4(uint64_t{at} + extent);
+        if (uint64_t{next} + 0x200 > rom.size()) throw std::invalid_argument("MakeRom: image too small for the cries");
+        EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, extent));
+        PutLe16(&rom[at + SampleLengthOfs], static_cast<uint16_t>(cry.size() - 1));
+        std::fill(rom.begin() + at + extent, rom.begin() + next, 0);
+        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord, at);
+        PutEntry(&rom[reverse + CryEntrySize * i], ReverseFirstWord, at);
+        at = next;
+    }
+    FillProgram(rom, at, at + 0x200, 0xC0DE);  // code after the samples, then the FF tail
+    return rom;
+}
+
+}  // namespace
+
+uint32_t ReverseTableOffset(const RomPlan& plan) {
+    return plan.tableOffset + CryEntrySize * static_cast<uint32_t>(plan.cries.size());
+}
+
+uint32_t FreeTailOffset(const Bytes& rom) {
+    size_t end = rom.size();
+    while (end > 0 && rom[end - 1] == 0xFF) --end;
+    return AlignUp4(end);
+}
+
+Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset) {
+    uint16_t n = 0;
+    if (!ReadSampleLength(rom, sampleOffset, &n)) return {};
+    Bytes values(n);
+    DecodeSample(rom, sampleOffset, values);
+    return values;
+}
+
+RomPlan GameRomPlan(int count, uint32_t seed) {
+    RomPlan plan;
+    plan.layout = RomLayout::Game;
+    plan.gameCode = "BRVG";
+    plan.size = 0x40000;
+    uint32_t x = seed | 1;
+    for (int i = 0; i < count; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        // 1 to 450 values: every remainder mod 64 turns up, whole blocks too.
+        const uint32_t n = 1 + (i % 7 == 3 ? 64 * (1 + x % 6) : x % 450);
+        plan.cries.push_back(i % 2 ? Tone(n, 200 + 11 * i, 10512, 60 + i % 60) : DecayingChirp(n, 2000, 300 + i));
+    }
+    return plan;
+}
+
 Bytes MakeRom(const RomPlan& plan) {
+    if (plan.layout == RomLayout::Game) return MakeGameRom(plan);
     Bytes rom(plan.size, plan.fill);
     const uint64_t tableEnd = uint64_t{plan.tableOffset} + CryEntrySize * plan.cries.size();
     if (rom.size() < std::max<uint64_t>(RevisionAt + 1, tableEnd)) {
         throw std::invalid_argument("MakeRom: image too small for its header and table");
     }
-    std::copy_n(plan.gameCode.begin(), std::min<size_t>(plan.gameCode.size(), 4), rom.begin() + GameCodeAt);
-    rom[RevisionAt] = plan.revision;
+    PutHeaderFields(rom, plan);
 
     uint32_t at = AlignUp4(tableEnd);
     for (size_t i = 0; i < plan.cries.size(); ++i) {
         const Bytes& cry = plan.cries[i];
         if (cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry longer than 65535 samples");
-        const uint32_t span = SampleSpan(static_cast<uint32_t>(cry.size()));
+        const uint32_t span = SampleExtent(static_cast<uint32_t>(cry.size()));
         if (rom.size() < uint64_t{at} + span) rom.resize(at + span, plan.fill);
         EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
         PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord, at);

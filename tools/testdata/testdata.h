@@ -10,7 +10,19 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// How MakeRom lays an image out.
+//   Encoder: the habits of our own encoder: whole last blocks, the exact
+//     count in the length field, FF between and after the samples, one table.
+//   Game: as the games' own build does: samples packed (each ends at the
+//     byte holding its last value, the next starts at the following multiple
+//     of 4, zero bytes between), a length field one below the values the data
+//     holds, the cry table immediately followed by the reverse table (first
+//     word 0x3C30), program bytes (not FF, but for one short word-aligned FF
+//     run) around them, and an FF tail.
+enum class RomLayout { Encoder, Game };
+
 struct RomPlan {
+    RomLayout layout = RomLayout::Encoder;
     std::string gameCode = "BRVX";   // 4 characters, written at 0xAC
     uint8_t revision = 0;            // written at 0xBC
     uint32_t size = 0x20000;         // image size before samples are appended
@@ -22,8 +34,25 @@ struct RomPlan {
 // Builds the image: header fields, a table of one 12-byte entry per cry
 // (20 3C 00 00 | 0x08000000 | offset | FF 00 FF 00), and each cry encoded
 // after the table at a 4-byte aligned offset. The image grows when the
-// samples do not fit in `size`.
+// samples do not fit in `size` (Encoder layout) or throws (Game layout, whose
+// size must leave room for the tables, the samples and an FF tail).
 Bytes MakeRom(const RomPlan& plan);
+
+// A plan in the Game layout: `count` cries (388 in the games) of varied
+// lengths, odd and even, whole blocks and cut ones, from `seed`; the table at
+// 0x1000, the samples after the two tables, 256 KiB in all.
+RomPlan GameRomPlan(int count = 388, uint32_t seed = 1);
+
+// Where the Game layout puts things: the reverse table right after the cry
+// table, the FF run planted in the program area before the table, and the
+// first byte of the FF tail.
+uint32_t ReverseTableOffset(const RomPlan& plan);
+constexpr uint32_t GameDecoyFreeRun = 0x400;  // 64 FF bytes amid program bytes
+constexpr uint32_t GameDecoyFreeSize = 64;
+uint32_t FreeTailOffset(const Bytes& rom);
+
+// The values a cry decodes to: its stored length, through DecodeSample.
+Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset);
 
 // The file offset of cry `index`'s sample in an image made by MakeRom.
 uint32_t CrySampleOffset(const Bytes& rom, const RomPlan& plan, int index);
