@@ -1,0 +1,85 @@
+// conditioning: preparing recorded audio for the 8-bit cry format, and the
+// warnings that say when a recording loses sound on the way.
+//
+// Samples are floats on libsndfile's scale: full scale is 1.0, and an 8-bit
+// input comes in as (byte - 128) / 128. The steps run in a fixed order:
+// channel, DC, trim (ConditionBeforeResample, at the input's rate), then the
+// caller resamples with whatever it has, then gain or normalise
+// (ConditionAfterResample), then Quantise. Each step takes spans and returns
+// new vectors, appending its warnings to the list it is given. With every
+// option off the result is the plain mixdown and quantisation, so a dumped
+// cry read back gives the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "crylib.h"
+
+enum class ChannelChoice { Mix, Left, Right };
+
+struct ConditionOptions {
+    ChannelChoice channel = ChannelChoice::Mix;
+    bool removeDc = false;
+    std::optional<double> trimDb;       // trim edges quieter than this (dBFS)
+    double gainDb = 0;
+    std::optional<double> normalizeDb;  // peak to this many dB (<= 0) after the gain
+};
+
+enum class AudioWarningCode { MixLostEnergy, Clipping, DcOffset, PoorEncoding, RateMismatch };
+
+struct AudioWarning {
+    AudioWarningCode code;
+    std::string message;  // one line of English, no final period
+};
+using AudioWarnings = std::vector<AudioWarning>;
+
+// Defaults the command line shows.
+constexpr double DefaultTrimDb = -50;
+constexpr double DefaultNormalizeDb = -1;
+
+// One mono signal from interleaved frames of `channels` values: the first,
+// the second (the first when there is only one) or their mean. Warns when
+// the mean keeps less than half the energy of the louder channel.
+std::vector<double> ChooseChannel(std::span<const double> frames, int channels, ChannelChoice choice,
+                                  AudioWarnings& warnings);
+
+// The mean value as a fraction of full scale (0 for no samples).
+double MeanLevel(std::span<const double> samples);
+
+// The mean taken out, then a one-pole high-pass with its corner at
+// DcCornerHz, far below what a cry holds, for offsets that drift.
+constexpr double DcCornerHz = 15;
+std::vector<double> RemoveDc(std::span<const double> samples, double rate);
+
+// The samples from the first to the last whose magnitude reaches `thresholdDb`.
+std::vector<double> Trim(std::span<const double> samples, double thresholdDb);
+
+// Every sample scaled by `db`.
+std::vector<double> ApplyGain(std::span<const double> samples, double db);
+
+// Scaled so that the peak magnitude is `peakDb`; silence stays as it is.
+std::vector<double> Normalize(std::span<const double> samples, double peakDb);
+
+// Unsigned 8-bit values, x * 128 + 128 rounded. Warns of the samples beyond
+// full scale, which are clipped.
+std::vector<uint8_t> Quantise(std::span<const double> samples, AudioWarnings& warnings);
+
+// Channel, DC (removed, or a warning when the mean exceeds 2 % of full
+// scale) and trim, on the input at its own `rate`.
+std::vector<double> ConditionBeforeResample(std::span<const double> frames, int channels, double rate,
+                                            const ConditionOptions& options, AudioWarnings& warnings);
+
+// Gain, then normalisation, on the resampled signal.
+std::vector<double> ConditionAfterResample(std::span<const double> samples, const ConditionOptions& options);
+
+// Warns when `mode` would keep the quantised samples poorly: an SNR below
+// 10 dB or a peak error above 64 steps.
+void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarnings& warnings);
+
+// Warns when a WAV taken without resampling declares a rate more than 1 %
+// away from the rate its sample will be played at. Returns whether it does.
+bool CheckRawRate(double wavRate, double sampleRate, AudioWarnings& warnings);
