@@ -134,3 +134,7 @@ int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError
 // Returns its file offset, or -1 at end of file. The stream stays open,
 // positioned after the last word the scan consumed.
 int FindTable(FILE* stream);
+
+// The same scan over an image in memory, from `start`: the offset of the
+// first entry it accepts, or -1.
+int FindTableIn(std::span<const uint8_t> image, size_t start);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 // ROM header fields.
 constexpr uint32_t GameCodeOfs = 0xAC;   // 4 characters
@@ -50,6 +51,8 @@ struct RomIdentity {
 // revision byte, and scans from 0xB0 when the code is not known. The stream
 // stays open; its position afterwards is unspecified.
 RomIdentity IdentifyRom(FILE* stream);
+// The same over an image in memory.
+RomIdentity IdentifyImage(std::span<const uint8_t> image);
 
 // The species numbers 277..411 and the cry-table index of each.
 constexpr int IdTableFirst = 277;

@@ -121,3 +121,17 @@ int FindTable(FILE* stream) {
         return static_cast<int>(found);
     }
 }
+
+int FindTableIn(std::span<const uint8_t> image, size_t start) {
+    // The same walk as FindTable's over one buffer that holds everything.
+    size_t pos = start;
+    while (pos <= image.size() && image.size() - pos >= CryEntrySize) {
+        const size_t end = image.size() - CryEntrySize + 1;
+        const size_t p = FindHead(image.data(), pos, end);
+        if (p >= end) return -1;
+        const size_t skip = RejectedSpan(image.data() + p);
+        if (skip == 0) return p > INT_MAX ? -1 : static_cast<int>(p);
+        pos = p + skip;
+    }
+    return -1;
+}

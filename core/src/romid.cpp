@@ -76,29 +76,49 @@ int FindVersion(const char code[4], int revision) {
     return -1;
 }
 
-RomIdentity IdentifyRom(FILE* stream) {
-    RomIdentity id = {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};
-    char code[GameCodeSize];
-    if (std::fseek(stream, GameCodeOfs, SEEK_SET) != 0 ||
-        std::fread(code, 1, GameCodeSize, stream) != GameCodeSize)
-        return id;  // too short to hold a game code: nothing to scan either
+namespace {
+
+// What the code and revision say, before any scan: a known row, or an
+// identity still RomUnknown.
+RomIdentity FromHeader(const char code[GameCodeSize], int revision) {
+    RomIdentity id = {RomUnknown, -1, "", revision, 0, UnknownVersionLabel};
     std::memcpy(id.code, code, GameCodeSize);
     id.code[GameCodeSize] = '\0';
-    id.revision = ReadByteAt(stream, RevisionOfs);
-
-    id.row = FindVersion(code, id.revision);
+    id.row = FindVersion(code, revision);
     if (id.row >= 0) {
         id.kind = RomKnown;
         id.tableOffset = Versions[id.row].tableOffset;
         id.label = Versions[id.row].label;
-        return id;
     }
-    if (std::fseek(stream, ScanStartOfs, SEEK_SET) != 0) return id;
-    const int found = FindTable(stream);
-    if (found < 0) return id;
+    return id;
+}
+
+void Scanned(RomIdentity& id, int found) {
+    if (found < 0) return;
     id.kind = RomScanned;
     id.tableOffset = static_cast<uint32_t>(found);
     id.label = UnknownTableFoundLabel;
+}
+
+}  // namespace
+
+RomIdentity IdentifyRom(FILE* stream) {
+    char code[GameCodeSize];
+    if (std::fseek(stream, GameCodeOfs, SEEK_SET) != 0 ||
+        std::fread(code, 1, GameCodeSize, stream) != GameCodeSize)
+        return {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};  // no code: nothing to scan either
+    RomIdentity id = FromHeader(code, ReadByteAt(stream, RevisionOfs));
+    if (id.kind == RomKnown || std::fseek(stream, ScanStartOfs, SEEK_SET) != 0) return id;
+    Scanned(id, FindTable(stream));
+    return id;
+}
+
+RomIdentity IdentifyImage(std::span<const uint8_t> image) {
+    if (image.size() < GameCodeOfs + GameCodeSize) return {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};
+    char code[GameCodeSize];
+    std::memcpy(code, image.data() + GameCodeOfs, GameCodeSize);
+    RomIdentity id = FromHeader(code, image.size() > RevisionOfs ? image[RevisionOfs] : -1);
+    if (id.kind != RomKnown) Scanned(id, FindTableIn(image, ScanStartOfs));
     return id;
 }
 

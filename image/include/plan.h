@@ -1,0 +1,122 @@
+// Edit plans: what replacing and repointing cries will do to an image, worked
+// out in full before a byte changes. PlanEdits is pure: image and requested
+// changes in, a plan or the complete list of reasons it cannot be done out.
+// ApplyPlan then writes exactly what the plan declares and nothing else.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image.h"
+
+// One cry to replace. `sample` is the new compressed sample, exactly
+// SampleExtent(length) bytes as EncodeSample writes it.
+struct CryChange {
+    enum class Place {
+        Auto,     // its own slot when it fits there, else free space (repointed)
+        InPlace,  // its own slot; refused when it does not fit, unless `force`
+        Free,     // free space, repointed
+        At,       // at `at`, which must hold free space or a sample (no repoint)
+    };
+    int index = 0;
+    std::vector<uint8_t> sample;
+    Place place = Place::Auto;
+    uint32_t at = 0;     // Place::At
+    bool force = false;  // InPlace/At: write even over what follows the old sample
+};
+
+// One entry to point at an existing sample.
+struct RepointChange {
+    int index = 0;
+    uint32_t target = 0;  // file offset of the sample
+    bool force = false;   // point even where no sample lies
+};
+
+struct EditRequest {
+    std::vector<CryChange> cries;
+    std::vector<RepointChange> repoints;
+    // Fill with FF the slots that moved cries leave behind, when no entry of
+    // either table still points into them, and let this same plan use them.
+    bool reclaim = false;
+    // Free space to use instead of the free tail: inner FF runs only inside it.
+    std::optional<Span> freeRange;
+};
+
+enum class TableKind { Cry, Reverse };
+const char* TableName(TableKind table);
+
+struct PointerUpdate {
+    TableKind table = TableKind::Cry;
+    int index = 0;
+    uint32_t at = 0;  // file offset of the pointer word
+    uint32_t from = 0, to = 0;
+};
+
+// Bytes to write: a new sample, or FF over a reclaimed slot.
+struct Write {
+    uint32_t at = 0;
+    std::vector<uint8_t> bytes;
+    Span Bytes() const { return {at, at + static_cast<uint32_t>(bytes.size())}; }
+};
+
+// What happens to one cry.
+struct CryPlan {
+    int index = 0;
+    bool replaced = false;        // a new sample (else only repointed)
+    uint32_t oldOffset = 0;       // where the entry pointed
+    uint32_t oldBytes = 0;        // the old sample's extent, 0 when no sound lay there
+    uint32_t newOffset = 0;
+    uint32_t newBytes = 0;
+    bool moved = false;           // the entry now points elsewhere
+    std::vector<int> sharing;     // other entries that point at the sample written over (they change too)
+    std::vector<int> overwritten; // entries whose samples a forced write runs over
+};
+
+enum class PlanProblem {
+    IndexPastTable,    // a = entries in the table
+    EntryNotInImage,   // the entry does not point into the image
+    BadSample,         // the sample bytes are not SampleExtent of their length
+    DoesNotFit,        // a = bytes needed, b = bytes the slot holds
+    NoFreeSpace,       // a = bytes needed, b = largest free run left
+    Unaligned,         // a = offset
+    PastEnd,           // a = offset, b = bytes
+    Protected,         // a = offset, b = bytes; writes over the header, a table or another sample
+    NotASample,        // a = offset; repoint target holds no sound
+    NotFree,           // a = offset; At: neither a sample nor free space there
+    TwiceInOnePlan,    // the same entry, or the same sample, changed twice
+    NoTable,           // the image has no cry table
+};
+
+struct Problem {
+    PlanProblem kind;
+    int index = -1;  // the entry concerned, -1 for none
+    uint64_t a = 0, b = 0;
+};
+// The problem in English words, without the entry it concerns (front ends
+// name it as an ID or an index); front ends in other languages word the kinds
+// themselves.
+std::string DescribeProblem(const Problem& problem);
+
+struct Plan {
+    std::vector<CryPlan> cries;
+    std::vector<PointerUpdate> pointers;
+    std::vector<Write> writes;
+    std::vector<Span> reclaimed;  // slots filled with FF
+    uint64_t bytesUsed = 0;       // free-space bytes the new samples take
+    uint64_t bytesFreed = 0;      // bytes reclaimed
+    uint64_t freeLeft = 0;        // free-space bytes after the plan
+    std::vector<Problem> problems;
+
+    bool Ok() const { return problems.empty(); }
+};
+
+// Works out the whole edit, or every reason it cannot be done. The image is
+// not changed.
+Plan PlanEdits(ImageBytes image, const ImageModel& model, const EditRequest& request);
+
+// Applies an Ok plan: its writes, then its pointer words. False, and nothing
+// changed, when the plan has problems or any write or pointer lies outside the
+// image.
+bool ApplyPlan(const Plan& plan, std::span<uint8_t> image);

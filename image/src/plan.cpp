@@ -1,0 +1,327 @@
+// Planning and applying edits.
+//
+// A plan is worked out in three passes: each change is checked on its own and
+// placed in its slot when it goes there; the slots that moved cries leave are
+// reclaimed when asked and nothing else points into them; then the cries that
+// need free space are placed, largest first, each in the first run that holds
+// it. Every problem found on the way is kept, so a refused edit names them all.
+#include <algorithm>
+#include <map>
+
+#include "plan.h"
+
+namespace {
+
+uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
+
+// Entries of the cry table whose sample starts at `offset`, but `index`.
+std::vector<int> EntriesAt(ImageBytes image, const ImageModel& m, uint32_t offset, int index) {
+    std::vector<int> found;
+    for (int i = 0; i < m.entries; ++i) {
+        const Entry e = ReadEntry(image, m.table, i);
+        if (i != index && e.pointsIntoRom && e.offset == offset) found.push_back(i);
+    }
+    return found;
+}
+
+// Entries of the cry table whose sample overlaps `span` without starting at
+// `own`: the cries a forced write would run over.
+std::vector<int> EntriesOverlapping(ImageBytes image, const ImageModel& m, Span span, uint32_t own) {
+    std::vector<int> found;
+    for (int i = 0; i < m.entries; ++i) {
+        const Entry e = ReadEntry(image, m.table, i);
+        if (!e.pointsIntoRom || e.offset == own) continue;
+        const SampleInfo s = InspectSample(image, e.offset);
+        if (s.Sound() && s.Bytes().Overlaps(span)) found.push_back(i);
+    }
+    return found;
+}
+
+bool HoldsSample(const std::vector<uint8_t>& sample) {
+    if (sample.size() < SampleHeaderSize) return false;
+    return sample.size() == SampleExtent(GetLe16(&sample[SampleLengthOfs]));
+}
+
+struct Planner {
+    ImageBytes image;
+    const ImageModel& model;
+    const EditRequest& request;
+    Plan plan;
+    std::vector<Span> fixed;   // header and tables: never written, even forced
+    std::vector<Span> guarded; // fixed, plus every sample
+    std::vector<Span> claimed; // spans this plan writes samples into
+    std::vector<size_t> needFree;  // indexes into request.cries
+
+    void Problem(PlanProblem kind, int index, uint64_t a = 0, uint64_t b = 0) {
+        plan.problems.push_back({kind, index, a, b});
+    }
+
+    static bool OverlapsAny(const std::vector<Span>& spans, Span s) {
+        return std::any_of(spans.begin(), spans.end(), [&](Span o) { return o.Overlaps(s); });
+    }
+
+    // A span that must lie in the image, word-aligned, clear of the header
+    // and the tables, and of every sample but `own` unless forced.
+    bool CheckTarget(int index, Span s, std::optional<Span> own, bool force) {
+        if (s.start % 4 != 0) {
+            Problem(PlanProblem::Unaligned, index, s.start);
+            return false;
+        }
+        if (s.end > image.size() || s.end < s.start) {
+            Problem(PlanProblem::PastEnd, index, s.start, s.Size());
+            return false;
+        }
+        for (Span g : force ? fixed : guarded) {
+            if (own && g.start == own->start && g.end == own->end) continue;
+            if (g.Overlaps(s)) {
+                Problem(PlanProblem::Protected, index, s.start, s.Size());
+                return false;
+            }
+        }
+        if (OverlapsAny(claimed, s)) {
+            Problem(PlanProblem::TwiceInOnePlan, index);
+            return false;
+        }
+        claimed.push_back(s);
+        return true;
+    }
+
+    void Repointed(CryPlan& cp, uint32_t offset) {
+        const Entry e = ReadEntry(image, model.table, cp.index);
+        const uint32_t to = RomAddressBase | offset;
+        cp.moved = e.pointer != to;
+        if (!cp.moved) return;
+        plan.pointers.push_back({TableKind::Cry, cp.index, e.pointerPos, e.pointer, to});
+        if (ReverseInStep(image, model, cp.index)) {
+            const Entry r = ReadEntry(image, *model.reverse, cp.index);
+            plan.pointers.push_back({TableKind::Reverse, cp.index, r.pointerPos, r.pointer, to});
+        }
+    }
+
+    void Place(CryPlan& cp, const CryChange& c, uint32_t at) {
+        cp.newOffset = at;
+        plan.writes.push_back({at, c.sample});
+    }
+
+    // Pass one: checks, and the cries that stay in their slot or go where told.
+    void PlanCry(size_t k) {
+        const CryChange& c = request.cries[k];
+        CryPlan cp;
+        cp.index = c.index;
+        cp.replaced = true;
+        cp.newBytes = static_cast<uint32_t>(c.sample.size());
+        if (!HoldsSample(c.sample)) return Problem(PlanProblem::BadSample, c.index);
+        const Entry e = ReadEntry(image, model.table, c.index);
+        const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
+        if (e.pointsIntoRom) cp.oldOffset = e.offset;
+        if (old.Sound()) {
+            cp.oldBytes = old.extent;
+            cp.sharing = EntriesAt(image, model, e.offset, c.index);
+        }
+        const bool fits = old.Sound() && cp.newBytes <= cp.oldBytes;
+        switch (c.place) {
+            case CryChange::Place::Auto:
+                if (!fits) {
+                    needFree.push_back(k);
+                    break;
+                }
+                [[fallthrough]];
+            case CryChange::Place::InPlace: {
+                if (!e.pointsIntoRom) return Problem(PlanProblem::EntryNotInImage, c.index);
+                if (!fits && !c.force) {
+                    if (old.Sound()) return Problem(PlanProblem::DoesNotFit, c.index, cp.newBytes, cp.oldBytes);
+                    return Problem(PlanProblem::NotASample, c.index, e.offset);
+                }
+                const Span s{e.offset, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{e.offset} + cp.newBytes, UINT32_MAX))};
+                if (!CheckTarget(c.index, s, old.Sound() ? std::optional<Span>(old.Bytes()) : std::nullopt, c.force)) return;
+                if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, e.offset);
+                Place(cp, c, e.offset);
+                break;
+            }
+            case CryChange::Place::Free: needFree.push_back(k); break;
+            case CryChange::Place::At: {
+                const SampleInfo there = InspectSample(image, c.at);
+                const Span s{c.at, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{c.at} + cp.newBytes, UINT32_MAX))};
+                const bool intoSample = there.Sound() && cp.newBytes <= there.extent;
+                const bool intoFree = s.end <= image.size() &&
+                                      std::all_of(image.begin() + s.start, image.begin() + s.end, [](uint8_t b) { return b == 0xFF; });
+                if (s.end <= image.size() && s.start % 4 == 0 && !intoSample && !intoFree && !c.force) {
+                    return Problem(there.Sound() ? PlanProblem::DoesNotFit : PlanProblem::NotFree, c.index,
+                                   there.Sound() ? cp.newBytes : c.at, there.extent);
+                }
+                if (!CheckTarget(c.index, s, there.Sound() ? std::optional<Span>(there.Bytes()) : std::nullopt, c.force)) return;
+                if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, c.at);
+                Place(cp, c, c.at);
+                break;
+            }
+        }
+        plan.cries.push_back(cp);
+    }
+
+    void PlanRepoint(const RepointChange& r) {
+        CryPlan cp;
+        cp.index = r.index;
+        const Entry e = ReadEntry(image, model.table, r.index);
+        if (e.pointsIntoRom) cp.oldOffset = e.offset;
+        const SampleInfo target = InspectSample(image, r.target);
+        if (r.target % 4 != 0) return Problem(PlanProblem::Unaligned, r.index, r.target);
+        if (!target.headerInFile) return Problem(PlanProblem::PastEnd, r.index, r.target, SampleHeaderSize);
+        if (!target.Sound() && !r.force) return Problem(PlanProblem::NotASample, r.index, r.target);
+        cp.newOffset = r.target;
+        cp.newBytes = target.Sound() ? target.extent : 0;
+        Repointed(cp, r.target);
+        plan.cries.push_back(cp);
+    }
+
+    // Pass two: the slots that cries moving to free space leave behind.
+    std::vector<Span> Reclaim() {
+        std::vector<Span> slots;
+        if (!request.reclaim) return slots;
+        std::vector<int> leaving;
+        for (size_t k : needFree) leaving.push_back(request.cries[k].index);
+        for (const RepointChange& r : request.repoints) leaving.push_back(r.index);
+        auto stillPointedAt = [&](Span slot) {
+            auto pointsInto = [&](uint32_t table, int entries, bool cry) {
+                for (int i = 0; i < entries; ++i) {
+                    if (cry && std::find(leaving.begin(), leaving.end(), i) != leaving.end()) continue;
+                    if (!cry && std::find(leaving.begin(), leaving.end(), i) != leaving.end() &&
+                        ReverseInStep(image, model, i))
+                        continue;
+                    const Entry e = ReadEntry(image, table, i);
+                    if (e.pointsIntoRom && e.offset >= slot.start && e.offset < slot.end) return true;
+                }
+                return false;
+            };
+            return pointsInto(model.table, model.entries, true) ||
+                   (model.reverse && pointsInto(*model.reverse, model.reverseEntries, false));
+        };
+        for (size_t k : needFree) {
+            const Entry e = ReadEntry(image, model.table, request.cries[k].index);
+            if (!e.pointsIntoRom) continue;
+            const SampleInfo old = InspectSample(image, e.offset);
+            if (!old.Sound() || old.offset % 4 != 0) continue;
+            const Span slot = old.Bytes();
+            if (OverlapsAny(fixed, slot) || OverlapsAny(claimed, slot) || stillPointedAt(slot)) continue;
+            if (std::any_of(slots.begin(), slots.end(), [&](Span s) { return s.Overlaps(slot); })) continue;
+            slots.push_back(slot);
+        }
+        for (Span s : slots) {
+            plan.writes.insert(plan.writes.begin(), Write{s.start, std::vector<uint8_t>(s.Size(), 0xFF)});
+            plan.reclaimed.push_back(s);
+            plan.bytesFreed += s.Size();
+            guarded.erase(std::remove_if(guarded.begin(), guarded.end(), [&](Span g) { return g.start == s.start && g.end == s.end; }),
+                          guarded.end());
+        }
+        return slots;
+    }
+
+    // The runs new samples may take: the free tail (or inner runs of the
+    // range the caller names), less anything guarded, plus reclaimed slots.
+    std::vector<Span> FreePool(const std::vector<Span>& reclaimed) {
+        std::vector<Span> runs = request.freeRange ? FreeRuns(image, *request.freeRange) : std::vector<Span>{FreeTail(image)};
+        std::vector<Span> pool;
+        for (Span run : runs) {
+            // Cut each run around what it must not touch.
+            std::vector<Span> pieces = {run};
+            for (Span g : guarded) {
+                std::vector<Span> next;
+                for (Span p : pieces) {
+                    if (!p.Overlaps(g)) {
+                        next.push_back(p);
+                        continue;
+                    }
+                    if (p.start < g.start) next.push_back({p.start, g.start});
+                    if (AlignUp4(g.end) < p.end) next.push_back({AlignUp4(g.end), p.end});
+                }
+                pieces = next;
+            }
+            for (Span p : pieces)
+                if (p.end > p.start) pool.push_back(p);
+        }
+        pool.insert(pool.end(), reclaimed.begin(), reclaimed.end());
+        std::sort(pool.begin(), pool.end(), [](Span a, Span b) { return a.start < b.start; });
+        return pool;
+    }
+
+    // Pass three: largest first, first fit.
+    void PlaceInFree(std::vector<Span> pool) {
+        std::vector<size_t> order = needFree;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return request.cries[a].sample.size() > request.cries[b].sample.size(); });
+        for (size_t k : order) {
+            const CryChange& c = request.cries[k];
+            const uint32_t size = static_cast<uint32_t>(c.sample.size());
+            auto run = std::find_if(pool.begin(), pool.end(), [&](Span s) { return s.Size() >= size; });
+            CryPlan* cp = CryOf(c.index);
+            if (cp == nullptr) continue;
+            if (run == pool.end()) {
+                uint64_t largest = 0;
+                for (Span s : pool) largest = std::max<uint64_t>(largest, s.Size());
+                Problem(PlanProblem::NoFreeSpace, c.index, size, largest);
+                continue;
+            }
+            Place(*cp, c, run->start);
+            Repointed(*cp, run->start);
+            plan.bytesUsed += size;
+            run->start = std::min(AlignUp4(uint64_t{run->start} + size), run->end);
+        }
+        for (Span s : pool) plan.freeLeft += s.Size();
+    }
+
+    CryPlan* CryOf(int index) {
+        for (CryPlan& cp : plan.cries)
+            if (cp.index == index) return &cp;
+        return nullptr;
+    }
+
+    void Run() {
+        if (!model.HasTable()) return Problem(PlanProblem::NoTable, -1);
+        fixed = {{0, static_cast<uint32_t>(std::min<uint64_t>(RomHeaderSize, image.size()))}, model.TableBytes()};
+        if (model.reverse) fixed.push_back(model.ReverseBytes());
+        guarded = ProtectedSpans(image, model);
+        std::map<int, int> seen;
+        auto checkIndex = [&](int index) {
+            if (index < 0 || index >= model.entries) {
+                Problem(PlanProblem::IndexPastTable, index, static_cast<uint64_t>(model.entries));
+                return false;
+            }
+            if (seen[index]++) {
+                Problem(PlanProblem::TwiceInOnePlan, index);
+                return false;
+            }
+            return true;
+        };
+        for (size_t k = 0; k < request.cries.size(); ++k) {
+            if (checkIndex(request.cries[k].index)) PlanCry(k);
+        }
+        for (const RepointChange& r : request.repoints)
+            if (checkIndex(r.index)) PlanRepoint(r);
+        const std::vector<Span> reclaimed = Reclaim();
+        PlaceInFree(FreePool(reclaimed));
+        std::sort(plan.cries.begin(), plan.cries.end(), [](const CryPlan& a, const CryPlan& b) { return a.index < b.index; });
+    }
+};
+
+}  // namespace
+
+Plan PlanEdits(ImageBytes image, const ImageModel& model, const EditRequest& request) {
+    Planner p{image, model, request, {}, {}, {}, {}, {}};
+    p.Run();
+    if (!p.plan.Ok()) {
+        Plan refused;
+        refused.problems = p.plan.problems;
+        return refused;
+    }
+    return p.plan;
+}
+
+bool ApplyPlan(const Plan& plan, std::span<uint8_t> image) {
+    if (!plan.Ok()) return false;
+    for (const Write& w : plan.writes)
+        if (uint64_t{w.at} + w.bytes.size() > image.size()) return false;
+    for (const PointerUpdate& u : plan.pointers)
+        if (uint64_t{u.at} + 4 > image.size()) return false;
+    for (const Write& w : plan.writes) std::copy(w.bytes.begin(), w.bytes.end(), image.begin() + w.at);
+    for (const PointerUpdate& u : plan.pointers) PutLe32(&image[u.at], u.to);
+    return true;
+}
