@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, when any is missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build test windows fuzz cli demo)
+# Usage: scripts/deps.sh GROUP...   (groups: build test windows fuzz cli demo package)
 set -euo pipefail
 
 declare -A group=(
@@ -10,6 +10,7 @@ declare -A group=(
   [windows]="g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 xvfb xauth"
   [fuzz]="clang libclang-rt-14-dev"
   [demo]="espeak-ng imagemagick"
+  [package]="zip unzip"
 )
 
 wanted=()
