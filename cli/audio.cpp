@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "conditioning.h"
 #include "crylib.h"
 #include "romfile.h"
 #include "text.h"
@@ -45,8 +46,13 @@ const char* WavStatusText(WavStatus status) {
     return "unreadable";
 }
 
+struct RawWav {
+    Bytes bytes;
+    uint32_t rate;
+};
+
 // An 8-bit mono PCM WAV, its audio bytes taken as they are.
-Bytes LoadRawWav(const std::string& path) {
+RawWav LoadRawWav(const std::string& path) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) Fail("cannot open audio '" + path + "'");
     WavInfo info{};
@@ -55,34 +61,50 @@ Bytes LoadRawWav(const std::string& path) {
         std::string hint = CanConvertAudio() ? " (without --raw any format is converted)" : "";
         Fail("'" + path + "': " + WavStatusText(status) + hint);
     }
-    if (info.dataSize > MaxInputSamples) TooLong(path, info.dataSize, info.rate ? info.rate : 1);
+    if (info.rate == 0) Fail("'" + path + "' declares a rate of 0 Hz");
+    if (info.dataSize > MaxInputSamples) TooLong(path, info.dataSize, info.rate);
     Bytes data(info.dataSize);
     if (std::fseek(f.get(), info.dataOffset, SEEK_SET) != 0 ||
         std::fread(data.data(), 1, data.size(), f.get()) != data.size())
         Fail("cannot read the audio data of '" + path + "'");
-    return data;
+    return {std::move(data), info.rate};
 }
+
+// Interleaved frames on libsndfile's scale (full scale 1.0).
+struct Frames {
+    std::vector<double> values;
+    int channels;
+    double rate;
+};
 
 #ifdef BREVOX_CLI_CONVERT
 struct SndCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
 
-Bytes LoadConverted(const std::string& path, double targetRate) {
+Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndCloser> f(sf_open(path.c_str(), SFM_READ, &info));
     if (!f) Fail("cannot read audio '" + path + "': " + sf_strerror(nullptr));
     if (info.channels < 1 || info.samplerate < 1) Fail("'" + path + "' holds no audio channels");
     // Refuse before reading a long file into memory: the format holds at
     // most 65535 samples (about 6 s), whatever the input's rate.
-    double outFrames = static_cast<double>(info.frames) * targetRate / info.samplerate;
-    if (outFrames > MaxInputSamples) TooLong(path, outFrames, targetRate);
+    double outRate = keepRate ? info.samplerate : targetRate;
+    double outFrames = static_cast<double>(info.frames) * outRate / info.samplerate;
+    if (outFrames > MaxInputSamples) TooLong(path, outFrames, outRate);
     std::vector<double> frames(static_cast<size_t>(info.frames) * info.channels);
     sf_count_t got = sf_readf_double(f.get(), frames.data(), info.frames);
     if (got < 0) Fail("cannot read audio '" + path + "': " + sf_strerror(f.get()));
     frames.resize(static_cast<size_t>(got) * info.channels);
-    std::vector<double> mono = MixDown(frames, info.channels);
-    return Quantise(Resample(mono, info.samplerate, targetRate));
+    return {std::move(frames), info.channels, static_cast<double>(info.samplerate)};
+}
+#else
+// Without libsndfile: an 8-bit mono WAV, on the scale libsndfile would give.
+Frames ReadFrames(const std::string& path, double, bool) {
+    RawWav wav = LoadRawWav(path);
+    std::vector<double> values(wav.bytes.size());
+    std::transform(wav.bytes.begin(), wav.bytes.end(), values.begin(), [](uint8_t b) { return (b - 128) / 128.0; });
+    return {std::move(values), 1, static_cast<double>(wav.rate)};
 }
 #endif
 
@@ -94,16 +116,6 @@ bool CanConvertAudio() {
 #else
     return false;
 #endif
-}
-
-std::vector<double> MixDown(std::span<const double> frames, int channels) {
-    std::vector<double> mono(frames.size() / channels);
-    for (size_t i = 0; i < mono.size(); ++i) {
-        double sum = 0;
-        for (int c = 0; c < channels; ++c) sum += frames[i * channels + c];
-        mono[i] = sum / channels;
-    }
-    return mono;
 }
 
 std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate) {
@@ -126,24 +138,27 @@ std::vector<double> Resample(std::span<const double> in, double fromRate, double
 #endif
 }
 
-Bytes Quantise(std::span<const double> samples) {
-    // libsndfile scales 8-bit data by 1/128, so an 8-bit input comes back
-    // to the very same bytes.
-    Bytes out(samples.size());
-    std::transform(samples.begin(), samples.end(), out.begin(), [](double x) {
-        return static_cast<uint8_t>(std::clamp(std::lround(x * 128.0) + 128, 0L, 255L));
-    });
+LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {
+    const ConditionOptions options = ConditionOptionsOf(args, raw);
+    if (raw) {
+        RawWav wav = LoadRawWav(path);
+        AudioWarnings mismatch;
+        if (!args.keepRate && CheckRawRate(wav.rate, targetRate, mismatch)) Fail("'" + path + "': " + mismatch[0].message);
+        double rate = args.keepRate ? wav.rate : targetRate;
+        return {std::move(wav.bytes), rate, static_cast<double>(wav.rate), 1, {}};
+    }
+    Frames in = ReadFrames(path, targetRate, args.keepRate);
+    LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
+    std::vector<double> mono = ConditionBeforeResample(in.values, in.channels, in.rate, options, out.warnings);
+    mono = ConditionAfterResample(Resample(mono, in.rate, out.rate), options);
+    out.samples = Quantise(mono, out.warnings);
     return out;
 }
 
 Bytes LoadSamples(const std::string& path, double targetRate, bool raw) {
-#ifdef BREVOX_CLI_CONVERT
-    if (!raw) return LoadConverted(path, targetRate);
-#else
-    (void)raw;
-    (void)targetRate;
-#endif
-    return LoadRawWav(path);
+    LoadedAudio audio = LoadSamples(path, targetRate, raw, ConditionArgs{});
+    PrintWarnings(audio.warnings);
+    return audio.samples;
 }
 
 bool WriteWav(FILE* stream, std::span<const uint8_t> samples, uint32_t rate) {

@@ -1,7 +1,8 @@
 // Audio in and out. Input is read with libsndfile (any format it knows),
-// mixed down to mono, resampled with libsoxr to the rate the sample will
-// declare and quantised to unsigned 8 bits. Builds without those libraries
-// (the Windows console build) read only 8-bit mono PCM WAV, unconverted.
+// conditioned by the core (channel, DC, trim), resampled with libsoxr to the
+// rate the sample will declare, conditioned again (gain, normalise) and
+// quantised to unsigned 8 bits. Builds without those libraries (the Windows
+// console build) read only 8-bit mono PCM WAV and cannot resample.
 #pragma once
 
 #include <cstdint>
@@ -10,21 +11,33 @@
 #include <string>
 #include <vector>
 
+#include "audio_options.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // Whether this build can convert audio (libsndfile and libsoxr present).
 bool CanConvertAudio();
 
-// The samples of `path` as unsigned 8-bit mono at `targetRate` Hz. With
-// `raw`, or in a build that cannot convert, the file must be 8-bit mono PCM
-// WAV and its bytes are taken as they are, whatever its rate.
+struct LoadedAudio {
+    Bytes samples;         // unsigned 8-bit mono
+    double rate;           // what they are at: the target rate, or the input's own with --keep-rate
+    double inputRate;      // the file's own rate
+    int inputChannels;     // the file's own channel count
+    AudioWarnings warnings;
+};
+
+// The samples of `path` as unsigned 8-bit mono at `targetRate` Hz (at the
+// file's own rate with args.keepRate), conditioned as `args` asks. With
+// `raw` the file must be 8-bit mono PCM WAV whose bytes are taken as they
+// are: conditioning options are bad usage, and a WAV more than 1 % off
+// `targetRate` is refused unless args.keepRate. In a build that cannot
+// convert, input must be 8-bit mono PCM WAV at the rate it is stored at.
+LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args);
+// With no conditioning, the warnings printed on standard error.
 Bytes LoadSamples(const std::string& path, double targetRate, bool raw);
 
-// Unsigned 8-bit mono samples in float form, mixed down from interleaved
-// frames of `channels` values, and the two conversions on their own.
-std::vector<double> MixDown(std::span<const double> frames, int channels);
+// Mono samples in float form from `fromRate` to `toRate` Hz.
 std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate);
-Bytes Quantise(std::span<const double> samples);
 
 // Writes a WAV file of unsigned 8-bit mono samples at `rate` Hz.
 bool WriteWav(FILE* stream, std::span<const uint8_t> samples, uint32_t rate);

@@ -1,0 +1,68 @@
+#include "audio_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "text.h"
+
+namespace {
+
+// The options are shown under this heading, which gives the order the
+// steps run in whatever order they are typed.
+constexpr const char* Group = "Conditioning, in this order: channel, DC, trim, resample, gain/normalize, quantise";
+
+std::string Decibels(double db) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", db);
+    return text;
+}
+
+}  // namespace
+
+void AddConditionOptions(CLI::App* cmd, ConditionArgs& args) {
+    cmd->add_option("--channel", args.channel, "Channel to keep: left, right or mix (their mean, default)")
+        ->check(CLI::IsMember({"left", "right", "mix"}))
+        ->group(Group);
+    cmd->add_flag("--dc-remove", args.dcRemove,
+                  "Take out a DC offset: the mean, then a " + Decibels(DcCornerHz) + " Hz high-pass")
+        ->group(Group);
+    cmd->add_option("--trim", args.trimDb, "Cut leading and trailing sound quieter than DB (dBFS); --trim=DB")
+        ->expected(0, 1)
+        ->default_str(Decibels(DefaultTrimDb))
+        ->check(CLI::Range(-150.0, 0.0))
+        ->group(Group);
+    cmd->add_flag("--keep-rate", args.keepRate,
+                  "Store the input at its own rate, not resampled (with --raw: accept a WAV at another rate "
+                  "than the sample's)")
+        ->group(Group);
+    auto* gain = cmd->add_option("--gain", args.gainDb, "Gain in dB")->group(Group);
+    cmd->add_option("--normalize", args.normalizeDb, "Scale the peak to DB below full scale; --normalize=DB")
+        ->expected(0, 1)
+        ->default_str(Decibels(DefaultNormalizeDb))
+        ->check(CLI::Range(-100.0, 0.0))
+        ->excludes(gain)
+        ->group(Group);
+}
+
+ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw) {
+    if (raw && (!args.channel.empty() || args.gainDb || args.normalizeDb || args.dcRemove || args.trimDb))
+        BadUsage("--raw takes the bytes as they are: it excludes --channel, --gain, --normalize, --dc-remove and --trim");
+    ConditionOptions options;
+    if (args.channel == "left") options.channel = ChannelChoice::Left;
+    if (args.channel == "right") options.channel = ChannelChoice::Right;
+    options.removeDc = args.dcRemove;
+    options.trimDb = args.trimDb;
+    options.gainDb = args.gainDb.value_or(0);
+    options.normalizeDb = args.normalizeDb;
+    return options;
+}
+
+void PrintWarnings(const AudioWarnings& warnings) {
+    for (const AudioWarning& w : warnings) std::fprintf(stderr, "warning: %s\n", w.message.c_str());
+}
+
+nlohmann::json WarningsJson(const AudioWarnings& warnings) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const AudioWarning& w : warnings) list.push_back(w.message);
+    return list;
+}
