@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
+#include <vector>
 
 constexpr uint32_t WavHeaderSize = 44;
 constexpr uint32_t WavRate = 11050;  // 11050, not 11025: what the games' tools used
@@ -27,6 +29,11 @@ void SetChar(char* dst, const char* src);
 // Writes the 44-byte header for n data bytes at the stream's position, as three
 // writes of 12, 24 and 8 bytes. Returns 0, or -1 when a write failed.
 int WriteWavHeader(uint32_t n, FILE* stream);
+
+// A whole WAV file in memory: the canonical header with `rate` in its rate
+// fields, then the 8-bit unsigned samples. The header's sizes are 32-bit:
+// callers hold far fewer samples than that.
+std::vector<uint8_t> WavFileBytes(std::span<const uint8_t> samples, uint32_t rate);
 
 // Reads 44 bytes and checks them in order: 1 not "RIFF", 2 not "WAVE",
 // 3 not "fmt ", 4 not "data" at byte 36, 5 not 8 bits per sample, 0 accepted

@@ -40,8 +40,9 @@ void SetChar(char* dst, const char* src) { std::memcpy(dst, src, 4); }
 
 static int CompareTag(const uint8_t* at, const char* tag) { return CompareChar(reinterpret_cast<const char*>(at), tag); }
 
-int WriteWavHeader(uint32_t n, FILE* stream) {
-    uint8_t h[WavHeaderSize] = {};
+// The canonical header for n data bytes of 8-bit mono at `rate` Hz.
+static void FillWavHeader(uint8_t h[WavHeaderSize], uint32_t n, uint32_t rate) {
+    std::memset(h, 0, WavHeaderSize);
     char* tags = reinterpret_cast<char*>(h);
     SetChar(tags + WavRiffTagOfs, "RIFF");
     PutLe32(h + WavRiffSizeOfs, n + 36);  // 36 = "WAVE" + the format chunk (24) + the data chunk's head (8)
@@ -50,15 +51,27 @@ int WriteWavHeader(uint32_t n, FILE* stream) {
     PutLe32(h + WavFmtSizeOfs, FmtMinSize);
     PutLe16(h + FmtBodyOfs + FmtFormatOfs, FormatPcm);
     PutLe16(h + FmtBodyOfs + FmtChannelsOfs, 1);
-    PutLe32(h + FmtBodyOfs + FmtRateOfs, WavRate);
-    PutLe32(h + FmtBodyOfs + FmtByteRateOfs, WavRate);  // one byte per sample
+    PutLe32(h + FmtBodyOfs + FmtRateOfs, rate);
+    PutLe32(h + FmtBodyOfs + FmtByteRateOfs, rate);  // one byte per sample
     PutLe16(h + FmtBodyOfs + FmtBlockAlignOfs, 1);
     PutLe16(h + WavBitsOfs, 8);
     SetChar(tags + WavDataTagOfs, "data");
     PutLe32(h + WavDataSizeOfs, n);
+}
+
+int WriteWavHeader(uint32_t n, FILE* stream) {
+    uint8_t h[WavHeaderSize];
+    FillWavHeader(h, n, WavRate);
     const bool ok = WriteAll(stream, h, RiffPartSize) && WriteAll(stream, h + RiffPartSize, FmtPartSize) &&
                     WriteAll(stream, h + RiffPartSize + FmtPartSize, DataPartSize);
     return ok ? 0 : -1;
+}
+
+std::vector<uint8_t> WavFileBytes(std::span<const uint8_t> samples, uint32_t rate) {
+    std::vector<uint8_t> file(WavHeaderSize + samples.size());
+    FillWavHeader(file.data(), static_cast<uint32_t>(samples.size()), rate);
+    std::copy(samples.begin(), samples.end(), file.begin() + WavHeaderSize);
+    return file;
 }
 
 int CheckWavHeader(FILE* stream) {

@@ -13,17 +13,32 @@ static Bytes WrittenHeader(const ScratchDir& dir, uint32_t n) {
     return ReadFileBytes(path);
 }
 
+// The canonical header for `dataSize` bytes at `rate`, spelled out.
+static Bytes CanonicalHeader(uint8_t size0, uint8_t rate0, uint8_t rate1, uint8_t data0) {
+    return {'R', 'I', 'F', 'F', size0, 0x00, 0x00, 0x00, 'W', 'A', 'V', 'E',
+            'f', 'm', 't', ' ', 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
+            rate0, rate1, 0x00, 0x00, rate0, rate1, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00,
+            'd', 'a', 't', 'a', data0, 0x00, 0x00, 0x00};
+}
+
 TEST(WavHeader, HoldsTheCanonicalFieldsByteForByte) {
     ScratchDir dir;
-    const Bytes expected = {'R', 'I', 'F', 'F', 0x88, 0x00, 0x00, 0x00, 'W', 'A', 'V', 'E',
-                            'f', 'm', 't', ' ', 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
-                            0x2A, 0x2B, 0x00, 0x00, 0x2A, 0x2B, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00,
-                            'd', 'a', 't', 'a', 0x64, 0x00, 0x00, 0x00};
-    EXPECT_EQ(WrittenHeader(dir, 100), expected);
-    const Bytes empty = WrittenHeader(dir, 0);
-    ASSERT_EQ(empty.size(), 44u);
-    EXPECT_EQ(GetLe32(&empty[WavRiffSizeOfs]), 36u);
-    EXPECT_EQ(GetLe32(&empty[WavDataSizeOfs]), 0u);
+    // 11050 = 0x2B2A, 10512 = 0x2910; the RIFF size is the data size + 36.
+    Bytes ramp = CanonicalHeader(0x27, 0x10, 0x29, 0x03);
+    ramp.insert(ramp.end(), {0x00, 0x80, 0xFF});
+    const struct {
+        const char* name;
+        Bytes written, expected;
+    } cases[] = {
+        {"header of a file", WrittenHeader(dir, 100), CanonicalHeader(0x88, 0x2A, 0x2B, 0x64)},
+        {"empty header of a file", WrittenHeader(dir, 0), CanonicalHeader(0x24, 0x2A, 0x2B, 0x00)},
+        {"file in memory", WavFileBytes(Bytes{0x00, 0x80, 0xFF}, 10512), ramp},
+        {"empty file in memory", WavFileBytes({}, WavRate), WrittenHeader(dir, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.written, c.expected);
+    }
 }
 
 TEST(WavHeader, ReportsAFailedWrite) {
