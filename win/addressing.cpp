@@ -31,7 +31,6 @@ namespace {
 // Message texts, Windows-1252.
 constexpr char CannotWriteRom[] = "Impossible d'\xE9" "crire dans la Rom!";
 constexpr char InvalidId[] = "ID invalide!";
-constexpr char InvalidOffset[] = "Offset invalide!";
 constexpr char EntryOutsideRom[] = "Entr\xE9" "e hors de la Rom!";
 
 constexpr int AddressSize = 4;
@@ -47,7 +46,7 @@ bool ReadHexField(HWND dialog, int control, int size, uint32_t* value) {
     errno = 0;
     const unsigned long long v = std::strtoull(text, &end, 16);
     if (end == text || errno == ERANGE || v > UINT32_MAX) {
-        Warn(dialog, InvalidOffset);
+        Warn(dialog, InvalidOffsetText);
         return false;
     }
     *value = static_cast<uint32_t>(v);

@@ -8,13 +8,19 @@
 #include "resource.h"
 
 #include "crylib.h"
+#include "romid.h"
 #include "wavlib.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 HINSTANCE TheInstance;
 
 const char ErrorTitle[] = "Erreur!";
 const char InvalidFileText[] = "Fichier invalide!";
 const char CannotOpenRomText[] = "Impossible d'ouvrir la Rom!";
+const char InvalidOffsetText[] = "Offset invalide!";
 
 void Warn(HWND dialog, const char* text) { MessageBoxA(dialog, text, ErrorTitle, MB_OK | MB_ICONWARNING); }
 
@@ -53,6 +59,45 @@ bool FileExists(const char* path) {
     if (!file) return false;
     std::fclose(file);
     return true;
+}
+
+// What names a file whatever path reaches it: on Windows the volume and the
+// file index, elsewhere (the stand-in build) the device and the inode.
+#ifdef _WIN32
+struct FileIdentity {
+    DWORD volume, indexHigh, indexLow;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+bool IdentifyFile(const char* path, FileIdentity* identity) {
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (known) *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return known;
+}
+#else
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+bool IdentifyFile(const char* path, FileIdentity* identity) {
+    struct stat info;
+    if (stat(path, &info) != 0) return false;
+    *identity = {info.st_dev, info.st_ino};
+    return true;
+}
+#endif
+
+// Whether two paths, however written, name one existing file.
+bool SameFile(const char* a, const char* b) {
+    FileIdentity first, second;
+    return IdentifyFile(a, &first) && IdentifyFile(b, &second) && first == second;
 }
 
 // The audio size of a WAV the encoder will accept, or false when it will refuse it.
@@ -135,6 +180,11 @@ void DumpCommand(HWND dialog) {
     Path romPath, wavPath;
     ReadPath(dialog, IDC_ROM_PATH, romPath);
     ReadPath(dialog, IDC_WAV_PATH, wavPath);
+    // Dump creates the WAV before it reads a block: over the ROM it would empty it.
+    if (SameFile(romPath, wavPath)) {
+        Warn(dialog, InvalidFileText);
+        return;
+    }
     if (IsChecked(dialog, IDC_CONFIRM) && FileExists(wavPath) && !Confirm(dialog, OverwriteWavText))
         return;
     uint32_t offset;
@@ -167,6 +217,12 @@ void EncodeCommand(HWND dialog) {
     ReadPath(dialog, IDC_WAV_PATH, wavPath);
     uint32_t offset;
     if (!ReturnOfs(dialog, &offset)) return;
+    // An image's header holds its entry point, logo and game code, never a
+    // sample. A missing ROM is created with the sample at the offset asked.
+    if (offset < RomHeaderSize && FileExists(romPath)) {
+        Warn(dialog, InvalidOffsetText);
+        return;
+    }
     if (IsChecked(dialog, IDC_CONFIRM) && !ConfirmLongerSample(dialog, romPath, wavPath, offset)) return;
     CryError error = CryOk;
     Compress(wavPath, offset, romPath, &error);

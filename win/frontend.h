@@ -20,6 +20,7 @@ extern HINSTANCE TheInstance;
 extern const char ErrorTitle[];         // "Erreur!"
 extern const char InvalidFileText[];    // "Fichier invalide!"
 extern const char CannotOpenRomText[];  // "Impossible d'ouvrir la Rom!"
+extern const char InvalidOffsetText[];  // "Offset invalide!"
 
 // A warning box titled "Erreur!", owned by the dialog.
 void Warn(HWND dialog, const char* text);

@@ -7,6 +7,7 @@
 #include "crylib.h"
 #include "frontend.h"
 #include "resource.h"
+#include "romid.h"
 #include "support.h"
 #include "testdata.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 using namespace std::string_literals;
 
+const std::string InvalidOffset = "box Erreur!: Offset invalide!";
 const std::string RomNotWritable = "box Erreur!: Impossible d'ouvrir la Rom!";
 const std::string OverwriteWav = "box Question: Le fichier WAV existe d\xe9ja. Voulez-vous le remplacer?";
 const std::string LongerSample =
@@ -302,6 +304,155 @@ TEST_F(Encode, RefusalsLeaveTheRomAlone) {
     EXPECT_EQ(Log().size(), before + 1);
     EXPECT_EQ(Log().back(), Invalid);
     EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
+    UseWav(Tone(100, 440));
+    standin::SetCheck(IDC_USE_TABLE, false);
+    standin::SetCheck(IDC_CONFIRM, false);
+    for (uint32_t offset : {0u, 0xACu, RomHeaderSize - 1}) {
+        standin::SetText(IDC_SAMPLE_OFFSET, Hex(offset));
+        Command(IDC_ENCODE);
+        ASSERT_FALSE(Log().empty());
+        EXPECT_EQ(Log().back(), InvalidOffset) << offset;
+    }
+    // With "Table", an entry pointing into the header.
+    Bytes broken = rom;
+    PutLe32(&broken[plan.tableOffset + CryEntryPointerOfs], RomAddressBase | 0x40);
+    ASSERT_TRUE(WriteFileBytes(romPath, broken));
+    standin::SetCheck(IDC_USE_TABLE, true);
+    Command(IDC_ENCODE);
+    EXPECT_EQ(Log().back(), InvalidOffset);
+    EXPECT_EQ(standin::Boxes().size(), 4u);
+    EXPECT_EQ(ReadFileBytes(romPath), broken);
+
+    // The first byte after the header takes a sample.
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    standin::SetCheck(IDC_USE_TABLE, false);
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(RomHeaderSize));
+    Command(IDC_ENCODE);
+    EXPECT_EQ(standin::Boxes().size(), 4u);
+    EXPECT_EQ(ReadFileBytes(romPath), EncodedAt(RomHeaderSize, Tone(100, 440)));
+
+    // A missing ROM is created, the sample at the offset asked.
+    const std::string created = (dir / "new.gba").string();
+    standin::SetText(IDC_ROM_PATH, created);
+    standin::SetText(IDC_SAMPLE_OFFSET, "8");
+    Command(IDC_ENCODE);
+    Bytes expected(8 + SampleExtent(100), 0);
+    EXPECT_EQ(EncodeSample(Tone(100, 440), std::span(expected).subspan(8)), SampleExtent(100));
+    EXPECT_EQ(ReadFileBytes(created), expected);
+    EXPECT_EQ(standin::Boxes().size(), 4u);
+}
+
+TEST_F(Dialog, DumpOverTheRomItselfIsRefused) {
+    const fs::path linked = dir / "linked.gba", hard = dir / "hard.gba";
+    fs::create_symlink(romPath, linked);
+    fs::create_hard_link(romPath, hard);
+    const std::string spellings[] = {romPath, (dir / "." / "rom.gba").string(),
+                                     (dir / ".." / dir.filename() / "rom.gba").string(), linked.string(),
+                                     hard.string()};
+    for (bool confirm : {true, false}) {
+        standin::SetCheck(IDC_CONFIRM, confirm);
+        for (const std::string& wav : spellings) {
+            standin::SetText(IDC_WAV_PATH, wav);
+            const size_t before = Log().size();
+            Command(IDC_DUMP);
+            EXPECT_EQ(Log(), [&] { auto log = Log(); log.resize(before); log.push_back(Invalid); return log; }()) << wav;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    EXPECT_TRUE(standin::ShellRequests().empty());
+    // A copy is another file: dumped over after the question.
+    const std::string copy = (dir / "copy.gba").string();
+    ASSERT_TRUE(WriteFileBytes(copy, rom));
+    standin::SetCheck(IDC_CONFIRM, true);
+    standin::SetText(IDC_WAV_PATH, copy);
+    Command(IDC_DUMP);
+    EXPECT_EQ(standin::Boxes().back().text, OverwriteWav.substr(std::string("box Question: ").size()));
+    EXPECT_EQ(ReadFileBytes(copy), DumpOf(rom, SampleOffset(0)));
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+}
+
+// The games' own layout: 388 packed cries, each ending at the byte that holds
+// its last value, with a length field one below the values their data holds.
+class GameImage : public Encode {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(Encode::SetUp());
+        plan = GameRomPlan();
+        rom = MakeRom(plan);
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+
+    uint32_t StoredLength(int index) const {
+        uint16_t n = 0;
+        EXPECT_TRUE(ReadSampleLength(rom, SampleOffset(index), &n));
+        return n;
+    }
+
+    // The first cry whose last block, written whole, would reach the next
+    // cry's header. IDs below 252 address the same entry in both ID rules.
+    int FirstPackedCry() const {
+        for (int i = 0; i < 250; ++i)
+            if (SampleOffset(i) + SampleHeaderSize + BlockSize * BlockCount(StoredLength(i)) > SampleOffset(i + 1))
+                return i;
+        ADD_FAILURE() << "no cry is packed against the next";
+        return 0;
+    }
+
+    // Encodes `sound` over cry `index` through the dialog, from a fresh copy of rom.
+    Bytes EncodeOver(int index, const Bytes& sound) {
+        EXPECT_TRUE(WriteFileBytes(romPath, rom));
+        UseWav(sound);
+        standin::SetText(IDC_ID, std::to_string(index + 1));
+        Command(IDC_ENCODE);
+        return ReadFileBytes(romPath);
+    }
+};
+
+TEST_F(GameImage, EncodingInPlaceKeepsEveryOtherCry) {
+    const int packed = FirstPackedCry();
+    for (int index : {packed, 0, 3, 10, 249}) {
+        const uint32_t n = StoredLength(index);
+        for (const Bytes& sound : {Sweep(n, 300, 2500), Tone(n / 2, 700)}) {
+            SCOPED_TRACE(testing::Message() << "cry " << index << ", " << sound.size() << " of " << n << " values");
+            const Bytes after = EncodeOver(index, sound);
+            EXPECT_TRUE(standin::Boxes().empty());
+            // Only [offset, offset + SampleExtent) changes: the next header survives.
+            EXPECT_EQ(after, EncodedAt(SampleOffset(index), sound));
+            for (int other = 0; other < int(plan.cries.size()); ++other) {
+                if (other == index) continue;
+                ASSERT_EQ(DecodedCry(after, SampleOffset(other)), DecodedCry(rom, SampleOffset(other))) << other;
+            }
+        }
+    }
+}
+
+TEST_F(GameImage, TheLongerSampleQuestionAsksExactlyPastTheOldExtent) {
+    for (int index : {FirstPackedCry(), 0, 1, 2, 3, 4, 5, 6, 7, 10}) {
+        const uint32_t stored = StoredLength(index);
+        uint32_t fits = stored;
+        while (SampleExtent(fits + 1) <= SampleExtent(stored)) ++fits;
+        SCOPED_TRACE(testing::Message() << "cry " << index << ", stored " << stored << ", fits " << fits);
+        const size_t boxes = standin::Boxes().size();
+        EXPECT_EQ(EncodeOver(index, Tone(fits, 500)), EncodedAt(SampleOffset(index), Tone(fits, 500)));
+        EXPECT_EQ(standin::Boxes().size(), boxes);
+        standin::PushBoxAnswer(IDNO);
+        EXPECT_EQ(EncodeOver(index, Tone(fits + 1, 500)), rom);
+        EXPECT_EQ(standin::Boxes().size(), boxes + 1);
+        EXPECT_EQ(Log().back(), LongerSample);
+    }
+}
+
+TEST_F(GameImage, RepointChangesTheFourBytesOfOneEntry) {
+    standin::SetText(IDC_ID, "2");
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(SampleOffset(5)));
+    Command(IDC_REPOINT);
+    EXPECT_TRUE(standin::Boxes().empty());
+    Bytes expected = rom;
+    PutLe32(&expected[plan.tableOffset + CryEntrySize + CryEntryPointerOfs], RomAddressBase | SampleOffset(5));
+    EXPECT_EQ(ReadFileBytes(romPath), expected);  // the reverse table keeps the old pointer
 }
 
 TEST_F(Dialog, AboutShowsNameAndAuthors) {
