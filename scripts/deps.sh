@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, when any is missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build test windows fuzz cli demo package)
+# Usage: scripts/deps.sh GROUP...   (groups: build test windows fuzz cli demo package web)
 set -euo pipefail
 
 declare -A group=(
@@ -11,6 +11,7 @@ declare -A group=(
   [fuzz]="clang libclang-rt-14-dev"
   [demo]="espeak-ng imagemagick"
   [package]="zip unzip"
+  [web]="emscripten chromium chromium-driver python3-selenium"
 )
 
 wanted=()
