@@ -190,6 +190,39 @@ TEST(Compress, ChangesOnlyTheSampleExtentAndRoundTripsAtRandomOffsets) {
     }
 }
 
+// In the games' images a cry's last block stops at the byte that holds its
+// last value and the next cry starts at the following multiple of 4. A sound
+// of the stored length, written over each of the first 40 cries in turn (all
+// remainders of a block), must leave the next cry byte for byte as it was.
+TEST(Compress, SameLengthCryInTheGamesLayoutKeepsItsNeighbour) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");
+    const RomPlan plan = GameRomPlan();
+    const Bytes before = MakeRom(plan);
+    for (int index = 0; index < 40; ++index) {
+        SCOPED_TRACE(index);
+        const uint32_t offset = CrySampleOffset(before, plan, index);
+        const uint32_t next = CrySampleOffset(before, plan, index + 1);
+        const uint32_t nextEnd = next + SampleExtent(static_cast<uint32_t>(plan.cries[index + 1].size()));
+        uint16_t n = 0;
+        ASSERT_TRUE(ReadSampleLength(before, offset, &n));
+        const Bytes data = Sweep(n, 200 + index, 3000);
+        ASSERT_TRUE(WriteFileBytes(rom, before));
+        ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));
+        ASSERT_EQ(CompressFile(wav, offset, rom), CryOk);
+
+        const Bytes after = ReadFileBytes(rom);
+        Bytes expected = before;
+        const Bytes sample = EncodedSample(data);
+        std::copy(sample.begin(), sample.end(), expected.begin() + offset);
+        ASSERT_EQ(after, expected);
+        // The padding after the new sample and the next cry, header and data.
+        ASSERT_TRUE(std::equal(after.begin() + offset + sample.size(), after.begin() + nextEnd,
+                               before.begin() + offset + sample.size()));
+        ASSERT_EQ(DecodedCry(after, next), DecodedCry(before, next));
+    }
+}
+
 TEST(Compress, CreatesAMissingRom) {
     ScratchDir dir;
     const std::string rom = dir.File("new.gba"), wav = dir.File("in.wav");
