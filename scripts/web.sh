@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the browser page into build/web/site and serves it on the loopback.
+# Usage: scripts/web.sh [--build-only] [PORT]   (PORT defaults to 8080)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_only=false
+[[ "${1:-}" == "--build-only" ]] && { build_only=true; shift; }
+port=${1:-8080}
+
+scripts/deps.sh build web
+# Debian's node does not search /usr/share/nodejs, where emscripten's tools find acorn.
+export NODE_PATH=/usr/share/nodejs
+emcmake cmake -S web -B build/web -G Ninja >/dev/null
+cmake --build build/web
+$build_only && exit 0
+
+echo "Brevox in the browser: http://127.0.0.1:$port/ (Ctrl-C ends it)"
+exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build/web/site

@@ -1,0 +1,280 @@
+// The page's window on the core and the image model, compiled to WebAssembly.
+//
+// One function per operation. The binding holds one image, the one the page
+// is looking at: `open` copies it in, `apply` changes it, `image` copies it
+// out. Every result crosses as a copy the page owns: JSON text for structured
+// results, a Uint8Array for bytes. Failures come back as null or as JSON
+// {"error": ...}; nothing throws.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "conditioning.h"
+#include "crylib.h"
+#include "image.h"
+#include "plan.h"
+#include "quality.h"
+#include "wavlib.h"
+
+using emscripten::val;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct Current {
+    Bytes image;
+    ImageModel model;
+    IdRule rule = IdRule::CryNumber;
+} current;
+
+Bytes BytesOf(const val& array) { return emscripten::convertJSArrayToNumberVector<uint8_t>(array); }
+
+val Copy(std::span<const uint8_t> bytes) {
+    return val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<val>("slice");
+}
+
+// A small JSON writer: the page reads the text with JSON.parse.
+std::string Quote(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+std::string Field(const char* name, const std::string& json) { return Quote(name) + ":" + json; }
+template <class Integer>
+std::string Num(Integer n) { return std::to_string(n); }
+std::string Real(double x) { return std::isfinite(x) ? std::to_string(x) : "null"; }
+std::string Bool(bool b) { return b ? "true" : "false"; }
+template <class T, class F>
+std::string List(const std::vector<T>& items, F each) {
+    std::string out = "[";
+    for (const T& item : items) out += (out.size() > 1 ? "," : "") + each(item);
+    return out + "]";
+}
+std::string Object(std::initializer_list<std::string> fields) {
+    std::string out = "{";
+    for (const std::string& f : fields) out += (out.size() > 1 ? "," : "") + f;
+    return out + "}";
+}
+std::string Error(const std::string& what) { return Object({Field("error", Quote(what))}); }
+
+const char* KindName(const SampleInfo& s) {
+    if (s.kind == SampleCompressed) return "compressed";
+    if (s.kind == SampleUncompressed) return "uncompressed";
+    return "unknown";
+}
+
+uint32_t RateHz(const SampleInfo& s) { return static_cast<uint32_t>(std::lround(s.Rate())); }
+
+std::string SampleJson(const SampleInfo& s) {
+    return Object({Field("offset", Num(s.offset)), Field("kind", Quote(KindName(s))), Field("length", Num(s.length)),
+                   Field("rate", Num(RateHz(s))), Field("seconds", Real(s.Seconds())),
+                   Field("bytes", Num(s.extent)), Field("sound", Bool(s.Sound()))});
+}
+
+std::string RowJson(std::optional<int> id, int index) {
+    Entry e = ReadEntry(current.image, current.model.table, index);
+    std::string sample = "null", inStep = "null";
+    if (e.pointsIntoRom) {
+        SampleInfo s = InspectSample(current.image, e.offset);
+        if (s.headerInFile) sample = SampleJson(s);
+    }
+    if (current.model.reverse) inStep = Bool(ReverseInStep(current.image, current.model, index));
+    return Object({Field("id", id ? Num(*id) : "null"), Field("index", Num(index)), Field("at", Num(e.at)),
+                   Field("pointer", e.inFile ? Num(e.pointer) : "null"), Field("reverse_in_step", inStep),
+                   Field("sample", sample)});
+}
+
+// The values of the sound sample at `offset` of `bytes`, or nothing.
+std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t offset) {
+    SampleInfo s = InspectSample(bytes, offset);
+    if (!s.Sound()) return std::nullopt;
+    return std::pair{s, DecodeToUnsigned(bytes, s)};
+}
+
+const char* ProblemName(PlanProblem kind) {
+    switch (kind) {
+        case PlanProblem::IndexPastTable: return "IndexPastTable";
+        case PlanProblem::EntryNotInImage: return "EntryNotInImage";
+        case PlanProblem::BadSample: return "BadSample";
+        case PlanProblem::DoesNotFit: return "DoesNotFit";
+        case PlanProblem::NoFreeSpace: return "NoFreeSpace";
+        case PlanProblem::Unaligned: return "Unaligned";
+        case PlanProblem::PastEnd: return "PastEnd";
+        case PlanProblem::Protected: return "Protected";
+        case PlanProblem::NotASample: return "NotASample";
+        case PlanProblem::NotFree: return "NotFree";
+        case PlanProblem::TwiceInOnePlan: return "TwiceInOnePlan";
+        case PlanProblem::NoTable: return "NoTable";
+    }
+    return "Unknown";
+}
+
+std::string PlanJson(const Plan& plan) {
+    auto problem = [](const Problem& p) {
+        return Object({Field("kind", Quote(ProblemName(p.kind))), Field("index", Num(p.index)),
+                       Field("a", Num(p.a)), Field("b", Num(p.b))});
+    };
+    auto cry = [](const CryPlan& c) {
+        return Object({Field("index", Num(c.index)), Field("old_offset", Num(c.oldOffset)),
+                       Field("old_bytes", Num(c.oldBytes)), Field("new_offset", Num(c.newOffset)),
+                       Field("new_bytes", Num(c.newBytes)), Field("moved", Bool(c.moved)),
+                       Field("sharing", List(c.sharing, [](int i) { return Num(i); }))});
+    };
+    auto pointer = [](const PointerUpdate& u) {
+        return Object({Field("table", Quote(TableName(u.table))), Field("index", Num(u.index)),
+                       Field("at", Num(u.at)), Field("from", Num(u.from)), Field("to", Num(u.to))});
+    };
+    return Object({Field("ok", Bool(plan.Ok())), Field("problems", List(plan.problems, problem)),
+                   Field("cries", List(plan.cries, cry)), Field("pointers", List(plan.pointers, pointer)),
+                   Field("free_left", Num(plan.freeLeft))});
+}
+
+Plan PlanReplace(int index, const val& sample) {
+    EditRequest request;
+    request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
+    return PlanEdits(current.image, current.model, request);
+}
+
+// --- The operations --------------------------------------------------------
+
+// Takes `rom` as the current image, reading its table at `table` when that is
+// not negative, and reading IDs as species numbers when `species`.
+std::string Open(const val& rom, int table, bool species) {
+    current.image = BytesOf(rom);
+    current.rule = species ? IdRule::SpeciesNumber : IdRule::CryNumber;
+    TableRequest request;
+    if (table >= 0) request.offset = static_cast<uint32_t>(table);
+    current.model = OpenImage(current.image, request);
+    const ImageModel& m = current.model;
+    if (m.problem != OpenProblem::None) return Error(DescribeOpenProblem(m));
+    // The label is Windows-1252: its bytes cross as numbers for the page to decode.
+    Bytes label;
+    for (const char* c = m.identity.label; c && *c; ++c) label.push_back(static_cast<uint8_t>(*c));
+    return Object({Field("label", List(label, [](uint8_t b) { return Num(int{b}); })),
+                   Field("code", Quote(m.identity.code)), Field("source", Quote(SourceName(m.source))),
+                   Field("has_table", Bool(m.HasTable())), Field("table", Num(m.table)),
+                   Field("entries", Num(m.entries)), Field("reverse", m.reverse ? Num(*m.reverse) : "null"),
+                   Field("size", Num(m.size))});
+}
+
+// One row per ID whose entry lies in the table, then one per entry no ID reaches.
+std::string Rows() {
+    if (!current.model.HasTable()) return "[]";
+    std::vector<std::string> rows;
+    std::vector<bool> reached(current.model.entries, false);
+    for (int id = 1; id <= LastId; ++id) {
+        int index = EntryIndex(id, current.rule);
+        if (IsPlaceholderId(id, current.rule) || index >= current.model.entries) continue;
+        reached[index] = true;
+        rows.push_back(RowJson(id, index));
+    }
+    for (int index = 0; index < current.model.entries; ++index)
+        if (!reached[index]) rows.push_back(RowJson(std::nullopt, index));
+    return List(rows, [](const std::string& r) { return r; });
+}
+
+// The unsigned values of the sample at `offset` of the current image.
+val Decode(uint32_t offset) {
+    auto sound = SoundAt(current.image, offset);
+    return sound ? Copy(sound->second) : val::null();
+}
+
+// The same for a sample on its own, as `encode` returns it.
+val DecodeOwnSample(const val& sample) {
+    auto sound = SoundAt(BytesOf(sample), 0);
+    return sound ? Copy(sound->second) : val::null();
+}
+
+// The WAV file of the sample at `offset`: its values at its own rate in whole Hz.
+val WavFile(uint32_t offset) {
+    auto sound = SoundAt(current.image, offset);
+    if (!sound || RateHz(sound->first) == 0) return val::null();
+    return Copy(WavFileBytes(sound->second, RateHz(sound->first)));
+}
+
+// Where the audio of an 8-bit mono PCM WAV lies, and its rate.
+std::string WavInfoOf(const val& file) {
+    Bytes bytes = BytesOf(file);
+    WavInfo info{};
+    WavStatus status = ParseWavInfo(bytes.data(), bytes.size(), &info);
+    if (status != WavOk) return Error(status == WavUnsupported ? "unsupported" : "invalid");
+    return Object({Field("rate", Num(info.rate)), Field("offset", Num(info.dataOffset)),
+                   Field("size", Num(info.dataSize))});
+}
+
+// Samples on the -1..1 scale to unsigned 8-bit values.
+val QuantiseSound(const val& floats) {
+    std::vector<double> samples = emscripten::convertJSArrayToNumberVector<double>(floats);
+    AudioWarnings ignored;
+    return Copy(Quantise(samples, ignored));
+}
+
+// What the conditioning checks say of a replacement: clipping on the way to
+// 8 bits (when `floats` is given) and a poor encoding of `values`.
+std::string Warnings(const val& values, const val& floats) {
+    AudioWarnings warnings;
+    if (!floats.isNull() && !floats.isUndefined())
+        Quantise(emscripten::convertJSArrayToNumberVector<double>(floats), warnings);
+    CheckEncoding(BytesOf(values), EncodeMode::Best, warnings);
+    return List(warnings, [](const AudioWarning& w) {
+        return Object({Field("code", Num(static_cast<int>(w.code))), Field("message", Quote(w.message))});
+    });
+}
+
+// The compressed sample of `values` by the optimal coder, or null.
+val Encode(const val& values) {
+    Bytes wav = BytesOf(values);
+    if (wav.empty() || wav.size() > MaxSampleLength) return val::null();
+    Bytes sample(SampleExtent(static_cast<uint32_t>(wav.size())));
+    if (EncodeSample(wav, sample, EncodeMode::Best) != sample.size()) return val::null();
+    return Copy(sample);
+}
+
+std::string QualityOf(const val& values) {
+    EncodeQuality q = MeasureEncoding(BytesOf(values), EncodeMode::Best);
+    return Object({Field("snr_db", Real(q.snrDb)), Field("peak_error", Num(q.peakError))});
+}
+
+// What replacing entry `index` with `sample` would do, the slot chosen as
+// Place::Auto: in place when it fits, else in free space, repointed.
+std::string PlanEdit(int index, const val& sample) { return PlanJson(PlanReplace(index, sample)); }
+
+// The same, applied to the current image when the plan holds.
+std::string ApplyEdit(int index, const val& sample) {
+    Plan plan = PlanReplace(index, sample);
+    if (plan.Ok() && !ApplyPlan(plan, current.image)) return Error("the plan could not be applied");
+    return PlanJson(plan);
+}
+
+val Image() { return Copy(current.image); }
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(brevox) {
+    emscripten::function("open", &Open);
+    emscripten::function("rows", &Rows);
+    emscripten::function("decode", &Decode);
+    emscripten::function("decodeSample", &DecodeOwnSample);
+    emscripten::function("wavFile", &WavFile);
+    emscripten::function("wavInfo", &WavInfoOf);
+    emscripten::function("quantise", &QuantiseSound);
+    emscripten::function("warnings", &Warnings);
+    emscripten::function("encode", &Encode);
+    emscripten::function("quality", &QualityOf);
+    emscripten::function("plan", &PlanEdit);
+    emscripten::function("apply", &ApplyEdit);
+    emscripten::function("image", &Image);
+}
