@@ -1,9 +1,10 @@
 // What must never happen to a user's files: every refusal leaves the ROM and
 // the audio byte-identical with one line on standard error, a write that
 // fails half-way leaves the ROM as it was with no temporary file behind,
-// --dry-run writes nothing, --backup keeps the old image, and a replaced ROM
-// keeps its permissions.
+// --dry-run writes nothing, --backup keeps every old image, a read-only ROM
+// is refused, and a replaced ROM keeps its permissions and owner.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support.h"
 
@@ -124,16 +125,53 @@ TEST_F(CliSafety, DryRunShowsThePlanAndWritesNothing) {
     ExpectUntouched("dry run");
 }
 
-TEST_F(CliSafety, BackupKeepsTheOldImageAndPermissionsStay) {
+TEST_F(CliSafety, BackupsAccumulateAndTheReplacedRomKeepsItsModeAndOwner) {
+    // As root the ROM is given away first: the replaced file must be given
+    // back to its owner. Unprivileged, the owner stays the caller's anyway.
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(romPath.c_str(), 4321, 8765), 0);
+    }
     ASSERT_EQ(chmod(romPath.c_str(), 0604), 0);
     CliResult r = Run({"encode", romPath, wavPath, "3", "--backup"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rom.gba.bak"), std::string::npos) << r.out;
+    const Bytes first = ReadFileBytes(romPath);
+    EXPECT_NE(first, rom);
+    // A second backup in a row takes the next free name; the first stays.
+    r = Run({"repoint", romPath, "1", Hex8(CrySampleOffset(rom, plan, 2)), "--backup"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rom.gba.1.bak"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFileBytes(romPath + ".bak"), rom);
-    EXPECT_NE(ReadFileBytes(romPath), rom);
+    EXPECT_EQ(ReadFileBytes(romPath + ".1.bak"), first);
+    for (const std::string& path : {romPath, romPath + ".bak", romPath + ".1.bak"}) {
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0604u) << path;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 4321u) << path;
+            EXPECT_EQ(st.st_gid, 8765u) << path;
+        }
+    }
+    EXPECT_EQ(Strays({"rom.gba", "rom.gba.bak", "rom.gba.1.bak", "in.wav"}), std::vector<std::string>{});
+}
+
+TEST_F(CliSafety, AReadOnlyRomIsRefusedNotReplaced) {
+    // Mode 0444 refuses root too: the check reads the mode bits as well as
+    // asking access(), which root passes whatever the mode.
+    ASSERT_EQ(chmod(romPath.c_str(), 0444), 0);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"encode", romPath, wavPath, "3"},
+          {"encode", romPath, wavPath, "3", "--repoint-free", "--backup"},
+          {"repoint", romPath, "1", Hex8(CrySampleOffset(rom, plan, 2)), "--backup"}}) {
+        CliResult r = Run(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+        ExpectUntouched(args[0] + " on a read-only ROM");
+    }
     struct stat st;
     ASSERT_EQ(stat(romPath.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0604u);
-    EXPECT_EQ(Strays({"rom.gba", "rom.gba.bak", "in.wav"}), std::vector<std::string>{});
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 }  // namespace
