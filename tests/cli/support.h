@@ -60,9 +60,9 @@ protected:
 
     // Runs brevox-cli with `args`; `prefix` is shell text put before it
     // (limits, traps) inside the same shell. A run that hangs is stopped
-    // after a minute and seen as status 124.
-    CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
-        std::string cmd = prefix + "exec timeout 60 " + Quote(BREVOX_CLI_PATH);
+    // after `seconds` and seen as status 124.
+    CliResult Run(const std::vector<std::string>& args, const std::string& prefix = "", int seconds = 60) const {
+        std::string cmd = prefix + "exec timeout " + std::to_string(seconds) + " " + Quote(BREVOX_CLI_PATH);
         for (const std::string& a : args) cmd.append(" ").append(Quote(a));
         std::string out = Path(".out"), err = Path(".err");
         cmd.append(" >").append(Quote(out)).append(" 2>").append(Quote(err));
