@@ -41,5 +41,8 @@ unset WINEPREFIX
 step "Dialog programs end to end under Wine"
 tests/e2e/run.sh build/mingw
 
+step "Windows download: built by scripts/package.sh, run unpacked under Wine"
+tests/package/check.sh
+
 step "Fuzzers"
 tests/fuzz/run.sh
