@@ -150,9 +150,10 @@ void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarni
 
 bool CheckRawRate(double wavRate, double sampleRate, AudioWarnings& warnings) {
     if (std::abs(wavRate - sampleRate) <= RateTolerance * sampleRate) return false;
+    const bool slow = wavRate > sampleRate;
     Warn(warnings, AudioWarningCode::RateMismatch,
-         "the WAV is at %.0f Hz but its bytes would play at %.0f Hz, %.2f times as fast; "
+         "the WAV is at %.0f Hz but its bytes would play at %.0f Hz, %.2f times too %s; "
          "resample it (no --raw) or keep its rate (--keep-rate)",
-         wavRate, sampleRate, sampleRate / wavRate);
+         wavRate, sampleRate, slow ? wavRate / sampleRate : sampleRate / wavRate, slow ? "slow" : "fast");
     return true;
 }
