@@ -1,0 +1,165 @@
+// Bad input of every kind against the built program: files that are not
+// files (a directory, a named pipe, a device), files too small or too large
+// to be an image, outputs that cannot be written or that name the ROM, audio
+// that is no audio, malformed IDs and tables, and a header whose game code is
+// not text. Each is refused at once with one line on standard error (or,
+// for the game code, shown), and no file in the scratch folder changes.
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+
+#include <map>
+
+#include "support.h"
+
+namespace {
+
+struct BadInput {
+    // "ROM", "WAV", "OUT", "DIR", "PIPE", "EMPTY", "SHORT", "BIG", "CODE" and
+    // "MISSING" stand for the scratch files; anything else is taken as it is.
+    std::vector<std::string> args;
+    int status;        // 0 for input that is strange but readable
+    const char* says;  // a piece of the message on standard error
+};
+
+class CliBadInput : public CliRomTest {
+protected:
+    std::map<std::string, std::string> names = {
+        {"WAV", "in.wav"},     {"OUT", "out.wav"},     {"DIR", "folder"},         {"PIPE", "pipe"},
+        {"EMPTY", "empty.gba"}, {"SHORT", "short.gba"}, {"BIG", "big.gba"},       {"CODE", "code.gba"},
+        {"MISSING", "missing.wav"}, {"ROM", "rom.gba"},
+    };
+
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(CliRomTest::SetUp());
+        ASSERT_TRUE(WriteFileBytes(Path("in.wav"), MakeWav(Tone(200, 440), 10512)));
+        fs::create_directory(Path("folder"));
+        ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
+        ASSERT_TRUE(WriteFileBytes(Path("empty.gba"), {}));
+        ASSERT_TRUE(WriteFileBytes(Path("short.gba"), Bytes(rom.begin(), rom.begin() + 100)));
+        // One byte past the 64 MiB address space, sparse: no disk is used.
+        ASSERT_TRUE(WriteFileBytes(Path("big.gba"), Bytes(rom.begin(), rom.begin() + 0x200)));
+        fs::resize_file(Path("big.gba"), (uintmax_t{1} << 26) + 1);
+        // The table is found by the scan whatever the code; the code itself
+        // holds a top-bit byte, a control byte and a NUL.
+        Bytes code = rom;
+        const uint8_t odd[4] = {0x80, 0xFF, 0x07, 0x00};
+        std::copy(odd, odd + 4, code.begin() + 0xAC);
+        ASSERT_TRUE(WriteFileBytes(Path("code.gba"), code));
+    }
+
+    std::string Arg(const std::string& a) const {
+        auto it = names.find(a);
+        return it == names.end() ? a : Path(it->second);
+    }
+
+    // Every entry of the scratch folder: its name, and a regular file's bytes
+    // (for the sparse 64 MiB file, its inode, size and time of last write,
+    // which any write or replacement changes).
+    std::map<std::string, std::string> Snapshot() const {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(dir)) {
+            struct stat st;
+            const std::string path = e.path().string();
+            if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (1 << 20)) {
+                files[path] = std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
+                              std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+            } else {
+                files[path] = Slurp(path);
+            }
+        }
+        return files;
+    }
+
+    // Puts back what a failed case changed, so that the next case starts
+    // from the same files.
+    void Restore(const std::map<std::string, std::string>& before) const {
+        for (const auto& e : fs::directory_iterator(dir))
+            if (!before.count(e.path().string())) fs::remove_all(e.path());
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+};
+
+bool ValidUtf8(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
+    const std::vector<BadInput> cases = {
+        // Not files: refused from what the path is, before an open that
+        // would wait for a writer (the pipe) or never end (the device).
+        {{"identify", "DIR"}, 1, "directory"},
+        {{"identify", "PIPE"}, 1, "named pipe"},
+        {{"identify", "/dev/zero"}, 1, "device"},
+        {{"list", "PIPE", "--json"}, 1, "named pipe"},
+        {{"encode", "ROM", "DIR", "1"}, 1, "directory"},
+        {{"encode", "ROM", "PIPE", "1"}, 1, "named pipe"},
+        {{"encode", "ROM", "PIPE", "1", "--raw"}, 1, "named pipe"},
+        {{"encode", "ROM", "/dev/zero", "1"}, 1, "device"},
+        {{"quality", "PIPE"}, 1, "named pipe"},
+        {{"quality", "/dev/zero", "--raw"}, 1, "device"},
+        {{"dump", "ROM", "1", "-o", "PIPE"}, 1, "named pipe"},
+        {{"dump", "ROM", "1", "-o", "DIR"}, 1, "directory"},
+        // Too small or too large to be an image.
+        {{"identify", "EMPTY"}, 1, "empty.gba"},
+        {{"identify", "EMPTY", "--json"}, 1, "empty.gba"},
+        {{"list", "EMPTY"}, 1, "empty.gba"},
+        {{"identify", "SHORT"}, 1, "short.gba"},
+        {{"dump", "SHORT", "1", "-o", "OUT"}, 1, "short.gba"},
+        {{"identify", "BIG"}, 1, "64 MiB"},
+        {{"encode", "BIG", "WAV", "1"}, 1, "64 MiB"},
+        // Outputs that cannot be written, or that would replace the ROM.
+        {{"dump", "ROM", "1", "-o", "DIR/nowhere/out.wav"}, 1, "nowhere"},
+        {{"dump", "ROM", "1", "-o", "/proc/brevox-out.wav"}, 1, "/proc"},
+        {{"dump-all", "ROM", "/proc/brevox-out"}, 1, "/proc"},
+        {{"dump", "ROM", "1", "-o", "ROM"}, 1, "rom.gba"},
+        // Audio that is no audio, or is missing: our own message, naming it.
+        {{"encode", "ROM", "ROM", "1"}, 1, "rom.gba"},
+        {{"encode", "ROM", "ROM", "1", "--raw"}, 1, "rom.gba"},
+        {{"encode", "ROM", "MISSING", "1"}, 1, "cannot open audio"},
+        {{"quality", "MISSING"}, 1, "cannot open audio"},
+        // Malformed numbers and tables.
+        {{"dump", "ROM", "12x", "-o", "OUT"}, 2, "12x"},
+        {{"repoint", "ROM", "12x", "1C000"}, 2, "12x"},
+        {{"list", "ROM", "--table", "30000"}, 1, "30000"},
+        {{"list", "ROM", "--table", "30000", "--json"}, 1, "30000"},
+        {{"dump", "ROM", "1", "--table", "1FFFC", "-o", "OUT"}, 1, "1FFFC"},
+        // A game code that is not text: shown, in text and in JSON.
+        {{"identify", "CODE"}, 0, ""},
+        {{"identify", "CODE", "--json"}, 0, ""},
+        {{"list", "CODE"}, 0, ""},
+        {{"list", "CODE", "--json"}, 0, ""},
+    };
+    const std::map<std::string, std::string> before = Snapshot();
+    for (const BadInput& c : cases) {
+        std::vector<std::string> args;
+        std::string shown;
+        for (const std::string& a : c.args) {
+            // "DIR/..." is a path inside the scratch folder's directory.
+            args.push_back(a.rfind("DIR/", 0) == 0 ? Path("folder") + a.substr(3) : Arg(a));
+            shown += a + " ";
+        }
+        CliResult r = Run(args, "", 10);
+        EXPECT_EQ(r.status, c.status) << shown << r.err;
+        if (c.status != 0) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
+            EXPECT_EQ(r.err.find("System error"), std::string::npos) << shown << r.err;
+        } else {
+            EXPECT_EQ(r.err, "") << shown;
+        }
+        EXPECT_TRUE(ValidUtf8(r.out)) << shown;
+        const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
+        EXPECT_TRUE(!json || nlohmann::json::accept(r.out)) << shown << r.out;
+        if (Snapshot() != before) {
+            ADD_FAILURE() << shown << "changed the files";
+            Restore(before);
+        }
+    }
+}
+
+}  // namespace
