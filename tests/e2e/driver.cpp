@@ -5,6 +5,10 @@
 //   brevox-driver SCRIPT          runs the steps of SCRIPT, one per line
 //   brevox-driver record FILE ARG appends the line ARG to FILE (stands in
 //                                 for the player the shell starts on Autoplay)
+//   brevox-driver monkey EXE DIR SEED STEPS FILE...
+//                                 starts EXE in DIR and takes STEPS random
+//                                 steps (see Monkey), FILEs being paths of
+//                                 existing files to type into the fields
 //
 // Steps, one per line; # starts a comment. Arguments are bare words, taken
 // as they are (Windows paths), or "quoted texts" with the escapes \\ \" \r \n
@@ -42,7 +46,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -128,12 +135,15 @@ HWND Control(int id) {
     return control;
 }
 
-// Visible top-level dialogs owned by the main dialog: message boxes and pickers.
+// Visible top-level dialogs of the program besides the main one: the message
+// boxes and pickers it owns, and any box the system shows on its behalf.
 std::vector<HWND> OwnedDialogs() {
     std::vector<HWND> found;
     EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
-            if (GetWindow(window, GW_OWNER) == MainDialog && IsWindowVisible(window) &&
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == Program.dwProcessId && window != MainDialog && IsWindowVisible(window) &&
                 ClassOf(window) == DialogClass)
                 reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
             return TRUE;
@@ -472,6 +482,131 @@ int RunScript(const char* path) {
     return status;
 }
 
+// The monkey test: random texts in the fields (paths of existing files,
+// garbage, nothing, long texts, numbers in and out of range), check boxes
+// toggled and every button pressed; each box that appears is answered with
+// one of its buttons at random, each picker cancelled. After every step the
+// program must still run and its window answer. The seed and every step are
+// printed, so that a failure can be replayed.
+constexpr int MonkeyFields[] = {1002, 1003, 1005, 1009, 1015};
+constexpr int MonkeyChecks[] = {1008, 1012, 1013};
+constexpr int MonkeyButtons[] = {1000, 1001, 1004, 1006, 1007, 1010, 1014, 1016};
+constexpr int MaxAnswersPerStep = 10;
+const char* const MonkeyNumbers[] = {"0",  "1",  "2",   "C0",       "BF",       "388",      "411",
+                                     "412", "-1", "-5", "7FFFFFFF", "80000000", "FFFFFFFF", "100000000",
+                                     "0x1000", "2147483648", "99999999999999999999"};
+
+using Random = std::mt19937;
+
+size_t Below(Random& random, size_t n) { return random() % n; }
+
+// Letters, digits and punctuation, but no path separators: a garbage path
+// stays in the program's folder.
+std::string Garbage(Random& random, size_t length) {
+    const char alphabet[] = "abcXYZ0189 -_#!%&()+,;=@[]{}~\xe9\xe0";
+    std::string text;
+    for (size_t i = 0; i < length; i++) text += alphabet[Below(random, sizeof alphabet - 1)];
+    return text;
+}
+
+// A text the field could hold: a ROM or WAV path, or a number of its kind.
+std::string FittingText(Random& random, int field, const std::vector<std::string>& files) {
+    char text[32];
+    if (field == 1002 || field == 1003) {
+        const char* extension = field == 1002 ? ".gba" : ".wav";
+        std::vector<std::string> fitting;
+        for (const std::string& file : files)
+            if (file.size() > 4 && file.compare(file.size() - 4, 4, extension) == 0) fitting.push_back(file);
+        if (fitting.empty() || Below(random, 4) == 0) {
+            std::snprintf(text, sizeof text, "new-%u%s", unsigned(Below(random, 8)), extension);
+            return text;
+        }
+        return fitting[Below(random, fitting.size())];
+    }
+    if (field == 1009) std::snprintf(text, sizeof text, "%u", unsigned(1 + Below(random, 420)));
+    else if (field == 1005) std::snprintf(text, sizeof text, "%s", Below(random, 2) ? "1000" : "3A8C0");
+    else std::snprintf(text, sizeof text, "%X", unsigned(Below(random, 0x40000)));
+    return text;
+}
+
+std::string MonkeyText(Random& random, int field, const std::vector<std::string>& files) {
+    char number[16];
+    switch (Below(random, 12)) {
+    case 0: return files[Below(random, files.size())];
+    case 1: return "";
+    case 2: return Garbage(random, 1 + Below(random, 20));
+    case 3: return std::string(200 + Below(random, 2000), char('A' + Below(random, 26)));
+    case 4: std::snprintf(number, sizeof number, "%X", unsigned(Below(random, 0x40000))); return number;
+    case 5: return MonkeyNumbers[Below(random, std::size(MonkeyNumbers))];
+    default: return FittingText(random, field, files);
+    }
+}
+
+// Answers every box and picker the step opens until its command has ended.
+void AnswerAtRandom(Random& random) {
+    Settle();
+    std::vector<HWND> open;
+    for (int answered = 0; !(open = OwnedDialogs()).empty(); answered++) {
+        if (answered == MaxAnswersPerStep) Fail("box after box: \"%s\"", Escaped(TextOf(open[0])).c_str());
+        HWND box = open[0];
+        std::vector<int> buttons;
+        for (int button : {IDOK, IDYES, IDNO})
+            if (GetDlgItem(box, button)) buttons.push_back(button);
+        if (IsPicker(box) || buttons.empty()) buttons = {IDCANCEL};
+        int button = buttons[Below(random, buttons.size())];
+        HWND text = GetDlgItem(box, MessageBoxTextId);
+        std::printf("      answer %s \"%s\" with %d\n", Escaped(TextOf(box)).c_str(),
+                    text ? Escaped(TextOf(text)).c_str() : "", button);
+        Answer(box, button);
+    }
+}
+
+void MonkeyStep(Random& random, const std::vector<std::string>& files) {
+    const size_t kind = Below(random, 20);
+    if (kind < 8) {
+        int field = MonkeyFields[Below(random, std::size(MonkeyFields))];
+        std::string text = MonkeyText(random, field, files);
+        std::printf("set %d \"%s\"%s\n", field, Escaped(text.substr(0, 60)).c_str(), text.size() > 60 ? "..." : "");
+        Send(Control(field), WM_SETTEXT, 0, LPARAM(text.c_str()));
+        return;
+    }
+    int control = kind < 11 ? MonkeyChecks[Below(random, std::size(MonkeyChecks))]
+                            : MonkeyButtons[Below(random, std::size(MonkeyButtons))];
+    std::printf("click %d\n", control);
+    ClickPending = true;
+    if (!SendMessageCallbackA(Control(control), BM_CLICK, 0, 0, ClickDone, 0)) Fail("the click could not be sent");
+    AnswerAtRandom(random);
+}
+
+int Monkey(int argc, char** argv) {
+    const unsigned seed = unsigned(std::strtoul(argv[4], nullptr, 0));
+    const int steps = std::atoi(argv[5]);
+    std::vector<std::string> files(argv + 6, argv + argc);
+    if (files.empty()) files.push_back(argv[3]);
+    std::printf("monkey seed %u, %d steps\n", seed, steps);
+    Random random(seed);
+    int status = 0;
+    int step = 0;
+    try {
+        Start({"start", argv[2], argv[3]});
+        for (; step < steps; step++) {
+            std::printf("%4d: ", step + 1);
+            MonkeyStep(random, files);
+            if (WaitForSingleObject(Program.hProcess, 0) != WAIT_TIMEOUT) Fail("the program has ended");
+            Send(MainDialog, WM_NULL, 0, 0);
+        }
+        RunStep({"close"});
+        RunStep({"exit", "0"});
+        std::printf("monkey: %d steps, seed %u: the program ran and answered throughout\n", steps, seed);
+    } catch (const Failure& failure) {
+        std::printf("FAIL monkey seed %u at step %d: %s\n", seed, step + 1, failure.reason.c_str());
+        status = 1;
+    }
+    if (Program.hProcess && WaitForSingleObject(Program.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(Program.hProcess, 99);
+    return status;
+}
+
 // Appends the name of one played file to `path`.
 int Record(const char* path, const char* played) {
     FILE* out = std::fopen(path, "ab");
@@ -485,7 +620,10 @@ int Record(const char* path, const char* played) {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 4 && std::strcmp(argv[1], "record") == 0) return Record(argv[2], argv[3]);
+    if (argc >= 6 && std::strcmp(argv[1], "monkey") == 0) return Monkey(argc, argv);
     if (argc == 2) return RunScript(argv[1]);
-    std::fprintf(stderr, "usage: brevox-driver SCRIPT | brevox-driver record FILE ARG\n");
+    std::fprintf(stderr,
+                 "usage: brevox-driver SCRIPT | brevox-driver record FILE ARG\n"
+                 "       brevox-driver monkey EXE DIR SEED STEPS FILE...\n");
     return 2;
 }

@@ -375,6 +375,45 @@ close
 exit 0
 EOF
 
+# An image laid out as the games lay out theirs: a cry replaced in place by a
+# sound of its stored length, without a question, and the cry packed after
+# it left whole (the whole image compared with the one expected). Then two
+# refusals that leave it as it is: a dump whose WAV path names the ROM
+# itself, spelled otherwise, and an encode into the image's header.
+scenario game-layout <<EOF
+start $EXE $W
+set 1002 $W\\game.gba
+click 1010
+text 1011 "Inconnu. Table trouv\xe9e \xe0 95%"
+text 1005 $GAME_TABLE
+set 1009 "$GAME_ID"
+set 1003 $W\\same.wav
+click 1004
+nobox
+text 1015 $GAME_ENTRY
+same $W\\game.gba $W\\encoded-game.gba
+set 1003 $W\\.\\GAME.GBA
+click 1000
+box "Erreur!" "Fichier invalide!" OK
+toggle 1013
+click 1000
+box "Erreur!" "Fichier invalide!" OK
+nobox
+same $W\\game.gba $W\\encoded-game.gba
+toggle 1008
+set 1003 $W\\same.wav
+set 1015 "BF"
+click 1004
+box "Erreur!" "Offset invalide!" OK
+set 1015 "0"
+click 1004
+box "Erreur!" "Offset invalide!" OK
+nobox
+same $W\\game.gba $W\\encoded-game.gba
+close
+exit 0
+EOF
+
 # The main job's demonstration ROM: found by the scan, and a WAV beside it
 # encodes in without a question (it is shorter than cry 1).
 scenario demo <<EOF
@@ -392,6 +431,21 @@ text 1017 "FA0"
 close
 exit 0
 EOF
+
+# The monkey test: random texts, toggles and presses, every box answered at
+# random, on a fresh copy of the test data. MONKEY_SEED replays a run.
+seed=${MONKEY_SEED:-$RANDOM}
+rm -rf "$tmp/work" && cp -r "$tmp/data" "$tmp/work"
+monkey_files=("$W")
+for file in game.gba cries.gba axve.gba unknown.gba nothing.gba same.wav longer.wav shorter.wav wide.wav cry1.wav; do
+  monkey_files+=("$W\\$file")
+done
+status=0
+timeout 120 wine "$driver" monkey "$EXE" "$W" "$seed" "${MONKEY_STEPS:-300}" "${monkey_files[@]}" \
+  >"$tmp/scripts/monkey.log" 2>&1 || status=$?
+tail -n 1 "$tmp/scripts/monkey.log"
+[[ $status -eq 0 ]] || tail -n 30 "$tmp/scripts/monkey.log" >"$tmp/scripts/monkey-tail.log"
+result "monkey (seed $seed)" $status "$tmp/scripts/monkey-tail.log"
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

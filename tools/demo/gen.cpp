@@ -21,6 +21,8 @@ namespace {
 
 // Entries up to index 410, so that every ID of both builds lands in the table.
 constexpr int TableEntries = LastId;
+// The cry table of the games' images.
+constexpr int GameCryCount = 388;
 
 bool Write(const std::string& dir, const char* name, const Bytes& bytes) {
     std::string path = dir + "/" + name;
@@ -55,6 +57,19 @@ Bytes Repointed(Bytes rom, uint32_t tableOffset, int index, uint32_t offset) {
     return rom;
 }
 
+// The first cry of an image in the games' layout whose last block, written
+// whole, would run into the next cry. Its ID addresses it in both ID rules.
+int FirstPackedCry(const Bytes& rom, const RomPlan& plan) {
+    int index = 0;
+    for (; index + 2 < int(plan.cries.size()); ++index) {
+        const uint32_t offset = CrySampleOffset(rom, plan, index);
+        uint16_t n = 0;
+        ReadSampleLength(rom, offset, &n);
+        if (offset + SampleHeaderSize + BlockSize * BlockCount(n) > CrySampleOffset(rom, plan, index + 1)) break;
+    }
+    return index;
+}
+
 RomPlan HeaderOnly(const char* code, uint8_t revision) {
     RomPlan plan;
     plan.gameCode = code;
@@ -77,6 +92,15 @@ int WriteE2e(const std::string& dir) {
     Bytes encodedLonger = Encoded(rom, offset(0), longer);
     Bytes wide = MakeWav(Tone(64, 440), 11050, 2, 16);
 
+    // The games' layout: a cry whose last block, written whole, would reach
+    // the next cry's header, replaced by a sound of its stored length.
+    RomPlan game = GameRomPlan();
+    Bytes gameRom = MakeRom(game);
+    const int packed = FirstPackedCry(gameRom, game);
+    uint16_t packedLength = 0;
+    ReadSampleLength(gameRom, CrySampleOffset(gameRom, game, packed), &packedLength);
+    Bytes same = Sweep(packedLength, 250, 2800);
+
     bool ok = Write(dir, "axve.gba", MakeRom(HeaderOnly("AXVE", 1))) &&
               Write(dir, "axve-rev2.gba", MakeRom(HeaderOnly("AXVE", 2))) &&
               Write(dir, "axpe-rev2.gba", MakeRom(HeaderOnly("AXPE", 2))) &&
@@ -89,7 +113,10 @@ int WriteE2e(const std::string& dir) {
               Write(dir, "encoded-longer.gba", encodedLonger) &&
               Write(dir, "longer-back.wav", DumpedWav(encodedLonger, offset(0))) &&
               Write(dir, "encoded-shorter.gba", Encoded(rom, offset(2), shorter)) &&
-              Write(dir, "repointed.gba", Repointed(rom, cries.tableOffset, 1, offset(5)));
+              Write(dir, "repointed.gba", Repointed(rom, cries.tableOffset, 1, offset(5))) &&
+              Write(dir, "game.gba", gameRom) &&
+              Write(dir, "same.wav", MakeWav(same)) &&
+              Write(dir, "encoded-game.gba", Encoded(gameRom, CrySampleOffset(gameRom, game, packed), same));
     if (!ok) return 1;
 
     std::string path = dir + "/expect.sh";
@@ -102,6 +129,8 @@ int WriteE2e(const std::string& dir) {
     for (int index : {0, 1, 2, 5, 200, 273, 276, 387, 410})
         std::fprintf(out, "ENTRY%d=%X\nLENGTH%d=%X\n", index, offset(index), index, 20 + index);
     std::fprintf(out, "LONGER_SIZE=%X\nSHORTER_SIZE=%X\n", unsigned(longer.size()), unsigned(shorter.size()));
+    std::fprintf(out, "GAME_TABLE=%X\nGAME_ID=%d\nGAME_ENTRY=%X\n", game.tableOffset, packed + 1,
+                 CrySampleOffset(gameRom, game, packed));
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
@@ -119,10 +148,15 @@ bool ReadSound(const char* path, Bytes* sound) {
 }
 
 int WriteDemo(const std::string& dir, int speechCount, char** speechPaths) {
+    // Laid out as the games lay out theirs: 388 packed cries, the reverse
+    // table right after the cry table (IDs 389 to 411 land on it and play
+    // cries 1 to 23 again), program bytes around them, an FF tail. 1 MiB
+    // holds the notes and two speech cries of the longest kind.
     RomPlan demo;
+    demo.layout = RomLayout::Game;
     demo.gameCode = "BRVD";
     demo.tableOffset = 0x3A8C0;
-    demo.size = 0x80000;
+    demo.size = 0x100000;
     demo.cries.push_back(Tone(5525, 440));
     demo.cries.push_back(Sweep(6600, 150, 2500));
     for (int i = 0; i < speechCount; i++) {
@@ -132,7 +166,7 @@ int WriteDemo(const std::string& dir, int speechCount, char** speechPaths) {
     }
     // The rest of the table: short notes up a scale with a burst of noise in
     // front, one per entry.
-    while (demo.cries.size() < size_t(TableEntries)) {
+    while (demo.cries.size() < size_t(GameCryCount)) {
         int step = int(demo.cries.size()) % 24;
         Bytes cry = Noise(300, uint32_t(demo.cries.size()));
         Bytes note = Tone(2200, 220 * std::pow(2.0, step / 12.0), 11050, 90);
