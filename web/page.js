@@ -1,0 +1,379 @@
+// The page: a ROM's cries as a table, one cry selected with its waveform, a
+// new sound encoded for it, and the list of edits. Everything the page knows
+// of the format comes from the binding (brevox.js); the page keeps the
+// original bytes and the edits, and rebuilds the image from them.
+'use strict';
+
+const $ = selector => document.querySelector(selector);
+const state = {
+  core: null, lang: 'fr',
+  rom: null,          // {name, bytes}: the file as opened, never changed
+  info: null,         // what the binding's open said
+  rows: [],
+  selected: null,     // a row
+  candidate: null,    // {values, sample, newValues, plan, warnings, raw}
+  edits: [],          // {index, id, sample, values, at, bytes}
+  audio: null,
+};
+const t = () => TEXTS[state.lang];
+
+function say(text, isError = false) {
+  $('#status').textContent = text;
+  $('#status').classList.toggle('error', isError);
+}
+
+function problemsText(plan) {
+  return plan.problems.map(p => {
+    const about = p.index >= 0 ? entryName(p.index) + ': ' : '';
+    return about + t().problems[p.kind](p);
+  }).join('; ');
+}
+
+function entryName(index) {
+  const row = state.rows.find(r => r.index === index && r.id !== null);
+  return row ? t().selected(row.id) : t().entry(index);
+}
+
+// --- Texts -------------------------------------------------------------------
+
+function applyLanguage() {
+  document.documentElement.lang = t().lang;
+  document.querySelectorAll('[data-t]').forEach(el => { el.textContent = t()[el.dataset.t]; });
+  $('#language').textContent = t().otherLanguage;
+  if (state.info) showRom();
+  showSelection();
+  showEdits();
+}
+
+// --- Files in and out ---------------------------------------------------------
+
+function download(bytes, name, type) {
+  const url = URL.createObjectURL(new Blob([bytes], {type}));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+function editedName(name) {
+  const dot = name.lastIndexOf('.');
+  return dot > 0 ? name.slice(0, dot) + '-brevox' + name.slice(dot) : name + '-brevox';
+}
+
+function wavName(row) {
+  return row.id !== null ? `cry-${String(row.id).padStart(3, '0')}.wav` : `entry-${row.index}.wav`;
+}
+
+// --- The ROM --------------------------------------------------------------------
+
+function tableRequest() {
+  const text = $('#table-input').value.trim().replace(/^0x/i, '');
+  if (text === '') return -1;
+  return /^[0-9a-f]{1,8}$/i.test(text) ? parseInt(text, 16) : null;
+}
+
+async function openRom(file) {
+  state.rom = {name: file.name, bytes: new Uint8Array(await file.arrayBuffer())};
+  state.edits = [];
+  state.selected = null;
+  if (rebuild()) say(t().opened(file.name, state.info.entries));
+}
+
+// Opens the original bytes again and applies every edit in turn; drops the
+// edits from the first one that no longer applies. False when the image
+// cannot be read as asked.
+function rebuild() {
+  const table = tableRequest();
+  if (table === null) {
+    say(t().badOffset, true);
+    return false;
+  }
+  const info = JSON.parse(state.core.open(state.rom.bytes, table, $('#species').checked));
+  state.info = info;
+  if (info.error || !info.has_table) {
+    state.rows = [];
+    showRom();
+    say(info.error ? `${t().invalidFile} (${info.error})` : t().noTable, true);
+    return false;
+  }
+  for (let i = 0; i < state.edits.length; i++) {
+    const result = JSON.parse(state.core.apply(state.edits[i].index, state.edits[i].sample));
+    if (result.error || !result.ok) {
+      state.edits.length = i;
+      say(t().rebuildFailed(i + 1), true);
+      break;
+    }
+  }
+  state.rows = JSON.parse(state.core.rows());
+  const keep = state.selected && state.rows.find(r => r.index === state.selected.index && r.id === state.selected.id);
+  state.selected = keep || null;
+  state.candidate = null;
+  showRom();
+  showSelection();
+  showEdits();
+  return true;
+}
+
+function showRom() {
+  const info = state.info;
+  const ok = info && !info.error;
+  $('#release').textContent = ok ? new TextDecoder('windows-1252').decode(new Uint8Array(info.label)) : '–';
+  $('#table-offset').textContent = ok && info.has_table ? hex(info.table) : '–';
+  $('#table-source').textContent = ok ? t().sources[info.source] || info.source : '–';
+  $('#reverse-table').textContent = ok && info.reverse !== null ? hex(info.reverse) : t().none;
+  const body = $('#cries tbody');
+  body.replaceChildren(...state.rows.map(rowElement));
+  $('#download-rom').disabled = !state.rom;
+}
+
+function rowElement(row) {
+  const tr = document.createElement('tr');
+  tr.tabIndex = 0;
+  if (row.id !== null) tr.dataset.id = row.id;
+  tr.dataset.index = row.index;
+  const s = row.sample;
+  const cells = [row.id ?? '', row.index, s ? hex(s.offset) : '–', s ? s.length : '–',
+                 s ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–',
+                 row.reverse_in_step === null ? '–' : row.reverse_in_step ? t().yes : t().no];
+  for (const text of cells) tr.insertCell().textContent = text;
+  const canvas = document.createElement('canvas');
+  canvas.width = 120;
+  canvas.height = 24;
+  tr.insertCell().append(canvas);
+  const values = s && s.sound ? state.core.decode(s.offset) : null;
+  if (values) drawWave(canvas, values);
+  for (const [cls, label, action] of [['play', 'play', () => play(row)], ['dump', 'dump', () => dump(row)]]) {
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = cls;
+    button.textContent = t()[label];
+    button.disabled = !values;
+    button.addEventListener('click', action);
+    tr.insertCell().append(button);
+  }
+  if (state.edits.some(e => e.index === row.index)) tr.classList.add('edited');
+  if (state.selected && state.selected.index === row.index && state.selected.id === row.id) tr.classList.add('selected');
+  tr.addEventListener('click', () => select(row));
+  tr.addEventListener('keydown', e => { if (e.key === 'Enter' && e.target === tr) select(row); });
+  return tr;
+}
+
+// --- Waveforms and sound -------------------------------------------------------------
+
+function drawWave(canvas, values, color = '#2c5aa0') {
+  const g = canvas.getContext('2d');
+  const {width, height} = canvas;
+  g.clearRect(0, 0, width, height);
+  g.strokeStyle = '#d0d0d8';
+  g.beginPath();
+  g.moveTo(0, height / 2);
+  g.lineTo(width, height / 2);
+  g.stroke();
+  g.fillStyle = color;
+  const per = values.length / width;
+  for (let x = 0; x < width && values.length; x++) {
+    let lo = 255, hi = 0;
+    const end = Math.max(Math.floor((x + 1) * per), Math.floor(x * per) + 1);
+    for (let i = Math.floor(x * per); i < end && i < values.length; i++) {
+      lo = Math.min(lo, values[i]);
+      hi = Math.max(hi, values[i]);
+    }
+    if (lo > hi) continue;
+    const top = (255 - hi) / 255 * height, bottom = (255 - lo) / 255 * height;
+    g.fillRect(x, top, 1, Math.max(1, bottom - top));
+  }
+}
+
+function playValues(values, rate) {
+  state.audio = state.audio || new AudioContext();
+  const buffer = state.audio.createBuffer(1, values.length, rate);
+  const channel = buffer.getChannelData(0);
+  for (let i = 0; i < values.length; i++) channel[i] = (values[i] - 128) / 128;
+  const source = state.audio.createBufferSource();
+  source.buffer = buffer;
+  source.connect(state.audio.destination);
+  source.start();
+}
+
+function play(row) {
+  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
+  if (!values || !values.length) return say(t().cannotPlay, true);
+  playValues(values, row.sample.rate);
+  say(t().playing(row.id ?? row.index));
+}
+
+function dump(row) {
+  const bytes = row.sample ? state.core.wavFile(row.sample.offset) : null;
+  if (!bytes) return say(t().cannotPlay, true);
+  download(bytes, wavName(row), 'audio/wav');
+  say(t().dumped(wavName(row)));
+}
+
+// --- The selected cry and its replacement ------------------------------------------
+
+function select(row) {
+  state.selected = row;
+  state.candidate = null;
+  $('#audio-file').value = '';
+  document.querySelectorAll('#cries tbody tr.selected').forEach(tr => tr.classList.remove('selected'));
+  const tr = document.querySelector(`#cries tbody tr[data-index="${row.index}"]${row.id !== null ? `[data-id="${row.id}"]` : ':not([data-id])'}`);
+  if (tr) tr.classList.add('selected');
+  showSelection();
+}
+
+function showSelection() {
+  const row = state.selected;
+  $('#selected').hidden = !row;
+  $('#no-selection').hidden = !!row;
+  $('#selected-title').textContent = row ? t().selected(row.id) : '';
+  if (!row) return;
+  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
+  drawWave($('#wave'), values || new Uint8Array());
+  $('#play-selected').disabled = $('#dump-selected').disabled = !values;
+  showCandidate();
+}
+
+// The sound of an audio file as unsigned 8-bit values at `rate`: an 8-bit mono
+// WAV at that rate as it is, anything else decoded and resampled by the browser.
+async function soundOf(file, rate) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  const wav = JSON.parse(state.core.wavInfo(bytes));
+  if (!wav.error && wav.rate === rate)
+    return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), floats: null};
+  const decoded = await new OfflineAudioContext(1, 1, rate).decodeAudioData(bytes.buffer.slice(0));
+  const frames = Math.max(1, Math.ceil(decoded.duration * rate));
+  const context = new OfflineAudioContext(1, frames, rate);
+  const source = context.createBufferSource();
+  source.buffer = decoded;
+  source.connect(context.destination);
+  source.start();
+  const floats = (await context.startRendering()).getChannelData(0);
+  return {raw: false, values: state.core.quantise(floats), floats};
+}
+
+async function replaceWith(file) {
+  const row = state.selected;
+  if (!row || !row.sample || !row.sample.sound) return;
+  let sound;
+  try {
+    sound = await soundOf(file, row.sample.rate);
+  } catch (e) {
+    return say(t().noAudio, true);
+  }
+  if (!sound.values.length) return say(t().noAudio, true);
+  if (sound.values.length > 65535) return say(t().tooLong(sound.values.length), true);
+  const sample = state.core.encode(sound.values);
+  if (!sample) return say(t().noAudio, true);
+  state.candidate = {
+    ...sound, sample,
+    newValues: state.core.decodeSample(sample),
+    quality: JSON.parse(state.core.quality(sound.values)),
+    plan: JSON.parse(state.core.plan(row.index, sample)),
+    warnings: JSON.parse(state.core.warnings(sound.values, sound.floats)),
+  };
+  showCandidate();
+  const c = state.candidate;
+  say(c.plan.ok ? (c.raw ? t().raw : t().converted(row.sample.rate)) : `${t().refused} ${problemsText(c.plan)}`,
+      !c.plan.ok);
+}
+
+function placementText(plan) {
+  if (!plan.ok) return `${t().refused} ${problemsText(plan)}`;
+  const cry = plan.cries[0];
+  if (!cry.moved) return t().inPlace(cry.new_offset);
+  return t().free(cry.new_offset, plan.pointers.map(p => t().tables[p.table]).join(', '));
+}
+
+function showCandidate() {
+  const c = state.candidate;
+  $('#candidate').hidden = !c;
+  if (!c) return;
+  drawWave($('#new-wave'), c.newValues, '#b35900');
+  $('#snr').textContent = c.quality.snr_db === null ? '∞' : `${c.quality.snr_db.toFixed(1)} ${t().dB}`;
+  $('#new-bytes').textContent = c.sample.length;
+  $('#placement').textContent = placementText(c.plan);
+  $('#warnings').replaceChildren(...c.warnings.map(w => {
+    const li = document.createElement('li');
+    li.textContent = t().warnings[w.code];
+    li.title = w.message;
+    return li;
+  }));
+}
+
+function applyCandidate() {
+  const row = state.selected, c = state.candidate;
+  if (!row || !c) return;
+  const result = JSON.parse(state.core.apply(row.index, c.sample));
+  if (result.error || !result.ok) return say(`${t().refused} ${result.error || problemsText(result)}`, true);
+  const at = result.cries[0].new_offset;
+  state.edits.push({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
+  state.rows = JSON.parse(state.core.rows());
+  state.selected = state.rows.find(r => r.index === row.index && r.id === row.id) || null;
+  state.candidate = null;
+  showRom();
+  showSelection();
+  showEdits();
+  say(t().encoded(row.id ?? row.index, at));
+}
+
+function showEdits() {
+  $('#edits').replaceChildren(...(state.edits.length ? state.edits : [null]).map(e => {
+    const li = document.createElement('li');
+    li.textContent = e ? t().edit(e.id ?? e.index, e.at, e.bytes) : t().noEdits;
+    return li;
+  }));
+  $('#undo').disabled = !state.edits.length;
+}
+
+// --- Wiring --------------------------------------------------------------------------
+
+function onFiles(input, handler) {
+  input.addEventListener('change', () => { if (input.files.length) handler(input.files[0]); });
+}
+
+function wire() {
+  onFiles($('#rom-file'), openRom);
+  onFiles($('#audio-file'), replaceWith);
+  $('#language').addEventListener('click', () => { state.lang = state.lang === 'fr' ? 'en' : 'fr'; applyLanguage(); });
+  $('#species').addEventListener('change', () => state.rom && rebuild());
+  $('#reread').addEventListener('click', () => state.rom && rebuild());
+  $('#table-input').addEventListener('keydown', e => { if (e.key === 'Enter' && state.rom) rebuild(); });
+  $('#play-selected').addEventListener('click', () => state.selected && play(state.selected));
+  $('#dump-selected').addEventListener('click', () => state.selected && dump(state.selected));
+  $('#play-new').addEventListener('click', () => state.candidate &&
+      playValues(state.candidate.newValues, state.selected.sample.rate));
+  $('#apply').addEventListener('click', applyCandidate);
+  $('#undo').addEventListener('click', () => {
+    state.edits.pop();
+    rebuild();
+    say(t().undone(state.edits.length));
+  });
+  $('#download-rom').addEventListener('click', () => {
+    const name = editedName(state.rom.name);
+    download(state.core.image(), name, 'application/octet-stream');
+    say(t().downloaded(name));
+  });
+  // A ROM dropped anywhere opens; a sound dropped on the detail pane replaces the selected cry.
+  document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
+  document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+  document.addEventListener('drop', e => {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+    const file = e.dataTransfer.files[0];
+    if (!file) return;
+    if (state.selected && $('#detail').contains(e.target)) replaceWith(file);
+    else openRom(file);
+  });
+}
+
+applyLanguage();
+say(t().loading);
+BrevoxModule().then(core => {
+  state.core = core;
+  wire();
+  say(t().intro);
+  document.body.dataset.ready = 'true';
+});

@@ -1,0 +1,210 @@
+#!/usr/bin/python3
+"""The browser page driven in headless chromium, checked against brevox-cli.
+
+    tests/web/test_page.py [BUILD [SITE]]
+
+BUILD holds brevox-cli and brevox-web-images (default build/default), SITE the
+page as scripts/web.sh builds it (default build/web/site). With
+BREVOX_WEB_SCREENSHOT=PATH the page with a ROM open is saved there.
+"""
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
+ARGS = sys.argv[1:]
+BUILD = os.path.abspath(ARGS[0] if ARGS else os.path.join(ROOT, 'build', 'default'))
+SITE = os.path.abspath(ARGS[1] if len(ARGS) > 1 else os.path.join(ROOT, 'build', 'web', 'site'))
+CLI = os.path.join(BUILD, 'cli', 'brevox-cli')
+ENTRY_SIZE, POINTER_OFS, ROM_BASE = 12, 4, 0x08000000
+
+
+def cli(*args):
+    return subprocess.run([CLI, *map(str, args)], check=True, capture_output=True, text=True).stdout
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def le32(data, at):
+    return int.from_bytes(data[at:at + 4], 'little')
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class Page(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix='brevox-web-')
+        cls.data = os.path.join(cls.tmp, 'data')
+        os.mkdir(cls.data)
+        subprocess.run([os.path.join(BUILD, 'tests', 'web', 'brevox-web-images'), cls.data], check=True)
+        cls.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(QuietHandler, directory=SITE))
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for flag in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
+                     '--window-size=1400,900', '--autoplay-policy=no-user-gesture-required'):
+            options.add_argument(flag)
+        options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
+        cls.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+        cls.server.server_close()
+        shutil.rmtree(cls.tmp)
+
+    def setUp(self):
+        self.downloads = tempfile.mkdtemp(dir=self.tmp)
+        self.driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': self.downloads})
+        self.driver.get(f'http://127.0.0.1:{self.server.server_port}/')
+        self.wait(lambda d: d.execute_script('return document.body.dataset.ready'))
+
+    def wait(self, condition, timeout=20):
+        return WebDriverWait(self.driver, timeout).until(condition)
+
+    def find(self, css):
+        return self.driver.find_element(By.CSS_SELECTOR, css)
+
+    def status(self):
+        return self.find('#status').text
+
+    def open_rom(self, name):
+        self.find('#rom-file').send_keys(os.path.join(self.data, name))
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#cries tbody tr[data-id]'))
+        return os.path.join(self.data, name)
+
+    def row(self, cry):
+        return self.find(f'#cries tbody tr[data-id="{cry}"]')
+
+    def offer(self, cry, sound):
+        """Selects the cry, gives it a sound and waits for the plan."""
+        self.row(cry).click()
+        self.find('#audio-file').send_keys(os.path.join(self.data, sound))
+        self.wait(lambda d: self.find('#placement').text)
+
+    def downloaded(self, name):
+        path = os.path.join(self.downloads, name)
+        self.wait(lambda d: os.path.exists(path) and not os.path.exists(path + '.crdownload'))
+        time.sleep(0.2)  # the file is complete once chromium renames it; let the rename settle
+        return read(path)
+
+    def download_rom(self, original):
+        self.find('#download-rom').click()
+        base, ext = os.path.splitext(os.path.basename(original))
+        return self.downloaded(f'{base}-brevox{ext}')
+
+    def test_rows_match_the_command_line(self):
+        rom = self.open_rom('game.gba')
+        listed = json.loads(cli('list', rom, '--json'))
+        identity = json.loads(cli('identify', rom, '--json'))
+        self.assertEqual(self.find('#release').text, identity['label'])
+        self.assertEqual(self.find('#table-offset').text, hex(listed['table']).upper().replace('X', 'x'))
+        shown = self.driver.execute_script("""
+            return [...document.querySelectorAll('#cries tbody tr')].map(tr => ({
+                id: tr.dataset.id === undefined ? null : Number(tr.dataset.id), index: Number(tr.dataset.index),
+                cells: [...tr.cells].map(td => td.textContent)}));""")
+        expected = {(e['id'], e['index']): e for e in listed['entries']}
+        for row in shown:
+            entry = expected[(row['id'], row['index'])]
+            sample = entry['sample']
+            self.assertEqual(row['cells'][2:4] + row['cells'][5:6],
+                             [f"0x{sample['offset']:X}", str(sample['length']), str(sample['bytes'])], row)
+        # Every ID whose entry lies in the table has its row.
+        in_table = {e['id'] for e in listed['entries'] if e['id'] is not None and e['index'] < 388}
+        self.assertEqual({r['id'] for r in shown if r['id'] is not None}, in_table)
+
+    def test_dump_gives_the_command_lines_wav(self):
+        rom = self.open_rom('game.gba')
+        self.row(25).find_element(By.CSS_SELECTOR, 'button.dump').click()
+        expected = os.path.join(self.tmp, 'cry25.wav')
+        cli('dump', rom, 25, '-o', expected)
+        self.assertEqual(self.downloaded('cry-025.wav'), read(expected))
+
+    def test_raw_wav_in_place_gives_the_command_lines_image(self):
+        rom = self.open_rom('game.gba')
+        self.offer(5, 'short.wav')
+        self.find('#apply').click()
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#edits li') and not self.find('#undo').get_property('disabled'))
+        page_image = self.download_rom(rom)
+        copy = os.path.join(self.tmp, 'cli.gba')
+        shutil.copy(rom, copy)
+        cli('encode', copy, os.path.join(self.data, 'short.wav'), 5, '--raw')
+        self.assertEqual(page_image, read(copy))
+        self.assertEqual(read(rom), read(os.path.join(self.data, 'game.gba')))
+
+    def test_long_sound_goes_to_free_space_and_undo_restores(self):
+        rom = self.open_rom('game.gba')
+        original = read(rom)
+        self.offer(7, 'long.wav')
+        self.find('#apply').click()
+        self.wait(lambda d: not self.find('#undo').get_property('disabled'))
+        edited = self.download_rom(rom)
+        identity = json.loads(cli('identify', rom, '--json'))
+        sample = read(os.path.join(self.data, 'long.sample'))
+        pointers = [table + ENTRY_SIZE * 6 + POINTER_OFS for table in (identity['table'], identity['reverse_table'])]
+        new = le32(edited, pointers[0]) - ROM_BASE
+        self.assertEqual(le32(edited, pointers[1]) - ROM_BASE, new)
+        self.assertGreaterEqual(new, len(original) - original[::-1].index(next(b for b in original[::-1] if b != 0xFF)))
+        self.assertEqual(edited[new:new + len(sample)], sample)
+        changed = [i for i in range(len(original)) if original[i] != edited[i]]
+        allowed = set(range(new, new + len(sample))) | {p + k for p in pointers for k in range(4)}
+        self.assertTrue(set(changed) <= allowed)
+        decoded_path = os.path.join(self.tmp, 'edited.gba')
+        with open(decoded_path, 'wb') as f:
+            f.write(edited)
+        cli('dump', decoded_path, 7, '-o', os.path.join(self.tmp, 'cry7.wav'))
+        self.assertEqual(read(os.path.join(self.tmp, 'cry7.wav')), read(os.path.join(self.data, 'long-decoded.wav')))
+
+        os.remove(os.path.join(self.downloads, 'game-brevox.gba'))
+        self.find('#undo').click()
+        self.assertEqual(self.download_rom(rom), original)
+
+    def test_refused_edit_keeps_the_image_and_says_why(self):
+        rom = self.open_rom('full.gba')
+        self.offer(7, 'long.wav')
+        self.find('#apply').click()
+        self.assertIn("pas d'espace libre", self.status())
+        self.assertEqual(self.download_rom(rom), read(rom))
+        self.assertIn('full-brevox.gba', self.status())
+
+    def test_play_keyboard_and_conversion(self):
+        self.open_rom('game.gba')
+        self.row(1).find_element(By.CSS_SELECTOR, 'button.play').click()
+        self.assertIn('Lecture du cri 1', self.status())
+        self.driver.execute_script("document.querySelector('#cries tbody tr[data-id=\"3\"]').focus()")
+        self.driver.switch_to.active_element.send_keys(Keys.ENTER)
+        self.assertEqual(self.find('#selected-title').text, 'Cri 3')
+        self.find('#audio-file').send_keys(os.path.join(self.data, 'wide.wav'))
+        self.wait(lambda d: self.find('#placement').text)
+        self.assertIn('10512 Hz', self.status())
+        self.assertIn('dB', self.find('#snr').text)
+        errors = [e for e in self.driver.get_log('browser') if e['level'] == 'SEVERE']
+        self.assertEqual(errors, [])
+        if os.environ.get('BREVOX_WEB_SCREENSHOT'):
+            self.driver.save_screenshot(os.environ['BREVOX_WEB_SCREENSHOT'])
+
+
+if __name__ == '__main__':
+    unittest.main(argv=sys.argv[:1], verbosity=2)
