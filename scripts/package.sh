@@ -11,6 +11,7 @@
 # commit's time (or SOURCE_DATE_EPOCH, needed outside a git checkout), fixed
 # permissions and a fixed order. The compilers must be the same Debian ones.
 set -euo pipefail
+export LC_ALL=C  # byte order for file names, in globs and sums
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh build cli windows package
@@ -35,7 +36,7 @@ text() {  # text SOURCE DEST
 text scripts/package/README.txt README.txt
 text scripts/package/LISEZMOI.txt LISEZMOI.txt
 text LICENSE LICENSE.txt
-(cd "$stage" && LC_ALL=C sha256sum -- $(LC_ALL=C ls) >SHA256SUMS.txt)
+(cd "$stage" && sha256sum -- * >SHA256SUMS.txt)
 
 chmod 644 "$stage"/*
 touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
@@ -44,7 +45,7 @@ zip=$root/dist/$name.zip
 rm -f "$zip"
 # -X: no extra fields (owner, exact times); -D: no folder entries. Zip
 # stores local time, so the time zone is fixed too.
-(cd "$build/zip" && LC_ALL=C ls "$name" | sed "s|^|$name/|" | TZ=UTC zip -X -D -9 -q "$zip" -@)
+(cd "$build/zip" && printf '%s\n' "$name"/* | TZ=UTC zip -X -D -9 -q "$zip" -@)
 
 echo "${zip#"$root"/}"
 echo "SHA-256 $(sha256sum "$zip" | cut -d' ' -f1)"

@@ -8,6 +8,7 @@
 # BREVOX_DRIVER may name a brevox-driver.exe already built; otherwise it is
 # built in build/mingw.
 set -euo pipefail
+export LC_ALL=C  # file names in byte order, as SHA256SUMS.txt lists them
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/demo/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-package.XXXXXX)
@@ -36,7 +37,7 @@ unzip -q "$zip" -d "$tmp/unpacked"
 dir=$tmp/unpacked/$name
 [[ $(ls "$tmp/unpacked") == "$name" ]] || fail "the zip holds one folder, $name"
 
-files=$(cd "$dir" && LC_ALL=C ls | tr '\n' ' ')
+files=$(cd "$dir" && printf '%s ' *)
 [[ $files == "LICENSE.txt LISEZMOI.txt README.txt SHA256SUMS.txt brevox-cli.exe brevox-species.exe brevox.exe " ]] ||
   fail "the folder holds: $files"
 (cd "$dir" && sha256sum --check --quiet --strict SHA256SUMS.txt) || fail "SHA256SUMS.txt"
