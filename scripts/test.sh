@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test of the project, installing what it needs first:
-# the unit tests (plain, then with AddressSanitizer and UBSan), the Windows
+# the unit tests (plain, then with AddressSanitizer and UBSan), the browser
+# page in headless chromium, the Windows
 # build with its tests under Wine, the dialog programs driven end to end under
 # Wine in a virtual X display, and each fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh build test cli windows fuzz demo
+scripts/deps.sh build test cli windows fuzz demo web
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
@@ -13,6 +14,10 @@ step "Linux build and unit tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default
+
+step "Browser page"
+scripts/web.sh --build-only
+tests/web/test_page.py build/default build/web/site
 
 step "Sanitizer build and unit tests"
 cmake --preset asan >/dev/null
