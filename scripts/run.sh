@@ -47,9 +47,10 @@ else
 fi
 cat <<EOS
 
-In the window: "..." next to Rom: picks $(winpath "$bin")\\demo.gba (its game
-code is unknown to the tool, which finds its cry table by scanning). IDcrtr 1
-is a tone, 2 a sweep, 3 and 4 spoken words. "Dumper" writes the cry to the
+In the window: "..." next to Rom: picks $(winpath "$bin")\\demo.gba, laid out
+as the games lay out theirs (its game code is unknown to the tool, which finds
+its cry table by scanning). IDcrtr 1 is a tone, 2 a sweep, 3 and 4 spoken
+words, 5 to 388 short notes. "Dumper" writes the cry to the
 Wav: file and plays it; "Encoder" writes a WAV (chirp.wav, beep.wav beside
 the ROM) into it. The ROM is changed in place: copy demo.gba first to keep it.
 EOS
