@@ -172,17 +172,21 @@ function drawWave(canvas, values, color = '#2c5aa0') {
   g.moveTo(0, height / 2);
   g.lineTo(width, height / 2);
   g.stroke();
+  const y = v => (255 - v) / 255 * (height - 1);
+  if (values.length < width) {
+    // Fewer values than pixels: a line through them.
+    g.strokeStyle = color;
+    g.beginPath();
+    values.forEach((v, i) => g.lineTo(values.length > 1 ? i / (values.length - 1) * width : width / 2, y(v)));
+    g.stroke();
+    return;
+  }
+  // Otherwise each pixel column spans the lowest and highest value it covers.
   g.fillStyle = color;
   const per = values.length / width;
-  for (let x = 0; x < width && values.length; x++) {
-    let lo = 255, hi = 0;
-    const end = Math.max(Math.floor((x + 1) * per), Math.floor(x * per) + 1);
-    for (let i = Math.floor(x * per); i < end && i < values.length; i++) {
-      lo = Math.min(lo, values[i]);
-      hi = Math.max(hi, values[i]);
-    }
-    if (lo > hi) continue;
-    const top = (255 - hi) / 255 * height, bottom = (255 - lo) / 255 * height;
+  for (let x = 0; x < width; x++) {
+    const part = values.subarray(Math.floor(x * per), Math.floor((x + 1) * per));
+    const top = y(Math.max(...part)), bottom = y(Math.min(...part));
     g.fillRect(x, top, 1, Math.max(1, bottom - top));
   }
 }
