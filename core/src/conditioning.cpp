@@ -38,6 +38,7 @@ std::vector<double> Scaled(std::span<const double> samples, double factor) {
 
 std::vector<double> ChooseChannel(std::span<const double> frames, int channels, ChannelChoice choice,
                                   AudioWarnings& warnings) {
+    if (channels < 1) return {};
     const size_t n = frames.size() / channels;
     const int picked = choice == ChannelChoice::Right && channels > 1 ? 1 : 0;
     std::vector<double> mono(n);
