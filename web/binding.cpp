@@ -122,6 +122,18 @@ const char* ProblemName(PlanProblem kind) {
     return "Unknown";
 }
 
+const char* OpenProblemName(OpenProblem problem) {
+    switch (problem) {
+        case OpenProblem::None: return "None";
+        case OpenProblem::TooLarge: return "TooLarge";
+        case OpenProblem::TableUnaligned: return "TableUnaligned";
+        case OpenProblem::TablePastEnd: return "TablePastEnd";
+        case OpenProblem::TableNoEntries: return "TableNoEntries";
+        case OpenProblem::EntriesTooMany: return "EntriesTooMany";
+    }
+    return "Unknown";
+}
+
 std::string PlanJson(const Plan& plan) {
     auto problem = [](const Problem& p) {
         return Object({Field("kind", Quote(ProblemName(p.kind))), Field("index", Num(p.index)),
@@ -159,7 +171,8 @@ std::string Open(const val& rom, int table, bool species) {
     if (table >= 0) request.offset = static_cast<uint32_t>(table);
     current.model = OpenImage(current.image, request);
     const ImageModel& m = current.model;
-    if (m.problem != OpenProblem::None) return Error(DescribeOpenProblem(m));
+    if (m.problem != OpenProblem::None)
+        return Object({Field("error", Quote(DescribeOpenProblem(m))), Field("problem", Quote(OpenProblemName(m.problem)))});
     // The label is Windows-1252: its bytes cross as numbers for the page to decode.
     Bytes label;
     for (const char* c = m.identity.label; c && *c; ++c) label.push_back(static_cast<uint8_t>(*c));

@@ -95,8 +95,10 @@ function rebuild() {
   state.info = info;
   if (info.error || !info.has_table) {
     state.rows = [];
+    state.selected = state.candidate = null;
     showRom();
-    say(info.error ? `${t().invalidFile} (${info.error})` : t().noTable, true);
+    showSelection();
+    say(info.error ? t().openProblems[info.problem] || `${t().invalidFile} (${info.error})` : t().noTable, true);
     return false;
   }
   for (let i = 0; i < state.edits.length; i++) {
@@ -260,7 +262,8 @@ async function soundOf(file, rate) {
 
 async function replaceWith(file) {
   const row = state.selected;
-  if (!row || !row.sample || !row.sample.sound) return;
+  if (!row) return;
+  if (!row.sample || !row.sample.sound) return say(t().cannotPlay, true);
   let sound;
   try {
     sound = await soundOf(file, row.sample.rate);

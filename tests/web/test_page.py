@@ -191,6 +191,11 @@ class Page(unittest.TestCase):
         self.assertIn("pas d'espace libre", self.status())
         self.assertEqual(self.download_rom(rom), read(rom))
         self.assertIn('full-brevox.gba', self.status())
+        # A table offset that holds no table is refused in words, the image kept.
+        self.find('#table-input').send_keys('1002', Keys.ENTER)
+        self.assertIn('Offset invalide!', self.status())
+        os.remove(os.path.join(self.downloads, 'full-brevox.gba'))
+        self.assertEqual(self.download_rom(rom), read(rom))
 
     def test_play_keyboard_and_conversion(self):
         self.open_rom('game.gba')
@@ -203,6 +208,12 @@ class Page(unittest.TestCase):
         self.wait(lambda d: self.find('#placement').text)
         self.assertIn('10512 Hz', self.status())
         self.assertIn('dB', self.find('#snr').text)
+        # Every text has its words in both languages.
+        for language in ('fr', 'en'):
+            texts = self.driver.execute_script(
+                "return [...document.querySelectorAll('[data-t], #cries button, #status')].map(e => e.textContent)")
+            self.assertFalse([x for x in texts if not x or 'undefined' in x], language)
+            self.find('#language').click()
         errors = [e for e in self.driver.get_log('browser') if e['level'] == 'SEVERE']
         self.assertEqual(errors, [])
         if os.environ.get('BREVOX_WEB_SCREENSHOT'):
