@@ -585,6 +585,7 @@ int Monkey(int argc, char** argv) {
     if (files.empty()) files.push_back(argv[3]);
     std::printf("monkey seed %u, %d steps\n", seed, steps);
     Random random(seed);
+    const DWORD started = GetTickCount();
     int status = 0;
     int step = 0;
     try {
@@ -597,7 +598,8 @@ int Monkey(int argc, char** argv) {
         }
         RunStep({"close"});
         RunStep({"exit", "0"});
-        std::printf("monkey: %d steps, seed %u: the program ran and answered throughout\n", steps, seed);
+        std::printf("monkey: %d steps, seed %u, %lu s: the program ran and answered throughout\n", steps, seed,
+                    (GetTickCount() - started) / 1000);
     } catch (const Failure& failure) {
         std::printf("FAIL monkey seed %u at step %d: %s\n", seed, step + 1, failure.reason.c_str());
         status = 1;

@@ -441,7 +441,7 @@ for file in game.gba cries.gba axve.gba unknown.gba nothing.gba same.wav longer.
   monkey_files+=("$W\\$file")
 done
 status=0
-timeout 120 wine "$driver" monkey "$EXE" "$W" "$seed" "${MONKEY_STEPS:-300}" "${monkey_files[@]}" \
+timeout 300 wine "$driver" monkey "$EXE" "$W" "$seed" "${MONKEY_STEPS:-300}" "${monkey_files[@]}" \
   >"$tmp/scripts/monkey.log" 2>&1 || status=$?
 tail -n 1 "$tmp/scripts/monkey.log"
 [[ $status -eq 0 ]] || tail -n 30 "$tmp/scripts/monkey.log" >"$tmp/scripts/monkey-tail.log"
