@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz"), replays each target's seed
-# corpus, then fuzzes each target for FUZZ_SECONDS seconds (default 60).
+# corpus (the committed one and the seeds make_seeds writes from small images
+# in the games' layout), then fuzzes each in-memory target for FUZZ_SECONDS
+# seconds (default 60) and each file-shell target for a third of that.
 # Any crash, leak or sanitizer report fails the run; the input that caused
 # it is kept under <build>/fuzz-artifacts. Installs nothing: run
 # scripts/deps.sh fuzz first. FUZZ_BUILD_DIR overrides the preset's folder.
@@ -16,6 +18,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
+"$build/tests/fuzz/make_seeds" "$work/seeds"
+
+# The file shells write and read scratch files on every run: a shorter run.
+# The codec target keeps its inputs short, a sample of a few blocks.
+options() {
+  case $1 in
+    fuzz_dump|fuzz_compress) echo "-max_total_time=$((seconds / 3))" ;;
+    fuzz_codec) echo "-max_total_time=$seconds -max_len=300" ;;
+    *) echo "-max_total_time=$seconds" ;;
+  esac
+}
 
 # Runs one fuzzer invocation quietly; on failure shows its report and stops.
 # -close_fd_mask=1 hides the codec's own stdout lines.
@@ -35,18 +48,19 @@ for target in "$build"/tests/fuzz/fuzz_*; do
   [[ -f $target && -x $target ]] || continue
   found=1
   name=$(basename "$target")
-  seeds=tests/fuzz/corpus/$name
   corpus=("$work/$name")
   mkdir -p "$work/$name"
-  if [[ -d $seeds ]]; then
+  for seeds in "tests/fuzz/corpus/$name" "$work/seeds/$name"; do
+    [[ -d $seeds ]] || continue
     files=("$seeds"/*)
-    echo "--- $name: replaying ${#files[@]} seeds"
+    echo "--- $name: replaying ${#files[@]} seeds from $seeds"
     [[ ${#files[@]} -eq 0 ]] || run "$name" "$target" "${files[@]}"
     corpus+=("$seeds")
-  fi
-  echo "--- $name: fuzzing for ${seconds}s"
+  done
+  read -ra flags <<<"$(options "$name")"
+  echo "--- $name: fuzzing (${flags[*]})"
   # New inputs go to the scratch folder, so the committed corpus stays as it is.
-  run "$name" "$target" -max_total_time="$seconds" -print_final_stats=1 "${corpus[@]}"
+  run "$name" "$target" "${flags[@]}" -print_final_stats=1 "${corpus[@]}"
 done
 [[ $found -eq 1 ]] || { echo "run.sh: no fuzz targets built in $build" >&2; exit 1; }
 echo "fuzzers: all passed"

@@ -1,0 +1,69 @@
+// Writes seed inputs built from small images in the games' own layout (packed
+// samples, zero bytes between them, the reverse table after the cry table,
+// program bytes around them, an FF tail), a few KiB each, into
+// DIR/<target>/, in the input format each target reads. run.sh calls it
+// before fuzzing, so the seeds always follow the test-data builder.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "crylib.h"
+#include "testdata.h"
+
+namespace {
+
+constexpr size_t MaxCodecSeed = 256;  // run.sh fuzzes fuzz_codec with -max_len=300
+
+// A plan of `count` short cries whose lengths cover a cut last block, a whole
+// block and a block and a bit.
+RomPlan SmallGamePlan(int count, uint32_t seed) {
+    RomPlan plan;
+    plan.layout = RomLayout::Game;
+    plan.gameCode = "BRVG";
+    plan.tableOffset = 0x500;
+    plan.size = 0xC00 + 0x60 * count;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t n = (i % 3 == 1 ? 64 : 1 + (seed * 37 + 11 * i) % 90);
+        plan.cries.push_back(i % 2 ? Tone(n, 300 + 50 * i, 10512) : DecayingChirp(n, 2000, 300 + i));
+    }
+    return plan;
+}
+
+Bytes Cat(Bytes prefix, const Bytes& image) {
+    prefix.insert(prefix.end(), image.begin(), image.end());
+    return prefix;
+}
+
+void Put(const std::filesystem::path& dir, const std::string& target, const std::string& name, const Bytes& bytes) {
+    std::filesystem::create_directories(dir / target);
+    if (!WriteFileBytes((dir / target / name).string(), bytes)) {
+        std::fprintf(stderr, "make_seeds: cannot write %s\n", (dir / target / name).c_str());
+        std::exit(1);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds DIR\n");
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    for (int count = 1; count <= 4; ++count) {
+        const RomPlan plan = SmallGamePlan(count, count);
+        const Bytes rom = MakeRom(plan);
+        const std::string name = "game-" + std::to_string(count) + ".bin";
+        const uint32_t sample = CrySampleOffset(rom, plan, count - 1);
+        uint8_t word[4];
+        PutLe32(word, sample);
+        Put(dir, "fuzz_dump", name, Cat({word, word + 4}, rom));
+        Put(dir, "fuzz_findtable", name, Cat({0}, rom));
+        // The codec target reads short inputs: the sample and what follows
+        // it, decoded from offset 0 and encoded by either coder.
+        const Bytes packed(rom.begin() + sample, rom.begin() + std::min<size_t>(rom.size(), sample + MaxCodecSeed));
+        Put(dir, "fuzz_codec", name, Cat({static_cast<uint8_t>(count % 2 ? 0x00 : 0x0B), 0, 0, 0xFF}, packed));
+    }
+    return 0;
+}
