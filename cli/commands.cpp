@@ -17,30 +17,18 @@ using nlohmann::json;
 
 namespace {
 
-const char* KindName(const SampleInfo& s) {
-    if (!s.headerInFile) return "none";
-    if (s.kind == SampleCompressed) return "compressed";
-    if (s.kind == SampleUncompressed) return "uncompressed";
-    return "unknown";
-}
-
-json ReverseJson(const RomContext& ctx) { return ctx.reverse ? json(*ctx.reverse) : json(nullptr); }
-
 // Why the sample cannot be dumped, or empty when it can.
 std::string DumpProblem(const SampleInfo& s, bool rateGiven) {
     if (!s.headerInFile) return "no sample at " + Hex(s.offset) + ": past the end of the ROM";
     if (!s.KnownKind())
         return "no sample at " + Hex(s.offset) + ": header bytes 0-1 hold " + std::to_string(s.kind) + ", not 0 or 1";
-    if (!s.spanInFile)
-        return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " samples) runs past the end of the ROM";
-    if (!rateGiven && std::lround(s.Rate()) == 0)
-        return "sample at " + Hex(s.offset) + " declares no rate; give --rate";
+    if (!s.extentInFile)
+        return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
+    if (!rateGiven && WholeHz(s) == 0) return "sample at " + Hex(s.offset) + " declares no rate; give --rate";
     return {};
 }
 
-uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate) {
-    return rate ? *rate : static_cast<uint32_t>(std::lround(s.Rate()));
-}
+uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate) { return rate ? *rate : WholeHz(s); }
 
 void WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, const std::string& path) {
     Bytes samples = DecodeToUnsigned(rom, s);
@@ -53,119 +41,143 @@ void CheckRate(const std::optional<uint32_t>& rate) {
     if (rate && (*rate < 1 || *rate > 1000000)) BadUsage("--rate must lie between 1 and 1000000 Hz");
 }
 
-// A bar of 40 cells on standard error, redrawn in place.
-void ShowProgress(int done, int total) {
-    int cells = done * 40 / total;
-    std::fprintf(stderr, "\r[%.*s%*s] %d/%d", cells, "########################################", 40 - cells, "",
-                 done, total);
-    if (done == total) std::fputc('\n', stderr);
-    std::fflush(stderr);
+// Every entry of the table once: one row per ID that reaches it (in ID
+// order), then the entries no ID reaches (in index order).
+struct Row {
+    std::optional<int> id;
+    int index;
+};
+std::vector<Row> Rows(const RomContext& ctx) {
+    std::vector<Row> rows;
+    std::vector<bool> reached(ctx.model.entries, false);
+    for (int id = 1; id <= LastId; ++id) {
+        if (IsPlaceholderId(id, ctx.rule)) continue;
+        const int index = EntryIndex(id, ctx.rule);
+        if (index >= ctx.model.entries) continue;
+        rows.push_back({id, index});
+        reached[index] = true;
+    }
+    for (int i = 0; i < ctx.model.entries; ++i)
+        if (!reached[i]) rows.push_back({std::nullopt, i});
+    return rows;
+}
+
+std::string TableLine(const RomContext& ctx) {
+    std::string line = "cry table " + Hex(ctx.model.table) + " (" + SourceName(ctx.model.source) + "), " +
+                       std::to_string(ctx.model.entries) + " entries";
+    if (ctx.model.reverse)
+        line += "; reverse table " + Hex(*ctx.model.reverse) + ", " + std::to_string(ctx.model.reverseEntries) + " entries";
+    return line;
+}
+
+json TableJson(const RomContext& ctx) {
+    return {{"table", ctx.model.HasTable() ? json(ctx.model.table) : json(nullptr)},
+            {"entries_in_table", ctx.model.entries},
+            {"found_by", SourceName(ctx.model.source)},
+            {"reverse_table", ctx.model.reverse ? json(*ctx.model.reverse) : json(nullptr)},
+            {"reverse_entries", ctx.model.reverseEntries}};
 }
 
 }  // namespace
 
 int RunIdentify(const IdentifyArgs& args) {
     RomContext ctx = OpenRom(args.rom, TableArgs{}, false);
-    const RomIdentity& id = ctx.identity;
-    std::string label = Cp1252ToUtf8(id.label);
+    const RomIdentity& id = ctx.model.identity;
+    const std::string label = Cp1252ToUtf8(id.label);
+    const std::string code = PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0);
+    const bool moved = ctx.model.source == TableSource::Moved ||
+                       (id.kind == RomKnown && ctx.model.source == TableSource::None);
     if (args.json) {
-        PrintJson({{"rom", args.rom},
-                   {"label", label},
-                   {"code", id.code},
-                   {"revision", id.revision >= 0 ? json(id.revision) : json(nullptr)},
-                   {"found_by", id.kind == RomKnown ? "known" : id.kind == RomScanned ? "scan" : "none"},
-                   {"table", ctx.hasTable ? json(ctx.table) : json(nullptr)},
-                   {"reverse_table", ReverseJson(ctx)}});
+        json j = {{"rom", args.rom},
+                  {"label", label},
+                  {"code", code},
+                  {"revision", id.revision >= 0 ? json(id.revision) : json(nullptr)},
+                  {"release_table", id.kind == RomKnown ? json(id.tableOffset) : json(nullptr)},
+                  {"table_moved", moved}};
+        j.update(TableJson(ctx));
+        PrintJson(j);
     } else {
         std::printf("release:   %s\n", label.c_str());
-        std::printf("game code: %s\n", id.code);
+        std::printf("game code: %s\n", code.c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
-        if (ctx.hasTable) std::printf("cry table: %s (%s)\n", Hex(ctx.table).c_str(), FoundBy(id.kind));
-        if (ctx.reverse) std::printf("reverse table: %s\n", Hex(*ctx.reverse).c_str());
+        if (moved)
+            std::printf("the release's cry table at %s holds no entries: the table has moved\n",
+                        Hex(id.tableOffset).c_str());
+        if (ctx.model.HasTable()) std::printf("%s\n", TableLine(ctx).c_str());
     }
-    if (!ctx.hasTable) Fail("no cry table found in '" + args.rom + "'");
+    if (!ctx.model.HasTable()) Fail("no cry table found in '" + args.rom + "'");
     return ExitOk;
 }
 
 int RunList(const ListArgs& args) {
     RomContext ctx = OpenRom(args.rom, args.table, true);
-    json rows = json::array();
-    if (!args.json) {
-        std::printf("cry table %s (%s), %s IDs\n", Hex(ctx.table).c_str(),
-                    args.table.table.empty() ? FoundBy(ctx.identity.kind) : "given", RuleName(ctx.rule));
-        if (ctx.reverse) std::printf("reverse table %s\n", Hex(*ctx.reverse).c_str());
-        std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s %-5s%s\n", "ID", "index", "pointer", "offset", "kind",
-                    "length", "seconds", "span", "sound", ctx.reverse ? " reverse" : "");
+    const std::vector<Row> rows = Rows(ctx);
+    if (args.json) {
+        json entries = json::array();
+        for (const Row& r : rows) entries.push_back(EntryJson(ctx, r.id, r.index));
+        json j = {{"rom", args.rom}, {"rule", RuleName(ctx.rule)}};
+        j.update(TableJson(ctx));
+        j["entries"] = entries;
+        PrintJson(j);
+        return ExitOk;
     }
-    for (int id = 1; id <= LastId; ++id) {
-        Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(id, ctx.rule));
-        SampleInfo s = e.pointsIntoRom ? InspectSample(ctx.image, e.offset) : SampleInfo{};
-        bool sound = e.pointsIntoRom && s.Sound();
-        std::optional<bool> inStep;
-        if (ctx.reverse) {
-            Entry r = ReadEntry(ctx.image, *ctx.reverse, e.index);
-            inStep = r.inFile && e.inFile && r.pointer == e.pointer;
-        }
-        if (args.json) {
-            json row = {{"id", id},         {"index", e.index},
-                        {"pointer", e.inFile ? json(e.pointer) : json(nullptr)},
-                        {"pointer_in_file", e.pointsIntoRom},
-                        {"sound", sound}};
-            if (e.pointsIntoRom) {
-                row["offset"] = e.offset;
-                row["kind"] = KindName(s);
-                row["length"] = s.length;
-                row["rate"] = s.Rate();
-                row["seconds"] = s.Seconds();
-                row["span"] = s.span;
-                row["sample_in_file"] = s.headerInFile && s.spanInFile;
-                row["header_as_encoder"] = s.headerAsEncoder;
-            }
-            if (inStep) row["reverse_in_step"] = *inStep;
-            rows.push_back(row);
-            continue;
-        }
-        std::string reverse = inStep ? (*inStep ? " in step" : " differs") : "";
+    std::printf("%s, %s IDs\n", TableLine(ctx).c_str(), RuleName(ctx.rule));
+    std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s%s\n", "ID", "index", "pointer", "offset", "kind", "length",
+                "seconds", "bytes", ctx.model.reverse ? " reverse" : "");
+    for (const Row& r : rows) {
+        const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
+        const std::string id = r.id ? std::to_string(*r.id) : "-";
+        std::string reverse;
+        if (ctx.model.reverse)
+            reverse = r.index < ctx.model.reverseEntries ? (ReverseInStep(ctx.image, ctx.model, r.index) ? " in step" : " differs")
+                                                         : " -";
         if (!e.pointsIntoRom) {
-            std::printf("%4d %5d %-10s %-9s %-12s %6s %7s %6s %-5s%s\n", id, e.index,
-                        e.inFile ? HexWord(e.pointer).c_str() : "-", "-", "none", "-", "-", "-", "no", reverse.c_str());
+            std::printf("%4s %5d %-10s %-9s %-12s %6s %7s %6s%s\n", id.c_str(), r.index,
+                        e.inFile ? HexWord(e.pointer).c_str() : "-", "-", "none", "-", "-", "-", reverse.c_str());
             continue;
         }
-        std::printf("%4d %5d %-10s %-9s %-12s %6u %7.3f %6u %-5s%s\n", id, e.index, HexWord(e.pointer).c_str(),
-                    Hex(e.offset).c_str(), KindName(s), s.length, s.Seconds(), s.span, sound ? "yes" : "no",
-                    reverse.c_str());
+        const SampleInfo s = InspectSample(ctx.image, e.offset);
+        if (!s.Sound()) {
+            std::printf("%4s %5d %-10s %-9s %-12s %6s %7s %6s%s\n", id.c_str(), r.index, HexWord(e.pointer).c_str(),
+                        Hex(e.offset).c_str(), "invalid", "-", "-", "-", reverse.c_str());
+            continue;
+        }
+        std::printf("%4s %5d %-10s %-9s %-12s %6u %7.3f %6u%s\n", id.c_str(), r.index, HexWord(e.pointer).c_str(),
+                    Hex(e.offset).c_str(), KindName(s), s.length, s.Seconds(), s.extent, reverse.c_str());
     }
-    if (args.json)
-        PrintJson({{"rom", args.rom},
-                   {"rule", RuleName(ctx.rule)},
-                   {"table", ctx.table},
-                   {"reverse_table", ReverseJson(ctx)},
-                   {"entries", rows}});
     return ExitOk;
 }
 
 int RunDump(const DumpArgs& args) {
     CheckRate(args.rate);
-    if (args.id.empty() == args.offset.empty()) BadUsage("give either an ID or --offset HEX");
-    bool byId = !args.id.empty();
-    RomContext ctx = OpenRom(args.rom, args.table, byId);
+    const int given = !args.id.empty() + !args.index.empty() + !args.offset.empty();
+    if (given != 1) BadUsage("give one of an ID, --index N or --offset HEX");
+    const bool byEntry = args.offset.empty();
+    RomContext ctx = OpenRom(args.rom, args.table, byEntry);
+    RequireDistinctFiles(args.rom, args.out);
     uint32_t offset;
-    if (byId) {
-        Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(CheckedId(args.id), ctx.rule));
+    std::optional<Target> target;
+    if (byEntry) {
+        target = ResolveTarget(ctx, args.id, args.index);
+        const Entry e = ReadEntry(ctx.image, ctx.model.table, target->index);
         if (!e.pointsIntoRom)
-            Fail("entry " + std::to_string(e.index) + " of ID " + args.id + " does not point into the ROM (" +
+            Fail("the entry of " + TargetName(*target) + " does not point into the ROM (" +
                  (e.inFile ? HexWord(e.pointer) : std::string("past the end")) + ")");
         offset = e.offset;
     } else {
         offset = ToFileOffset(ParseHex(args.offset, "offset"));
     }
-    SampleInfo s = InspectSample(ctx.image, offset);
-    std::string problem = DumpProblem(s, args.rate.has_value());
+    const SampleInfo s = InspectSample(ctx.image, offset);
+    const std::string problem = DumpProblem(s, args.rate.has_value());
     if (!problem.empty()) Fail(problem);
-    uint32_t rate = DumpRate(s, args.rate);
+    const uint32_t rate = DumpRate(s, args.rate);
     WriteSampleWav(ctx.image, s, rate, args.out);
     if (args.json) {
-        PrintJson({{"file", args.out}, {"offset", offset}, {"kind", KindName(s)}, {"length", s.length}, {"rate", rate}});
+        PrintJson({{"file", args.out},
+                   {"id", target && target->id ? json(*target->id) : json(nullptr)},
+                   {"index", target ? json(target->index) : json(nullptr)},
+                   {"rate", rate},
+                   {"sample", SampleJson(s)}});
     } else {
         std::printf("wrote %s: %u samples at %u Hz (%.3f s), %s sample at %s\n", args.out.c_str(), s.length, rate,
                     s.length / static_cast<double>(rate), KindName(s), Hex(offset).c_str());
@@ -181,33 +193,40 @@ int RunDumpAll(const DumpAllArgs& args) {
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
 
     const char* prefix = ctx.rule == IdRule::SpeciesNumber ? "species" : "cry";
-    bool progress = IsTerminal(stderr);
+    const bool progress = IsTerminal(stderr);
     json written = json::array(), skipped = json::array();
-    std::string skippedIds;
-    for (int id = 1; id <= LastId; ++id) {
-        if (progress) ShowProgress(id, LastId);
-        if (IsPlaceholderId(id, ctx.rule)) continue;
-        Entry e = ReadEntry(ctx.image, ctx.table, EntryIndex(id, ctx.rule));
-        SampleInfo s = InspectSample(ctx.image, e.offset);
-        std::string problem = e.pointsIntoRom ? DumpProblem(s, args.rate.has_value())
-                                              : "entry does not point into the ROM";
+    std::string skippedNames;
+    const std::vector<Row> rows = Rows(ctx);
+    int done = 0;
+    for (const Row& r : rows) {
+        if (progress) ShowProgress(++done, static_cast<int>(rows.size()));
+        const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
+        const SampleInfo s = InspectSample(ctx.image, e.offset);
+        const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.rate.has_value())
+                                                    : "entry does not point into the ROM";
+        const std::string name = r.id ? std::to_string(*r.id) : "index " + std::to_string(r.index);
         if (!problem.empty()) {
-            skipped.push_back({{"id", id}, {"reason", problem}});
-            skippedIds += (skippedIds.empty() ? "" : ", ") + std::to_string(id);
+            skipped.push_back({{"id", r.id ? json(*r.id) : json(nullptr)}, {"index", r.index}, {"reason", problem}});
+            skippedNames += (skippedNames.empty() ? "" : ", ") + name;
             continue;
         }
-        char name[32];
-        std::snprintf(name, sizeof name, "%s-%03d.wav", prefix, id);
-        std::string path = (std::filesystem::path(args.dir) / name).string();
-        uint32_t rate = DumpRate(s, args.rate);
+        char file[32];
+        if (r.id) std::snprintf(file, sizeof file, "%s-%03d.wav", prefix, *r.id);
+        else std::snprintf(file, sizeof file, "index-%04d.wav", r.index);
+        const std::string path = (std::filesystem::path(args.dir) / file).string();
+        const uint32_t rate = DumpRate(s, args.rate);
         WriteSampleWav(ctx.image, s, rate, path);
-        written.push_back({{"id", id}, {"file", path}, {"offset", e.offset}, {"length", s.length}, {"rate", rate}});
+        written.push_back({{"id", r.id ? json(*r.id) : json(nullptr)},
+                           {"index", r.index},
+                           {"file", path},
+                           {"rate", rate},
+                           {"sample", SampleJson(s)}});
     }
     if (args.json) {
         PrintJson({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
     } else {
         std::printf("dumped %zu cries to %s", written.size(), args.dir.c_str());
-        if (!skipped.empty()) std::printf("; skipped %zu IDs with no sample: %s", skipped.size(), skippedIds.c_str());
+        if (!skipped.empty()) std::printf("; skipped %zu with no sample: %s", skipped.size(), skippedNames.c_str());
         std::printf("\n");
     }
     if (written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
@@ -215,7 +234,7 @@ int RunDumpAll(const DumpAllArgs& args) {
 }
 
 int RunQuality(const QualityArgs& args) {
-    double rate = EncoderRateField() / 1024.0;
+    const double rate = EncoderRateField() / 1024.0;
     Bytes samples = LoadSamples(args.input, rate, args.raw);
     if (samples.empty()) Fail("'" + args.input + "' holds no audio");
     struct Mode {

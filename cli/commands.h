@@ -8,11 +8,14 @@
 #include <optional>
 #include <string>
 
+#include "audio_options.h"
+
 // How the cry table is reached: the ID rule and, optionally, an explicit
 // table offset that overrides identification.
 struct TableArgs {
     bool species = false;
-    std::string table;  // hexadecimal, empty: identify the ROM
+    std::string table;    // hexadecimal, empty: identify the ROM
+    std::string entries;  // the table's size, for entries whose words differ; empty: measured
 };
 
 // What every writing command shares.
@@ -34,7 +37,8 @@ struct ListArgs {
 
 struct DumpArgs {
     std::string rom;
-    std::string id;      // exactly one of id and offset
+    std::string id;      // exactly one of id, index and offset
+    std::string index;
     std::string offset;
     std::string out;
     std::optional<uint32_t> rate;  // default: the rate in the sample's header
@@ -54,13 +58,16 @@ struct EncodeArgs {
     std::string rom;
     std::string input;
     std::string id;
+    std::string index;
     std::string offset;
+    std::optional<uint32_t> rate;  // the rate the new sample declares; default 10512 Hz
     bool force = false;
     bool repointFree = false;
     std::string freeStart;
     std::string freeEnd;
     std::string quality = "best";
     bool raw = false;
+    ConditionArgs condition;
     TableArgs table;
     WriteArgs write;
     bool json = false;
@@ -69,8 +76,24 @@ struct EncodeArgs {
 struct RepointArgs {
     std::string rom;
     std::string id;
+    std::string index;
     std::string target;
     bool force = false;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
+
+struct ImportArgs {
+    std::string rom;
+    std::string dir;
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    bool reclaim = false;
+    std::optional<uint32_t> rate;
+    std::string freeStart;
+    std::string freeEnd;
     TableArgs table;
     WriteArgs write;
     bool json = false;
@@ -79,6 +102,8 @@ struct RepointArgs {
 struct QualityArgs {
     std::string input;
     bool raw = false;
+    ConditionArgs condition;
+    std::string quality = "best";
     bool json = false;
 };
 
@@ -88,4 +113,5 @@ int RunDump(const DumpArgs& args);
 int RunDumpAll(const DumpAllArgs& args);
 int RunEncode(const EncodeArgs& args);
 int RunRepoint(const RepointArgs& args);
+int RunImport(const ImportArgs& args);
 int RunQuality(const QualityArgs& args);

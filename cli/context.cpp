@@ -1,59 +1,69 @@
 #include "context.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "crylib.h"
 #include "romfile.h"
 #include "text.h"
 
-const char* FoundBy(RomKind kind) {
-    switch (kind) {
-        case RomKnown: return "known release";
-        case RomScanned: return "table scan";
-        case RomUnknown: return "none";
-    }
-    return "none";
-}
-
 RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable) {
     RomContext ctx;
     ctx.path = path;
     ctx.rule = args.species ? IdRule::SpeciesNumber : IdRule::CryNumber;
-    // ROM addresses reach 64 MiB (26 bits); anything larger is no GBA image,
-    // and is refused before it is read into memory.
-    std::error_code error;
-    uintmax_t size = std::filesystem::file_size(path, error);
-    if (!error && size > uintmax_t{RomAddressMask} + 1)
-        Fail("'" + path + "' is larger than 64 MiB: not a GBA ROM image");
     ctx.image = ReadWholeFile(path, "ROM");
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    if (!f) Fail("cannot open ROM '" + path + "'");
-    ctx.identity = IdentifyRom(f.get());
-
-    if (!args.table.empty()) {
-        ctx.table = ParseHex(args.table, "table offset");
-        ctx.hasTable = true;
-    } else if (ctx.identity.kind != RomUnknown) {
-        ctx.table = ctx.identity.tableOffset;
-        ctx.hasTable = true;
+    TableRequest request;
+    if (!args.table.empty()) request.offset = ToFileOffset(ParseHex(args.table, "table offset"));
+    if (!args.entries.empty()) {
+        const int n = ParseId(args.entries);
+        if (n < 1) BadUsage("--entries must be at least 1");
+        request.entries = n;
     }
-    if (ctx.hasTable && uint64_t{ctx.table} + CryEntrySize > ctx.image.size())
-        Fail("cry table " + Hex(ctx.table) + " lies beyond the end of '" + path + "'");
-    if (needTable && !ctx.hasTable)
+    ctx.model = OpenImage(ctx.image, request);
+    if (ctx.model.problem != OpenProblem::None) Fail("'" + path + "': " + DescribeOpenProblem(ctx.model));
+    if (needTable && !ctx.model.HasTable()) {
+        if (ctx.model.identity.kind == RomKnown)
+            Fail("'" + path + "': the release's cry table at " + Hex(ctx.model.identity.tableOffset) +
+                 " holds no entries (a moved table) and the scan found none; give --table HEX");
         Fail("no cry table found in '" + path + "' (unknown release, no table signature); give --table HEX");
-    if (ctx.hasTable) ctx.reverse = FindReverseTable(ctx.image, ctx.table);
+    }
     return ctx;
 }
 
-int CheckedId(const std::string& text) {
-    int id = ParseId(text);
-    if (id < 1 || id > LastId) BadUsage("ID " + text + " is out of range (1 to " + std::to_string(LastId) + ")");
-    return id;
+Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText) {
+    Target t;
+    if (!indexText.empty()) {
+        t.index = ParseId(indexText);
+        if (t.index < 0 || t.index >= ctx.model.entries)
+            Fail("the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
+                 " entries; index " + indexText + " lies past it");
+        return t;
+    }
+    const int id = ParseId(idText);
+    if (id < 1 || id > LastId) BadUsage("ID " + idText + " is out of range (1 to " + std::to_string(LastId) + ")");
+    if (IsPlaceholderId(id, ctx.rule))
+        Fail("species " + idText + " has no cry of its own: IDs 252 to 276 share entry 200 with species 201");
+    t.id = id;
+    t.index = EntryIndex(id, ctx.rule);
+    if (t.index >= ctx.model.entries)
+        Fail("the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) + " entries; ID " +
+             idText + " lies past it");
+    return t;
 }
 
-int TableExtent(const Bytes& rom, uint32_t tableOffset) {
-    int n = 0;
-    while (n < TableEntries && ReadEntry(rom, tableOffset, n).pointsIntoRom) ++n;
-    return n;
+std::string TargetName(const Target& t) {
+    return t.id ? "ID " + std::to_string(*t.id) : "entry " + std::to_string(t.index);
+}
+
+std::string EntryName(const RomContext& ctx, int index) {
+    const std::vector<int> ids = IdsOfIndex(index, ctx.rule);
+    if (ids.empty()) return "entry " + std::to_string(index);
+    std::string s = ids.size() == 1 ? "ID " : "IDs ";
+    for (size_t i = 0; i < ids.size(); ++i) s += (i ? ", " : "") + std::to_string(ids[i]);
+    return s;
+}
+
+void RequireDistinctFiles(const std::string& rom, const std::string& output) {
+    std::error_code error;
+    if (std::filesystem::equivalent(rom, output, error))
+        Fail("'" + output + "' is the ROM itself; choose another output file");
 }

@@ -1,34 +1,39 @@
-// A ROM opened for a command: the whole image in memory, what identification
-// says about it, and the cry table (and reverse table) the command works on.
+// A ROM opened for a command: the whole image in memory and the image model's
+// reading of it (release, cry table and its extent, reverse table), with the
+// ID rule the command was given.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "commands.h"
-#include "romid.h"
-#include "tables.h"
+#include "image.h"
+#include "romfile.h"
 
 struct RomContext {
     std::string path;
     Bytes image;
-    RomIdentity identity;
+    ImageModel model;
     IdRule rule = IdRule::CryNumber;
-    bool hasTable = false;
-    uint32_t table = 0;               // valid when hasTable
-    std::optional<uint32_t> reverse;  // the second table, when one is found
 };
 
 // Reads and identifies the ROM. With `needTable`, fails unless a cry table
-// is known (from --table, the release or the scan).
+// holding entries is known (from --table, the release's checked offset, or
+// the scan).
 RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable);
 
-// The ID given as text, checked against 1..LastId.
-int CheckedId(const std::string& text);
+// The entry a command addresses: an ID (checked against 1..LastId and against
+// the measured table) or, with --index, a 0-based table index.
+struct Target {
+    std::optional<int> id;  // absent for --index
+    int index = 0;
+};
+Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText);
 
-// Entries from 0 on whose pointer leads into the image (at most
-// TableEntries): how far a table demonstrably reaches.
-int TableExtent(const Bytes& rom, uint32_t tableOffset);
+// "ID 25" or "entry 400", for messages.
+std::string TargetName(const Target& t);
+// The IDs that reach an entry, as "ID 25" / "IDs 25, 300" / "entry 400".
+std::string EntryName(const RomContext& ctx, int index);
 
-// How the table was found, in words, for messages.
-const char* FoundBy(RomKind kind);
+// Refuses an output path that names the ROM itself, however it is written.
+void RequireDistinctFiles(const std::string& rom, const std::string& output);

@@ -6,7 +6,10 @@
 #include <exception>
 
 #include "audio.h"
+#include "audio_options.h"
+#include "brevox_version.h"
 #include "commands.h"
+#include "output.h"
 #include "romfile.h"
 #include "text.h"
 
@@ -22,12 +25,17 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, std::st
 
 void AddTableOptions(CLI::App* cmd, TableArgs& t) {
     cmd->add_flag("--species", t.species, "Read IDs as species numbers (the brevox-species rule)");
-    cmd->add_option("--table", t.table, "Cry-table offset (hex), instead of identifying the ROM");
+    cmd->add_option("--table", t.table, "Cry-table offset (hex, word-aligned), instead of identifying the ROM");
+    cmd->add_option("--entries", t.entries, "The table's size, for a table whose entries carry other words");
+}
+
+void AddRateOption(CLI::App* cmd, std::optional<uint32_t>& rate) {
+    cmd->add_option("--rate", rate, "Rate the new sample declares and is resampled to, in Hz (default 10512)");
 }
 
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
     cmd->add_flag("--dry-run", w.dryRun, "Show what would be written and write nothing");
-    cmd->add_flag("--backup", w.backup, "Keep the old image as ROM.bak");
+    cmd->add_flag("--backup", w.backup, "Keep the old image as ROM.bak (ROM.1.bak, ... when that exists)");
 }
 
 const char* AudioNote() {
@@ -41,6 +49,7 @@ int main(int argc, char** argv) {
     CLI::App app{"brevox-cli: dump, encode and repoint the cries of GBA ROM images"};
     app.footer(std::string(AudioNote()) + "\nExit status: 0 success, 1 failure, 2 bad usage.");
     app.require_subcommand(1);
+    app.set_version_flag("--version", "brevox-cli " BREVOX_VERSION);
     app.allow_windows_style_options(false);  // a path like /tmp/x is never an option
     UseUtf8Console();
 
@@ -53,8 +62,9 @@ int main(int argc, char** argv) {
 
     DumpArgs dump;
     auto* dumpCmd = AddCommand(app, "dump", "Decode one cry to an 8-bit mono WAV file", dump.rom, dump.json);
-    auto* dumpId = dumpCmd->add_option("ID", dump.id, "Cry ID (1-411)");
-    dumpCmd->add_option("--offset", dump.offset, "Sample offset (hex) instead of an ID")->excludes(dumpId);
+    dumpCmd->add_option("ID", dump.id, "Cry ID (1-411)");
+    dumpCmd->add_option("--index", dump.index, "Table index (0-based) instead of an ID");
+    dumpCmd->add_option("--offset", dump.offset, "Sample offset (hex) instead of an ID");
     dumpCmd->add_option("-o,--output", dump.out, "WAV file to write")->required();
     dumpCmd->add_option("--rate", dump.rate, "WAV rate in Hz (default: the sample's; 11050 as the dialog)");
     AddTableOptions(dumpCmd, dump.table);
@@ -69,31 +79,58 @@ int main(int argc, char** argv) {
     auto* encodeCmd = AddCommand(app, "encode", "Encode an audio file into the ROM", encode.rom, encode.json);
     encodeCmd->footer(AudioNote());
     encodeCmd->add_option("IN", encode.input, "Audio file")->required();
-    auto* encodeId = encodeCmd->add_option("ID", encode.id, "Cry ID: write over its current sample");
-    encodeCmd->add_option("--offset", encode.offset, "Write at this offset (hex) instead")->excludes(encodeId);
-    encodeCmd->add_flag("--force", encode.force, "Write even over what follows a shorter sample");
+    encodeCmd->add_option("ID", encode.id, "Cry ID: write over its current sample");
+    encodeCmd->add_option("--index", encode.index, "Table index (0-based) instead of an ID");
+    encodeCmd->add_option("--offset", encode.offset, "Write at this offset (hex) instead, repointing nothing");
+    encodeCmd->add_flag("--force", encode.force, "Write even over what follows a shorter sample (the cries it runs over are named first)");
     encodeCmd->add_flag("--repoint-free", encode.repointFree, "Write into free space (FF bytes) and repoint the entry");
     encodeCmd->add_option("--free-start", encode.freeStart, "Free space search starts here (hex)");
     encodeCmd->add_option("--free-end", encode.freeEnd, "Free space search ends here (hex)");
     encodeCmd->add_option("--quality", encode.quality, "best (least error, default) or fast (greedy)")
         ->check(CLI::IsMember({"best", "fast"}));
     encodeCmd->add_flag("--raw", encode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddRateOption(encodeCmd, encode.rate);
+    AddConditionOptions(encodeCmd, encode.condition);
     AddTableOptions(encodeCmd, encode.table);
     AddWriteOptions(encodeCmd, encode.write);
 
     RepointArgs repoint;
     auto* repointCmd = AddCommand(app, "repoint", "Point an ID's entry at another sample", repoint.rom, repoint.json);
-    repointCmd->add_option("ID", repoint.id, "Cry ID (1-411)")->required();
+    repointCmd->add_option("ID", repoint.id, "Cry ID (1-411); empty with --index");
+    repointCmd->add_option("--index", repoint.index, "Table index (0-based) instead of an ID");
     repointCmd->add_option("HEX", repoint.target, "Sample offset (hex) or ROM address")->required();
     repointCmd->add_flag("--force", repoint.force, "Repoint even where no sample lies");
     AddTableOptions(repointCmd, repoint.table);
     AddWriteOptions(repointCmd, repoint.write);
+
+    ImportArgs import;
+    auto* importCmd = AddCommand(app, "import", "Replace every cry a directory holds, in one step", import.rom,
+                                 import.json);
+    importCmd->footer(std::string(AudioNote()) +
+                      "\nFiles: cry-NNN.* (species-NNN.* with --species) and index-NNNN.*, as dump-all writes them; "
+                      "others are ignored. A cry stays in its slot when it fits, else moves to free space (largest "
+                      "first) and both tables are repointed. Any problem refuses the whole import.");
+    importCmd->add_option("DIR", import.dir, "Directory of audio files")->required();
+    importCmd->add_option("--quality", import.quality, "best (least error, default) or fast (greedy)")
+        ->check(CLI::IsMember({"best", "fast"}));
+    importCmd->add_flag("--raw", import.raw, "Take 8-bit mono WAVs' bytes as they are, unconverted");
+    importCmd->add_flag("--reclaim", import.reclaim,
+                        "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
+    importCmd->add_option("--free-start", import.freeStart, "Inner free space is used from here (hex)");
+    importCmd->add_option("--free-end", import.freeEnd, "Inner free space is used up to here (hex)");
+    AddRateOption(importCmd, import.rate);
+    AddConditionOptions(importCmd, import.condition);
+    AddTableOptions(importCmd, import.table);
+    AddWriteOptions(importCmd, import.write);
 
     QualityArgs quality;
     auto* qualityCmd = app.add_subcommand("quality", "Compare the best and fast encodings of an audio file");
     qualityCmd->footer(AudioNote());
     qualityCmd->add_option("IN", quality.input, "Audio file")->required();
     qualityCmd->add_flag("--raw", quality.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    qualityCmd->add_option("--quality", quality.quality, "The mode whose warnings are shown: best (default) or fast")
+        ->check(CLI::IsMember({"best", "fast"}));
+    AddConditionOptions(qualityCmd, quality.condition);
     qualityCmd->add_flag("--json", quality.json, "Machine-readable output");
 
     // Named here, as the library would only say that a command is missing.
@@ -104,11 +141,19 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
         std::fprintf(stderr, "brevox-cli: %s (see --help)\n", e.what());
         return ExitUsage;
     }
 
+    // Under --json a failure is a JSON object on standard output too.
+    const bool json = identify.json || list.json || dump.json || dumpAll.json || encode.json || repoint.json ||
+                      import.json || quality.json;
+    auto failed = [&](const char* message, int status) {
+        std::fprintf(stderr, "brevox-cli: %s\n", message);
+        if (json) PrintJson({{"error", message}, {"status", status}});
+        return status;
+    };
     try {
         if (*identifyCmd) return RunIdentify(identify);
         if (*listCmd) return RunList(list);
@@ -116,12 +161,11 @@ int main(int argc, char** argv) {
         if (*dumpAllCmd) return RunDumpAll(dumpAll);
         if (*encodeCmd) return RunEncode(encode);
         if (*repointCmd) return RunRepoint(repoint);
+        if (*importCmd) return RunImport(import);
         return RunQuality(quality);
     } catch (const CliFailure& e) {
-        std::fprintf(stderr, "brevox-cli: %s\n", e.what());
-        return e.status;
+        return failed(e.what(), e.status);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "brevox-cli: %s\n", e.what());
-        return ExitFailure;
+        return failed(e.what(), ExitFailure);
     }
 }

@@ -82,17 +82,20 @@ enum class PlanProblem {
     NoFreeSpace,       // a = bytes needed, b = largest free run left
     Unaligned,         // a = offset
     PastEnd,           // a = offset, b = bytes
-    Protected,         // a = offset, b = bytes; writes over the header, a table or another sample
+    Protected,         // a = offset, b = bytes, c = what it would overwrite (ProtectedPart)
     NotASample,        // a = offset; repoint target holds no sound
     NotFree,           // a = offset; At: neither a sample nor free space there
     TwiceInOnePlan,    // the same entry, or the same sample, changed twice
     NoTable,           // the image has no cry table
 };
 
+// What a Protected problem would overwrite.
+enum ProtectedPart { HeaderPart, CryTablePart, ReverseTablePart, SamplePart };
+
 struct Problem {
     PlanProblem kind;
     int index = -1;  // the entry concerned, -1 for none
-    uint64_t a = 0, b = 0;
+    uint64_t a = 0, b = 0, c = 0;
 };
 // The problem in English words, without the entry it concerns (front ends
 // name it as an ID or an index); front ends in other languages word the kinds

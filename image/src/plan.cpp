@@ -24,16 +24,22 @@ std::vector<int> EntriesAt(ImageBytes image, const ImageModel& m, uint32_t offse
     return found;
 }
 
-// Entries of the cry table whose sample overlaps `span` without starting at
+// Entries of either table whose sample overlaps `span` without starting at
 // `own`: the cries a forced write would run over.
 std::vector<int> EntriesOverlapping(ImageBytes image, const ImageModel& m, Span span, uint32_t own) {
     std::vector<int> found;
-    for (int i = 0; i < m.entries; ++i) {
-        const Entry e = ReadEntry(image, m.table, i);
-        if (!e.pointsIntoRom || e.offset == own) continue;
-        const SampleInfo s = InspectSample(image, e.offset);
-        if (s.Sound() && s.Bytes().Overlaps(span)) found.push_back(i);
-    }
+    auto scan = [&](uint32_t table, int entries) {
+        for (int i = 0; i < entries; ++i) {
+            const Entry e = ReadEntry(image, table, i);
+            if (!e.pointsIntoRom || e.offset == own) continue;
+            const SampleInfo s = InspectSample(image, e.offset);
+            if (s.Sound() && s.Bytes().Overlaps(span)) found.push_back(i);
+        }
+    };
+    scan(m.table, m.entries);
+    if (m.reverse) scan(*m.reverse, m.reverseEntries);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     return found;
 }
 
@@ -47,7 +53,7 @@ struct Planner {
     const ImageModel& model;
     const EditRequest& request;
     Plan plan;
-    std::vector<Span> fixed;   // header and tables: never written, even forced
+    std::vector<Span> fixed;   // header, cry table, reverse table: never written, even forced
     std::vector<Span> guarded; // fixed, plus every sample
     std::vector<Span> claimed; // spans this plan writes samples into
     std::vector<size_t> needFree;  // indexes into request.cries
@@ -71,10 +77,16 @@ struct Planner {
             Problem(PlanProblem::PastEnd, index, s.start, s.Size());
             return false;
         }
-        for (Span g : force ? fixed : guarded) {
+        for (size_t k = 0; k < fixed.size(); ++k) {
+            if (fixed[k].Overlaps(s)) {
+                plan.problems.push_back({PlanProblem::Protected, index, s.start, s.Size(), k});
+                return false;
+            }
+        }
+        for (Span g : force ? std::vector<Span>{} : guarded) {
             if (own && g.start == own->start && g.end == own->end) continue;
             if (g.Overlaps(s)) {
-                Problem(PlanProblem::Protected, index, s.start, s.Size());
+                plan.problems.push_back({PlanProblem::Protected, index, s.start, s.Size(), SamplePart});
                 return false;
             }
         }
@@ -274,10 +286,18 @@ struct Planner {
         return nullptr;
     }
 
+    // A change written at a given offset may name no entry (index -1); every
+    // other change needs the cry table.
+    static bool NamesNoEntry(const CryChange& c) { return c.place == CryChange::Place::At && c.index == -1; }
+
     void Run() {
-        if (!model.HasTable()) return Problem(PlanProblem::NoTable, -1);
-        fixed = {{0, static_cast<uint32_t>(std::min<uint64_t>(RomHeaderSize, image.size()))}, model.TableBytes()};
-        if (model.reverse) fixed.push_back(model.ReverseBytes());
+        const bool needTable = !request.repoints.empty() ||
+                               !std::all_of(request.cries.begin(), request.cries.end(), NamesNoEntry);
+        if (needTable && !model.HasTable()) return Problem(PlanProblem::NoTable, -1);
+        // In ProtectedPart order: header, cry table, reverse table.
+        fixed = {{0, static_cast<uint32_t>(std::min<uint64_t>(RomHeaderSize, image.size()))},
+                 model.HasTable() ? model.TableBytes() : Span{},
+                 model.reverse ? model.ReverseBytes() : Span{}};
         guarded = ProtectedSpans(image, model);
         std::map<int, int> seen;
         auto checkIndex = [&](int index) {
@@ -292,7 +312,7 @@ struct Planner {
             return true;
         };
         for (size_t k = 0; k < request.cries.size(); ++k) {
-            if (checkIndex(request.cries[k].index)) PlanCry(k);
+            if (NamesNoEntry(request.cries[k]) || checkIndex(request.cries[k].index)) PlanCry(k);
         }
         for (const RepointChange& r : request.repoints)
             if (checkIndex(r.index)) PlanRepoint(r);

@@ -31,10 +31,13 @@ std::string DescribeProblem(const Problem& p) {
                    Bytes(p.a - p.b) + " missing";
         case PlanProblem::NoFreeSpace:
             return "no free space for " + Bytes(p.a) + " (the largest free run left holds " + Bytes(p.b) + ")";
-        case PlanProblem::Unaligned: return "offset " + Hex(p.a) + " is not a multiple of 4";
+        case PlanProblem::Unaligned: return "offset " + Hex(p.a) + " is not word-aligned (a multiple of 4)";
         case PlanProblem::PastEnd: return Bytes(p.b) + " at " + Hex(p.a) + " would run past the end of the ROM";
-        case PlanProblem::Protected:
-            return Bytes(p.b) + " at " + Hex(p.a) + " would overwrite the ROM header, a table or another sample";
+        case PlanProblem::Protected: {
+            static const char* const parts[] = {"the ROM header", "the cry table", "the reverse table",
+                                                "another sample"};
+            return Bytes(p.b) + " at " + Hex(p.a) + " would overwrite " + parts[p.c < 4 ? p.c : 3];
+        }
         case PlanProblem::NotASample: return Hex(p.a) + " holds no sample";
         case PlanProblem::NotFree: return Hex(p.a) + " holds neither a sample nor free space";
         case PlanProblem::TwiceInOnePlan: return "is changed twice in one edit";

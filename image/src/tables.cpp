@@ -150,7 +150,7 @@ std::string DescribeOpenProblem(const ImageModel& m) {
         case OpenProblem::None: return {};
         case OpenProblem::TooLarge: return "the image is larger than 64 MiB: not a GBA ROM image";
         case OpenProblem::TableUnaligned: return "the table offset is not a multiple of 4";
-        case OpenProblem::TablePastEnd: return "the table offset lies past the end of the image";
+        case OpenProblem::TablePastEnd: return "the table offset lies beyond the end of the image";
         case OpenProblem::TableNoEntries:
             return "no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at the table offset; give --entries N "
                    "for a table whose entries carry other words";

@@ -1,0 +1,197 @@
+// import: a whole directory of cries into the ROM in one step. Every file is
+// read and encoded first (on every core), then one plan places them all: a
+// cry stays in its slot when it fits there and goes to free space otherwise,
+// largest first. Any problem refuses the whole import and names every one;
+// the ROM is then left byte-identical.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+#include "audio.h"
+#include "commands.h"
+#include "context.h"
+#include "output.h"
+#include "romfile.h"
+#include "text.h"
+#include "writing.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A file of the directory that names a cry: cry-NNN.*, species-NNN.* with
+// --species, index-NNNN.*; the rest is ignored.
+struct Source {
+    std::string path;
+    std::string name;  // "ID 25" or "entry 400"
+    std::optional<int> id;
+    int index = -1;
+    // Filled by the encoding pass:
+    EncodedCry cry;
+    AudioWarnings warnings;
+    std::string problem;
+};
+
+std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, std::vector<std::string>* ignored) {
+    std::error_code error;
+    if (!fs::is_directory(dir, error)) Fail("'" + dir + "' is not a directory");
+    const std::regex idName(ctx.rule == IdRule::SpeciesNumber ? "species-([0-9]{1,4})\\..+" : "cry-([0-9]{1,4})\\..+");
+    const std::regex indexName("index-([0-9]{1,5})\\..+");
+    std::vector<Source> sources;
+    std::map<int, std::string> byIndex;
+    for (const fs::directory_entry& f : fs::directory_iterator(dir, error)) {
+        const std::string file = f.path().filename().string();
+        std::smatch m;
+        Source s;
+        s.path = f.path().string();
+        if (std::regex_match(file, m, idName)) {
+            s.id = std::stoi(m[1]);
+            s.name = "ID " + std::to_string(*s.id);
+            if (*s.id < 1 || *s.id > LastId || IsPlaceholderId(*s.id, ctx.rule))
+                s.problem = "ID " + std::to_string(*s.id) + " has no cry of its own";
+            else s.index = EntryIndex(*s.id, ctx.rule);
+        } else if (std::regex_match(file, m, indexName)) {
+            s.index = std::stoi(m[1]);
+            s.name = "entry " + std::to_string(s.index);
+        } else {
+            ignored->push_back(file);
+            continue;
+        }
+        if (s.problem.empty() && s.index >= ctx.model.entries)
+            s.problem = "the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
+                        " entries; " + s.name + " lies past it";
+        if (s.problem.empty() && byIndex.count(s.index))
+            s.problem = "entry " + std::to_string(s.index) + " also comes from " + byIndex[s.index];
+        if (s.index >= 0) byIndex.emplace(s.index, file);
+        sources.push_back(s);
+    }
+    if (error) Fail("cannot read directory '" + dir + "': " + error.message());
+    std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.index < b.index; });
+    std::sort(ignored->begin(), ignored->end());
+    return sources;
+}
+
+// Loads and encodes every source on every core. The work of a source
+// depends on that source alone, so the results do not depend on the number
+// of threads.
+void EncodeAll(std::vector<Source>& sources, const ImportArgs& args, bool progress) {
+    const EncodeMode mode = ModeOf(args.quality);
+    std::atomic<size_t> next{0};
+    std::atomic<int> done{0};
+    std::mutex progressLock;
+    auto work = [&] {
+        for (size_t i = next++; i < sources.size(); i = next++) {
+            Source& s = sources[i];
+            if (s.problem.empty()) {
+                try {
+                    LoadedAudio audio = LoadSamples(s.path, RateField(args.rate) / 1024.0, args.raw, args.condition);
+                    const std::optional<uint32_t> rate =
+                        args.rate ? args.rate
+                                  : args.condition.keepRate ? std::optional<uint32_t>(static_cast<uint32_t>(std::lround(audio.rate)))
+                                                            : std::nullopt;
+                    s.cry = EncodeCry(audio.samples, mode, RateField(rate), s.path);
+                    CheckEncoding(audio.samples, mode, audio.warnings);
+                    s.warnings = audio.warnings;
+                } catch (const CliFailure& e) {
+                    s.problem = e.what();
+                }
+            }
+            if (progress) {
+                std::lock_guard<std::mutex> lock(progressLock);
+                ShowProgress(++done, static_cast<int>(sources.size()));
+            }
+        }
+    };
+    const unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), 16));
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+}
+
+std::string Placement(const CryPlan& c) {
+    if (!c.moved) return "in place";
+    return "moved to " + Hex(c.newOffset);
+}
+
+}  // namespace
+
+int RunImport(const ImportArgs& args) {
+    CheckSampleRate(args.rate);
+    RomContext ctx = OpenRom(args.rom, args.table, true);
+    std::vector<std::string> ignored;
+    std::vector<Source> sources = FindSources(ctx, args.dir, &ignored);
+    if (sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
+    EncodeAll(sources, args, IsTerminal(stderr));
+
+    std::vector<std::string> problems;
+    EditRequest request;
+    request.reclaim = args.reclaim;
+    request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
+    for (const Source& s : sources) {
+        if (!s.problem.empty()) {
+            problems.push_back(s.name + " (" + fs::path(s.path).filename().string() + "): " + s.problem);
+            continue;
+        }
+        CryChange c;
+        c.index = s.index;
+        c.sample = s.cry.sample;
+        request.cries.push_back(c);
+    }
+    const Plan plan = PlanEdits(ctx.image, ctx.model, request);
+    for (const Problem& p : plan.problems)
+        problems.push_back((p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p));
+    if (!problems.empty()) {
+        std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
+                           (problems.size() == 1 ? "" : "s");
+        for (const std::string& p : problems) text += "\n  " + p;
+        Fail(text);
+    }
+    for (const Source& s : sources) {
+        if (s.warnings.empty()) continue;
+        std::fprintf(stderr, "%s:\n", s.name.c_str());
+        PrintWarnings(s.warnings);
+    }
+    WarnOverwritten(ctx, plan);
+    const std::string backup = CommitPlan(ctx, args.write, plan);
+
+    std::map<int, const Source*> byIndex;
+    for (const Source& s : sources) byIndex[s.index] = &s;
+    if (args.json) {
+        std::map<int, json> extra;
+        for (const Source& s : sources)
+            extra[s.index] = {{"snr_db", s.cry.quality.snrDb},
+                              {"file", s.path},
+                              {"length", s.cry.values},
+                              {"warnings", WarningsJson(s.warnings)}};
+        json ignoredJson = json::array();
+        for (const std::string& f : ignored) ignoredJson.push_back(f);
+        PrintJson({{"rom", args.rom},
+                   {"dir", args.dir},
+                   {"quality", ModeName(ModeOf(args.quality))},
+                   {"ignored", ignoredJson},
+                   {"plan", PlanJson(ctx, plan, extra)},
+                   {"dry_run", args.write.dryRun},
+                   {"backup", backup.empty() ? json(nullptr) : json(backup)}});
+        return ExitOk;
+    }
+    for (const std::string& f : ignored) std::printf("ignored: %s\n", f.c_str());
+    std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
+    for (const CryPlan& c : plan.cries) {
+        const Source& s = *byIndex[c.index];
+        std::printf("%-14s %9u %9u  %-22s %8.2f\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+                    s.cry.quality.snrDb);
+    }
+    for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
+    std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
+                static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
+                static_cast<unsigned long long>(plan.freeLeft));
+    std::printf("%s\n", Outcome(ctx, args.write, backup).c_str());
+    return ExitOk;
+}

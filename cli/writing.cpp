@@ -1,0 +1,86 @@
+#include "writing.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "output.h"
+#include "romfile.h"
+#include "text.h"
+
+uint32_t RateField(const std::optional<uint32_t>& hz) { return hz ? *hz * 1024 : EncoderRateField(); }
+
+void CheckSampleRate(const std::optional<uint32_t>& hz) {
+    if (hz && !PlausibleRate(*hz))
+        BadUsage("--rate must lie between " + std::to_string(MinSampleRate) + " and " + std::to_string(MaxSampleRate) +
+                 " Hz");
+}
+
+EncodeMode ModeOf(const std::string& quality) { return quality == "fast" ? EncodeMode::Fast : EncodeMode::Best; }
+const char* ModeName(EncodeMode mode) { return mode == EncodeMode::Best ? "best" : "fast"; }
+
+EncodedCry EncodeCry(const Bytes& samples, EncodeMode mode, uint32_t rateField, const std::string& what) {
+    if (samples.empty()) Fail("'" + what + "' holds no audio");
+    if (samples.size() > MaxSampleLength)
+        Fail("'" + what + "' gives " + std::to_string(samples.size()) + " samples at " +
+             std::to_string(std::lround(rateField / 1024.0)) + " Hz; a cry holds at most " +
+             std::to_string(MaxSampleLength));
+    EncodedCry cry;
+    cry.values = static_cast<uint32_t>(samples.size());
+    cry.sample.resize(SampleExtent(cry.values));
+    if (EncodeSample(samples, cry.sample, mode) != cry.sample.size()) Fail("the encoder refused '" + what + "'");
+    PutLe32(&cry.sample[SampleRateOfs], rateField);
+    cry.quality = MeasureEncoding(samples, mode);
+    return cry;
+}
+
+std::string PlanProblems(const RomContext& ctx, const Plan& plan) {
+    std::string text;
+    for (const Problem& p : plan.problems) {
+        if (!text.empty()) text += "\n  ";
+        text += (p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p);
+    }
+    return text;
+}
+
+std::string CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan) {
+    if (write.dryRun) return {};
+    Bytes image = ctx.image;
+    if (!ApplyPlan(plan, image)) Fail("the plan does not fit the image");  // PlanEdits never makes such a plan
+    std::string backup;
+    if (write.backup) backup = WriteBackup(ctx.path, ctx.image);
+    ReplaceFileBytes(ctx.path, image);
+    return backup;
+}
+
+std::string Outcome(const RomContext& ctx, const WriteArgs& write, const std::string& backup) {
+    if (write.dryRun) return "dry run: nothing written";
+    return "wrote " + ctx.path + (backup.empty() ? "" : " (old image in " + backup + ")");
+}
+
+void PrintUpdates(const Plan& plan) {
+    for (const PointerUpdate& u : plan.pointers)
+        std::printf("%s table pointer at %s: %s -> %s\n", TableName(u.table), Hex(u.at).c_str(), HexWord(u.from).c_str(),
+                    HexWord(u.to).c_str());
+}
+
+void WarnOverwritten(const RomContext& ctx, const Plan& plan) {
+    for (const CryPlan& c : plan.cries) {
+        for (int other : c.overwritten)
+            std::fprintf(stderr, "warning: %s: the new sample runs over the sample of %s\n", EntryName(ctx, c.index).c_str(),
+                         EntryName(ctx, other).c_str());
+        if (!c.sharing.empty() && c.replaced && !c.moved)
+            for (int other : c.sharing)
+                std::fprintf(stderr, "warning: %s shares its sample with %s, which changes too\n",
+                             EntryName(ctx, c.index).c_str(), EntryName(ctx, other).c_str());
+    }
+}
+
+// Inner runs of FF count as free space only inside a range the user names.
+std::optional<Span> FreeRangeOf(const RomContext& ctx, const std::string& start, const std::string& end) {
+    if (start.empty() && end.empty()) return std::nullopt;
+    Span range{0, static_cast<uint32_t>(ctx.image.size())};
+    if (!start.empty()) range.start = ToFileOffset(ParseHex(start, "--free-start"));
+    if (!end.empty()) range.end = ToFileOffset(ParseHex(end, "--free-end"));
+    if (range.start >= range.end) BadUsage("--free-start must lie below --free-end");
+    return range;
+}

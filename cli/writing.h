@@ -1,0 +1,52 @@
+// What the commands that write the ROM share: turning loaded audio into a
+// compressed sample, refusing a plan with all its problems, and replacing the
+// ROM with the planned image in one step (or not at all under --dry-run).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "audio.h"
+#include "commands.h"
+#include "context.h"
+#include "crylib.h"
+#include "plan.h"
+#include "quality.h"
+
+// The rate field a new sample declares: HZ x 1024, 10512 Hz unless given.
+uint32_t RateField(const std::optional<uint32_t>& hz);
+// Refuses a --rate no game could play.
+void CheckSampleRate(const std::optional<uint32_t>& hz);
+
+EncodeMode ModeOf(const std::string& quality);
+const char* ModeName(EncodeMode mode);
+
+// A sound encoded as a sample declaring `rateField`, and how faithful it is.
+struct EncodedCry {
+    std::vector<uint8_t> sample;  // SampleExtent(values) bytes
+    uint32_t values = 0;
+    EncodeQuality quality{};
+};
+// Refuses (with `what` naming the input) audio that is empty or longer than
+// a sample can hold.
+EncodedCry EncodeCry(const Bytes& samples, EncodeMode mode, uint32_t rateField, const std::string& what);
+
+// Every problem of a refused plan, one per line, each naming the cry by ID.
+std::string PlanProblems(const RomContext& ctx, const Plan& plan);
+
+// Applies the plan to a copy of the image and replaces the ROM with it,
+// keeping a backup first when asked; under --dry-run writes nothing.
+// Returns the backup's name, or empty.
+std::string CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan);
+// "dry run: nothing written" or "wrote ROM (old image in BACKUP)".
+std::string Outcome(const RomContext& ctx, const WriteArgs& write, const std::string& backup);
+
+// Prints each pointer word that changes.
+void PrintUpdates(const Plan& plan);
+// Says, before anything is written, whose samples a forced write runs over.
+void WarnOverwritten(const RomContext& ctx, const Plan& plan);
+
+// The range --free-start/--free-end name, inside which inner runs of FF count
+// as free space; none when neither is given (the free tail alone is used).
+std::optional<Span> FreeRangeOf(const RomContext& ctx, const std::string& start, const std::string& end);

@@ -1,0 +1,282 @@
+// The image model on images in both layouts: what it reads (tables and their
+// extent, the reverse table, samples and their bytes, free space) and what
+// its plans write. Random edit sequences are the property test's; these are
+// the cases that pin each rule down.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "image.h"
+#include "plan.h"
+#include "testdata.h"
+
+namespace {
+
+// The sample bytes EncodeSample writes for `sound`.
+std::vector<uint8_t> Encoded(const Bytes& sound) {
+    std::vector<uint8_t> sample(SampleExtent(static_cast<uint32_t>(sound.size())));
+    EncodeSample(sound, sample);
+    return sample;
+}
+
+// The values a sample decodes to.
+Bytes EncodedValues(const std::vector<uint8_t>& sample) { return DecodedCry(Bytes(sample.begin(), sample.end()), 0); }
+
+struct GameImage : testing::Test {
+    RomPlan plan = GameRomPlan();
+    Bytes rom = MakeRom(plan);
+    ImageModel model = OpenImage(rom);
+
+    uint32_t SampleOf(int index) const { return CrySampleOffset(rom, plan, index); }
+    // Every byte but those in `spans` is as in `before`.
+    static void ExpectOnlyChanged(const Bytes& before, const Bytes& after, const std::vector<Span>& spans) {
+        ASSERT_EQ(before.size(), after.size());
+        for (size_t i = 0; i < before.size(); ++i) {
+            const bool declared = std::any_of(spans.begin(), spans.end(), [&](Span s) { return i >= s.start && i < s.end; });
+            if (!declared) {
+                ASSERT_EQ(before[i], after[i]) << "byte " << i;
+            }
+        }
+    }
+    Plan Apply(const EditRequest& request) {
+        Plan p = PlanEdits(rom, model, request);
+        if (p.Ok()) {
+            Bytes before = rom;
+            EXPECT_TRUE(ApplyPlan(p, rom));
+            std::vector<Span> spans;
+            for (const Write& w : p.writes) spans.push_back(w.Bytes());
+            for (const PointerUpdate& u : p.pointers) spans.push_back({u.at, u.at + 4});
+            ExpectOnlyChanged(before, rom, spans);
+        }
+        return p;
+    }
+};
+
+TEST_F(GameImage, ReadsTheTablesAndTheirExtent) {
+    EXPECT_EQ(model.source, TableSource::Scan);
+    EXPECT_EQ(model.table, plan.tableOffset);
+    EXPECT_EQ(model.entries, GameTableEntries);
+    ASSERT_TRUE(model.reverse);
+    EXPECT_EQ(*model.reverse, ReverseTableOffset(plan));
+    EXPECT_EQ(model.reverseEntries, GameTableEntries);
+    for (int i = 0; i < model.entries; ++i) ASSERT_TRUE(ReverseInStep(rom, model, i)) << i;
+    // IDs 389 to 411 fall past the cry table, onto the reverse table.
+    EXPECT_EQ(IdsOfIndex(387, IdRule::CryNumber), std::vector<int>{388});
+    EXPECT_EQ(IdsOfIndex(387, IdRule::SpeciesNumber), std::vector<int>{411});
+    EXPECT_TRUE(IdsOfIndex(390, IdRule::SpeciesNumber).empty());
+    // The free tail, not the FF run among the program bytes.
+    EXPECT_EQ(FreeTail(rom).start, FreeTailOffset(rom));
+    EXPECT_EQ(FreeTail(rom).end, rom.size());
+    const std::vector<Span> runs = FreeRuns(rom, {0, static_cast<uint32_t>(rom.size())}, 16);
+    ASSERT_GE(runs.size(), 2u);
+    EXPECT_EQ(runs[0].start, GameDecoyFreeRun);
+    EXPECT_EQ(runs[0].Size(), GameDecoyFreeSize);
+}
+
+TEST_F(GameImage, ExtentsFromTheStoredLengthStopBeforeTheNextCry) {
+    for (int i = 0; i + 1 < model.entries; ++i) {
+        const SampleInfo s = InspectSample(rom, SampleOf(i));
+        ASSERT_TRUE(s.Sound()) << i;
+        EXPECT_EQ(s.length, plan.cries[i].size() - 1) << i;
+        EXPECT_LE(s.Bytes().end, SampleOf(i + 1)) << i;
+        EXPECT_GE(s.Bytes().end + 4, SampleOf(i + 1)) << i;
+    }
+}
+
+TEST(Image, InspectsCompressedAndUncompressedSamples) {
+    RomPlan plan;
+    plan.cries = {Tone(300, 200), Tone(337, 250)};
+    Bytes rom = MakeRom(plan);
+    const SampleInfo s = InspectSample(rom, CrySampleOffset(rom, plan, 1));
+    EXPECT_TRUE(s.Sound());
+    EXPECT_EQ(s.extent, SampleExtent(337));
+    EXPECT_DOUBLE_EQ(s.Rate(), 10512.0);
+    Bytes expected(337);
+    DecodeSample(rom, s.offset, expected);
+    EXPECT_EQ(DecodeToUnsigned(rom, s), expected);
+
+    const Bytes plain = Noise(100, 3);
+    const uint32_t span = PutUncompressedSample(rom, 0x10000, plain);
+    const SampleInfo u = InspectSample(rom, 0x10000);
+    EXPECT_TRUE(u.Sound());
+    EXPECT_EQ(u.extent, span);
+    EXPECT_EQ(DecodeToUnsigned(rom, u), plain);
+
+    // Any rate a game could play is a sound; a loop word, a stray upper
+    // length half or a cut-off sample is not.
+    struct { uint32_t at; uint32_t word; bool sound; } headers[] = {
+        {SampleRateOfs, 22050 * 1024, true}, {SampleRateOfs, 70000 * 1024, false},
+        {8, 1, false},                      {SampleLengthOfs, 0x10064, false}};
+    for (auto h : headers) {
+        Bytes copy = rom;
+        PutLe32(&copy[s.offset + h.at], h.word);
+        EXPECT_EQ(InspectSample(copy, s.offset).Sound(), h.sound) << h.at << " " << h.word;
+    }
+    EXPECT_FALSE(InspectSample(rom, static_cast<uint32_t>(rom.size()) - 8).headerInFile);
+    const Bytes cut(rom.begin(), rom.begin() + s.offset + s.extent - 1);
+    EXPECT_FALSE(InspectSample(cut, s.offset).Sound());
+}
+
+TEST(Image, FindsAReverseTableElsewhereByItsPointers) {
+    RomPlan plan;
+    for (int i = 0; i < 20; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
+    Bytes rom = MakeRom(plan);
+    EXPECT_FALSE(FindReverseTable(rom, plan.tableOffset, 20));
+    AddSecondTable(rom, plan, 0x18000, 0x1234);
+    EXPECT_EQ(FindReverseTable(rom, plan.tableOffset, 20), 0x18000u);
+    // Four of the sixteen compared entries out of step: still the table. Five: not.
+    for (int i : {0, 3, 9, 15}) PutLe32(&rom[0x18000 + 12 * i + 4], RomAddressBase | 0x100);
+    EXPECT_EQ(FindReverseTable(rom, plan.tableOffset, 20), 0x18000u);
+    PutLe32(&rom[0x18000 + 12 * 7 + 4], RomAddressBase | 0x100);
+    EXPECT_FALSE(FindReverseTable(rom, plan.tableOffset, 20));
+}
+
+TEST(Image, FreeRunsAreWordAlignedRunsOfFF) {
+    Bytes rom(0x100, 0);
+    std::fill(rom.begin() + 0x21, rom.begin() + 0x40, 0xFF);  // 31 bytes from an odd offset: 28 usable
+    std::fill(rom.begin() + 0x80, rom.begin() + 0xA0, 0xFF);
+    const std::vector<Span> runs = FreeRuns(rom, {0, 0x100});
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].start, 0x24u);
+    EXPECT_EQ(runs[0].Size(), 28u);
+    EXPECT_EQ(runs[1].start, 0x80u);
+    EXPECT_EQ(runs[1].Size(), 32u);
+    EXPECT_EQ(FreeRuns(rom, {0x82, 0x9F})[0].start, 0x84u);
+    EXPECT_EQ(FreeRuns(rom, {0x82, 0x9F})[0].end, 0x9Fu);
+    EXPECT_EQ(FreeTail(rom).start, 0x100u);  // the image ends in data: no tail
+    EXPECT_EQ(ToFileOffset(0x08452590), 0x452590u);
+    EXPECT_EQ(ToFileOffset(0x09000010), 0x1000010u);
+}
+
+// A known release's offset is checked: a table that moved is looked for.
+TEST(Image, AKnownReleaseWhoseTableMovedIsFoundByTheScan) {
+    RomPlan plan = GameRomPlan(30);
+    plan.gameCode = "AXPJ";  // its table would lie at 0x414828
+    plan.size = 0x420000;
+    Bytes rom = MakeRom(plan);
+    ImageModel moved = OpenImage(rom);
+    EXPECT_EQ(moved.source, TableSource::Moved);
+    EXPECT_EQ(moved.knownOffset, 0x414828u);
+    EXPECT_EQ(moved.table, plan.tableOffset);
+    EXPECT_EQ(moved.entries, 30);
+
+    std::copy_n(rom.begin() + plan.tableOffset, 12 * 30, rom.begin() + 0x414828);
+    ImageModel known = OpenImage(rom);
+    EXPECT_EQ(known.source, TableSource::Known);
+    EXPECT_EQ(known.table, 0x414828u);
+
+    struct { TableRequest request; OpenProblem problem; } given[] = {
+        {{0x1002, {}}, OpenProblem::TableUnaligned},
+        {{0x500000, {}}, OpenProblem::TablePastEnd},
+        {{0x2000, {}}, OpenProblem::TableNoEntries},
+        {{0x2000, 5}, OpenProblem::None},
+        {{0x41FFF0, 5}, OpenProblem::EntriesTooMany},
+    };
+    for (const auto& g : given) EXPECT_EQ(OpenImage(rom, g.request).problem, g.problem) << *g.request.offset;
+}
+
+TEST_F(GameImage, ASameLengthCryInPlaceLeavesItsNeighbour) {
+    const uint32_t at = SampleOf(10);
+    const uint16_t stored = GetLe16(&rom[at + SampleLengthOfs]);
+    const Bytes next = DecodedCry(rom, SampleOf(11));
+    EditRequest request;
+    request.cries.push_back({10, Encoded(Noise(stored, 5)), CryChange::Place::InPlace});
+    const Plan p = Apply(request);
+    ASSERT_TRUE(p.Ok());
+    EXPECT_TRUE(p.pointers.empty());
+    EXPECT_EQ(p.writes[0].Bytes().end, at + SampleExtent(stored));
+    EXPECT_EQ(DecodedCry(rom, SampleOf(11)), next);
+}
+
+TEST_F(GameImage, ACryTooLongForItsSlotIsRefusedInPlaceAndMovedByAuto) {
+    const uint32_t at = SampleOf(20);
+    const uint16_t stored = GetLe16(&rom[at + SampleLengthOfs]);
+    const std::vector<uint8_t> longer = Encoded(Noise(stored + 3u, 6));
+    EditRequest inPlace;
+    inPlace.cries.push_back({20, longer, CryChange::Place::InPlace});
+    const Plan refused = PlanEdits(rom, model, inPlace);
+    ASSERT_EQ(refused.problems.size(), 1u);
+    EXPECT_EQ(refused.problems[0].kind, PlanProblem::DoesNotFit);
+    EXPECT_EQ(refused.problems[0].a, longer.size());
+    EXPECT_EQ(refused.problems[0].b, SampleExtent(stored));
+
+    EditRequest autoPlace;
+    autoPlace.cries.push_back({20, longer, CryChange::Place::Auto});
+    const Plan p = Apply(autoPlace);
+    ASSERT_TRUE(p.Ok());
+    EXPECT_EQ(p.cries[0].newOffset, FreeTailOffset(MakeRom(plan)));
+    ASSERT_EQ(p.pointers.size(), 2u);  // both tables, in step
+    EXPECT_TRUE(ReverseInStep(rom, model, 20));
+    EXPECT_EQ(ReadEntry(rom, plan.tableOffset, 20).offset, p.cries[0].newOffset);
+    EXPECT_EQ(p.bytesUsed, longer.size());
+}
+
+TEST_F(GameImage, ReclaimFillsTheOldSlotAndReusesIt) {
+    // Two cries swap sizes: the bigger moves out, the smaller fits into what it left.
+    const uint32_t a = SampleOf(30);
+    const SampleInfo old = InspectSample(rom, a);
+    const std::vector<uint8_t> big = Encoded(Noise(old.length + 200, 7));
+    const std::vector<uint8_t> small = Encoded(Noise(old.length / 2, 7));
+    EditRequest request;
+    request.reclaim = true;
+    request.cries.push_back({30, big, CryChange::Place::Auto});
+    request.cries.push_back({31, small, CryChange::Place::Free});
+    const Plan p = Apply(request);
+    ASSERT_TRUE(p.Ok());
+    ASSERT_EQ(p.reclaimed.size(), 2u);  // both slots: the small cry leaves its own too
+    EXPECT_EQ(p.reclaimed[0].start, a);
+    EXPECT_EQ(p.cries[1].newOffset, a);
+    EXPECT_TRUE(std::all_of(rom.begin() + a + small.size(), rom.begin() + a + old.extent, [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(DecodedCry(rom, a), Bytes(EncodedValues(small)));
+
+    // A slot another entry still points at is never reclaimed.
+    Bytes shared = MakeRom(plan);
+    PutLe32(&shared[plan.tableOffset + 12 * 31 + 4], RomAddressBase | SampleOf(32));
+    ImageModel m = OpenImage(shared);
+    EditRequest moveShared;
+    moveShared.reclaim = true;
+    moveShared.cries.push_back({32, big, CryChange::Place::Auto});
+    EXPECT_TRUE(PlanEdits(shared, m, moveShared).reclaimed.empty());
+}
+
+TEST_F(GameImage, ARefusedPlanNamesEveryProblem) {
+    // Eight cries of 33 KiB each: the free tail of 190 KiB holds five.
+    const std::vector<uint8_t> huge = Encoded(Noise(65535, 8));
+    EditRequest request;
+    request.cries.push_back({400, Encoded(Tone(10, 440)), CryChange::Place::Auto});
+    request.cries.push_back({7, huge, CryChange::Place::InPlace});
+    request.cries.push_back({7, huge, CryChange::Place::Auto});
+    for (int i = 50; i < 58; ++i) request.cries.push_back({i, huge, CryChange::Place::Auto});
+    request.repoints.push_back({8, SampleOf(9) + 2, false});
+    const Plan p = PlanEdits(rom, model, request);
+    std::vector<PlanProblem> kinds;
+    for (const Problem& problem : p.problems) kinds.push_back(problem.kind);
+    const size_t tailHolds = (rom.size() - FreeTailOffset(rom)) / ((huge.size() + 3) & ~size_t{3});
+    std::vector<PlanProblem> expected = {PlanProblem::IndexPastTable, PlanProblem::DoesNotFit,
+                                         PlanProblem::TwiceInOnePlan, PlanProblem::Unaligned};
+    expected.resize(4 + 8 - tailHolds, PlanProblem::NoFreeSpace);
+    EXPECT_EQ(kinds, expected);
+    EXPECT_TRUE(p.writes.empty());
+    EXPECT_FALSE(ApplyPlan(p, rom));
+}
+
+TEST_F(GameImage, AForcedWriteNamesTheCriesItRunsOverAndSharersAreReported) {
+    PutLe32(&rom[plan.tableOffset + 12 * 41 + 4], RomAddressBase | SampleOf(40));
+    model = OpenImage(rom);
+    const uint16_t stored = GetLe16(&rom[SampleOf(40) + SampleLengthOfs]);
+    EditRequest request;
+    request.cries.push_back({40, Encoded(Noise(stored + 2000u, 9)), CryChange::Place::InPlace, 0, true});
+    const Plan p = Apply(request);
+    ASSERT_TRUE(p.Ok());
+    EXPECT_EQ(p.cries[0].sharing, std::vector<int>{41});
+    // 41's old sample, which the reverse table still points at, then 42 on.
+    ASSERT_GE(p.cries[0].overwritten.size(), 2u);
+    EXPECT_EQ(p.cries[0].overwritten[0], 41);
+    EXPECT_EQ(p.cries[0].overwritten[1], 42);
+
+    EditRequest overHeader;
+    overHeader.cries.push_back({-1, Encoded(Tone(10, 440)), CryChange::Place::At, 0x40, true});
+    EXPECT_EQ(PlanEdits(rom, model, overHeader).problems.at(0).kind, PlanProblem::Protected);
+}
+
+}  // namespace
