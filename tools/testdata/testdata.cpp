@@ -101,8 +101,9 @@ RomPlan GameRomPlan(int count, uint32_t seed) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        // 1 to 450 values: every remainder mod 64 turns up, whole blocks too.
-        const uint32_t n = 1 + (i % 7 == 3 ? 64 * (1 + x % 6) : x % 450);
+        // 2 to 450 values (a stored length of 1 to 449; no cry is empty):
+        // every remainder mod 64 turns up, whole blocks too.
+        const uint32_t n = i % 7 == 3 ? 1 + 64 * (1 + x % 6) : 2 + x % 449;
         plan.cries.push_back(i % 2 ? Tone(n, 200 + 11 * i, 10512, 60 + i % 60) : DecayingChirp(n, 2000, 300 + i));
     }
     return plan;

@@ -1,0 +1,148 @@
+// The command line on an image laid out as the games lay out theirs: packed
+// samples, a length field one below the values their data holds, the
+// reverse table right after the cry table, program bytes, an FF tail. Every
+// writing command is checked against the neighbours it must not touch.
+#include <nlohmann/json.hpp>
+
+#include "image.h"
+#include "support.h"
+
+namespace {
+
+using nlohmann::json;
+
+class CliGames : public CliTest {
+protected:
+    RomPlan plan = GameRomPlan();
+    Bytes rom = MakeRom(plan);
+    std::string romPath;
+
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(CliTest::SetUp());
+        romPath = Path("game.gba");
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+    uint32_t SampleOf(const Bytes& image, int index) const { return CrySampleOffset(image, plan, index); }
+    // Each cry's decoded values, in table order.
+    std::vector<Bytes> Cries(const Bytes& image) const {
+        std::vector<Bytes> cries;
+        for (size_t i = 0; i < plan.cries.size(); ++i) cries.push_back(DecodedCry(image, SampleOf(image, int(i))));
+        return cries;
+    }
+    std::string WavOf(const std::string& name, const Bytes& sound) {
+        const std::string path = Path(name);
+        EXPECT_TRUE(WriteFileBytes(path, MakeWav(sound, 10512)));
+        return path;
+    }
+};
+
+TEST_F(CliGames, ListsTheTableItHasNotTheReverseTable) {
+    CliResult r = Run({"list", romPath, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json j = json::parse(r.out);
+    EXPECT_EQ(j["entries"].size(), 388u);
+    EXPECT_EQ(j["reverse_table"], ReverseTableOffset(plan));
+    const json& last = j["entries"][387];
+    EXPECT_EQ(last["id"], 388);
+    EXPECT_EQ(last["sample"]["bytes"], SampleExtent(static_cast<uint32_t>(plan.cries[387].size() - 1)));
+    CliResult past = Run({"dump", romPath, "389", "-o", Path("x.wav")});
+    EXPECT_EQ(past.status, 1);
+    EXPECT_NE(past.err.find("the cry table at 0x1000 has 388 entries; ID 389 lies past it"), std::string::npos)
+        << past.err;
+}
+
+// The same length in place: only the new sample's bytes change, the next
+// cry's header included in what must survive.
+TEST_F(CliGames, ASameLengthCryInPlaceKeepsItsNeighbour) {
+    for (int index : {3, 10, 17}) {
+        SCOPED_TRACE(index);
+        const Bytes before = ReadFileBytes(romPath);
+        const uint32_t at = SampleOf(before, index);
+        const uint16_t stored = GetLe16(&before[at + SampleLengthOfs]);
+        const Bytes sound = Noise(stored, index);
+        ASSERT_EQ(Run({"encode", romPath, WavOf("same.wav", sound), std::to_string(index + 1), "--raw"}).status, 0);
+        Bytes expected = before;
+        EncodeSample(sound, std::span<uint8_t>(expected).subspan(at, SampleExtent(stored)), EncodeMode::Best);
+        EXPECT_EQ(ReadFileBytes(romPath), expected);
+    }
+}
+
+// Dump every cry, encode each back in place with the greedy coder: no cry's
+// values change, and a longer sound is refused, saying how many bytes miss.
+TEST_F(CliGames, EveryCryDumpedAndEncodedBackStaysTheSame) {
+    ASSERT_EQ(Run({"dump-all", romPath, Path("cries")}).status, 0);
+    for (int id = 1; id <= 388; id += 7) {
+        char name[32];
+        std::snprintf(name, sizeof name, "cries/cry-%03d.wav", id);
+        const std::string wav = Path(name);
+        ASSERT_EQ(Run({"encode", romPath, wav, std::to_string(id), "--quality", "fast"}).status, 0) << id;
+    }
+    EXPECT_EQ(Cries(ReadFileBytes(romPath)), Cries(rom));
+
+    const uint16_t stored = GetLe16(&rom[SampleOf(rom, 0) + SampleLengthOfs]);
+    CliResult longer = Run({"encode", romPath, WavOf("long.wav", Noise(stored + 3u, 1)), "1"});
+    EXPECT_EQ(longer.status, 1);
+    EXPECT_NE(longer.err.find("missing"), std::string::npos) << longer.err;
+    EXPECT_NE(longer.err.find("--repoint-free"), std::string::npos) << longer.err;
+}
+
+TEST_F(CliGames, ImportOfTheDumpedFilesChangesNoCry) {
+    ASSERT_EQ(Run({"dump-all", romPath, Path("cries")}).status, 0);
+    ASSERT_TRUE(WriteFileBytes(Path("cries/notes.txt"), Bytes{'h', 'i'}));
+    CliResult r = Run({"import", romPath, Path("cries"), "--quality", "fast", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json j = json::parse(r.out);
+    EXPECT_EQ(j["ignored"], json::array({"notes.txt"}));
+    EXPECT_EQ(j["plan"]["cries"].size(), 388u);
+    EXPECT_EQ(j["plan"]["pointers"].size(), 0u);
+    EXPECT_EQ(Cries(ReadFileBytes(romPath)), Cries(rom));
+}
+
+// Cries that outgrow their slots move, both tables follow, nothing else
+// changes; with --reclaim their old slots become FF.
+TEST_F(CliGames, ImportMovesExactlyTheCriesThatOutgrowTheirSlots) {
+    fs::create_directory(dir / "in");
+    const int grown[] = {5, 40}, kept[] = {6};
+    WavOf("in/cry-005.wav", Noise(900, 5));
+    WavOf("in/cry-040.wav", Noise(900, 40));
+    WavOf("in/cry-006.wav", Noise(8, 6));
+    CliResult r = Run({"import", romPath, Path("in"), "--reclaim", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json j = json::parse(r.out);
+    const Bytes after = ReadFileBytes(romPath);
+    std::vector<Span> declared;
+    for (const json& c : j["plan"]["cries"]) declared.push_back({c["new_offset"], c["new_offset"].get<uint32_t>() + c["new_bytes"].get<uint32_t>()});
+    for (const json& p : j["plan"]["pointers"]) declared.push_back({p["at"], p["at"].get<uint32_t>() + 4});
+    for (const json& s : j["plan"]["reclaimed"]) declared.push_back({s["start"], s["end"]});
+    EXPECT_EQ(j["plan"]["pointers"].size(), 4u);  // two cries, two tables each
+    EXPECT_EQ(j["plan"]["reclaimed"].size(), 2u);
+    for (size_t i = 0; i < rom.size(); ++i) {
+        const bool inside = std::any_of(declared.begin(), declared.end(), [&](Span s) { return i >= s.start && i < s.end; });
+        if (!inside) {
+            ASSERT_EQ(after[i], rom[i]) << "byte " << i;
+        }
+    }
+    for (int id : grown) {
+        const uint32_t cry = GetLe32(&after[plan.tableOffset + 12 * (id - 1) + 4]);
+        EXPECT_EQ(GetLe32(&after[ReverseTableOffset(plan) + 12 * (id - 1) + 4]), cry);
+        EXPECT_GE(cry & RomAddressMask, FreeTailOffset(rom));
+        EXPECT_EQ(DecodedCry(after, cry & RomAddressMask).size(), 900u);
+    }
+    for (int id : kept) EXPECT_EQ(SampleOf(after, id - 1), SampleOf(rom, id - 1));
+}
+
+TEST_F(CliGames, ARefusedImportNamesEveryProblemAndWritesNothing) {
+    fs::create_directory(dir / "in");
+    WavOf("in/cry-389.wav", Noise(10, 1));
+    ASSERT_TRUE(WriteFileBytes(Path("in/cry-002.wav"), Bytes{'n', 'o'}));
+    WavOf("in/cry-003.wav", Noise(70000, 3));
+    for (int id = 10; id < 20; ++id) WavOf("in/cry-0" + std::to_string(id) + ".wav", Noise(60000, id));
+    CliResult r = Run({"import", romPath, Path("in"), "--raw", "--backup"});
+    EXPECT_EQ(r.status, 1);
+    for (const char* says : {"ID 389", "ID 2 (cry-002.wav)", "ID 3 (cry-003.wav)", "no free space"})
+        EXPECT_NE(r.err.find(says), std::string::npos) << says << "\n" << r.err;
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    EXPECT_TRUE(Strays({"game.gba", "in"}).empty());
+}
+
+}  // namespace
