@@ -1,6 +1,6 @@
-// Shared by the fuzz targets: a failed check aborts, which libFuzzer reports
-// as a crash with the input that caused it; scratch files are per process so
-// that parallel fuzzing jobs do not collide.
+// Shared by the fuzz targets: a failed check names its line and aborts, which
+// libFuzzer reports as a crash with the input that caused it; scratch files
+// are per process so that parallel fuzzing jobs do not collide.
 #pragma once
 
 #include <unistd.h>
@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <string>
 
-inline void Require(bool condition) {
-    if (!condition) std::abort();
+inline void Require(bool condition, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    if (condition) return;
+    std::fprintf(stderr, "check failed at %s:%d\n", file, line);
+    std::abort();
 }
 
 // A scratch file of this process, removed when the fuzzer exits normally.

@@ -60,6 +60,14 @@ int main(int argc, char** argv) {
         PutLe32(word, sample);
         Put(dir, "fuzz_dump", name, Cat({word, word + 4}, rom));
         Put(dir, "fuzz_findtable", name, Cat({0}, rom));
+        // One edit on the image: replace the last cry (Auto, InPlace, Free,
+        // with reclaim from two cries on) or repoint it at the first.
+        const uint8_t flags = static_cast<uint8_t>(count > 1 ? 0x05 : 0x01);
+        const uint8_t last = static_cast<uint8_t>(count - 1);
+        const uint32_t first = CrySampleOffset(rom, plan, 0) / 4;
+        const Bytes edit = count == 4 ? Bytes{flags, 4, last, static_cast<uint8_t>(first), static_cast<uint8_t>(first >> 8)}
+                                      : Bytes{flags, static_cast<uint8_t>(count - 1), last, 100, 0};
+        Put(dir, "fuzz_image", name, Cat(edit, rom));
         // The codec target reads short inputs: the sample and what follows
         // it, decoded from offset 0 and encoded by either coder.
         const Bytes packed(rom.begin() + sample, rom.begin() + std::min<size_t>(rom.size(), sample + MaxCodecSeed));
