@@ -1,7 +1,9 @@
 #include "audio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "conditioning.h"
 #include "crylib.h"
@@ -83,8 +85,12 @@ struct SndCloser {
 };
 
 Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
+    // Opened here, so that a missing file is told as such; libsndfile reads
+    // the descriptor.
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) Fail("cannot open audio '" + path + "': " + std::strerror(errno));
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndCloser> f(sf_open(path.c_str(), SFM_READ, &info));
+    std::unique_ptr<SNDFILE, SndCloser> f(sf_open_fd(fileno(file.get()), SFM_READ, &info, SF_FALSE));
     if (!f) Fail("cannot read audio '" + path + "': " + sf_strerror(nullptr));
     if (info.channels < 1 || info.samplerate < 1) Fail("'" + path + "' holds no audio channels");
     // Refuse before reading a long file into memory: the format holds at
@@ -140,6 +146,7 @@ std::vector<double> Resample(std::span<const double> in, double fromRate, double
 
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {
     const ConditionOptions options = ConditionOptionsOf(args, raw);
+    RequireRegularFile(path, "audio");
     if (raw) {
         RawWav wav = LoadRawWav(path);
         AudioWarnings mismatch;
