@@ -45,7 +45,7 @@ TEST_F(CliSafety, EveryRefusalLeavesTheFilesAsTheyWere) {
     const std::string missing = Path("missing.gba");
     const std::vector<Refusal> refusals = {
         {{"encode", missing, "WAV", "1"}, 1, "cannot open ROM"},
-        {{"encode", "ROM", Path("nothing.wav"), "1"}, 1, "cannot read audio"},
+        {{"encode", "ROM", Path("nothing.wav"), "1"}, 1, "cannot open audio"},
         {{"encode", "ROM", Path("junk.wav"), "1"}, 1, "audio"},
         {{"encode", "ROM", Path("long.wav"), "1"}, 1, "at most 65535"},
         {{"encode", "ROM", Path("empty.wav"), "1"}, 1, "no audio"},
