@@ -29,12 +29,6 @@ constexpr double MaxInputSamples = 4.0 * 65536;
     Fail("'" + path + "' is too long for a cry (" + seconds + ")");
 }
 
-bool PutU32At(FILE* stream, uint32_t ofs, uint32_t value) {
-    uint8_t bytes[4];
-    PutLe32(bytes, value);
-    return std::fseek(stream, ofs, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, stream) == 4;
-}
-
 const char* WavStatusText(WavStatus status) {
     switch (status) {
         case WavOk: return "ok";
@@ -162,15 +156,7 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     return out;
 }
 
-Bytes LoadSamples(const std::string& path, double targetRate, bool raw) {
-    LoadedAudio audio = LoadSamples(path, targetRate, raw, ConditionArgs{});
-    PrintWarnings(audio.warnings);
-    return audio.samples;
-}
-
 bool WriteWav(FILE* stream, std::span<const uint8_t> samples, uint32_t rate) {
-    return WriteWavHeader(static_cast<uint32_t>(samples.size()), stream) == 0 &&
-           PutU32At(stream, WavRateOfs, rate) && PutU32At(stream, WavByteRateOfs, rate) &&
-           std::fseek(stream, WavHeaderSize, SEEK_SET) == 0 &&
-           std::fwrite(samples.data(), 1, samples.size(), stream) == samples.size();
+    const std::vector<uint8_t> file = WavFileBytes(samples, rate);
+    return std::fwrite(file.data(), 1, file.size(), stream) == file.size();
 }

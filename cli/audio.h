@@ -33,8 +33,6 @@ struct LoadedAudio {
 // `targetRate` is refused unless args.keepRate. In a build that cannot
 // convert, input must be 8-bit mono PCM WAV at the rate it is stored at.
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args);
-// With no conditioning, the warnings printed on standard error.
-Bytes LoadSamples(const std::string& path, double targetRate, bool raw);
 
 // Mono samples in float form from `fromRate` to `toRate` Hz.
 std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate);

@@ -1,5 +1,6 @@
 // The commands that only read the ROM: identify, list, dump, dump-all, and
 // the quality report, which reads only an audio file.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -12,33 +13,59 @@
 #include "quality.h"
 #include "romfile.h"
 #include "text.h"
+#include "wavlib.h"
+#include "writing.h"
 
 using nlohmann::json;
 
 namespace {
 
 // Why the sample cannot be dumped, or empty when it can.
-std::string DumpProblem(const SampleInfo& s, bool rateGiven) {
+// A sample that declares no rate cannot be resampled; only the dialog's
+// header, which ignores it, can be given to it.
+std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
     if (!s.headerInFile) return "no sample at " + Hex(s.offset) + ": past the end of the ROM";
     if (!s.KnownKind())
         return "no sample at " + Hex(s.offset) + ": header bytes 0-1 hold " + std::to_string(s.kind) + ", not 0 or 1";
     if (!s.extentInFile)
         return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
-    if (!rateGiven && WholeHz(s) == 0) return "sample at " + Hex(s.offset) + " declares no rate; give --rate";
+    if (!dialogHeader && WholeHz(s) == 0)
+        return "sample at " + Hex(s.offset) + " declares no rate; give --dialog-header";
     return {};
 }
 
-uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate) { return rate ? *rate : WholeHz(s); }
+// The rate the dialog's WAV files declare for the sample's 10512 Hz values:
+// its header was written for 11050 Hz and never changed, so those files play
+// about 5 % fast and high.
+constexpr uint32_t DialogHeaderRate = WavRate;
 
-void WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, const std::string& path) {
-    Bytes samples = DecodeToUnsigned(rom, s);
+uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate, bool dialogHeader) {
+    return dialogHeader ? DialogHeaderRate : rate ? *rate : WholeHz(s);
+}
+
+// The sample's values at `rate`: as they are at its own rate or under the
+// dialog's header; otherwise resampled, so that pitch and duration stay.
+Bytes DumpValues(const Bytes& rom, const SampleInfo& s, uint32_t rate, bool dialogHeader) {
+    Bytes values = DecodeToUnsigned(rom, s);
+    if (dialogHeader || rate == WholeHz(s)) return values;
+    std::vector<double> x(values.size());
+    std::transform(values.begin(), values.end(), x.begin(), [](uint8_t v) { return (v - 128) / 128.0; });
+    AudioWarnings clipped;  // resampling may overshoot full scale by a step; it is clipped
+    return Quantise(Resample(x, s.Rate(), rate), clipped);
+}
+
+// Writes the WAV; returns how many values it holds.
+size_t WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, bool dialogHeader, const std::string& path) {
+    const Bytes samples = DumpValues(rom, s, rate, dialogHeader);
     ReplaceOptions options;
     options.sync = false;  // a dump is made again in a moment; dump-all would sync hundreds of files
     ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, samples, rate); }, options);
+    return samples.size();
 }
 
-void CheckRate(const std::optional<uint32_t>& rate) {
+void CheckRate(const std::optional<uint32_t>& rate, bool dialogHeader) {
     if (rate && (*rate < 1 || *rate > 1000000)) BadUsage("--rate must lie between 1 and 1000000 Hz");
+    if (rate && dialogHeader) BadUsage("--rate and --dialog-header exclude each other");
 }
 
 // Every entry of the table once: one row per ID that reaches it (in ID
@@ -95,6 +122,15 @@ int RunIdentify(const IdentifyArgs& args) {
                   {"release_table", id.kind == RomKnown ? json(id.tableOffset) : json(nullptr)},
                   {"table_moved", moved}};
         j.update(TableJson(ctx));
+        if (!ctx.model.HasTable()) {
+            // One document, the identity with the failure in it.
+            const std::string error = "no cry table found in '" + args.rom + "'";
+            j["error"] = error;
+            j["status"] = ExitFailure;
+            PrintJson(j);
+            std::fprintf(stderr, "brevox-cli: %s\n", error.c_str());
+            return ExitFailure;
+        }
         PrintJson(j);
     } else {
         std::printf("release:   %s\n", label.c_str());
@@ -149,7 +185,7 @@ int RunList(const ListArgs& args) {
 }
 
 int RunDump(const DumpArgs& args) {
-    CheckRate(args.rate);
+    CheckRate(args.rate, args.dialogHeader);
     const int given = !args.id.empty() + !args.index.empty() + !args.offset.empty();
     if (given != 1) BadUsage("give one of an ID, --index N or --offset HEX");
     const bool byEntry = args.offset.empty();
@@ -168,25 +204,27 @@ int RunDump(const DumpArgs& args) {
         offset = ToFileOffset(ParseHex(args.offset, "offset"));
     }
     const SampleInfo s = InspectSample(ctx.image, offset);
-    const std::string problem = DumpProblem(s, args.rate.has_value());
+    const std::string problem = DumpProblem(s, args.dialogHeader);
     if (!problem.empty()) Fail(problem);
-    const uint32_t rate = DumpRate(s, args.rate);
-    WriteSampleWav(ctx.image, s, rate, args.out);
+    const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
+    const size_t written = WriteSampleWav(ctx.image, s, rate, args.dialogHeader, args.out);
     if (args.json) {
         PrintJson({{"file", args.out},
+                   {"values", written},
                    {"id", target && target->id ? json(*target->id) : json(nullptr)},
                    {"index", target ? json(target->index) : json(nullptr)},
                    {"rate", rate},
                    {"sample", SampleJson(s)}});
     } else {
-        std::printf("wrote %s: %u samples at %u Hz (%.3f s), %s sample at %s\n", args.out.c_str(), s.length, rate,
-                    s.length / static_cast<double>(rate), KindName(s), Hex(offset).c_str());
+        std::printf("wrote %s: %zu samples at %u Hz (%.3f s), %s sample of %u values at %u Hz at %s\n",
+                    args.out.c_str(), written, rate, written / static_cast<double>(rate), KindName(s), s.length,
+                    WholeHz(s), Hex(offset).c_str());
     }
     return ExitOk;
 }
 
 int RunDumpAll(const DumpAllArgs& args) {
-    CheckRate(args.rate);
+    CheckRate(args.rate, args.dialogHeader);
     RomContext ctx = OpenRom(args.rom, args.table, true);
     std::error_code error;
     std::filesystem::create_directories(args.dir, error);
@@ -202,7 +240,7 @@ int RunDumpAll(const DumpAllArgs& args) {
         if (progress) ShowProgress(++done, static_cast<int>(rows.size()));
         const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
         const SampleInfo s = InspectSample(ctx.image, e.offset);
-        const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.rate.has_value())
+        const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.dialogHeader)
                                                     : "entry does not point into the ROM";
         const std::string name = r.id ? std::to_string(*r.id) : "index " + std::to_string(r.index);
         if (!problem.empty()) {
@@ -214,8 +252,8 @@ int RunDumpAll(const DumpAllArgs& args) {
         if (r.id) std::snprintf(file, sizeof file, "%s-%03d.wav", prefix, *r.id);
         else std::snprintf(file, sizeof file, "index-%04d.wav", r.index);
         const std::string path = (std::filesystem::path(args.dir) / file).string();
-        const uint32_t rate = DumpRate(s, args.rate);
-        WriteSampleWav(ctx.image, s, rate, path);
+        const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
+        WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
         written.push_back({{"id", r.id ? json(*r.id) : json(nullptr)},
                            {"index", r.index},
                            {"file", path},
@@ -235,15 +273,24 @@ int RunDumpAll(const DumpAllArgs& args) {
 
 int RunQuality(const QualityArgs& args) {
     const double rate = EncoderRateField() / 1024.0;
-    Bytes samples = LoadSamples(args.input, rate, args.raw);
+    LoadedAudio audio = LoadSamples(args.input, rate, args.raw, args.condition);
+    const Bytes& samples = audio.samples;
     if (samples.empty()) Fail("'" + args.input + "' holds no audio");
     struct Mode {
         const char* name;
         EncodeQuality q;
     } modes[] = {{"best", MeasureEncoding(samples, EncodeMode::Best)},
                  {"fast", MeasureEncoding(samples, EncodeMode::Fast)}};
+    const EncodeMode chosen = ModeOf(args.quality);
+    CheckEncoding(samples, chosen, audio.warnings);
+    PrintWarnings(audio.warnings);
     if (args.json) {
-        json j = {{"input", args.input}, {"length", samples.size()}, {"rate", rate}};
+        json j = {{"input", args.input},
+                  {"length", samples.size()},
+                  {"rate", std::lround(audio.rate)},
+                  {"compares", "the decoded values with the conditioned 8-bit signal before encoding"},
+                  {"units", {{"snr_db", "dB"}, {"peak_error", "8-bit steps"}}},
+                  {"warnings", WarningsJson(audio.warnings)}};
         for (const Mode& m : modes)
             j[m.name] = {{"snr_db", m.q.snrDb},
                          {"peak_error", m.q.peakError},
@@ -252,9 +299,10 @@ int RunQuality(const QualityArgs& args) {
         PrintJson(j);
         return ExitOk;
     }
-    std::printf("%s: %zu samples at %.0f Hz (%.3f s), %u blocks\n", args.input.c_str(), samples.size(), rate,
-                samples.size() / rate, modes[0].q.blocks);
-    std::printf("%-5s %9s %11s %13s\n", "mode", "SNR (dB)", "peak error", "worst blocks");
-    for (const Mode& m : modes) std::printf("%-5s %9.2f %11d %13u\n", m.name, m.q.snrDb, m.q.peakError, m.q.worstBlocks);
+    std::printf("%s: %zu samples at %.0f Hz (%.3f s), %u blocks\n", args.input.c_str(), samples.size(), audio.rate,
+                samples.size() / audio.rate, modes[0].q.blocks);
+    std::printf("compares what the game plays with the conditioned 8-bit signal before encoding\n");
+    std::printf("%-5s %9s %19s %13s\n", "mode", "SNR (dB)", "peak error (steps)", "worst blocks");
+    for (const Mode& m : modes) std::printf("%-5s %9.2f %19d %13u\n", m.name, m.q.snrDb, m.q.peakError, m.q.worstBlocks);
     return ExitOk;
 }

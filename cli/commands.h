@@ -41,7 +41,8 @@ struct DumpArgs {
     std::string index;
     std::string offset;
     std::string out;
-    std::optional<uint32_t> rate;  // default: the rate in the sample's header
+    std::optional<uint32_t> rate;  // resample to this rate; default: the sample's own
+    bool dialogHeader = false;     // the sample's values under the dialog's 11050 Hz header
     TableArgs table;
     bool json = false;
 };
@@ -50,6 +51,7 @@ struct DumpAllArgs {
     std::string rom;
     std::string dir;
     std::optional<uint32_t> rate;
+    bool dialogHeader = false;
     TableArgs table;
     bool json = false;
 };
@@ -61,6 +63,7 @@ struct EncodeArgs {
     std::string index;
     std::string offset;
     std::optional<uint32_t> rate;  // the rate the new sample declares; default 10512 Hz
+    std::string preview;           // WAV of what the game will play
     bool force = false;
     bool repointFree = false;
     std::string freeStart;
@@ -92,6 +95,7 @@ struct ImportArgs {
     ConditionArgs condition;
     bool reclaim = false;
     std::optional<uint32_t> rate;
+    std::string preview;  // directory for a WAV per cry of what the game will play
     std::string freeStart;
     std::string freeEnd;
     TableArgs table;

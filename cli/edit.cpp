@@ -71,9 +71,13 @@ int RunEncode(const EncodeArgs& args) {
     request.cries.push_back(change);
     request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
     const Plan plan = PlanEdits(ctx.image, ctx.model, request);
-    RefuseUnlessOk(ctx, plan, !args.repointFree);
     PrintWarnings(audio.warnings);
+    RefuseUnlessOk(ctx, plan, !args.repointFree);
     WarnOverwritten(ctx, plan);
+    if (!args.preview.empty()) {
+        RequireDistinctFiles(args.rom, args.preview);
+        WritePreview(args.preview, cry.sample);
+    }
     const std::string backup = CommitPlan(ctx, args.write, plan);
 
     const CryPlan& c = plan.cries.front();

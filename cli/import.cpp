@@ -115,6 +115,15 @@ void EncodeAll(std::vector<Source>& sources, const ImportArgs& args, bool progre
     for (std::thread& t : pool) t.join();
 }
 
+// One WAV per cry, named as its source with a .wav ending.
+void WritePreviews(const std::vector<Source>& sources, const std::string& dir) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) Fail("cannot create directory '" + dir + "': " + error.message());
+    for (const Source& s : sources)
+        WritePreview((fs::path(dir) / fs::path(s.path).filename().replace_extension(".wav")).string(), s.cry.sample);
+}
+
 std::string Placement(const CryPlan& c) {
     if (!c.moved) return "in place";
     return "moved to " + Hex(c.newOffset);
@@ -159,6 +168,7 @@ int RunImport(const ImportArgs& args) {
         PrintWarnings(s.warnings);
     }
     WarnOverwritten(ctx, plan);
+    if (!args.preview.empty()) WritePreviews(sources, args.preview);
     const std::string backup = CommitPlan(ctx, args.write, plan);
 
     std::map<int, const Source*> byIndex;

@@ -66,13 +66,16 @@ int main(int argc, char** argv) {
     dumpCmd->add_option("--index", dump.index, "Table index (0-based) instead of an ID");
     dumpCmd->add_option("--offset", dump.offset, "Sample offset (hex) instead of an ID");
     dumpCmd->add_option("-o,--output", dump.out, "WAV file to write")->required();
-    dumpCmd->add_option("--rate", dump.rate, "WAV rate in Hz (default: the sample's; 11050 as the dialog)");
+    dumpCmd->add_option("--rate", dump.rate, "Resample to this rate in Hz, pitch and duration kept (default: the sample's own)");
+    dumpCmd->add_flag("--dialog-header", dump.dialogHeader,
+                      "The sample's own values under an 11050 Hz header, as the dialog writes them (plays 5 % fast)");
     AddTableOptions(dumpCmd, dump.table);
 
     DumpAllArgs dumpAll;
     auto* dumpAllCmd = AddCommand(app, "dump-all", "Decode every cry into a directory", dumpAll.rom, dumpAll.json);
     dumpAllCmd->add_option("DIR", dumpAll.dir, "Directory for the WAV files (created if missing)")->required();
-    dumpAllCmd->add_option("--rate", dumpAll.rate, "WAV rate in Hz (default: each sample's)");
+    dumpAllCmd->add_option("--rate", dumpAll.rate, "Resample to this rate in Hz (default: each sample's own)");
+    dumpAllCmd->add_flag("--dialog-header", dumpAll.dialogHeader, "The values under the dialog's 11050 Hz header");
     AddTableOptions(dumpAllCmd, dumpAll.table);
 
     EncodeArgs encode;
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"best", "fast"}));
     encodeCmd->add_flag("--raw", encode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
     AddRateOption(encodeCmd, encode.rate);
+    encodeCmd->add_option("--preview", encode.preview, "Write what the game will play to this WAV (with --dry-run only that)");
     AddConditionOptions(encodeCmd, encode.condition);
     AddTableOptions(encodeCmd, encode.table);
     AddWriteOptions(encodeCmd, encode.write);
@@ -119,6 +123,8 @@ int main(int argc, char** argv) {
     importCmd->add_option("--free-start", import.freeStart, "Inner free space is used from here (hex)");
     importCmd->add_option("--free-end", import.freeEnd, "Inner free space is used up to here (hex)");
     AddRateOption(importCmd, import.rate);
+    importCmd->add_option("--preview", import.preview,
+                          "Write what the game will play, a WAV per cry, into this directory (with --dry-run only that)");
     AddConditionOptions(importCmd, import.condition);
     AddTableOptions(importCmd, import.table);
     AddWriteOptions(importCmd, import.write);

@@ -84,3 +84,11 @@ std::optional<Span> FreeRangeOf(const RomContext& ctx, const std::string& start,
     if (range.start >= range.end) BadUsage("--free-start must lie below --free-end");
     return range;
 }
+
+void WritePreview(const std::string& path, const std::vector<uint8_t>& sample) {
+    const SampleInfo s = InspectSample(sample, 0);
+    const Bytes values = DecodeToUnsigned(sample, s);
+    ReplaceOptions options;
+    options.sync = false;
+    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, values, WholeHz(s)); }, options);
+}

@@ -50,3 +50,7 @@ void WarnOverwritten(const RomContext& ctx, const Plan& plan);
 // The range --free-start/--free-end name, inside which inner runs of FF count
 // as free space; none when neither is given (the free tail alone is used).
 std::optional<Span> FreeRangeOf(const RomContext& ctx, const std::string& start, const std::string& end);
+
+// Writes what the game will play of a new sample: its values decoded, in a
+// WAV at the rate it declares.
+void WritePreview(const std::string& path, const std::vector<uint8_t>& sample);

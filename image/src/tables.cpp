@@ -1,5 +1,6 @@
 // The cry table and the reverse table: where they lie and how far they reach.
 #include <algorithm>
+#include <cstdio>
 
 #include "image.h"
 
@@ -115,6 +116,7 @@ ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
     m.identity = IdentifyImage(image);
     if (request.offset) {
         const uint32_t t = *request.offset;
+        m.table = t;  // named by the problems below
         if (t % 4 != 0) m.problem = OpenProblem::TableUnaligned;
         else if (uint64_t{t} + CryEntrySize > image.size()) m.problem = OpenProblem::TablePastEnd;
         if (m.problem != OpenProblem::None) return m;
@@ -146,15 +148,19 @@ ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
 }
 
 std::string DescribeOpenProblem(const ImageModel& m) {
+    char at[16];
+    std::snprintf(at, sizeof at, "0x%X", static_cast<unsigned>(m.table));
     switch (m.problem) {
         case OpenProblem::None: return {};
         case OpenProblem::TooLarge: return "the image is larger than 64 MiB: not a GBA ROM image";
-        case OpenProblem::TableUnaligned: return "the table offset is not a multiple of 4";
-        case OpenProblem::TablePastEnd: return "the table offset lies beyond the end of the image";
+        case OpenProblem::TableUnaligned: return std::string("the table offset ") + at + " is not word-aligned";
+        case OpenProblem::TablePastEnd:
+            return std::string("the table offset ") + at + " lies beyond the end of the image";
         case OpenProblem::TableNoEntries:
-            return "no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at the table offset; give --entries N "
-                   "for a table whose entries carry other words";
-        case OpenProblem::EntriesTooMany: return "a table of that many entries runs past the end of the image";
+            return std::string("no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at ") + at +
+                   "; give --entries N for a table whose entries carry other words";
+        case OpenProblem::EntriesTooMany:
+            return std::string("a table of that many entries at ") + at + " runs past the end of the image";
     }
     return {};
 }

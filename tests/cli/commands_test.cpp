@@ -126,14 +126,28 @@ TEST_F(CliCommands, DumpWritesTheDecodedSampleAtItsRate) {
     EXPECT_EQ(w.bits, 8);
     EXPECT_EQ(w.data, Decoded(rom, 2));
 
-    // By offset (as a ROM address too), and at the dialog's rate.
+    // By offset (as a ROM address too), under the dialog's header: the same
+    // values labelled 11050 Hz.
     std::string byOffset = Path("o.wav");
     json j = RunJson({"dump", romPath, "--offset", Hex8(RomAddressBase | CrySampleOffset(rom, plan, 2)), "-o",
-                      byOffset, "--rate", "11050"});
+                      byOffset, "--dialog-header"});
     EXPECT_EQ(j["rate"], 11050);
     WavFile o = ParseWav(ReadFileBytes(byOffset));
     EXPECT_EQ(o.rate, 11050u);
     EXPECT_EQ(o.data, w.data);
+
+    // At any other rate the values are resampled: the duration stays, and
+    // encoding the file back gives a cry as long as the first, within one
+    // sample period.
+    for (const char* rate : {"8000", "11050", "22050", "44100"}) {
+        std::string at = Path(std::string(rate) + ".wav");
+        ASSERT_EQ(Run({"dump", romPath, "3", "-o", at, "--rate", rate}).status, 0);
+        WavFile r = ParseWav(ReadFileBytes(at));
+        EXPECT_NEAR(r.data.size() / double(r.rate), w.data.size() / 10512.0, 1.0 / 10512) << rate;
+        ASSERT_EQ(Run({"encode", romPath, at, "4", "--dry-run", "--preview", Path("back.wav")}).status, 0) << rate;
+        EXPECT_NEAR(double(ParseWav(ReadFileBytes(Path("back.wav"))).data.size()), double(w.data.size()), 1.0) << rate;
+    }
+    EXPECT_EQ(ReadFileBytes(romPath), rom);  // --dry-run with --preview writes only the preview
 }
 
 TEST_F(CliCommands, DumpReadsUncompressedSamples) {
