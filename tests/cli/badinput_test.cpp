@@ -125,9 +125,9 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         // Malformed numbers and tables.
         {{"dump", "ROM", "12x", "-o", "OUT"}, 2, "12x"},
         {{"repoint", "ROM", "12x", "1C000"}, 2, "12x"},
-        {{"list", "ROM", "--table", "30000"}, 1, "30000"},
-        {{"list", "ROM", "--table", "30000", "--json"}, 1, "30000"},
-        {{"dump", "ROM", "1", "--table", "1FFFC", "-o", "OUT"}, 1, "1FFFC"},
+        {{"list", "ROM", "--table", "30000"}, 1, "beyond the end"},
+        {{"list", "ROM", "--table", "30000", "--json"}, 1, "beyond the end"},
+        {{"dump", "ROM", "1", "--table", "1FFFC", "-o", "OUT"}, 1, "beyond the end"},
         // A game code that is not text: shown, in text and in JSON.
         {{"identify", "CODE"}, 0, ""},
         {{"identify", "CODE", "--json"}, 0, ""},
