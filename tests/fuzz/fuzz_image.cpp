@@ -50,8 +50,8 @@ Script ReadScript(const uint8_t* data, size_t size) {
             s.edits.repoints.push_back({index, offset, bool(kind & 0x80)});
             continue;
         }
-        // A sample of 1 to 512 values: a sawtooth, cheap to encode.
-        std::vector<uint8_t> values(1 + value % 512);
+        // A sample of 1 to 160 values (up to three blocks): a sawtooth.
+        std::vector<uint8_t> values(1 + value % 160);
         for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<uint8_t>(k * (kind | 1));
         CryChange change;
         change.index = index;
@@ -102,20 +102,18 @@ void CheckPlan(ImageBytes image, const ImageModel& m, const Plan& plan) {
     Require(applied == plan.Ok());
     if (applied) {
         const Span header{0, RomHeaderSize};
-        std::vector<uint8_t> undone = after;
-        auto undo = [&](Span s) { std::copy(image.begin() + s.start, image.begin() + s.end, undone.begin() + s.start); };
         for (const Write& w : plan.writes) {
             Require(Inside(w.Bytes(), image.size()) && !w.Bytes().Overlaps(header));
             Require(!w.Bytes().Overlaps(m.TableBytes()) && !w.Bytes().Overlaps(m.ReverseBytes()));
-            undo(w.Bytes());
         }
         for (const PointerUpdate& u : plan.pointers) {
             const uint32_t table = u.table == TableKind::Cry ? m.table : m.reverse.value_or(0);
             Require(u.at == table + CryEntrySize * u.index + CryEntryPointerOfs);
             Require(GetLe32(&image[u.at]) == u.from && GetLe32(&after[u.at]) == u.to);
-            undo({u.at, u.at + 4});
         }
-        after = std::move(undone);
+        auto undo = [&](Span s) { std::copy(image.begin() + s.start, image.begin() + s.end, after.begin() + s.start); };
+        for (const Write& w : plan.writes) undo(w.Bytes());
+        for (const PointerUpdate& u : plan.pointers) undo({u.at, u.at + 4});
     }
     Require(std::equal(after.begin(), after.end(), image.begin(), image.end()));
 }
