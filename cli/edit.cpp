@@ -52,7 +52,7 @@ int RunEncode(const EncodeArgs& args) {
         args.rate ? args.rate : args.condition.keepRate ? std::optional<uint32_t>(static_cast<uint32_t>(std::lround(audio.rate)))
                                                         : std::nullopt;
     const EncodedCry cry = EncodeCry(audio.samples, mode, RateField(rate), args.input);
-    CheckEncoding(audio.samples, mode, audio.warnings);
+    CheckEncoding(cry.quality, mode, audio.warnings);
 
     CryChange change;
     change.sample = cry.sample;

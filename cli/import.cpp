@@ -96,7 +96,7 @@ void EncodeAll(std::vector<Source>& sources, const ImportArgs& args, bool progre
                                   : args.condition.keepRate ? std::optional<uint32_t>(static_cast<uint32_t>(std::lround(audio.rate)))
                                                             : std::nullopt;
                     s.cry = EncodeCry(audio.samples, mode, RateField(rate), s.path);
-                    CheckEncoding(audio.samples, mode, audio.warnings);
+                    CheckEncoding(s.cry.quality, mode, audio.warnings);
                     s.warnings = audio.warnings;
                 } catch (const CliFailure& e) {
                     s.problem = e.what();

@@ -29,7 +29,7 @@ EncodedCry EncodeCry(const Bytes& samples, EncodeMode mode, uint32_t rateField, 
     cry.sample.resize(SampleExtent(cry.values));
     if (EncodeSample(samples, cry.sample, mode) != cry.sample.size()) Fail("the encoder refused '" + what + "'");
     PutLe32(&cry.sample[SampleRateOfs], rateField);
-    cry.quality = MeasureEncoding(samples, mode);
+    cry.quality = MeasureSample(samples, cry.sample);
     return cry;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "quality.h"
 
 enum class ChannelChoice { Mix, Left, Right };
 
@@ -79,6 +80,8 @@ std::vector<double> ConditionAfterResample(std::span<const double> samples, cons
 // Warns when `mode` would keep the quantised samples poorly: an SNR below
 // 10 dB or a peak error above 64 steps.
 void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarnings& warnings);
+// The same for figures already measured.
+void CheckEncoding(const EncodeQuality& quality, EncodeMode mode, AudioWarnings& warnings);
 
 // Warns when a WAV taken without resampling declares a rate more than 1 %
 // away from the rate its sample will be played at. Returns whether it does.

@@ -141,7 +141,10 @@ std::vector<double> ConditionAfterResample(std::span<const double> samples, cons
 }
 
 void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarnings& warnings) {
-    const EncodeQuality q = MeasureEncoding(samples, mode);
+    CheckEncoding(MeasureEncoding(samples, mode), mode, warnings);
+}
+
+void CheckEncoding(const EncodeQuality& q, EncodeMode mode, AudioWarnings& warnings) {
     if (q.snrDb >= PoorSnrDb && q.peakError <= PoorPeakError) return;
     const bool fast = mode == EncodeMode::Fast;
     Warn(warnings, AudioWarningCode::PoorEncoding,

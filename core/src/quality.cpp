@@ -3,10 +3,22 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
 int Signed(uint8_t wavSample) { return int(wavSample) - 0x80; }
+
+uint64_t Energy(std::span<const uint8_t> wav) {
+    uint64_t signal = 0;
+    for (uint8_t s : wav) signal += uint64_t(Signed(s) * Signed(s));
+    return signal;
+}
+
+double SnrDb(uint64_t signal, uint64_t squaredError) {
+    return squaredError == 0 ? std::numeric_limits<double>::infinity()
+                             : 10 * std::log10(double(signal) / double(squaredError));
+}
 
 struct BlockErrors {
     uint64_t squared = 0;
@@ -33,8 +45,6 @@ BlockErrors MeasureBlock(std::span<const uint8_t> wav, EncodeMode mode) {
 EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode) {
     const EncodeMode other = mode == EncodeMode::Best ? EncodeMode::Fast : EncodeMode::Best;
     EncodeQuality q{};
-    uint64_t signal = 0;
-    for (uint8_t s : wav) signal += uint64_t(Signed(s) * Signed(s));
     for (size_t first = 0; first < wav.size(); first += BlockSamples) {
         const auto block = wav.subspan(first, std::min<size_t>(BlockSamples, wav.size() - first));
         const BlockErrors mine = MeasureBlock(block, mode);
@@ -43,7 +53,20 @@ EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode) {
         q.blocks++;
         if (mine.squared > MeasureBlock(block, other).squared) q.worstBlocks++;
     }
-    q.snrDb = q.squaredError == 0 ? std::numeric_limits<double>::infinity()
-                                  : 10 * std::log10(double(signal) / double(q.squaredError));
+    q.snrDb = SnrDb(Energy(wav), q.squaredError);
+    return q;
+}
+
+EncodeQuality MeasureSample(std::span<const uint8_t> wav, std::span<const uint8_t> sample) {
+    std::vector<uint8_t> played(wav.size());
+    DecodeSample(sample, 0, played);
+    EncodeQuality q{};
+    for (size_t i = 0; i < wav.size(); ++i) {
+        const int d = Signed(played[i]) - Signed(wav[i]);
+        q.squaredError += uint64_t(d * d);
+        q.peakError = std::max(q.peakError, std::abs(d));
+    }
+    q.blocks = static_cast<uint32_t>((wav.size() + BlockSamples - 1) / BlockSamples);
+    q.snrDb = SnrDb(Energy(wav), q.squaredError);
     return q;
 }
