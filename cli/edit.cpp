@@ -35,9 +35,15 @@ void RefuseUnlessOk(const RomContext& ctx, const Plan& plan, bool repointFreeHin
     Fail(text);
 }
 
-std::string FreeLine(const Plan& plan, const std::optional<Span>& range) {
-    return "free space: " + std::to_string(plan.freeLeft) + " bytes left " +
-           (range ? "in " + Hex(range->start) + "-" + Hex(range->end) : std::string("in the free tail"));
+// The FF run the sample went into, and what is left.
+std::string FreeLine(const RomContext& ctx, const Plan& plan, const std::optional<Span>& range, uint32_t at) {
+    const std::vector<Span> runs = range ? FreeRuns(ctx.image, *range) : std::vector<Span>{FreeTail(ctx.image)};
+    std::string line = "free space: ";
+    for (Span r : runs)
+        if (at >= r.start && at < r.end)
+            line += (range ? "the FF run " : "the FF tail ") + Hex(r.start) + "-" + Hex(r.end) + " (" +
+                    std::to_string(r.Size()) + " bytes), ";
+    return line + std::to_string(plan.freeLeft) + " bytes left";
 }
 
 }  // namespace
@@ -104,7 +110,7 @@ int RunEncode(const EncodeArgs& args) {
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
     std::printf("\n");
     PrintUpdates(plan);
-    if (args.repointFree) std::printf("%s\n", FreeLine(plan, request.freeRange).c_str());
+    if (args.repointFree) std::printf("%s\n", FreeLine(ctx, plan, request.freeRange, c.newOffset).c_str());
     std::printf("%s\n", Outcome(ctx, args.write, backup).c_str());
     return ExitOk;
 }
