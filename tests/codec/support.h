@@ -35,20 +35,6 @@ private:
     std::filesystem::path dir_;
 };
 
-// The unsigned samples a decoder yields after a greedy encoding of `wav`:
-// per block, the chain of values Enc reports, starting from the block's
-// first sample. Written against Enc alone, independently of the block coder.
-inline Bytes EncReportedValues(std::span<const uint8_t> wav) {
-    Bytes out(wav.size());
-    uint8_t current = 0;
-    for (size_t s = 0; s < wav.size(); ++s) {
-        const uint8_t target = wav[s] ^ 0x80;
-        current = s % BlockSamples == 0 ? target : Enc(current, target).value;
-        out[s] = current ^ 0x80;
-    }
-    return out;
-}
-
 // What `run` prints on standard output.
 template <class F>
 std::string Printed(F run) {

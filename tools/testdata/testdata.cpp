@@ -91,6 +91,17 @@ Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset) {
     return values;
 }
 
+Bytes EncReportedValues(std::span<const uint8_t> wav) {
+    Bytes out(wav.size());
+    uint8_t current = 0;
+    for (size_t s = 0; s < wav.size(); ++s) {
+        const uint8_t target = wav[s] ^ 0x80;
+        current = s % BlockSamples == 0 ? target : Enc(current, target).value;
+        out[s] = current ^ 0x80;
+    }
+    return out;
+}
+
 RomPlan GameRomPlan(int count, uint32_t seed) {
     RomPlan plan;
     plan.layout = RomLayout::Game;

@@ -54,6 +54,11 @@ uint32_t FreeTailOffset(const Bytes& rom);
 // The values a cry decodes to: its stored length, through DecodeSample.
 Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset);
 
+// The unsigned samples a decoder yields after a greedy encoding of `wav`:
+// per block, the chain of values Enc reports, starting from the block's
+// first sample. Written against Enc alone, independently of the block coder.
+Bytes EncReportedValues(std::span<const uint8_t> wav);
+
 // The file offset of cry `index`'s sample in an image made by MakeRom.
 uint32_t CrySampleOffset(const Bytes& rom, const RomPlan& plan, int index);
 
