@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "testdata.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -33,18 +34,6 @@ std::vector<uint8_t> PlainDecode(std::span<const uint8_t> rom, uint32_t offset, 
             const uint8_t b = byteAt(block + 1 + k / 2);
             value = static_cast<uint8_t>(value + Table[k % 2 ? b & 0x0F : b >> 4]);
         }
-        out[i] = value ^ 0x80;
-    }
-    return out;
-}
-
-// The unsigned values the greedy coder's steps report for `wav`.
-std::vector<uint8_t> GreedyValues(std::span<const uint8_t> wav) {
-    std::vector<uint8_t> out(wav.size());
-    uint8_t value = 0;
-    for (size_t i = 0; i < wav.size(); ++i) {
-        const uint8_t target = wav[i] ^ 0x80;
-        value = i % BlockSamples == 0 ? target : Enc(value, target).value;
         out[i] = value ^ 0x80;
     }
     return out;
@@ -83,7 +72,7 @@ void CheckEncode(std::span<const uint8_t> wav, EncodeMode mode, int slack) {
     Require(std::equal(SampleHeaderTemplate, SampleHeaderTemplate + SampleLengthOfs, buffer.begin()));
     std::vector<uint8_t> decoded(n);
     DecodeSample(std::span<const uint8_t>(buffer).first(extent), 0, decoded);
-    const std::vector<uint8_t> greedy = GreedyValues(wav);
+    const Bytes greedy = EncReportedValues(wav);
     if (mode == EncodeMode::Fast) {
         Require(decoded == greedy);
         return;

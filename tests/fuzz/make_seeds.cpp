@@ -22,7 +22,7 @@ RomPlan SmallGamePlan(int count, uint32_t seed) {
     plan.layout = RomLayout::Game;
     plan.gameCode = "BRVG";
     plan.tableOffset = 0x500;
-    plan.size = 0xC00 + 0x60 * count;
+    plan.size = 0x900 + 0x60 * count;
     for (int i = 0; i < count; ++i) {
         const uint32_t n = (i % 3 == 1 ? 64 : 1 + (seed * 37 + 11 * i) % 90);
         plan.cries.push_back(i % 2 ? Tone(n, 300 + 50 * i, 10512) : DecayingChirp(n, 2000, 300 + i));
