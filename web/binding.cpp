@@ -3,8 +3,8 @@
 // One function per operation. The binding holds one image, the one the page
 // is looking at: `open` copies it in, `apply` changes it, `image` copies it
 // out. Every result crosses as a copy the page owns: JSON text for structured
-// results, a Uint8Array for bytes. Failures come back as null or as JSON
-// {"error": ...}; nothing throws.
+// results, a Uint8Array for bytes, a Float32Array for samples. Failures come
+// back as null or as JSON {"error": ...}; nothing throws.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
@@ -218,33 +218,78 @@ val WavFile(uint32_t offset) {
     return Copy(WavFileBytes(sound->second, RateHz(sound->first)));
 }
 
-// Where the audio of an 8-bit mono PCM WAV lies, and its rate.
+// A WAV file's rate and channels, and where its audio lies: {"error"} when
+// it is no WAV at all, "raw" when it is 8-bit mono PCM, whose bytes can be
+// taken as they are.
 std::string WavInfoOf(const val& file) {
     Bytes bytes = BytesOf(file);
     WavInfo info{};
     WavStatus status = ParseWavInfo(bytes.data(), bytes.size(), &info);
-    if (status != WavOk) return Error(status == WavUnsupported ? "unsupported" : "invalid");
-    return Object({Field("rate", Num(info.rate)), Field("offset", Num(info.dataOffset)),
+    if (status != WavOk && status != WavUnsupported) return Error("invalid");
+    return Object({Field("rate", Num(info.rate)), Field("channels", Num(info.channels)),
+                   Field("raw", Bool(status == WavOk)), Field("offset", Num(info.dataOffset)),
                    Field("size", Num(info.dataSize))});
 }
 
-// Samples on the -1..1 scale to unsigned 8-bit values.
-val QuantiseSound(const val& floats) {
-    std::vector<double> samples = emscripten::convertJSArrayToNumberVector<double>(floats);
-    AudioWarnings ignored;
-    return Copy(Quantise(samples, ignored));
-}
-
-// What the conditioning checks say of a replacement: clipping on the way to
-// 8 bits (when `floats` is given) and a poor encoding of `values`.
-std::string Warnings(const val& values, const val& floats) {
-    AudioWarnings warnings;
-    if (!floats.isNull() && !floats.isUndefined())
-        Quantise(emscripten::convertJSArrayToNumberVector<double>(floats), warnings);
-    CheckEncoding(BytesOf(values), EncodeMode::Best, warnings);
+std::string WarningsJson(const AudioWarnings& warnings) {
     return List(warnings, [](const AudioWarning& w) {
         return Object({Field("code", Num(static_cast<int>(w.code))), Field("message", Quote(w.message))});
     });
+}
+
+// The page's conditioning controls: {channel: "mix"|"left"|"right",
+// removeDc, trimDb (null: no trim), gainDb, normalizeDb (null: none)}.
+ConditionOptions OptionsOf(const val& o) {
+    ConditionOptions options;
+    const std::string channel = o["channel"].as<std::string>();
+    if (channel == "left") options.channel = ChannelChoice::Left;
+    if (channel == "right") options.channel = ChannelChoice::Right;
+    options.removeDc = o["removeDc"].as<bool>();
+    if (!o["trimDb"].isNull()) options.trimDb = o["trimDb"].as<double>();
+    options.gainDb = o["gainDb"].as<double>();
+    if (!o["normalizeDb"].isNull()) options.normalizeDb = o["normalizeDb"].as<double>();
+    return options;
+}
+
+// Samples with what was said of them on the way.
+val Conditioned(std::span<const float> samples, const AudioWarnings& warnings) {
+    val out = val::object();
+    out.set("samples", val(emscripten::typed_memory_view(samples.size(), samples.data())).call<val>("slice"));
+    out.set("warnings", WarningsJson(warnings));
+    return out;
+}
+
+// Channel, DC and trim on interleaved `frames` of `channels` values at the
+// file's own `rate`: {samples (mono, for the page to resample), warnings}.
+val ConditionBefore(const val& frames, int channels, double rate, const val& options) {
+    AudioWarnings warnings;
+    std::vector<double> mono = ConditionBeforeResample(emscripten::convertJSArrayToNumberVector<double>(frames),
+                                                       channels, rate, OptionsOf(options), warnings);
+    return Conditioned(std::vector<float>(mono.begin(), mono.end()), warnings);
+}
+
+// Gain or normalisation on the resampled `samples`, then the unsigned 8-bit
+// values: {values, warnings} (clipping).
+val ConditionAfter(const val& samples, const val& options) {
+    AudioWarnings warnings;
+    std::vector<double> level =
+        ConditionAfterResample(emscripten::convertJSArrayToNumberVector<double>(samples), OptionsOf(options));
+    val out = val::object();
+    out.set("values", Copy(Quantise(level, warnings)));
+    out.set("warnings", WarningsJson(warnings));
+    return out;
+}
+
+// The defaults of the conditioning controls, as the command line has them.
+std::string ConditionDefaults() {
+    return Object({Field("trimDb", Real(DefaultTrimDb)), Field("normalizeDb", Real(DefaultNormalizeDb))});
+}
+
+// What the core says of how the optimal coder keeps `values`.
+std::string EncodingWarnings(const val& values) {
+    AudioWarnings warnings;
+    CheckEncoding(BytesOf(values), EncodeMode::Best, warnings);
+    return WarningsJson(warnings);
 }
 
 // The compressed sample of `values` by the optimal coder, or null.
@@ -283,8 +328,10 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("decodeSample", &DecodeOwnSample);
     emscripten::function("wavFile", &WavFile);
     emscripten::function("wavInfo", &WavInfoOf);
-    emscripten::function("quantise", &QuantiseSound);
-    emscripten::function("warnings", &Warnings);
+    emscripten::function("conditionDefaults", &ConditionDefaults);
+    emscripten::function("conditionBefore", &ConditionBefore);
+    emscripten::function("conditionAfter", &ConditionAfter);
+    emscripten::function("warnings", &EncodingWarnings);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
     emscripten::function("plan", &PlanEdit);

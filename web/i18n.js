@@ -67,8 +67,21 @@ const TEXTS = {
       TablePastEnd: 'Offset invalide! La table dépasse la fin de la Rom.',
       TableNoEntries: "Offset invalide! Aucune entrée de table à cet offset.",
     },
-    warnings: ['Le mélange des canaux perd de l\'énergie', 'Des échantillons sont écrêtés',
-               'Décalage continu', 'Le codage perd beaucoup de ce son', 'Fréquence différente de celle du cri'],
+    conditioning: 'Conditionnement', channel: 'Canal:', mix: 'Mélange', left: 'Gauche', right: 'Droite',
+    dcRemove: 'Retirer le décalage continu', trim: 'Couper les silences sous', gain: 'Gain',
+    normalize: 'Normaliser le pic à',
+    badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
+    rawUnconditioned: 'Le conditionnement ne s\'y applique pas.',
+    // By AudioWarningCode, each with the numbers of the core's message.
+    warnings: [
+      (n, kept) => `Le mélange des ${n} canaux garde ${kept} % de l'énergie du plus fort (opposition de phase?): ` +
+                   'choisissez le canal gauche ou droit',
+      n => `${n} échantillons dépassent la pleine échelle et sont écrêtés: baissez le gain ou normalisez`,
+      level => `Le son est décalé de ${level} % de la pleine échelle, ce qui claque à ses extrémités: ` +
+               'retirez le décalage continu',
+      (snr, peak) => `Le codage garde mal ce son (SNR ${snr} dB, erreur maximale ${peak} pas): baissez le gain`,
+      (wav, cry, times) => `Le WAV est à ${wav} Hz mais ses octets seraient lus à ${cry} Hz (${times} fois)`,
+    ],
   },
   en: {
     lang: 'en', otherLanguage: 'Français',
@@ -131,7 +144,17 @@ const TEXTS = {
       TablePastEnd: 'Invalid offset! The table runs past the end of the ROM.',
       TableNoEntries: 'Invalid offset! No table entry at this offset.',
     },
-    warnings: ['Mixing the channels loses energy', 'Samples are clipped', 'DC offset',
-               'The encoding loses much of this sound', 'Rate differs from the cry\'s'],
+    conditioning: 'Conditioning', channel: 'Channel:', mix: 'Mix', left: 'Left', right: 'Right',
+    dcRemove: 'Remove DC offset', trim: 'Trim silence below', gain: 'Gain', normalize: 'Normalise peak to',
+    badDb: 'Invalid dB value! Trim: -150 to 0; peak: -100 to 0.',
+    rawUnconditioned: 'Conditioning does not apply to it.',
+    warnings: [
+      (n, kept) => `Mixing the ${n} channels kept ${kept} % of the louder one's energy (out of phase?): ` +
+                   'choose the left or right channel',
+      n => `${n} samples lie beyond full scale and are clipped: lower the gain or normalise`,
+      level => `The sound sits ${level} % of full scale off centre, which clicks at its ends: remove the DC offset`,
+      (snr, peak) => `The encoding keeps this sound poorly (SNR ${snr} dB, peak error ${peak} steps): lower the gain`,
+      (wav, cry, times) => `The WAV is at ${wav} Hz but its bytes would play at ${cry} Hz (${times} times)`,
+    ],
   },
 };

@@ -11,6 +11,8 @@ const state = {
   info: null,         // what the binding's open said
   rows: [],
   selected: null,     // a row
+  file: null,         // the sound last given for the selected cry
+  runs: 0,            // conditionings started: only the last one's result is shown
   candidate: null,    // {values, sample, newValues, plan, warnings, raw}
   edits: [],          // {index, id, sample, values, at, bytes}
   audio: null,
@@ -95,7 +97,7 @@ function rebuild() {
   state.info = info;
   if (info.error || !info.has_table) {
     state.rows = [];
-    state.selected = state.candidate = null;
+    state.selected = state.candidate = state.file = null;
     showRom();
     showSelection();
     say(info.error ? t().openProblems[info.problem] || `${t().invalidFile} (${info.error})` : t().noTable, true);
@@ -112,7 +114,7 @@ function rebuild() {
   state.rows = JSON.parse(state.core.rows());
   const keep = state.selected && state.rows.find(r => r.index === state.selected.index && r.id === state.selected.id);
   state.selected = keep || null;
-  state.candidate = null;
+  state.candidate = state.file = null;
   showRom();
   showSelection();
   showEdits();
@@ -222,7 +224,7 @@ function dump(row) {
 
 function select(row) {
   state.selected = row;
-  state.candidate = null;
+  state.candidate = state.file = null;
   $('#audio-file').value = '';
   document.querySelectorAll('#cries tbody tr.selected').forEach(tr => tr.classList.remove('selected'));
   const tr = document.querySelector(`#cries tbody tr[data-index="${row.index}"]${row.id !== null ? `[data-id="${row.id}"]` : ':not([data-id])'}`);
@@ -242,34 +244,104 @@ function showSelection() {
   showCandidate();
 }
 
-// The sound of an audio file as unsigned 8-bit values at `rate`: an 8-bit mono
-// WAV at that rate as it is, anything else decoded and resampled by the browser.
-async function soundOf(file, rate) {
+// --- Conditioning ----------------------------------------------------------------
+
+// The controls as the core takes them (see OptionsOf in binding.cpp), or null
+// when a ticked decibel field holds no valid number.
+function conditionOptions() {
+  const db = (box, field) => !$(box).checked ? null : $(field).checkValidity() ? $(field).valueAsNumber : NaN;
+  const options = {channel: $('#channel').value, removeDc: $('#dc-remove').checked, trimDb: db('#trim', '#trim-db'),
+                   gainDb: db('#gain', '#gain-db') ?? 0, normalizeDb: db('#normalize', '#normalize-db')};
+  return [options.trimDb, options.gainDb, options.normalizeDb].every(x => x === null || Number.isFinite(x))
+    ? options : null;
+}
+
+function conditions(options) {
+  return options.channel !== 'mix' || options.removeDc || options.trimDb !== null || options.gainDb !== 0 ||
+         options.normalizeDb !== null;
+}
+
+// The rate files are decoded at when the core cannot read their header: that
+// of most compressed audio, so that nothing a cry can hold is lost before
+// the core conditions it.
+const DecodeRate = 48000;
+
+function interleaved(buffer) {
+  const channels = [...Array(buffer.numberOfChannels).keys()].map(c => buffer.getChannelData(c));
+  const frames = new Float32Array(buffer.length * channels.length);
+  for (let i = 0; i < buffer.length; i++) channels.forEach((data, c) => { frames[i * channels.length + c] = data[i]; });
+  return frames;
+}
+
+async function render(buffer, rate, length, filters = () => []) {
+  const context = new OfflineAudioContext(1, length, rate);
+  const source = new AudioBufferSourceNode(context, {buffer});
+  const chain = [source, ...filters(context), context.destination];
+  chain.slice(1).forEach((node, i) => chain[i].connect(node));
+  source.start();
+  return context.startRendering();
+}
+
+// Mono `samples` at `from` Hz, rendered by the browser at `to` Hz. Going down,
+// two Butterworth low-pass sections (Q is in dB) at the source rate first
+// keep what lies above the new Nyquist frequency from folding back.
+async function resample(samples, from, to) {
+  if (Math.round(from) === Math.round(to)) return samples;
+  let buffer = new AudioBuffer({length: samples.length, sampleRate: from});
+  buffer.copyToChannel(samples, 0);
+  if (to < from) {
+    const lowPass = context => new BiquadFilterNode(context, {type: 'lowpass', frequency: 0.45 * to, Q: -3.01});
+    buffer = await render(buffer, from, buffer.length, context => [lowPass(context), lowPass(context)]);
+  }
+  return (await render(buffer, to, Math.max(1, Math.ceil(samples.length * to / from)))).getChannelData(0);
+}
+
+// The sound of an audio file as unsigned 8-bit values at `rate`, with the
+// core's warnings: an 8-bit mono WAV at that rate as it is; anything else
+// decoded by the browser at its own rate, conditioned by the core (channel,
+// DC, trim), resampled by the browser, then leveled and quantised by the core.
+async function soundOf(file, rate, options) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   const wav = JSON.parse(state.core.wavInfo(bytes));
-  if (!wav.error && wav.rate === rate)
-    return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), floats: null};
-  const decoded = await new OfflineAudioContext(1, 1, rate).decodeAudioData(bytes.buffer.slice(0));
-  const frames = Math.max(1, Math.ceil(decoded.duration * rate));
-  const context = new OfflineAudioContext(1, frames, rate);
-  const source = context.createBufferSource();
-  source.buffer = decoded;
-  source.connect(context.destination);
-  source.start();
-  const floats = (await context.startRendering()).getChannelData(0);
-  return {raw: false, values: state.core.quantise(floats), floats};
+  if (!wav.error && wav.raw && wav.rate === rate)
+    return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
+  const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
+  const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
+  const before = state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
+                                            options);
+  const warnings = JSON.parse(before.warnings);
+  if (!before.samples.length) return {raw: false, values: new Uint8Array(), warnings};
+  const after = state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
+  return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
 }
+
+// A warning in the page's language with the numbers of the core's message,
+// each wording taking as many as the message carries; the core's own English
+// when they do not match.
+function warningText(w) {
+  const numbers = w.message.match(/-?\d+(?:\.\d+)?/g) || [];
+  const word = t().warnings[w.code];
+  return word && word.length === numbers.length ? word(...numbers) : w.message;
+}
+
+// --- The replacement ----------------------------------------------------------------
 
 async function replaceWith(file) {
   const row = state.selected;
   if (!row) return;
   if (!row.sample || !row.sample.sound) return say(t().cannotPlay, true);
+  const options = conditionOptions();
+  if (!options) return say(t().badDb, true);
+  state.file = file;
+  const run = ++state.runs;
   let sound;
   try {
-    sound = await soundOf(file, row.sample.rate);
+    sound = await soundOf(file, row.sample.rate, options);
   } catch (e) {
-    return say(t().noAudio, true);
+    sound = null;
   }
+  if (run !== state.runs || row !== state.selected) return;
+  if (!sound) return say(t().noAudio, true);
   if (!sound.values.length) return say(t().noAudio, true);
   if (sound.values.length > 65535) return say(t().tooLong(sound.values.length), true);
   const sample = state.core.encode(sound.values);
@@ -279,12 +351,12 @@ async function replaceWith(file) {
     newValues: state.core.decodeSample(sample),
     quality: JSON.parse(state.core.quality(sound.values)),
     plan: JSON.parse(state.core.plan(row.index, sample)),
-    warnings: JSON.parse(state.core.warnings(sound.values, sound.floats)),
+    warnings: [...sound.warnings, ...JSON.parse(state.core.warnings(sound.values))],
   };
   showCandidate();
   const c = state.candidate;
-  say(c.plan.ok ? (c.raw ? t().raw : t().converted(row.sample.rate)) : `${t().refused} ${problemsText(c.plan)}`,
-      !c.plan.ok);
+  const taken = c.raw ? t().raw + (conditions(options) ? ' ' + t().rawUnconditioned : '') : t().converted(row.sample.rate);
+  say(c.plan.ok ? taken : `${t().refused} ${problemsText(c.plan)}`, !c.plan.ok);
 }
 
 function placementText(plan) {
@@ -304,7 +376,7 @@ function showCandidate() {
   $('#placement').textContent = placementText(c.plan);
   $('#warnings').replaceChildren(...c.warnings.map(w => {
     const li = document.createElement('li');
-    li.textContent = t().warnings[w.code];
+    li.textContent = warningText(w);
     li.title = w.message;
     return li;
   }));
@@ -319,7 +391,7 @@ function applyCandidate() {
   state.edits.push({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
   state.rows = JSON.parse(state.core.rows());
   state.selected = state.rows.find(r => r.index === row.index && r.id === row.id) || null;
-  state.candidate = null;
+  state.candidate = state.file = null;
   showRom();
   showSelection();
   showEdits();
@@ -344,6 +416,10 @@ function onFiles(input, handler) {
 function wire() {
   onFiles($('#rom-file'), openRom);
   onFiles($('#audio-file'), replaceWith);
+  // Gain and normalisation exclude each other; any change conditions the sound again.
+  for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
+    $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });
+  $('#conditioning').addEventListener('change', () => state.file && replaceWith(state.file));
   $('#language').addEventListener('click', () => { state.lang = state.lang === 'fr' ? 'en' : 'fr'; applyLanguage(); });
   $('#species').addEventListener('change', () => state.rom && rebuild());
   $('#reread').addEventListener('click', () => state.rom && rebuild());
@@ -380,6 +456,9 @@ applyLanguage();
 say(t().loading);
 BrevoxModule().then(core => {
   state.core = core;
+  const defaults = JSON.parse(core.conditionDefaults());
+  $('#trim-db').value = defaults.trimDb;
+  $('#normalize-db').value = defaults.normalizeDb;
   wire();
   say(t().intro);
   document.body.dataset.ready = 'true';

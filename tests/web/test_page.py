@@ -197,6 +197,23 @@ class Page(unittest.TestCase):
         os.remove(os.path.join(self.downloads, 'full-brevox.gba'))
         self.assertEqual(self.download_rom(rom), read(rom))
 
+    def test_out_of_phase_stereo_warns_and_conditioning_gives_the_command_lines_sound(self):
+        rom = self.open_rom('game.gba')
+        self.offer(3, 'phase.wav')
+        self.assertIn('opposition de phase', self.find('#warnings').text)
+        values = 'return [...state.candidate.newValues]'
+        self.assertEqual(set(self.driver.execute_script(values)), {128})
+        # Set from the keyboard; each change conditions the sound again, the last one counts.
+        for box in ('#dc-remove', '#trim', '#normalize'):
+            self.find(box).send_keys(Keys.SPACE)
+        self.find('#channel').send_keys('Gauche')
+        self.wait(lambda d: 'opposition' not in self.find('#warnings').text)
+        # phase.wav is at the cry's rate: nothing is resampled, so the core alone conditions it.
+        preview = os.path.join(self.tmp, 'phase-preview.wav')
+        cli('encode', rom, os.path.join(self.data, 'phase.wav'), 3, '--channel', 'left', '--dc-remove', '--trim',
+            '--normalize', '--repoint-free', '--dry-run', '--preview', preview)
+        self.assertEqual(bytes(self.driver.execute_script(values)), read(preview)[44:])
+
     def test_play_keyboard_and_conversion(self):
         self.open_rom('game.gba')
         self.row(1).find_element(By.CSS_SELECTOR, 'button.play').click()
