@@ -72,6 +72,7 @@ const TEXTS = {
     normalize: 'Normaliser le pic à',
     badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
     rawUnconditioned: 'Le conditionnement ne s\'y applique pas.',
+    allTrimmed: 'Rien ne dépasse le seuil de coupe: tout le son serait coupé.',
     // By AudioWarningCode, each with the numbers of the core's message.
     warnings: [
       (n, kept) => `Le mélange des ${n} canaux garde ${kept} % de l'énergie du plus fort (opposition de phase?): ` +
@@ -148,6 +149,7 @@ const TEXTS = {
     dcRemove: 'Remove DC offset', trim: 'Trim silence below', gain: 'Gain', normalize: 'Normalise peak to',
     badDb: 'Invalid dB value! Trim: -150 to 0; peak: -100 to 0.',
     rawUnconditioned: 'Conditioning does not apply to it.',
+    allTrimmed: 'Nothing reaches the trim threshold: the whole sound would be cut.',
     warnings: [
       (n, kept) => `Mixing the ${n} channels kept ${kept} % of the louder one's energy (out of phase?): ` +
                    'choose the left or right channel',

@@ -273,27 +273,50 @@ function interleaved(buffer) {
   return frames;
 }
 
-async function render(buffer, rate, length, filters = () => []) {
+function bufferOf(samples, rate) {
+  const buffer = new AudioBuffer({length: samples.length, sampleRate: rate});
+  buffer.copyToChannel(samples, 0);
+  return buffer;
+}
+
+// `buffer` through `filters`, rendered at `rate`.
+async function render(buffer, rate, length, filters = []) {
   const context = new OfflineAudioContext(1, length, rate);
   const source = new AudioBufferSourceNode(context, {buffer});
-  const chain = [source, ...filters(context), context.destination];
+  const chain = [source, ...filters.map(filter => filter(context)), context.destination];
   chain.slice(1).forEach((node, i) => chain[i].connect(node));
   source.start();
-  return context.startRendering();
+  return (await context.startRendering()).getChannelData(0);
+}
+
+// A low-pass at `rate` with its corner at `corner` Hz: a Blackman-windowed
+// sinc of 2 * `half` + 1 taps and unit gain at DC.
+function lowPass(rate, corner, half) {
+  const taps = new AudioBuffer({length: 2 * half + 1, sampleRate: rate});
+  const h = taps.getChannelData(0);
+  const f = corner / rate;
+  for (let k = -half; k <= half; k++) {
+    const x = k / half;
+    const sinc = k ? Math.sin(2 * Math.PI * f * k) / (Math.PI * k) : 2 * f;
+    h[k + half] = sinc * (0.42 + 0.5 * Math.cos(Math.PI * x) + 0.08 * Math.cos(2 * Math.PI * x));
+  }
+  const sum = h.reduce((a, b) => a + b, 0);
+  h.forEach((v, i) => { h[i] = v / sum; });
+  return context => new ConvolverNode(context, {buffer: taps, disableNormalization: true});
 }
 
 // Mono `samples` at `from` Hz, rendered by the browser at `to` Hz. Going down,
-// two Butterworth low-pass sections (Q is in dB) at the source rate first
-// keep what lies above the new Nyquist frequency from folding back.
+// a low-pass at the source rate first keeps what lies above the new Nyquist
+// frequency from folding back; its transition is a tenth of `to` wide, and
+// its output is taken from `half` taps on, so that it delays nothing.
 async function resample(samples, from, to) {
   if (Math.round(from) === Math.round(to)) return samples;
-  let buffer = new AudioBuffer({length: samples.length, sampleRate: from});
-  buffer.copyToChannel(samples, 0);
   if (to < from) {
-    const lowPass = context => new BiquadFilterNode(context, {type: 'lowpass', frequency: 0.45 * to, Q: -3.01});
-    buffer = await render(buffer, from, buffer.length, context => [lowPass(context), lowPass(context)]);
+    const half = Math.ceil(27.5 * from / to);
+    const filter = lowPass(from, 0.45 * to, half);
+    samples = (await render(bufferOf(samples, from), from, samples.length + half, [filter])).subarray(half);
   }
-  return (await render(buffer, to, Math.max(1, Math.ceil(samples.length * to / from)))).getChannelData(0);
+  return render(bufferOf(samples, from), to, Math.max(1, Math.ceil(samples.length * to / from)));
 }
 
 // The sound of an audio file as unsigned 8-bit values at `rate`, with the
@@ -341,8 +364,10 @@ async function replaceWith(file) {
     sound = null;
   }
   if (run !== state.runs || row !== state.selected) return;
+  state.candidate = null;
+  showCandidate();
   if (!sound) return say(t().noAudio, true);
-  if (!sound.values.length) return say(t().noAudio, true);
+  if (!sound.values.length) return say(options.trimDb !== null ? t().allTrimmed : t().noAudio, true);
   if (sound.values.length > 65535) return say(t().tooLong(sound.values.length), true);
   const sample = state.core.encode(sound.values);
   if (!sample) return say(t().noAudio, true);
@@ -355,7 +380,8 @@ async function replaceWith(file) {
   };
   showCandidate();
   const c = state.candidate;
-  const taken = c.raw ? t().raw + (conditions(options) ? ' ' + t().rawUnconditioned : '') : t().converted(row.sample.rate);
+  const unconditioned = conditions(options) ? ' ' + t().rawUnconditioned : '';
+  const taken = c.raw ? t().raw + unconditioned : t().converted(row.sample.rate);
   say(c.plan.ok ? taken : `${t().refused} ${problemsText(c.plan)}`, !c.plan.ok);
 }
 
