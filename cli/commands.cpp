@@ -29,7 +29,7 @@ std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
         return "no sample at " + Hex(s.offset) + ": header bytes 0-1 hold " + std::to_string(s.kind) + ", not 0 or 1";
     if (!s.extentInFile)
         return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
-    if (!dialogHeader && WholeHz(s) == 0)
+    if (!dialogHeader && s.Hz() == 0)
         return "sample at " + Hex(s.offset) + " declares no rate; give --dialog-header";
     return {};
 }
@@ -40,14 +40,14 @@ std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
 constexpr uint32_t DialogHeaderRate = WavRate;
 
 uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate, bool dialogHeader) {
-    return dialogHeader ? DialogHeaderRate : rate ? *rate : WholeHz(s);
+    return dialogHeader ? DialogHeaderRate : rate ? *rate : s.Hz();
 }
 
 // The sample's values at `rate`: as they are at its own rate or under the
 // dialog's header; otherwise resampled, so that pitch and duration stay.
 Bytes DumpValues(const Bytes& rom, const SampleInfo& s, uint32_t rate, bool dialogHeader) {
     Bytes values = DecodeToUnsigned(rom, s);
-    if (dialogHeader || rate == WholeHz(s)) return values;
+    if (dialogHeader || rate == s.Hz()) return values;
     std::vector<double> x(values.size());
     std::transform(values.begin(), values.end(), x.begin(), [](uint8_t v) { return (v - 128) / 128.0; });
     AudioWarnings clipped;  // resampling may overshoot full scale by a step; it is clipped
@@ -66,27 +66,6 @@ size_t WriteSampleWav(const Bytes& rom, const SampleInfo& s, uint32_t rate, bool
 void CheckRate(const std::optional<uint32_t>& rate, bool dialogHeader) {
     if (rate && (*rate < 1 || *rate > 1000000)) BadUsage("--rate must lie between 1 and 1000000 Hz");
     if (rate && dialogHeader) BadUsage("--rate and --dialog-header exclude each other");
-}
-
-// Every entry of the table once: one row per ID that reaches it (in ID
-// order), then the entries no ID reaches (in index order).
-struct Row {
-    std::optional<int> id;
-    int index;
-};
-std::vector<Row> Rows(const RomContext& ctx) {
-    std::vector<Row> rows;
-    std::vector<bool> reached(ctx.model.entries, false);
-    for (int id = 1; id <= LastId; ++id) {
-        if (IsPlaceholderId(id, ctx.rule)) continue;
-        const int index = EntryIndex(id, ctx.rule);
-        if (index >= ctx.model.entries) continue;
-        rows.push_back({id, index});
-        reached[index] = true;
-    }
-    for (int i = 0; i < ctx.model.entries; ++i)
-        if (!reached[i]) rows.push_back({std::nullopt, i});
-    return rows;
 }
 
 std::string TableLine(const RomContext& ctx) {
@@ -147,10 +126,10 @@ int RunIdentify(const IdentifyArgs& args) {
 
 int RunList(const ListArgs& args) {
     RomContext ctx = OpenRom(args.rom, args.table, true);
-    const std::vector<Row> rows = Rows(ctx);
+    const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     if (args.json) {
         json entries = json::array();
-        for (const Row& r : rows) entries.push_back(EntryJson(ctx, r.id, r.index));
+        for (const EntryRow& r : rows) entries.push_back(EntryJson(ctx, r.id, r.index));
         json j = {{"rom", args.rom}, {"rule", RuleName(ctx.rule)}};
         j.update(TableJson(ctx));
         j["entries"] = entries;
@@ -160,7 +139,7 @@ int RunList(const ListArgs& args) {
     std::printf("%s, %s IDs\n", TableLine(ctx).c_str(), RuleName(ctx.rule));
     std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s%s\n", "ID", "index", "pointer", "offset", "kind", "length",
                 "seconds", "bytes", ctx.model.reverse ? " reverse" : "");
-    for (const Row& r : rows) {
+    for (const EntryRow& r : rows) {
         const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
         const std::string id = r.id ? std::to_string(*r.id) : "-";
         std::string reverse;
@@ -179,7 +158,7 @@ int RunList(const ListArgs& args) {
             continue;
         }
         std::printf("%4s %5d %-10s %-9s %-12s %6u %7.3f %6u%s\n", id.c_str(), r.index, HexWord(e.pointer).c_str(),
-                    Hex(e.offset).c_str(), KindName(s), s.length, s.Seconds(), s.extent, reverse.c_str());
+                    Hex(e.offset).c_str(), SampleKindName(s), s.length, s.Seconds(), s.extent, reverse.c_str());
     }
     return ExitOk;
 }
@@ -217,8 +196,8 @@ int RunDump(const DumpArgs& args) {
                    {"sample", SampleJson(s)}});
     } else {
         std::printf("wrote %s: %zu samples at %u Hz (%.3f s), %s sample of %u values at %u Hz at %s\n",
-                    args.out.c_str(), written, rate, written / static_cast<double>(rate), KindName(s), s.length,
-                    WholeHz(s), Hex(offset).c_str());
+                    args.out.c_str(), written, rate, written / static_cast<double>(rate), SampleKindName(s), s.length,
+                    s.Hz(), Hex(offset).c_str());
     }
     return ExitOk;
 }
@@ -234,9 +213,9 @@ int RunDumpAll(const DumpAllArgs& args) {
     const bool progress = IsTerminal(stderr);
     json written = json::array(), skipped = json::array();
     std::string skippedNames;
-    const std::vector<Row> rows = Rows(ctx);
+    const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     int done = 0;
-    for (const Row& r : rows) {
+    for (const EntryRow& r : rows) {
         if (progress) ShowProgress(++done, static_cast<int>(rows.size()));
         const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
         const SampleInfo s = InspectSample(ctx.image, e.offset);

@@ -1,6 +1,5 @@
 #include "output.h"
 
-#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -22,21 +21,12 @@ std::string PrintableBytes(const char* bytes, size_t size) {
     return s;
 }
 
-const char* KindName(const SampleInfo& s) {
-    if (!s.headerInFile) return "none";
-    if (s.kind == SampleCompressed) return "compressed";
-    if (s.kind == SampleUncompressed) return "uncompressed";
-    return "unknown";
-}
-
-uint32_t WholeHz(const SampleInfo& s) { return static_cast<uint32_t>(std::lround(s.Rate())); }
-
 json SampleJson(const SampleInfo& s) {
     const bool sound = s.Sound();
     return {{"offset", s.offset},
-            {"kind", KindName(s)},
+            {"kind", SampleKindName(s)},
             {"length", sound ? json(s.length) : json(nullptr)},
-            {"rate", sound ? json(WholeHz(s)) : json(nullptr)},
+            {"rate", sound ? json(s.Hz()) : json(nullptr)},
             {"seconds", sound ? json(s.Seconds()) : json(nullptr)},
             {"bytes", sound ? json(s.extent) : json(nullptr)},
             {"sound", sound}};

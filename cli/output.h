@@ -19,8 +19,6 @@ void PrintJson(const json& j);
 // as \xNN, so that a game code of any bytes can be printed and stored in JSON.
 std::string PrintableBytes(const char* bytes, size_t size);
 
-const char* KindName(const SampleInfo& s);
-uint32_t WholeHz(const SampleInfo& s);
 
 json SampleJson(const SampleInfo& s);
 // One row per entry: its ID (null for an entry no ID reaches) and index.

@@ -90,5 +90,5 @@ void WritePreview(const std::string& path, const std::vector<uint8_t>& sample) {
     const Bytes values = DecodeToUnsigned(sample, s);
     ReplaceOptions options;
     options.sync = false;
-    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, values, WholeHz(s)); }, options);
+    ReplaceFileContents(path, [&](FILE* f) { return WriteWav(f, values, s.Hz()); }, options);
 }

@@ -70,17 +70,9 @@ std::string Object(std::initializer_list<std::string> fields) {
 }
 std::string Error(const std::string& what) { return Object({Field("error", Quote(what))}); }
 
-const char* KindName(const SampleInfo& s) {
-    if (s.kind == SampleCompressed) return "compressed";
-    if (s.kind == SampleUncompressed) return "uncompressed";
-    return "unknown";
-}
-
-uint32_t RateHz(const SampleInfo& s) { return static_cast<uint32_t>(std::lround(s.Rate())); }
-
 std::string SampleJson(const SampleInfo& s) {
-    return Object({Field("offset", Num(s.offset)), Field("kind", Quote(KindName(s))), Field("length", Num(s.length)),
-                   Field("rate", Num(RateHz(s))), Field("seconds", Real(s.Seconds())),
+    return Object({Field("offset", Num(s.offset)), Field("kind", Quote(SampleKindName(s))), Field("length", Num(s.length)),
+                   Field("rate", Num(s.Hz())), Field("seconds", Real(s.Seconds())),
                    Field("bytes", Num(s.extent)), Field("sound", Bool(s.Sound()))});
 }
 
@@ -186,17 +178,7 @@ std::string Open(const val& rom, int table, bool species) {
 // One row per ID whose entry lies in the table, then one per entry no ID reaches.
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
-    std::vector<std::string> rows;
-    std::vector<bool> reached(current.model.entries, false);
-    for (int id = 1; id <= LastId; ++id) {
-        int index = EntryIndex(id, current.rule);
-        if (IsPlaceholderId(id, current.rule) || index >= current.model.entries) continue;
-        reached[index] = true;
-        rows.push_back(RowJson(id, index));
-    }
-    for (int index = 0; index < current.model.entries; ++index)
-        if (!reached[index]) rows.push_back(RowJson(std::nullopt, index));
-    return List(rows, [](const std::string& r) { return r; });
+    return List(EntryRows(current.model, current.rule), [](const EntryRow& r) { return RowJson(r.id, r.index); });
 }
 
 // The unsigned values of the sample at `offset` of the current image.
@@ -214,8 +196,8 @@ val DecodeOwnSample(const val& sample) {
 // The WAV file of the sample at `offset`: its values at its own rate in whole Hz.
 val WavFile(uint32_t offset) {
     auto sound = SoundAt(current.image, offset);
-    if (!sound || RateHz(sound->first) == 0) return val::null();
-    return Copy(WavFileBytes(sound->second, RateHz(sound->first)));
+    if (!sound || sound->first.Hz() == 0) return val::null();
+    return Copy(WavFileBytes(sound->second, sound->first.Hz()));
 }
 
 // A WAV file's rate and channels, and where its audio lies: {"error"} when

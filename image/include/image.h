@@ -99,9 +99,14 @@ struct SampleInfo {
     bool Sound() const { return headerInFile && extentInFile && headerPlausible; }
     double Rate() const { return rateField / 1024.0; }
     double Seconds() const { return rateField ? length / Rate() : 0.0; }
+    uint32_t Hz() const;  // the rate in whole Hz, as a WAV file states it
     Span Bytes() const { return {offset, offset + extent}; }
 };
 SampleInfo InspectSample(ImageBytes image, uint32_t offset);
+
+// "compressed", "uncompressed", "unknown" (another kind), or "none" (no
+// header inside the image).
+const char* SampleKindName(const SampleInfo& s);
 
 // The unsigned 8-bit values of a sample that lies wholly inside the image.
 std::vector<uint8_t> DecodeToUnsigned(ImageBytes image, const SampleInfo& sample);
@@ -176,6 +181,15 @@ std::optional<uint32_t> FindReverseTable(ImageBytes image, uint32_t tableOffset,
 // The entry `index` of the reverse table, when it is in step: it points at the
 // same sample as the cry table's entry.
 bool ReverseInStep(ImageBytes image, const ImageModel& model, int index);
+
+// Every entry of the table once, as front ends list them: one row per ID
+// that reaches it (in ID order, placeholders left out), then the entries no
+// ID reaches (in index order, with no ID).
+struct EntryRow {
+    std::optional<int> id;
+    int index = 0;
+};
+std::vector<EntryRow> EntryRows(const ImageModel& model, IdRule rule);
 
 // --- Space -------------------------------------------------------------------
 

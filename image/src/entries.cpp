@@ -1,5 +1,6 @@
 // IDs, table entries and the samples they point at.
 #include <algorithm>
+#include <cmath>
 
 #include "image.h"
 
@@ -43,6 +44,15 @@ Entry ReadEntry(ImageBytes image, uint32_t tableOffset, int index) {
     e.offset = e.pointer & RomAddressMask;
     e.pointsIntoRom = IsRomAddress(e.pointer) && e.offset < image.size();
     return e;
+}
+
+uint32_t SampleInfo::Hz() const { return static_cast<uint32_t>(std::lround(Rate())); }
+
+const char* SampleKindName(const SampleInfo& s) {
+    if (!s.headerInFile) return "none";
+    if (s.kind == SampleCompressed) return "compressed";
+    if (s.kind == SampleUncompressed) return "uncompressed";
+    return "unknown";
 }
 
 uint32_t EncoderRateField() { return GetLe32(SampleHeaderTemplate + SampleRateOfs); }

@@ -81,6 +81,21 @@ std::optional<uint32_t> FindReverseTable(ImageBytes image, uint32_t tableOffset,
     return FindReverseByPointers(image, tableOffset, entries);
 }
 
+std::vector<EntryRow> EntryRows(const ImageModel& model, IdRule rule) {
+    std::vector<EntryRow> rows;
+    std::vector<bool> reached(static_cast<size_t>(std::max(model.entries, 0)), false);
+    for (int id = 1; id <= LastId; ++id) {
+        if (IsPlaceholderId(id, rule)) continue;
+        const int index = EntryIndex(id, rule);
+        if (index >= model.entries) continue;
+        rows.push_back({id, index});
+        reached[index] = true;
+    }
+    for (int i = 0; i < model.entries; ++i)
+        if (!reached[i]) rows.push_back({std::nullopt, i});
+    return rows;
+}
+
 bool ReverseInStep(ImageBytes image, const ImageModel& model, int index) {
     if (!model.reverse || index >= model.reverseEntries) return false;
     const Entry c = ReadEntry(image, model.table, index);
