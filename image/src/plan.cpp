@@ -14,6 +14,12 @@ namespace {
 
 uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
 
+// The bytes a sample of `size` bytes at `at` would take, saturated at the
+// top of the address space so that an end past the image stays past it.
+Span SpanAt(uint32_t at, size_t size) {
+    return {at, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{at} + size, UINT32_MAX))};
+}
+
 // Entries of the cry table whose sample starts at `offset`, but `index`.
 std::vector<int> EntriesAt(ImageBytes image, const ImageModel& m, uint32_t offset, int index) {
     std::vector<int> found;
@@ -58,8 +64,8 @@ struct Planner {
     std::vector<Span> claimed; // spans this plan writes samples into
     std::vector<size_t> needFree;  // indexes into request.cries
 
-    void Problem(PlanProblem kind, int index, uint64_t a = 0, uint64_t b = 0) {
-        plan.problems.push_back({kind, index, a, b});
+    void Problem(PlanProblem kind, int index, uint64_t a = 0, uint64_t b = 0, uint64_t c = 0) {
+        plan.problems.push_back({kind, index, a, b, c});
     }
 
     static bool OverlapsAny(const std::vector<Span>& spans, Span s) {
@@ -79,16 +85,16 @@ struct Planner {
         }
         for (size_t k = 0; k < fixed.size(); ++k) {
             if (fixed[k].Overlaps(s)) {
-                plan.problems.push_back({PlanProblem::Protected, index, s.start, s.Size(), k});
+                Problem(PlanProblem::Protected, index, s.start, s.Size(), k);
                 return false;
             }
         }
-        for (Span g : force ? std::vector<Span>{} : guarded) {
-            if (own && g.start == own->start && g.end == own->end) continue;
-            if (g.Overlaps(s)) {
-                plan.problems.push_back({PlanProblem::Protected, index, s.start, s.Size(), SamplePart});
-                return false;
-            }
+        const auto otherSample = [&](Span g) {
+            return g.Overlaps(s) && !(own && g.start == own->start && g.end == own->end);
+        };
+        if (!force && std::any_of(guarded.begin(), guarded.end(), otherSample)) {
+            Problem(PlanProblem::Protected, index, s.start, s.Size(), SamplePart);
+            return false;
         }
         if (OverlapsAny(claimed, s)) {
             Problem(PlanProblem::TwiceInOnePlan, index);
@@ -144,7 +150,7 @@ struct Planner {
                     if (old.Sound()) return Problem(PlanProblem::DoesNotFit, c.index, cp.newBytes, cp.oldBytes);
                     return Problem(PlanProblem::NotASample, c.index, e.offset);
                 }
-                const Span s{e.offset, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{e.offset} + cp.newBytes, UINT32_MAX))};
+                const Span s = SpanAt(e.offset, cp.newBytes);
                 if (!CheckTarget(c.index, s, old.Sound() ? std::optional<Span>(old.Bytes()) : std::nullopt, c.force)) return;
                 if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, e.offset);
                 Place(cp, c, e.offset);
@@ -153,7 +159,7 @@ struct Planner {
             case CryChange::Place::Free: needFree.push_back(k); break;
             case CryChange::Place::At: {
                 const SampleInfo there = InspectSample(image, c.at);
-                const Span s{c.at, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{c.at} + cp.newBytes, UINT32_MAX))};
+                const Span s = SpanAt(c.at, cp.newBytes);
                 const bool intoSample = there.Sound() && cp.newBytes <= there.extent;
                 const bool intoFree = s.end <= image.size() &&
                                       std::all_of(image.begin() + s.start, image.begin() + s.end, [](uint8_t b) { return b == 0xFF; });
@@ -189,23 +195,21 @@ struct Planner {
     std::vector<Span> Reclaim() {
         std::vector<Span> slots;
         if (!request.reclaim) return slots;
-        std::vector<int> leaving;
-        for (size_t k : needFree) leaving.push_back(request.cries[k].index);
-        for (const RepointChange& r : request.repoints) leaving.push_back(r.index);
+        // The entries this plan points elsewhere: their cry entry, and their
+        // reverse entry when it follows, no longer hold the old slot.
+        std::vector<bool> leaving(static_cast<size_t>(model.entries), false);
+        for (size_t k : needFree) leaving[request.cries[k].index] = true;
+        for (const RepointChange& r : request.repoints) leaving[r.index] = true;
+        auto pointsInto = [&](uint32_t table, int i, Span slot) {
+            const Entry e = ReadEntry(image, table, i);
+            return e.pointsIntoRom && e.offset >= slot.start && e.offset < slot.end;
+        };
         auto stillPointedAt = [&](Span slot) {
-            auto pointsInto = [&](uint32_t table, int entries, bool cry) {
-                for (int i = 0; i < entries; ++i) {
-                    if (cry && std::find(leaving.begin(), leaving.end(), i) != leaving.end()) continue;
-                    if (!cry && std::find(leaving.begin(), leaving.end(), i) != leaving.end() &&
-                        ReverseInStep(image, model, i))
-                        continue;
-                    const Entry e = ReadEntry(image, table, i);
-                    if (e.pointsIntoRom && e.offset >= slot.start && e.offset < slot.end) return true;
-                }
-                return false;
-            };
-            return pointsInto(model.table, model.entries, true) ||
-                   (model.reverse && pointsInto(*model.reverse, model.reverseEntries, false));
+            for (int i = 0; i < model.entries; ++i)
+                if (!leaving[i] && pointsInto(model.table, i, slot)) return true;
+            for (int i = 0; i < model.reverseEntries; ++i)
+                if (!(leaving[i] && ReverseInStep(image, model, i)) && pointsInto(*model.reverse, i, slot)) return true;
+            return false;
         };
         for (size_t k : needFree) {
             const Entry e = ReadEntry(image, model.table, request.cries[k].index);
