@@ -261,7 +261,7 @@ int RunQuality(const QualityArgs& args) {
     } modes[] = {{"best", MeasureEncoding(samples, EncodeMode::Best)},
                  {"fast", MeasureEncoding(samples, EncodeMode::Fast)}};
     const EncodeMode chosen = ModeOf(args.quality);
-    CheckEncoding(samples, chosen, audio.warnings);
+    CheckEncoding(chosen == EncodeMode::Best ? modes[0].q : modes[1].q, chosen, audio.warnings);
     PrintWarnings(audio.warnings);
     if (args.json) {
         json j = {{"input", args.input},

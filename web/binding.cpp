@@ -267,12 +267,6 @@ std::string ConditionDefaults() {
     return Object({Field("trimDb", Real(DefaultTrimDb)), Field("normalizeDb", Real(DefaultNormalizeDb))});
 }
 
-// What the core says of how the optimal coder keeps `values`.
-std::string EncodingWarnings(const val& values) {
-    AudioWarnings warnings;
-    CheckEncoding(BytesOf(values), EncodeMode::Best, warnings);
-    return WarningsJson(warnings);
-}
 
 // The compressed sample of `values` by the optimal coder, or null.
 val Encode(const val& values) {
@@ -283,9 +277,14 @@ val Encode(const val& values) {
     return Copy(sample);
 }
 
-std::string QualityOf(const val& values) {
-    EncodeQuality q = MeasureEncoding(BytesOf(values), EncodeMode::Best);
-    return Object({Field("snr_db", Real(q.snrDb)), Field("peak_error", Num(q.peakError))});
+// How faithfully `sample`, as `encode` made it, keeps `values`, measured on
+// its own bytes, and what the core says of it.
+std::string QualityOf(const val& values, const val& sample) {
+    const EncodeQuality q = MeasureSample(BytesOf(values), BytesOf(sample));
+    AudioWarnings warnings;
+    CheckEncoding(q, EncodeMode::Best, warnings);
+    return Object({Field("snr_db", Real(q.snrDb)), Field("peak_error", Num(q.peakError)),
+                   Field("warnings", WarningsJson(warnings))});
 }
 
 // What replacing entry `index` with `sample` would do, the slot chosen as
@@ -313,7 +312,6 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("conditionDefaults", &ConditionDefaults);
     emscripten::function("conditionBefore", &ConditionBefore);
     emscripten::function("conditionAfter", &ConditionAfter);
-    emscripten::function("warnings", &EncodingWarnings);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
     emscripten::function("plan", &PlanEdit);

@@ -371,12 +371,12 @@ async function replaceWith(file) {
   if (sound.values.length > 65535) return say(t().tooLong(sound.values.length), true);
   const sample = state.core.encode(sound.values);
   if (!sample) return say(t().noAudio, true);
+  const quality = JSON.parse(state.core.quality(sound.values, sample));
   state.candidate = {
-    ...sound, sample,
+    ...sound, sample, quality,
     newValues: state.core.decodeSample(sample),
-    quality: JSON.parse(state.core.quality(sound.values)),
     plan: JSON.parse(state.core.plan(row.index, sample)),
-    warnings: [...sound.warnings, ...JSON.parse(state.core.warnings(sound.values))],
+    warnings: [...sound.warnings, ...quality.warnings],
   };
   showCandidate();
   const c = state.candidate;
