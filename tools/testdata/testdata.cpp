@@ -14,6 +14,15 @@ constexpr uint32_t EntryLastWord = 0x00FF00FF;
 constexpr uint32_t ReverseFirstWord = 0x00003C30;
 constexpr double Pi = 3.14159265358979323846;
 
+// One step of xorshift32, the generator of every pseudo-random byte here; it
+// must not start from 0.
+static uint32_t NextXorshift(uint32_t& x) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+}
+
 static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
 
 // One 12-byte table entry pointing at the sample at file offset `sample`.
@@ -30,10 +39,7 @@ namespace {
 void FillProgram(Bytes& rom, uint64_t from, uint64_t to, uint32_t seed) {
     uint32_t x = seed | 1;
     for (uint64_t i = from; i < to && i < rom.size(); ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        const uint8_t b = static_cast<uint8_t>(x >> 24);
+        const uint8_t b = static_cast<uint8_t>(NextXorshift(x) >> 24);
         rom[i] = b == 0xFF ? 0x7E : b;
     }
 }
@@ -109,9 +115,7 @@ RomPlan GameRomPlan(int count, uint32_t seed) {
     plan.size = 0x40000;
     uint32_t x = seed | 1;
     for (int i = 0; i < count; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
+        NextXorshift(x);
         // 2 to 450 values (a stored length of 1 to 449; no cry is empty):
         // every remainder mod 64 turns up, whole blocks too.
         const uint32_t n = i % 7 == 3 ? 1 + 64 * (1 + x % 6) : 2 + x % 449;
@@ -190,13 +194,8 @@ Bytes Sweep(uint32_t n, double fromHz, double toHz, double rate, double amplitud
 
 Bytes Noise(uint32_t n, uint32_t seed) {
     Bytes out(n);
-    uint32_t x = seed ? seed : 0x9E3779B9u;  // xorshift32 must not start from 0
-    for (uint8_t& b : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x >> 24);
-    }
+    uint32_t x = seed ? seed : 0x9E3779B9u;
+    for (uint8_t& b : out) b = static_cast<uint8_t>(NextXorshift(x) >> 24);
     return out;
 }
 
