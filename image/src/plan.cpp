@@ -197,9 +197,13 @@ struct Planner {
         if (!request.reclaim) return slots;
         // The entries this plan points elsewhere: their cry entry, and their
         // reverse entry when it follows, no longer hold the old slot.
+        // Repoints of entries past the table are refused but still listed.
         std::vector<bool> leaving(static_cast<size_t>(model.entries), false);
-        for (size_t k : needFree) leaving[request.cries[k].index] = true;
-        for (const RepointChange& r : request.repoints) leaving[r.index] = true;
+        auto leaves = [&](int index) {
+            if (index >= 0 && index < model.entries) leaving[index] = true;
+        };
+        for (size_t k : needFree) leaves(request.cries[k].index);
+        for (const RepointChange& r : request.repoints) leaves(r.index);
         auto pointsInto = [&](uint32_t table, int i, Span slot) {
             const Entry e = ReadEntry(image, table, i);
             return e.pointsIntoRom && e.offset >= slot.start && e.offset < slot.end;

@@ -248,13 +248,16 @@ TEST_F(GameImage, ARefusedPlanNamesEveryProblem) {
     request.cries.push_back({7, huge, CryChange::Place::Auto});
     for (int i = 50; i < 58; ++i) request.cries.push_back({i, huge, CryChange::Place::Auto});
     request.repoints.push_back({8, SampleOf(9) + 2, false});
+    request.repoints.push_back({500, SampleOf(9), false});  // past the table, with reclaim asked
+    request.reclaim = true;
     const Plan p = PlanEdits(rom, model, request);
     std::vector<PlanProblem> kinds;
     for (const Problem& problem : p.problems) kinds.push_back(problem.kind);
     const size_t tailHolds = (rom.size() - FreeTailOffset(rom)) / ((huge.size() + 3) & ~size_t{3});
     std::vector<PlanProblem> expected = {PlanProblem::IndexPastTable, PlanProblem::DoesNotFit,
-                                         PlanProblem::TwiceInOnePlan, PlanProblem::Unaligned};
-    expected.resize(4 + 8 - tailHolds, PlanProblem::NoFreeSpace);
+                                         PlanProblem::TwiceInOnePlan, PlanProblem::Unaligned,
+                                         PlanProblem::IndexPastTable};
+    expected.resize(5 + 8 - tailHolds, PlanProblem::NoFreeSpace);
     EXPECT_EQ(kinds, expected);
     EXPECT_TRUE(p.writes.empty());
     EXPECT_FALSE(ApplyPlan(p, rom));
