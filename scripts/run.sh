@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh build test cli windows demo
-source tools/demo/wine-env.sh
+source scripts/wine-env.sh
 
 echo "== Building the dialog programs (mingw-w64) and the demo generator"
 cmake --preset mingw >/dev/null

@@ -8,10 +8,10 @@ build_only=false
 port=${1:-8080}
 
 scripts/deps.sh build web
-# Debian's node does not search /usr/share/nodejs, where emscripten's tools find acorn.
-export NODE_PATH=/usr/share/nodejs
-emcmake cmake -S web -B build/web -G Ninja >/dev/null
-cmake --build build/web
+# The preset sets NODE_PATH: Debian's node does not search /usr/share/nodejs,
+# where emscripten's tools find acorn.
+cmake --preset web >/dev/null
+cmake --build --preset web
 $build_only && exit 0
 
 echo "Brevox in the browser: http://127.0.0.1:$port/ (Ctrl-C ends it)"

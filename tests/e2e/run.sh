@@ -20,7 +20,7 @@ for program in "$brevox" "$species" "$driver"; do
   [[ -f $program ]] || { echo "run.sh: $program is missing; build the mingw preset first" >&2; exit 2; }
 done
 
-source "$root/tools/demo/wine-env.sh"
+source "$root/scripts/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-e2e.XXXXXX)
 clean_up_on_exit "$tmp"
 

@@ -10,7 +10,7 @@
 set -euo pipefail
 export LC_ALL=C  # file names in byte order, as SHA256SUMS.txt lists them
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/tools/demo/wine-env.sh"
+source "$root/scripts/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-package.XXXXXX)
 clean_up_on_exit "$tmp"
 

@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(realpath -m "${1:-$root/docs/brevox-dialog.png}")
 bin=${BREVOX_MINGW_BUILD:-$root/build/mingw}
 gen=${BREVOX_GEN:-$root/build/default/tools/demo/brevox-gen}
-source "$root/tools/demo/wine-env.sh"
+source "$root/scripts/wine-env.sh"
 
 tmp=$(mktemp -d /tmp/brevox-shot.XXXXXX)
 clean_up_on_exit "$tmp"

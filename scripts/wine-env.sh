@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Shell helpers for running the Windows programs on Linux under Wine, shared
-# by scripts/run.sh, tests/e2e/run.sh and tools/demo/screenshot.sh. Source it.
+# by scripts/run.sh, scripts/test.sh, tests/e2e/run.sh, tests/package/check.sh
+# and tools/demo/screenshot.sh. Source it.
 
 # Waits up to $1 seconds for the command that follows to succeed.
 wait_until() {
