@@ -26,7 +26,7 @@ namespace {
 std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
     if (!s.headerInFile) return "no sample at " + Hex(s.offset) + ": past the end of the ROM";
     if (!s.KnownKind())
-        return "no sample at " + Hex(s.offset) + ": header bytes 0-1 hold " + std::to_string(s.kind) + ", not 0 or 1";
+        return "no sample at " + Hex(s.offset) + ": header byte 0 holds " + std::to_string(s.type) + ", not 0 or 1";
     if (!s.extentInFile)
         return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
     if (!dialogHeader && s.Hz() == 0)
@@ -68,6 +68,14 @@ void CheckRate(const std::optional<uint32_t>& rate, bool dialogHeader) {
     if (rate && dialogHeader) BadUsage("--rate and --dialog-header exclude each other");
 }
 
+// "at 0x1A4, 0x2B0" for the code's pointer words, or nothing.
+std::string PointersText(const std::vector<uint32_t>& words) {
+    if (words.empty()) return "";
+    std::string text = words.size() == 1 ? " (pointed at by the word at " : " (pointed at by the words at ";
+    for (size_t i = 0; i < words.size(); ++i) text += (i ? ", " : "") + Hex(words[i]);
+    return text + ")";
+}
+
 std::string TableLine(const RomContext& ctx) {
     std::string line = "cry table " + Hex(ctx.model.table) + " (" + SourceName(ctx.model.source) + "), " +
                        std::to_string(ctx.model.entries) + " entries";
@@ -76,13 +84,39 @@ std::string TableLine(const RomContext& ctx) {
     return line;
 }
 
-json TableJson(const RomContext& ctx) {
-    return {{"table", ctx.model.HasTable() ? json(ctx.model.table) : json(nullptr)},
-            {"entries_in_table", ctx.model.entries},
-            {"found_by", SourceName(ctx.model.source)},
-            {"reverse_table", ctx.model.reverse ? json(*ctx.model.reverse) : json(nullptr)},
-            {"reverse_entries", ctx.model.reverseEntries}};
+// What identify says of the tables beyond their place: the code's words
+// that reach them, the release's table left unused, competing tables.
+void PrintTableNotes(const RomContext& ctx) {
+    const ImageModel& m = ctx.model;
+    if (!m.tablePointers.empty()) std::printf("cry table%s\n", PointersText(m.tablePointers).c_str());
+    if (!m.reversePointers.empty()) std::printf("reverse table%s\n", PointersText(m.reversePointers).c_str());
+    if (m.unusedTable)
+        std::printf("the release's cry table at %s is no longer used: the code points at %s\n",
+                    Hex(*m.unusedTable).c_str(), Hex(m.table).c_str());
+    if (m.Ambiguous())
+        std::printf("the code points at %zu cry tables (%s): commands that write need --table HEX\n", m.competing.size(),
+                    CompetingTables(ctx).c_str());
 }
+
+json OffsetsJson(const std::vector<uint32_t>& offsets) {
+    json list = json::array();
+    for (uint32_t o : offsets) list.push_back(o);
+    return list;
+}
+
+json TableJson(const RomContext& ctx) {
+    const ImageModel& m = ctx.model;
+    return {{"table", m.HasTable() ? json(m.table) : json(nullptr)},
+            {"entries_in_table", m.entries},
+            {"found_by", SourceName(m.source)},
+            {"table_pointers", OffsetsJson(m.tablePointers)},
+            {"reverse_table", m.reverse ? json(*m.reverse) : json(nullptr)},
+            {"reverse_entries", m.reverseEntries},
+            {"reverse_pointers", OffsetsJson(m.reversePointers)},
+            {"unused_table", m.unusedTable ? json(*m.unusedTable) : json(nullptr)},
+            {"competing_tables", OffsetsJson(m.competing)}};
+}
+
 
 }  // namespace
 
@@ -115,10 +149,13 @@ int RunIdentify(const IdentifyArgs& args) {
         std::printf("release:   %s\n", label.c_str());
         std::printf("game code: %s\n", code.c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
-        if (moved)
+        if (moved && !ctx.model.unusedTable)
             std::printf("the release's cry table at %s holds no entries: the table has moved\n",
                         Hex(id.tableOffset).c_str());
-        if (ctx.model.HasTable()) std::printf("%s\n", TableLine(ctx).c_str());
+        if (ctx.model.HasTable()) {
+            std::printf("%s\n", TableLine(ctx).c_str());
+            PrintTableNotes(ctx);
+        }
     }
     if (!ctx.model.HasTable()) Fail("no cry table found in '" + args.rom + "'");
     return ExitOk;
@@ -251,7 +288,7 @@ int RunDumpAll(const DumpAllArgs& args) {
 }
 
 int RunQuality(const QualityArgs& args) {
-    const double rate = EncoderRateField() / 1024.0;
+    const double rate = GameRateField / 1024.0;
     LoadedAudio audio = LoadSamples(args.input, rate, args.raw, args.condition);
     const Bytes& samples = audio.samples;
     if (samples.empty()) Fail("'" + args.input + "' holds no audio");

@@ -62,7 +62,8 @@ struct EncodeArgs {
     std::string id;
     std::string index;
     std::string offset;
-    std::optional<uint32_t> rate;  // the rate the new sample declares; default 10512 Hz
+    std::optional<uint32_t> rate;  // the rate the new sample declares; default: the replaced sample's
+    std::string kind;              // compressed or uncompressed; default: the replaced sample's
     std::string preview;           // WAV of what the game will play
     bool force = false;
     bool repointFree = false;
@@ -95,6 +96,7 @@ struct ImportArgs {
     ConditionArgs condition;
     bool reclaim = false;
     std::optional<uint32_t> rate;
+    std::string kind;
     std::string preview;  // directory for a WAV per cry of what the game will play
     std::string freeStart;
     std::string freeEnd;

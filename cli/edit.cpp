@@ -53,26 +53,30 @@ int RunEncode(const EncodeArgs& args) {
     const bool byEntry = args.offset.empty();
     RomContext ctx = OpenRom(args.rom, args.table, byEntry);
     const EncodeMode mode = ModeOf(args.quality);
-    LoadedAudio audio = LoadSamples(args.input, RateField(args.rate) / 1024.0, args.raw, args.condition);
-    const std::optional<uint32_t> rate =
-        args.rate ? args.rate : args.condition.keepRate ? std::optional<uint32_t>(static_cast<uint32_t>(std::lround(audio.rate)))
-                                                        : std::nullopt;
-    const EncodedCry cry = EncodeCry(audio.samples, mode, RateField(rate), args.input);
-    CheckEncoding(cry.quality, mode, audio.warnings);
 
     CryChange change;
-    change.sample = cry.sample;
     change.force = args.force;
     std::optional<Target> target;
+    std::optional<uint32_t> replaced;  // the sample the new one takes the place of
     if (byEntry) {
         target = ResolveTarget(ctx, args.id, args.index);
         change.index = target->index;
         change.place = args.repointFree ? CryChange::Place::Free : CryChange::Place::InPlace;
+        const Entry e = ReadEntry(ctx.image, ctx.model.table, target->index);
+        if (e.pointsIntoRom) replaced = e.offset;
     } else {
         change.index = -1;
         change.place = CryChange::Place::At;
         change.at = ToFileOffset(ParseHex(args.offset, "offset"));
+        replaced = change.at;
     }
+    const NewSample wanted = NewSampleFor(ctx, replaced, args.rate, args.kind);
+    LoadedAudio audio = LoadSamples(args.input, wanted.Rate(), args.raw, args.condition);
+    const EncodedCry cry =
+        EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate), args.input);
+    CheckEncoding(cry.quality, mode, audio.warnings);
+    change.sample = cry.sample;
+
     EditRequest request;
     request.cries.push_back(change);
     request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
@@ -87,7 +91,7 @@ int RunEncode(const EncodeArgs& args) {
     const std::string backup = CommitPlan(ctx, args.write, plan);
 
     const CryPlan& c = plan.cries.front();
-    const uint32_t hz = RateField(rate) / 1024;
+    const uint32_t hz = cry.rateField / 1024;
     if (args.json) {
         PrintJson({{"rom", args.rom},
                    {"input", args.input},
@@ -95,6 +99,7 @@ int RunEncode(const EncodeArgs& args) {
                    {"index", target ? json(target->index) : json(nullptr)},
                    {"length", cry.values},
                    {"rate", hz},
+                   {"kind", FormatOf(cry.kind).name},
                    {"quality", ModeName(mode)},
                    {"snr_db", cry.quality.snrDb},
                    {"warnings", WarningsJson(audio.warnings)},
@@ -105,8 +110,8 @@ int RunEncode(const EncodeArgs& args) {
     }
     std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), cry.values, hz,
                 cry.values / static_cast<double>(hz), ModeName(mode), cry.quality.snrDb);
-    std::printf("sample: %u bytes at %s", c.newBytes, Hex(c.newOffset).c_str());
-    if (c.oldBytes && !c.moved && byEntry) std::printf(" (replaces a sample of %u bytes)", c.oldBytes);
+    std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(cry.kind).name, Hex(c.newOffset).c_str());
+    if (c.oldBytes && c.oldKind) std::printf(" (replaces a %s sample of %u bytes)", FormatOf(*c.oldKind).name, c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
     std::printf("\n");
     PrintUpdates(plan);

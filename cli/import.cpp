@@ -80,7 +80,7 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
 // Loads and encodes every source on every core. The work of a source
 // depends on that source alone, so the results do not depend on the number
 // of threads.
-void EncodeAll(std::vector<Source>& sources, const ImportArgs& args, bool progress) {
+void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
@@ -90,12 +90,12 @@ void EncodeAll(std::vector<Source>& sources, const ImportArgs& args, bool progre
             Source& s = sources[i];
             if (s.problem.empty()) {
                 try {
-                    LoadedAudio audio = LoadSamples(s.path, RateField(args.rate) / 1024.0, args.raw, args.condition);
-                    const std::optional<uint32_t> rate =
-                        args.rate ? args.rate
-                                  : args.condition.keepRate ? std::optional<uint32_t>(static_cast<uint32_t>(std::lround(audio.rate)))
-                                                            : std::nullopt;
-                    s.cry = EncodeCry(audio.samples, mode, RateField(rate), s.path);
+                    const Entry e = ReadEntry(ctx.image, ctx.model.table, s.index);
+                    const NewSample wanted =
+                        NewSampleFor(ctx, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt, args.rate, args.kind);
+                    LoadedAudio audio = LoadSamples(s.path, wanted.Rate(), args.raw, args.condition);
+                    s.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
+                                      s.path);
                     CheckEncoding(s.cry.quality, mode, audio.warnings);
                     s.warnings = audio.warnings;
                 } catch (const CliFailure& e) {
@@ -137,7 +137,7 @@ int RunImport(const ImportArgs& args) {
     std::vector<std::string> ignored;
     std::vector<Source> sources = FindSources(ctx, args.dir, &ignored);
     if (sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
-    EncodeAll(sources, args, IsTerminal(stderr));
+    EncodeAll(ctx, sources, args, IsTerminal(stderr));
 
     std::vector<std::string> problems;
     EditRequest request;

@@ -29,8 +29,13 @@ void AddTableOptions(CLI::App* cmd, TableArgs& t) {
     cmd->add_option("--entries", t.entries, "The table's size, for a table whose entries carry other words");
 }
 
-void AddRateOption(CLI::App* cmd, std::optional<uint32_t>& rate) {
-    cmd->add_option("--rate", rate, "Rate the new sample declares and is resampled to, in Hz (default 10512)");
+// The rate and kind of a new sample; both default to the replaced sample's.
+void AddSampleOptions(CLI::App* cmd, std::optional<uint32_t>& rate, std::string& kind) {
+    cmd->add_option("--rate", rate,
+                    "Rate the new sample declares and is resampled to, in Hz (default: the replaced sample's, "
+                    "10512 where there is none)");
+    cmd->add_option("--kind", kind, "compressed or uncompressed (default: the replaced sample's kind)")
+        ->check(CLI::IsMember({"compressed", "uncompressed"}));
 }
 
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
@@ -92,7 +97,7 @@ int main(int argc, char** argv) {
     encodeCmd->add_option("--quality", encode.quality, "best (least error, default) or fast (greedy)")
         ->check(CLI::IsMember({"best", "fast"}));
     encodeCmd->add_flag("--raw", encode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
-    AddRateOption(encodeCmd, encode.rate);
+    AddSampleOptions(encodeCmd, encode.rate, encode.kind);
     encodeCmd->add_option("--preview", encode.preview, "Write what the game will play to this WAV (with --dry-run only that)");
     AddConditionOptions(encodeCmd, encode.condition);
     AddTableOptions(encodeCmd, encode.table);
@@ -122,7 +127,7 @@ int main(int argc, char** argv) {
                         "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
     importCmd->add_option("--free-start", import.freeStart, "Inner free space is used from here (hex)");
     importCmd->add_option("--free-end", import.freeEnd, "Inner free space is used up to here (hex)");
-    AddRateOption(importCmd, import.rate);
+    AddSampleOptions(importCmd, import.rate, import.kind);
     importCmd->add_option("--preview", import.preview,
                           "Write what the game will play, a WAV per cry, into this directory (with --dry-run only that)");
     AddConditionOptions(importCmd, import.condition);

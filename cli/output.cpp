@@ -70,6 +70,8 @@ json PlanJson(const RomContext& ctx, const Plan& plan, const std::map<int, json>
                     {"old_bytes", c.oldBytes},
                     {"new_offset", c.newOffset},
                     {"new_bytes", c.newBytes},
+                    {"old_kind", c.oldKind ? json(FormatOf(*c.oldKind).name) : json(nullptr)},
+                    {"new_kind", c.newKind ? json(FormatOf(*c.newKind).name) : json(nullptr)},
                     {"moved", c.moved},
                     {"sharing_ids", idsOf(c.sharing)},
                     {"overwritten_ids", idsOf(c.overwritten)},
@@ -77,10 +79,12 @@ json PlanJson(const RomContext& ctx, const Plan& plan, const std::map<int, json>
         if (auto it = extra.find(c.index); it != extra.end()) row.update(it->second);
         cries.push_back(row);
     }
-    json pointers = json::array(), reclaimed = json::array();
+    json pointers = json::array(), voices = json::array(), reclaimed = json::array();
     for (const PointerUpdate& u : plan.pointers) pointers.push_back(UpdateJson(u));
+    for (const VoiceUpdate& v : plan.voices)
+        voices.push_back({{"table", TableName(v.table)}, {"index", v.index}, {"at", v.at}, {"from", v.from}, {"to", v.to}});
     for (Span s : plan.reclaimed) reclaimed.push_back({{"start", s.start}, {"end", s.end}});
-    return {{"cries", cries},          {"pointers", pointers},           {"reclaimed", reclaimed},
+    return {{"cries", cries},          {"pointers", pointers},           {"voices", voices}, {"reclaimed", reclaimed},
             {"bytes_used", plan.bytesUsed}, {"bytes_freed", plan.bytesFreed}, {"free_left", plan.freeLeft}};
 }
 

@@ -7,28 +7,44 @@
 #include "romfile.h"
 #include "text.h"
 
-uint32_t RateField(const std::optional<uint32_t>& hz) { return hz ? *hz * 1024 : EncoderRateField(); }
-
 void CheckSampleRate(const std::optional<uint32_t>& hz) {
     if (hz && !PlausibleRate(*hz))
         BadUsage("--rate must lie between " + std::to_string(MinSampleRate) + " and " + std::to_string(MaxSampleRate) +
                  " Hz");
 }
 
+std::optional<SampleKind> KindOf(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    for (const SampleFormat& f : SampleFormats())
+        if (name == f.name) return f.kind;
+    BadUsage("--kind must be compressed or uncompressed");
+}
+
+NewSample NewSampleFor(const RomContext& ctx, std::optional<uint32_t> replacedOffset,
+                       const std::optional<uint32_t>& rate, const std::string& kind) {
+    const SampleDefaults d = DefaultsFor(ctx.image, replacedOffset);
+    return {KindOf(kind).value_or(d.kind), rate ? *rate * 1024 : d.rateField};
+}
+
+uint32_t LoadedRateField(const LoadedAudio& audio, const NewSample& target, bool keepRate) {
+    return keepRate ? static_cast<uint32_t>(std::lround(audio.rate)) * 1024 : target.rateField;
+}
+
 EncodeMode ModeOf(const std::string& quality) { return quality == "fast" ? EncodeMode::Fast : EncodeMode::Best; }
 const char* ModeName(EncodeMode mode) { return mode == EncodeMode::Best ? "best" : "fast"; }
 
-EncodedCry EncodeCry(const Bytes& samples, EncodeMode mode, uint32_t rateField, const std::string& what) {
+EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what) {
+    const SampleFormat& format = FormatOf(kind);
     if (samples.empty()) Fail("'" + what + "' holds no audio");
-    if (samples.size() > MaxSampleLength)
+    if (samples.size() > format.maxValues)
         Fail("'" + what + "' gives " + std::to_string(samples.size()) + " samples at " +
-             std::to_string(std::lround(rateField / 1024.0)) + " Hz; a cry holds at most " +
-             std::to_string(MaxSampleLength));
+             std::to_string(std::lround(rateField / 1024.0)) + " Hz; a " + format.name + " cry holds at most " +
+             std::to_string(format.maxValues));
     EncodedCry cry;
     cry.values = static_cast<uint32_t>(samples.size());
-    cry.sample.resize(SampleExtent(cry.values));
-    if (EncodeSample(samples, cry.sample, mode) != cry.sample.size()) Fail("the encoder refused '" + what + "'");
-    PutLe32(&cry.sample[SampleRateOfs], rateField);
+    cry.rateField = rateField;
+    cry.kind = kind;
+    cry.sample = MakeSample(kind, samples, rateField, mode);
     cry.quality = MeasureSample(samples, cry.sample);
     return cry;
 }
@@ -38,8 +54,15 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan) {
     for (const Problem& p : plan.problems) {
         if (!text.empty()) text += "\n  ";
         text += (p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p);
+        if (p.kind == PlanProblem::AmbiguousTable) text += " (" + CompetingTables(ctx) + "): give --table HEX";
     }
     return text;
+}
+
+std::string CompetingTables(const RomContext& ctx) {
+    std::string list;
+    for (uint32_t t : ctx.model.competing) list += (list.empty() ? "" : ", ") + Hex(t);
+    return list;
 }
 
 std::string CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan) {
@@ -61,6 +84,8 @@ void PrintUpdates(const Plan& plan) {
     for (const PointerUpdate& u : plan.pointers)
         std::printf("%s table pointer at %s: %s -> %s\n", TableName(u.table), Hex(u.at).c_str(), HexWord(u.from).c_str(),
                     HexWord(u.to).c_str());
+    for (const VoiceUpdate& v : plan.voices)
+        std::printf("%s table voice byte at %s: %02X -> %02X\n", TableName(v.table), Hex(v.at).c_str(), v.from, v.to);
 }
 
 void WarnOverwritten(const RomContext& ctx, const Plan& plan) {
@@ -86,6 +111,7 @@ std::optional<Span> FreeRangeOf(const RomContext& ctx, const std::string& start,
 }
 
 void WritePreview(const std::string& path, const std::vector<uint8_t>& sample) {
+    // Decoded by its own kind, at the rate it declares.
     const SampleInfo s = InspectSample(sample, 0);
     const Bytes values = DecodeToUnsigned(sample, s);
     ReplaceOptions options;

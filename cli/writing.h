@@ -14,26 +14,44 @@
 #include "plan.h"
 #include "quality.h"
 
-// The rate field a new sample declares: HZ x 1024, 10512 Hz unless given.
-uint32_t RateField(const std::optional<uint32_t>& hz);
 // Refuses a --rate no game could play.
 void CheckSampleRate(const std::optional<uint32_t>& hz);
+
+// What a new sample declares: the kind and rate given on the command line,
+// else those of the sample it replaces (DefaultsFor).
+struct NewSample {
+    SampleKind kind = SampleKind::Compressed;
+    uint32_t rateField = GameRateField;
+    double Rate() const { return rateField / 1024.0; }
+};
+NewSample NewSampleFor(const RomContext& ctx, std::optional<uint32_t> replacedOffset,
+                       const std::optional<uint32_t>& rate, const std::string& kind);
+// The kind --kind names; bad usage for any other name.
+std::optional<SampleKind> KindOf(const std::string& name);
+// The rate field of audio loaded for `target`: with --keep-rate the input's
+// own rate, else the target's.
+uint32_t LoadedRateField(const LoadedAudio& audio, const NewSample& target, bool keepRate);
 
 EncodeMode ModeOf(const std::string& quality);
 const char* ModeName(EncodeMode mode);
 
-// A sound encoded as a sample declaring `rateField`, and how faithful it is.
+// A sound made into a sample of some kind declaring `rateField`, and how
+// faithful it is.
 struct EncodedCry {
-    std::vector<uint8_t> sample;  // SampleExtent(values) bytes
+    std::vector<uint8_t> sample;  // MakeSample's bytes
     uint32_t values = 0;
+    uint32_t rateField = 0;
+    SampleKind kind = SampleKind::Compressed;
     EncodeQuality quality{};
 };
 // Refuses (with `what` naming the input) audio that is empty or longer than
-// a sample can hold.
-EncodedCry EncodeCry(const Bytes& samples, EncodeMode mode, uint32_t rateField, const std::string& what);
+// a sample of that kind can hold.
+EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what);
 
 // Every problem of a refused plan, one per line, each naming the cry by ID.
 std::string PlanProblems(const RomContext& ctx, const Plan& plan);
+// The cry tables the code points at, when it points at several: "0x1000, 0x3F000".
+std::string CompetingTables(const RomContext& ctx);
 
 // Applies the plan to a copy of the image and replaces the ROM with it,
 // keeping a backup first when asked; under --dry-run writes nothing.

@@ -96,24 +96,6 @@ std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t
     return std::pair{s, DecodeToUnsigned(bytes, s)};
 }
 
-const char* ProblemName(PlanProblem kind) {
-    switch (kind) {
-        case PlanProblem::IndexPastTable: return "IndexPastTable";
-        case PlanProblem::EntryNotInImage: return "EntryNotInImage";
-        case PlanProblem::BadSample: return "BadSample";
-        case PlanProblem::DoesNotFit: return "DoesNotFit";
-        case PlanProblem::NoFreeSpace: return "NoFreeSpace";
-        case PlanProblem::Unaligned: return "Unaligned";
-        case PlanProblem::PastEnd: return "PastEnd";
-        case PlanProblem::Protected: return "Protected";
-        case PlanProblem::NotASample: return "NotASample";
-        case PlanProblem::NotFree: return "NotFree";
-        case PlanProblem::TwiceInOnePlan: return "TwiceInOnePlan";
-        case PlanProblem::NoTable: return "NoTable";
-    }
-    return "Unknown";
-}
-
 const char* OpenProblemName(OpenProblem problem) {
     switch (problem) {
         case OpenProblem::None: return "None";
@@ -129,7 +111,7 @@ const char* OpenProblemName(OpenProblem problem) {
 std::string PlanJson(const Plan& plan) {
     auto problem = [](const Problem& p) {
         return Object({Field("kind", Quote(ProblemName(p.kind))), Field("index", Num(p.index)),
-                       Field("a", Num(p.a)), Field("b", Num(p.b))});
+                       Field("offset", Num(p.offset)), Field("bytes", Num(p.bytes)), Field("room", Num(p.room))});
     };
     auto cry = [](const CryPlan& c) {
         return Object({Field("index", Num(c.index)), Field("old_offset", Num(c.oldOffset)),

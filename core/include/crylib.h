@@ -88,6 +88,13 @@ enum class EncodeMode { Fast, Best };
 void EncodeWavBlock(std::span<const uint8_t> wav, EncodeMode mode, uint8_t out[BlockSize]);
 void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]);
 
+// The blocks of a compressed sample, after its header. EncodeBlocks codes
+// wav.size() unsigned samples and writes the first data.size() bytes of their
+// blocks (the last block cut there); DecodeBlocks yields wav.size() unsigned
+// samples, block bytes missing past the end of `data` counting as 0.
+void EncodeBlocks(std::span<const uint8_t> wav, std::span<uint8_t> data, EncodeMode mode);
+void DecodeBlocks(std::span<const uint8_t> data, std::span<uint8_t> wav);
+
 // Encodes n = wav.size() unsigned WAV samples (n <= MaxSampleLength) into
 // dst, which must hold SampleExtent(n) bytes: the header with the length, then
 // the blocks, the last one cut after the byte that holds value n - 1. Nothing

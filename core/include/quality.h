@@ -31,7 +31,7 @@ struct EncodeQuality {
 // in memory, decodes both and reports `mode`'s figures.
 EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode);
 
-// The figures of a sample already encoded (as EncodeSample writes it) against
+// The figures of a sample already made, of either kind (as MakeSample writes it), against
 // the `wav` it was made from, without coding anything again; worstBlocks is
 // not measured (0).
 EncodeQuality MeasureSample(std::span<const uint8_t> wav, std::span<const uint8_t> sample);

@@ -83,6 +83,25 @@ void DecodeWavBlock(const uint8_t in[BlockSize], uint8_t out[BlockSamples]) {
     for (uint32_t i = 0; i < BlockSamples; ++i) out[i] ^= SignFlip;
 }
 
+void EncodeBlocks(std::span<const uint8_t> wav, std::span<uint8_t> data, EncodeMode mode) {
+    for (size_t first = 0, at = 0; first < wav.size() && at < data.size(); first += BlockSamples, at += BlockSize) {
+        uint8_t block[BlockSize];
+        EncodeWavBlock(wav.subspan(first, std::min<size_t>(wav.size() - first, BlockSamples)), mode, block);
+        std::copy_n(block, std::min<size_t>(data.size() - at, BlockSize), data.begin() + static_cast<ptrdiff_t>(at));
+    }
+}
+
+void DecodeBlocks(std::span<const uint8_t> data, std::span<uint8_t> wav) {
+    for (size_t written = 0, at = 0; written < wav.size(); written += BlockSamples, at += BlockSize) {
+        uint8_t block[BlockSize] = {};
+        if (at < data.size())
+            std::copy_n(data.begin() + static_cast<ptrdiff_t>(at), std::min<size_t>(BlockSize, data.size() - at), block);
+        uint8_t values[BlockSamples];
+        DecodeWavBlock(block, values);
+        std::copy_n(values, std::min<size_t>(BlockSamples, wav.size() - written), wav.begin() + static_cast<ptrdiff_t>(written));
+    }
+}
+
 size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst, EncodeMode mode) {
     if (wav.size() > MaxSampleLength) return 0;
     const uint32_t n = static_cast<uint32_t>(wav.size());
@@ -90,12 +109,7 @@ size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst, Encode
     if (dst.size() < span) return 0;
     std::copy_n(SampleHeaderTemplate, SampleHeaderSize, dst.begin());
     PutLe16(&dst[SampleLengthOfs], static_cast<uint16_t>(n));
-    for (uint32_t first = 0, at = SampleHeaderSize; first < n; first += BlockSamples, at += BlockSize) {
-        const uint32_t count = std::min(n - first, BlockSamples);
-        uint8_t block[BlockSize];
-        EncodeWavBlock(wav.subspan(first, count), mode, block);
-        std::copy_n(block, std::min(span - at, BlockSize), dst.begin() + at);
-    }
+    EncodeBlocks(wav, dst.subspan(SampleHeaderSize, span - SampleHeaderSize), mode);
     return span;
 }
 
@@ -107,15 +121,6 @@ bool ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset, uint16_t* n
 }
 
 void DecodeSample(std::span<const uint8_t> rom, uint32_t offset, std::span<uint8_t> wav) {
-    uint64_t at = uint64_t{offset} + SampleHeaderSize;
-    for (size_t written = 0; written < wav.size(); written += BlockSamples, at += BlockSize) {
-        uint8_t block[BlockSize] = {};
-        if (at < rom.size()) {
-            std::copy_n(rom.begin() + static_cast<ptrdiff_t>(at),
-                        std::min<uint64_t>(BlockSize, rom.size() - at), block);
-        }
-        uint8_t values[BlockSamples];
-        DecodeWavBlock(block, values);
-        std::copy_n(values, std::min<size_t>(BlockSamples, wav.size() - written), wav.begin() + written);
-    }
+    const uint64_t at = uint64_t{offset} + SampleHeaderSize;
+    DecodeBlocks(at < rom.size() ? rom.subspan(static_cast<size_t>(at)) : std::span<const uint8_t>{}, wav);
 }

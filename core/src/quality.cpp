@@ -1,4 +1,5 @@
 #include "quality.h"
+#include "samplekind.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,8 +59,8 @@ EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode) {
 }
 
 EncodeQuality MeasureSample(std::span<const uint8_t> wav, std::span<const uint8_t> sample) {
-    std::vector<uint8_t> played(wav.size());
-    DecodeSample(sample, 0, played);
+    std::vector<uint8_t> played = DecodeValues(sample, 0);
+    played.resize(wav.size());
     EncodeQuality q{};
     for (size_t i = 0; i < wav.size(); ++i) {
         const int d = Signed(played[i]) - Signed(wav[i]);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "samplekind.h"
 #include "romid.h"
 
 using ImageBytes = std::span<const uint8_t>;
@@ -23,28 +24,26 @@ using ImageBytes = std::span<const uint8_t>;
 // An image larger than the 26-bit ROM address space is no GBA image.
 constexpr uint64_t MaxImageSize = uint64_t{RomAddressMask} + 1;
 
-// The words around the pointer of a table entry: 20 3C 00 00 | pointer |
-// FF 00 FF 00 in the cry table, 30 3C 00 00 | pointer | FF 00 FF 00 in the
-// reverse table the games keep right after it.
-constexpr uint32_t CryEntryFirstWord = 0x00003C20;
-constexpr uint32_t ReverseEntryFirstWord = 0x00003C30;
+// A table entry is 12 bytes: a voice word, the sample's ROM address, and
+// FF 00 FF 00. The voice word's first byte says how the game plays the
+// sample and which table the entry belongs to: 20 (compressed) or 00
+// (uncompressed) in the cry table, 30 or 10 in the reverse table the games
+// keep right after it; its other bytes are 3C 00 00.
+enum class TableKind { Cry, Reverse };
+const char* TableName(TableKind table);
+constexpr uint32_t VoiceWordRest = 0x00003C00;  // bytes 1-3 of every voice word
+constexpr uint8_t ReverseVoiceBit = 0x10;       // set in the reverse table
+constexpr uint8_t CompressedVoiceBit = 0x20;    // set for a compressed sample
+constexpr uint32_t EntryVoiceOfs = 0;           // the voice byte, byte 0 of an entry
 constexpr uint32_t EntryLastWord = 0x00FF00FF;
 constexpr uint32_t EntryLastWordOfs = 8;
 constexpr int GameTableEntries = 388;  // the tables of the games themselves
 
-// Sample header fields beyond those crylib names.
-constexpr uint32_t SampleKindOfs = 0;  // u16: 1 compressed, 0 stored as plain signed bytes
-constexpr uint32_t SampleRateOfs = 4;  // u32: rate x 1024
-constexpr uint16_t SampleCompressed = 1;
-constexpr uint16_t SampleUncompressed = 0;
-// The rates a header may declare and still count as a sound, in Hz.
-constexpr uint32_t MinSampleRate = 1000;
-constexpr uint32_t MaxSampleRate = 65535;
-
-// The rate field the encoder writes: 10512 Hz x 1024.
-uint32_t EncoderRateField();
-// Whether a rate in Hz is one a header can declare.
-bool PlausibleRate(uint32_t hz);
+// The voice word of an entry of `table` whose sample is of `kind`.
+uint32_t VoiceWord(TableKind table, SampleKind kind);
+// The kind an entry's voice word declares for `table`, or nothing when the
+// word is no voice word of that table.
+std::optional<SampleKind> VoiceKind(uint32_t firstWord, TableKind table);
 
 // A half-open byte range [start, end) of the image.
 struct Span {
@@ -85,16 +84,17 @@ Entry ReadEntry(ImageBytes image, uint32_t tableOffset, int index);
 // What lies at a sample offset.
 struct SampleInfo {
     uint32_t offset = 0;
-    bool headerInFile = false;  // all 16 header bytes lie inside the image
-    uint16_t kind = 0;          // bytes 0-1
-    uint32_t rateField = 0;     // bytes 4-7, rate x 1024
-    uint32_t length = 0;        // values: 16 bits when compressed, 32 when not
-    uint32_t extent = 0;        // bytes from the header to the byte holding the last value
+    bool headerInFile = false;             // all 16 header bytes lie inside the image
+    uint8_t type = 0;                      // header byte 0
+    const SampleFormat* format = nullptr;  // its kind; nullptr for an unknown type
+    uint32_t rateField = 0;                // bytes 4-7, rate x 1024
+    uint32_t length = 0;                   // the values that play
+    uint32_t extent = 0;                   // bytes from the header to the last byte of the sample
     bool extentInFile = false;
-    bool headerPlausible = false;  // kind 0 or 1, bytes 2-3 and 8-11 zero, a plausible rate
+    bool headerPlausible = false;  // a known kind, no loop, a plausible rate
 
-    bool Compressed() const { return kind == SampleCompressed; }
-    bool KnownKind() const { return kind == SampleCompressed || kind == SampleUncompressed; }
+    bool KnownKind() const { return format != nullptr; }
+    std::optional<SampleKind> Kind() const { return format ? std::optional(format->kind) : std::nullopt; }
     // A sample a command may decode, replace or point at.
     bool Sound() const { return headerInFile && extentInFile && headerPlausible; }
     double Rate() const { return rateField / 1024.0; }
@@ -104,27 +104,35 @@ struct SampleInfo {
 };
 SampleInfo InspectSample(ImageBytes image, uint32_t offset);
 
-// "compressed", "uncompressed", "unknown" (another kind), or "none" (no
+// "compressed", "uncompressed", "unknown" (another type), or "none" (no
 // header inside the image).
 const char* SampleKindName(const SampleInfo& s);
 
 // The unsigned 8-bit values of a sample that lies wholly inside the image.
 std::vector<uint8_t> DecodeToUnsigned(ImageBytes image, const SampleInfo& sample);
 
+// What a new sample written in place of the sample at `offset` declares
+// unless the user says otherwise: that sample's kind and rate, or a
+// compressed sample at the games' 10512 Hz where no sound lies there.
+struct SampleDefaults {
+    SampleKind kind = SampleKind::Compressed;
+    uint32_t rateField = GameRateField;
+};
+SampleDefaults DefaultsFor(ImageBytes image, std::optional<uint32_t> offset);
+
 // --- Tables ------------------------------------------------------------------
 
-// How many entries from `tableOffset` on carry the words (`firstWord`, a
-// pointer into the image, FF 00 FF 00): the table's measured extent, at most
-// `limit`. 0 when the first entry does not.
-int MeasureTable(ImageBytes image, uint32_t tableOffset, uint32_t firstWord = CryEntryFirstWord,
-                 int limit = 4096);
+// How many entries from `tableOffset` on carry the words of `table` (a
+// voice word of that table, a pointer into the image, FF 00 FF 00): the
+// table's measured extent. 0 when the first entry does not.
+int MeasureTable(ImageBytes image, uint32_t tableOffset, TableKind table = TableKind::Cry);
 
-// Where the cry table was found.
+// Where the cry table in use was found.
 enum class TableSource {
     Given,  // --table, or its equivalent in a front end
-    Known,  // a known release's offset, holding entries
-    Moved,  // a known release whose offset holds no entries; found by the scan
-    Scan,   // an unknown release, found by the scan
+    Known,  // a known release's offset, holding entries the code points at (or no code points anywhere)
+    Moved,  // a known release whose own table is empty or unused: the code points elsewhere, or the scan found it
+    Scan,   // an unknown release, found by the scan (and the code's pointers, where there are some)
     None,   // no table: commands that need one refuse
 };
 const char* SourceName(TableSource source);
@@ -145,6 +153,20 @@ enum class OpenProblem {
     EntriesTooMany,   // --entries reaching past the image
 };
 
+// A run of table entries found in the image, and the code's words that
+// point at it: 32-bit words 0x08000000 + offset, word-aligned, lying outside
+// every table and every sample the tables point at.
+struct TableFound {
+    TableKind kind = TableKind::Cry;
+    uint32_t offset = 0;
+    int entries = 0;
+    std::vector<uint32_t> pointerWords;  // file offsets of the words
+};
+
+// Every run of entries of either table the image holds, in offset order,
+// with the words that point at each.
+std::vector<TableFound> FindTables(ImageBytes image);
+
 // The image as every command sees it.
 struct ImageModel {
     uint32_t size = 0;
@@ -156,18 +178,30 @@ struct ImageModel {
     std::optional<uint32_t> reverse;  // the reverse table, kept in step
     int reverseEntries = 0;
     OpenProblem problem = OpenProblem::None;
+    // The code's words that point at the cry table and at the reverse table.
+    std::vector<uint32_t> tablePointers, reversePointers;
+    // The release's own table when the code points at another: dead bytes an
+    // edit must not be made in, though they still look like a table.
+    std::optional<uint32_t> unusedTable;
+    // When the code points at more than one cry table, each of them (the one
+    // in use among them): commands that write refuse until one is given.
+    std::vector<uint32_t> competing;
 
     bool HasTable() const { return source != TableSource::None && entries > 0; }
+    bool Ambiguous() const { return competing.size() > 1 && source != TableSource::Given; }
     Span TableBytes() const { return {table, table + CryEntrySize * static_cast<uint32_t>(entries)}; }
     Span ReverseBytes() const {
         return reverse ? Span{*reverse, *reverse + CryEntrySize * static_cast<uint32_t>(reverseEntries)} : Span{};
     }
 };
 
-// Identifies the image and finds its tables: a given offset is checked, a
-// known release's offset is checked (a moved table is looked for by the
-// scan), the reverse table is looked for right after the cry table, then
-// anywhere its pointers match the cry table's.
+// Identifies the image and finds the cry table in use and its reverse
+// table. A given offset is checked and used. Otherwise, where the code
+// points at tables, a cry table it points at wins over one it does not
+// (the release's own offset first among several); where nothing points at
+// any, a known release's offset is checked and a moved table is looked for
+// by the scan. The reverse table is the one right after the cry table, else
+// one the code points at, else one whose pointers match the cry table's.
 ImageModel OpenImage(ImageBytes image, const TableRequest& request = {});
 std::string DescribeOpenProblem(const ImageModel& model);
 

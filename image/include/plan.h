@@ -11,8 +11,10 @@
 
 #include "image.h"
 
-// One cry to replace. `sample` is the new compressed sample, exactly
-// SampleExtent(length) bytes as EncodeSample writes it.
+// One cry to replace. `sample` is the new sample, of either kind, exactly
+// the bytes MakeSample writes for its length. When its kind differs from the
+// kind the entry declares, the entry's voice byte (and its reverse entry's,
+// when in step) is rewritten with it.
 struct CryChange {
     enum class Place {
         Auto,     // its own slot when it fits there, else free space (repointed)
@@ -44,14 +46,19 @@ struct EditRequest {
     std::optional<Span> freeRange;
 };
 
-enum class TableKind { Cry, Reverse };
-const char* TableName(TableKind table);
-
 struct PointerUpdate {
     TableKind table = TableKind::Cry;
     int index = 0;
     uint32_t at = 0;  // file offset of the pointer word
     uint32_t from = 0, to = 0;
+};
+
+// A voice byte that changes with the kind of the entry's new sample.
+struct VoiceUpdate {
+    TableKind table = TableKind::Cry;
+    int index = 0;
+    uint32_t at = 0;  // file offset of the voice byte
+    uint8_t from = 0, to = 0;
 };
 
 // Bytes to write: a new sample, or FF over a reclaimed slot.
@@ -69,24 +76,27 @@ struct CryPlan {
     uint32_t oldBytes = 0;        // the old sample's extent, 0 when no sound lay there
     uint32_t newOffset = 0;
     uint32_t newBytes = 0;
+    std::optional<SampleKind> oldKind;  // the old sample's kind, when a sound lay there
+    std::optional<SampleKind> newKind;  // the new sample's (or the repoint target's) kind
     bool moved = false;           // the entry now points elsewhere
     std::vector<int> sharing;     // other entries that point at the sample written over (they change too)
     std::vector<int> overwritten; // entries whose samples a forced write runs over
 };
 
 enum class PlanProblem {
-    IndexPastTable,    // a = entries in the table
+    IndexPastTable,    // room = entries in the table
     EntryNotInImage,   // the entry does not point into the image
-    BadSample,         // the sample bytes are not SampleExtent of their length
-    DoesNotFit,        // a = bytes needed, b = bytes the slot holds
-    NoFreeSpace,       // a = bytes needed, b = largest free run left
-    Unaligned,         // a = offset
-    PastEnd,           // a = offset, b = bytes
-    Protected,         // a = offset, b = bytes, c = what it would overwrite (ProtectedPart)
-    NotASample,        // a = offset; repoint target holds no sound
-    NotFree,           // a = offset; At: neither a sample nor free space there
+    BadSample,         // the sample bytes are not those of its kind and length
+    DoesNotFit,        // bytes needed, room = bytes the slot holds
+    NoFreeSpace,       // bytes needed, room = largest free run left
+    Unaligned,         // at offset
+    PastEnd,           // bytes at offset
+    Protected,         // bytes at offset would overwrite `part`
+    NotASample,        // offset: a repoint target or slot that holds no sound
+    NotFree,           // offset: neither a sample nor free space there
     TwiceInOnePlan,    // the same entry, or the same sample, changed twice
     NoTable,           // the image has no cry table
+    AmbiguousTable,    // the code points at several cry tables (ImageModel::competing)
 };
 
 // What a Protected problem would overwrite.
@@ -94,17 +104,23 @@ enum ProtectedPart { HeaderPart, CryTablePart, ReverseTablePart, SamplePart };
 
 struct Problem {
     PlanProblem kind;
-    int index = -1;  // the entry concerned, -1 for none
-    uint64_t a = 0, b = 0, c = 0;
+    int index = -1;       // the entry concerned, -1 for none
+    uint64_t offset = 0;  // where it happens
+    uint64_t bytes = 0;   // the bytes asked for: needed, or to be written
+    uint64_t room = 0;    // what there is: the slot's bytes, the largest free run, the table's entries
+    ProtectedPart part = HeaderPart;
 };
 // The problem in English words, without the entry it concerns (front ends
 // name it as an ID or an index); front ends in other languages word the kinds
 // themselves.
 std::string DescribeProblem(const Problem& problem);
+// The kind's name, as machine output spells it ("DoesNotFit").
+const char* ProblemName(PlanProblem kind);
 
 struct Plan {
     std::vector<CryPlan> cries;
     std::vector<PointerUpdate> pointers;
+    std::vector<VoiceUpdate> voices;
     std::vector<Write> writes;
     std::vector<Span> reclaimed;  // slots filled with FF
     uint64_t bytesUsed = 0;       // free-space bytes the new samples take
@@ -119,7 +135,7 @@ struct Plan {
 // not changed.
 Plan PlanEdits(ImageBytes image, const ImageModel& model, const EditRequest& request);
 
-// Applies an Ok plan: its writes, then its pointer words. False, and nothing
+// Applies an Ok plan: its writes, then its pointer words and voice bytes. False, and nothing
 // changed, when the plan has problems or any write or pointer lies outside the
 // image.
 bool ApplyPlan(const Plan& plan, std::span<uint8_t> image);

@@ -49,9 +49,12 @@ std::vector<int> EntriesOverlapping(ImageBytes image, const ImageModel& m, Span 
     return found;
 }
 
-bool HoldsSample(const std::vector<uint8_t>& sample) {
-    if (sample.size() < SampleHeaderSize) return false;
-    return sample.size() == SampleExtent(GetLe16(&sample[SampleLengthOfs]));
+// The sample's kind, when its bytes are exactly those of its kind and length.
+std::optional<SampleKind> KindOfSample(const std::vector<uint8_t>& sample) {
+    SampleHeader h;
+    if (!ReadSampleHeader(sample, 0, &h) || !h.format || h.length > h.format->maxValues) return std::nullopt;
+    if (sample.size() != h.format->bytes(h.length)) return std::nullopt;
+    return h.format->kind;
 }
 
 struct Planner {
@@ -64,9 +67,7 @@ struct Planner {
     std::vector<Span> claimed; // spans this plan writes samples into
     std::vector<size_t> needFree;  // indexes into request.cries
 
-    void Problem(PlanProblem kind, int index, uint64_t a = 0, uint64_t b = 0, uint64_t c = 0) {
-        plan.problems.push_back({kind, index, a, b, c});
-    }
+    void Add(const Problem& p) { plan.problems.push_back(p); }
 
     static bool OverlapsAny(const std::vector<Span>& spans, Span s) {
         return std::any_of(spans.begin(), spans.end(), [&](Span o) { return o.Overlaps(s); });
@@ -76,16 +77,16 @@ struct Planner {
     // and the tables, and of every sample but `own` unless forced.
     bool CheckTarget(int index, Span s, std::optional<Span> own, bool force) {
         if (s.start % 4 != 0) {
-            Problem(PlanProblem::Unaligned, index, s.start);
+            Add({.kind = PlanProblem::Unaligned, .index = index, .offset = s.start});
             return false;
         }
         if (s.end > image.size() || s.end < s.start) {
-            Problem(PlanProblem::PastEnd, index, s.start, s.Size());
+            Add({.kind = PlanProblem::PastEnd, .index = index, .offset = s.start, .bytes = s.Size()});
             return false;
         }
         for (size_t k = 0; k < fixed.size(); ++k) {
             if (fixed[k].Overlaps(s)) {
-                Problem(PlanProblem::Protected, index, s.start, s.Size(), k);
+                Add({.kind = PlanProblem::Protected, .index = index, .offset = s.start, .bytes = s.Size(), .part = static_cast<ProtectedPart>(k)});
                 return false;
             }
         }
@@ -93,11 +94,11 @@ struct Planner {
             return g.Overlaps(s) && !(own && g.start == own->start && g.end == own->end);
         };
         if (!force && std::any_of(guarded.begin(), guarded.end(), otherSample)) {
-            Problem(PlanProblem::Protected, index, s.start, s.Size(), SamplePart);
+            Add({.kind = PlanProblem::Protected, .index = index, .offset = s.start, .bytes = s.Size(), .part = SamplePart});
             return false;
         }
         if (OverlapsAny(claimed, s)) {
-            Problem(PlanProblem::TwiceInOnePlan, index);
+            Add({.kind = PlanProblem::TwiceInOnePlan, .index = index});
             return false;
         }
         claimed.push_back(s);
@@ -116,6 +117,34 @@ struct Planner {
         }
     }
 
+    // The game plays an entry's sample as its voice byte says: an entry
+    // whose sample changes kind has its voice byte, and its reverse entry's
+    // when that follows it, rewritten.
+    void Voiced(const CryPlan& cp) {
+        if (!cp.newKind) return;
+        const bool inStep = ReverseInStep(image, model, cp.index);
+        auto voice = [&](TableKind table, uint32_t tableOffset) {
+            const Entry e = ReadEntry(image, tableOffset, cp.index);
+            const std::optional<SampleKind> declared = VoiceKind(e.firstWord, table);
+            if (!e.inFile || declared == cp.newKind) return;
+            const uint8_t from = image[e.at + EntryVoiceOfs];
+            const uint8_t to = static_cast<uint8_t>(VoiceWord(table, *cp.newKind));
+            plan.voices.push_back({table, cp.index, e.at + EntryVoiceOfs, from, to});
+        };
+        voice(TableKind::Cry, model.table);
+        if (inStep) voice(TableKind::Reverse, *model.reverse);
+    }
+
+    // The bytes a sample's slot holds: up to the last byte of the sample, but
+    // never into a sample that another entry points at (some tools write an
+    // uncompressed sample without its final loop value).
+    Span Slot(const SampleInfo& old) const {
+        Span slot = old.Bytes();
+        for (Span g : guarded)
+            if (g.start > slot.start && g.start < slot.end) slot.end = g.start;
+        return slot;
+    }
+
     void Place(CryPlan& cp, const CryChange& c, uint32_t at) {
         cp.newOffset = at;
         plan.writes.push_back({at, c.sample});
@@ -128,12 +157,14 @@ struct Planner {
         cp.index = c.index;
         cp.replaced = true;
         cp.newBytes = static_cast<uint32_t>(c.sample.size());
-        if (!HoldsSample(c.sample)) return Problem(PlanProblem::BadSample, c.index);
+        cp.newKind = KindOfSample(c.sample);
+        if (!cp.newKind) return Add({.kind = PlanProblem::BadSample, .index = c.index});
         const Entry e = ReadEntry(image, model.table, c.index);
         const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
         if (e.pointsIntoRom) cp.oldOffset = e.offset;
         if (old.Sound()) {
-            cp.oldBytes = old.extent;
+            cp.oldKind = old.Kind();
+            cp.oldBytes = Slot(old).Size();
             cp.sharing = EntriesAt(image, model, e.offset, c.index);
         }
         const bool fits = old.Sound() && cp.newBytes <= cp.oldBytes;
@@ -145,15 +176,16 @@ struct Planner {
                 }
                 [[fallthrough]];
             case CryChange::Place::InPlace: {
-                if (!e.pointsIntoRom) return Problem(PlanProblem::EntryNotInImage, c.index);
+                if (!e.pointsIntoRom) return Add({.kind = PlanProblem::EntryNotInImage, .index = c.index});
                 if (!fits && !c.force) {
-                    if (old.Sound()) return Problem(PlanProblem::DoesNotFit, c.index, cp.newBytes, cp.oldBytes);
-                    return Problem(PlanProblem::NotASample, c.index, e.offset);
+                    if (old.Sound()) return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .bytes = cp.newBytes, .room = cp.oldBytes});
+                    return Add({.kind = PlanProblem::NotASample, .index = c.index, .offset = e.offset});
                 }
                 const Span s = SpanAt(e.offset, cp.newBytes);
                 if (!CheckTarget(c.index, s, old.Sound() ? std::optional<Span>(old.Bytes()) : std::nullopt, c.force)) return;
                 if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, e.offset);
                 Place(cp, c, e.offset);
+                Voiced(cp);
                 break;
             }
             case CryChange::Place::Free: needFree.push_back(k); break;
@@ -164,8 +196,9 @@ struct Planner {
                 const bool intoFree = s.end <= image.size() &&
                                       std::all_of(image.begin() + s.start, image.begin() + s.end, [](uint8_t b) { return b == 0xFF; });
                 if (s.end <= image.size() && s.start % 4 == 0 && !intoSample && !intoFree && !c.force) {
-                    return Problem(there.Sound() ? PlanProblem::DoesNotFit : PlanProblem::NotFree, c.index,
-                                   there.Sound() ? cp.newBytes : c.at, there.extent);
+                    if (there.Sound())
+                        return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .bytes = cp.newBytes, .room = there.extent});
+                    return Add({.kind = PlanProblem::NotFree, .index = c.index, .offset = c.at});
                 }
                 if (!CheckTarget(c.index, s, there.Sound() ? std::optional<Span>(there.Bytes()) : std::nullopt, c.force)) return;
                 if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, c.at);
@@ -182,12 +215,14 @@ struct Planner {
         const Entry e = ReadEntry(image, model.table, r.index);
         if (e.pointsIntoRom) cp.oldOffset = e.offset;
         const SampleInfo target = InspectSample(image, r.target);
-        if (r.target % 4 != 0) return Problem(PlanProblem::Unaligned, r.index, r.target);
-        if (!target.headerInFile) return Problem(PlanProblem::PastEnd, r.index, r.target, SampleHeaderSize);
-        if (!target.Sound() && !r.force) return Problem(PlanProblem::NotASample, r.index, r.target);
+        if (r.target % 4 != 0) return Add({.kind = PlanProblem::Unaligned, .index = r.index, .offset = r.target});
+        if (!target.headerInFile) return Add({.kind = PlanProblem::PastEnd, .index = r.index, .offset = r.target, .bytes = SampleHeaderSize});
+        if (!target.Sound() && !r.force) return Add({.kind = PlanProblem::NotASample, .index = r.index, .offset = r.target});
         cp.newOffset = r.target;
         cp.newBytes = target.Sound() ? target.extent : 0;
+        if (target.Sound()) cp.newKind = target.Kind();
         Repointed(cp, r.target);
+        Voiced(cp);
         plan.cries.push_back(cp);
     }
 
@@ -277,11 +312,12 @@ struct Planner {
             if (run == pool.end()) {
                 uint64_t largest = 0;
                 for (Span s : pool) largest = std::max<uint64_t>(largest, s.Size());
-                Problem(PlanProblem::NoFreeSpace, c.index, size, largest);
+                Add({.kind = PlanProblem::NoFreeSpace, .index = c.index, .bytes = size, .room = largest});
                 continue;
             }
             Place(*cp, c, run->start);
             Repointed(*cp, run->start);
+            Voiced(*cp);
             plan.bytesUsed += size;
             run->start = std::min(AlignUp4(uint64_t{run->start} + size), run->end);
         }
@@ -301,7 +337,8 @@ struct Planner {
     void Run() {
         const bool needTable = !request.repoints.empty() ||
                                !std::all_of(request.cries.begin(), request.cries.end(), NamesNoEntry);
-        if (needTable && !model.HasTable()) return Problem(PlanProblem::NoTable, -1);
+        if (needTable && !model.HasTable()) return Add({.kind = PlanProblem::NoTable});
+        if (needTable && model.Ambiguous()) return Add({.kind = PlanProblem::AmbiguousTable});
         // In ProtectedPart order: header, cry table, reverse table.
         fixed = {{0, static_cast<uint32_t>(std::min<uint64_t>(RomHeaderSize, image.size()))},
                  model.HasTable() ? model.TableBytes() : Span{},
@@ -310,11 +347,11 @@ struct Planner {
         std::map<int, int> seen;
         auto checkIndex = [&](int index) {
             if (index < 0 || index >= model.entries) {
-                Problem(PlanProblem::IndexPastTable, index, static_cast<uint64_t>(model.entries));
+                Add({.kind = PlanProblem::IndexPastTable, .index = index, .room = static_cast<uint64_t>(model.entries)});
                 return false;
             }
             if (seen[index]++) {
-                Problem(PlanProblem::TwiceInOnePlan, index);
+                Add({.kind = PlanProblem::TwiceInOnePlan, .index = index});
                 return false;
             }
             return true;
@@ -349,7 +386,10 @@ bool ApplyPlan(const Plan& plan, std::span<uint8_t> image) {
         if (uint64_t{w.at} + w.bytes.size() > image.size()) return false;
     for (const PointerUpdate& u : plan.pointers)
         if (uint64_t{u.at} + 4 > image.size()) return false;
+    for (const VoiceUpdate& v : plan.voices)
+        if (v.at >= image.size()) return false;
     for (const Write& w : plan.writes) std::copy(w.bytes.begin(), w.bytes.end(), image.begin() + w.at);
     for (const PointerUpdate& u : plan.pointers) PutLe32(&image[u.at], u.to);
+    for (const VoiceUpdate& v : plan.voices) image[v.at] = v.to;
     return true;
 }

@@ -6,8 +6,8 @@
 
 namespace {
 
-bool CarriesWords(const Entry& e, uint32_t firstWord) {
-    return e.inFile && e.firstWord == firstWord && e.lastWord == EntryLastWord && e.pointsIntoRom;
+bool CarriesWords(const Entry& e, TableKind table) {
+    return e.inFile && VoiceKind(e.firstWord, table) && e.lastWord == EntryLastWord && e.pointsIntoRom;
 }
 
 // How many entries from `at` point into the image, whatever their other
@@ -57,9 +57,23 @@ std::optional<uint32_t> FindReverseByPointers(ImageBytes image, uint32_t tableOf
 
 }  // namespace
 
-int MeasureTable(ImageBytes image, uint32_t tableOffset, uint32_t firstWord, int limit) {
+const char* TableName(TableKind table) { return table == TableKind::Cry ? "cry" : "reverse"; }
+
+uint32_t VoiceWord(TableKind table, SampleKind kind) {
+    const uint32_t voice = (table == TableKind::Reverse ? ReverseVoiceBit : 0) |
+                           (kind == SampleKind::Compressed ? CompressedVoiceBit : 0);
+    return VoiceWordRest | voice;
+}
+
+std::optional<SampleKind> VoiceKind(uint32_t firstWord, TableKind table) {
+    for (SampleKind kind : {SampleKind::Compressed, SampleKind::Uncompressed})
+        if (firstWord == VoiceWord(table, kind)) return kind;
+    return std::nullopt;
+}
+
+int MeasureTable(ImageBytes image, uint32_t tableOffset, TableKind table) {
     int n = 0;
-    while (n < limit && CarriesWords(ReadEntry(image, tableOffset, n), firstWord)) ++n;
+    while (CarriesWords(ReadEntry(image, tableOffset, n), table)) ++n;
     return n;
 }
 
@@ -67,7 +81,7 @@ const char* SourceName(TableSource source) {
     switch (source) {
         case TableSource::Given: return "given";
         case TableSource::Known: return "known release";
-        case TableSource::Moved: return "table scan (moved from the release's offset)";
+        case TableSource::Moved: return "moved from the release's offset";
         case TableSource::Scan: return "table scan";
         case TableSource::None: return "none";
     }
@@ -76,8 +90,7 @@ const char* SourceName(TableSource source) {
 
 std::optional<uint32_t> FindReverseTable(ImageBytes image, uint32_t tableOffset, int entries) {
     const uint32_t after = tableOffset + CryEntrySize * static_cast<uint32_t>(entries);
-    if (ReadEntry(image, after, 0).firstWord == ReverseEntryFirstWord && MeasureTable(image, after, ReverseEntryFirstWord, 1) == 1)
-        return after;
+    if (MeasureTable(image, after, TableKind::Reverse) > 0) return after;
     return FindReverseByPointers(image, tableOffset, entries);
 }
 
@@ -103,6 +116,51 @@ bool ReverseInStep(ImageBytes image, const ImageModel& model, int index) {
     return c.inFile && r.inFile && c.pointer == r.pointer;
 }
 
+std::vector<TableFound> FindTables(ImageBytes image) {
+    std::vector<TableFound> found;
+    // Table starts: an entry that carries a table's words where the entry
+    // before it does not.
+    for (uint64_t p = 0; p + CryEntrySize <= image.size(); p += 4) {
+        // Every voice word is 3C 00 00 after a byte 00, 10, 20 or 30.
+        if ((GetLe32(&image[p]) & ~uint32_t{0x30}) != VoiceWordRest) continue;
+        for (TableKind kind : {TableKind::Cry, TableKind::Reverse}) {
+            const uint32_t at = static_cast<uint32_t>(p);
+            if (!CarriesWords(ReadEntry(image, at, 0), kind)) continue;
+            if (p >= CryEntrySize && CarriesWords(ReadEntry(image, at - CryEntrySize, 0), kind)) continue;
+            found.push_back({kind, at, MeasureTable(image, at, kind), {}});
+        }
+    }
+    if (found.empty()) return found;
+    // The words that point at them, outside every table and every sample.
+    std::vector<Span> excluded;
+    for (const TableFound& t : found) {
+        excluded.push_back({t.offset, t.offset + CryEntrySize * static_cast<uint32_t>(t.entries)});
+        for (int i = 0; i < t.entries; ++i) {
+            const SampleInfo s = InspectSample(image, ReadEntry(image, t.offset, i).offset);
+            if (s.Sound()) excluded.push_back(s.Bytes());
+        }
+    }
+    std::sort(excluded.begin(), excluded.end(), [](Span x, Span y) { return x.start < y.start; });
+    // Spans sorted by start; the longest reach so far tells whether a word lies in one.
+    std::vector<uint32_t> reach(excluded.size());
+    for (size_t i = 0; i < excluded.size(); ++i) reach[i] = std::max(excluded[i].end, i ? reach[i - 1] : 0u);
+    auto isExcluded = [&](uint32_t at) {
+        auto it = std::upper_bound(excluded.begin(), excluded.end(), at, [](uint32_t v, Span x) { return v < x.start; });
+        return it != excluded.begin() && reach[static_cast<size_t>(it - excluded.begin()) - 1] > at;
+    };
+    std::vector<std::pair<uint32_t, size_t>> targets;  // address, index into found
+    for (size_t i = 0; i < found.size(); ++i) targets.push_back({RomAddressBase | found[i].offset, i});
+    std::sort(targets.begin(), targets.end());
+    for (uint64_t p = 0; p + 4 <= image.size(); p += 4) {
+        const uint32_t word = GetLe32(&image[p]);
+        if ((word & ~RomAddressMask) != RomAddressBase) continue;
+        auto it = std::lower_bound(targets.begin(), targets.end(), std::pair<uint32_t, size_t>{word, 0});
+        if (it == targets.end() || it->first != word || isExcluded(static_cast<uint32_t>(p))) continue;
+        for (; it != targets.end() && it->first == word; ++it) found[it->second].pointerWords.push_back(static_cast<uint32_t>(p));
+    }
+    return found;
+}
+
 namespace {
 
 void SetTable(ImageModel& m, ImageBytes image, TableSource source, uint32_t offset, const TableRequest& request) {
@@ -119,6 +177,110 @@ void SetTable(ImageModel& m, ImageBytes image, TableSource source, uint32_t offs
     }
 }
 
+const TableFound* FoundAt(const std::vector<TableFound>& tables, TableKind kind, uint32_t offset) {
+    for (const TableFound& t : tables)
+        if (t.kind == kind && t.offset == offset) return &t;
+    return nullptr;
+}
+
+// The run of cry entries that holds `offset`: a scan that looks only for
+// compressed entries lands past the uncompressed ones a table starts with.
+std::optional<uint32_t> CryTableHolding(const std::vector<TableFound>& tables, uint32_t offset) {
+    for (const TableFound& t : tables)
+        if (t.kind == TableKind::Cry && t.offset <= offset && offset < t.offset + CryEntrySize * static_cast<uint32_t>(t.entries))
+            return t.offset;
+    return std::nullopt;
+}
+
+// The cry table the code points at, among several: the release's own, else
+// the one most words point at, else the longest.
+const TableFound* ChoosePointed(const std::vector<const TableFound*>& pointed, const ImageModel& m) {
+    const TableFound* best = nullptr;
+    for (const TableFound* t : pointed) {
+        if (m.identity.kind == RomKnown && t->offset == m.knownOffset) return t;
+        if (!best || t->pointerWords.size() > best->pointerWords.size() ||
+            (t->pointerWords.size() == best->pointerWords.size() && t->entries > best->entries))
+            best = t;
+    }
+    return best;
+}
+
+// How many of the first entries of two tables point at the same samples.
+int SharedPointers(ImageBytes image, uint32_t a, uint32_t b, int entries) {
+    int same = 0;
+    for (int i = 0; i < entries; ++i) same += ReadEntry(image, a, i).pointer == ReadEntry(image, b, i).pointer;
+    return same;
+}
+
+void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>& tables, const TableRequest& request) {
+    if (request.offset) {
+        const uint32_t t = *request.offset;
+        m.table = t;  // named by the problems below
+        if (t % 4 != 0) m.problem = OpenProblem::TableUnaligned;
+        else if (uint64_t{t} + CryEntrySize > image.size()) m.problem = OpenProblem::TablePastEnd;
+        if (m.problem != OpenProblem::None) return;
+        SetTable(m, image, TableSource::Given, t, request);
+        if (m.problem == OpenProblem::None && m.entries == 0) m.problem = OpenProblem::TableNoEntries;
+        return;
+    }
+    const bool known = m.identity.kind == RomKnown;
+    if (known) m.knownOffset = m.identity.tableOffset;
+    std::vector<const TableFound*> pointed;
+    for (const TableFound& t : tables)
+        if (t.kind == TableKind::Cry && !t.pointerWords.empty()) pointed.push_back(&t);
+    if (!pointed.empty()) {
+        const TableFound* chosen = ChoosePointed(pointed, m);
+        if (pointed.size() > 1)
+            for (const TableFound* t : pointed) m.competing.push_back(t->offset);
+        const bool own = known && chosen->offset == m.knownOffset;
+        SetTable(m, image, !known ? TableSource::Scan : own ? TableSource::Known : TableSource::Moved, chosen->offset, request);
+        if (known && !own && MeasureTable(image, m.knownOffset) > 0) m.unusedTable = m.knownOffset;
+        return;
+    }
+    // No code points at any table (an image without code): the release's
+    // offset when it holds entries, else the scan.
+    if (known) {
+        SetTable(m, image, TableSource::Known, m.knownOffset, request);
+        if (m.entries > 0 || m.problem != OpenProblem::None) return;
+    }
+    const int hit = FindTableIn(image, ScanStartOfs);
+    std::optional<uint32_t> start = hit >= 0 ? CryTableHolding(tables, static_cast<uint32_t>(hit)) : std::nullopt;
+    if (hit >= 0 && !start) start = static_cast<uint32_t>(hit);
+    // A table of uncompressed entries alone carries no entry the scan knows.
+    for (const TableFound& t : tables)
+        if (!start && t.kind == TableKind::Cry && t.offset >= ScanStartOfs) start = t.offset;
+    m.source = TableSource::None;
+    m.entries = 0;
+    if (start) SetTable(m, image, known ? TableSource::Moved : TableSource::Scan, *start, request);
+}
+
+void ChooseReverse(ImageModel& m, ImageBytes image, const std::vector<TableFound>& tables) {
+    const uint32_t after = m.TableBytes().end;
+    if (MeasureTable(image, after, TableKind::Reverse) > 0) {
+        m.reverse = after;
+        m.reverseEntries = std::min(m.entries, MeasureTable(image, after, TableKind::Reverse));
+    } else {
+        // One the code points at, in step with the cry table over most of
+        // its first entries; else one found by its pointers alone.
+        constexpr int Compared = 16;
+        const TableFound* best = nullptr;
+        int bestSame = 0;
+        for (const TableFound& t : tables) {
+            if (t.kind != TableKind::Reverse || t.pointerWords.empty()) continue;
+            const int compared = std::min({Compared, t.entries, m.entries});
+            const int same = SharedPointers(image, m.table, t.offset, compared);
+            if (same * 4 >= compared * 3 && same > bestSame) best = &t, bestSame = same;
+        }
+        m.reverse = best ? std::optional(best->offset) : FindReverseTable(image, m.table, m.entries);
+        if (m.reverse) {
+            const TableFound* t = FoundAt(tables, TableKind::Reverse, *m.reverse);
+            m.reverseEntries = std::min(m.entries, t ? t->entries : PointingEntries(image, *m.reverse, m.entries));
+        }
+    }
+    if (const TableFound* t = m.reverse ? FoundAt(tables, TableKind::Reverse, *m.reverse) : nullptr)
+        m.reversePointers = t->pointerWords;
+}
+
 }  // namespace
 
 ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
@@ -129,36 +291,15 @@ ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
     }
     m.size = static_cast<uint32_t>(image.size());
     m.identity = IdentifyImage(image);
-    if (request.offset) {
-        const uint32_t t = *request.offset;
-        m.table = t;  // named by the problems below
-        if (t % 4 != 0) m.problem = OpenProblem::TableUnaligned;
-        else if (uint64_t{t} + CryEntrySize > image.size()) m.problem = OpenProblem::TablePastEnd;
-        if (m.problem != OpenProblem::None) return m;
-        SetTable(m, image, TableSource::Given, t, request);
-        if (m.problem == OpenProblem::None && m.entries == 0) m.problem = OpenProblem::TableNoEntries;
-    } else if (m.identity.kind == RomKnown) {
-        m.knownOffset = m.identity.tableOffset;
-        SetTable(m, image, TableSource::Known, m.knownOffset, request);
-        if (m.entries == 0 && m.problem == OpenProblem::None) {
-            // The release's table has moved (a modified image): look for it.
-            const int found = FindTableIn(image, ScanStartOfs);
-            m.source = TableSource::None;
-            if (found >= 0) SetTable(m, image, TableSource::Moved, static_cast<uint32_t>(found), request);
-        }
-    } else if (m.identity.kind == RomScanned) {
-        SetTable(m, image, TableSource::Scan, m.identity.tableOffset, request);
-    }
+    const std::vector<TableFound> tables = FindTables(image);
+    ChooseTable(m, image, tables, request);
     if (m.problem != OpenProblem::None || m.entries == 0) {
         if (m.problem == OpenProblem::None) m.source = TableSource::None;
+        m.competing.clear();
         return m;
     }
-    m.reverse = FindReverseTable(image, m.table, m.entries);
-    if (m.reverse) {
-        const bool adjacent = *m.reverse == m.TableBytes().end;
-        m.reverseEntries = adjacent ? std::min(m.entries, MeasureTable(image, *m.reverse, ReverseEntryFirstWord))
-                                    : std::min(m.entries, PointingEntries(image, *m.reverse, m.entries));
-    }
+    if (const TableFound* t = FoundAt(tables, TableKind::Cry, m.table)) m.tablePointers = t->pointerWords;
+    ChooseReverse(m, image, tables);
     return m;
 }
 

@@ -4,7 +4,8 @@
 // edits and apply the plan to a copy. Nothing may be read or written outside
 // the image (the sanitizers watch an exactly sized buffer); everything the
 // model reports must lie inside it; a plan must write only what it declares
-// (its samples and pointer words), never the header or a table's other bytes,
+// (its samples, pointer words and voice bytes), never the header or a table's
+// other bytes,
 // and a refused plan must change nothing.
 #include <algorithm>
 #include <vector>
@@ -21,8 +22,9 @@ bool Inside(Span s, size_t size) { return s.start <= s.end && s.end <= size; }
 // 3: a free range follows, two 16-bit words counted in words; bit 4: a table
 // offset follows, one 16-bit word counted in words), then four bytes per
 // change: its kind (low bits: replace Auto, InPlace, Free, At or repoint;
-// 0x80 force; 0x40 a sample one byte short; 0x20 an offset not word-aligned),
-// the entry index, and two bytes of offset or length.
+// 0x80 force; 0x40 a sample one byte short; 0x20 an offset not word-aligned;
+// 0x10 an uncompressed sample), the entry index, and two bytes of offset or
+// length.
 struct Script {
     EditRequest edits;
     TableRequest table;
@@ -55,8 +57,8 @@ Script ReadScript(const uint8_t* data, size_t size) {
         for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<uint8_t>(k * (kind | 1));
         CryChange change;
         change.index = index;
-        change.sample.resize(SampleExtent(static_cast<uint32_t>(values.size())));
-        EncodeSample(values, change.sample);
+        change.sample = MakeSample(kind & 0x10 ? SampleKind::Uncompressed : SampleKind::Compressed, values, GameRateField,
+                                   EncodeMode::Fast);
         if (kind & 0x40) change.sample.pop_back();
         change.place = static_cast<CryChange::Place>(kind % 5);
         change.at = offset;
@@ -78,7 +80,9 @@ void CheckModel(ImageBytes image, const ImageModel& m) {
     }
     if (!m.HasTable()) return;
     Require(Inside(m.TableBytes(), image.size()) && Inside(m.ReverseBytes(), image.size()));
-    Require(FindReverseTable(image, m.table, m.entries) == m.reverse);
+    // A reverse table the code points at may stand where the pointers alone
+    // would find another.
+    Require(FindReverseTable(image, m.table, m.entries) == m.reverse || !m.reversePointers.empty());
     for (int i = 0; i < m.entries; ++i) {
         const Entry e = ReadEntry(image, m.table, i);
         Require(e.inFile && e.pointerPos == m.table + CryEntrySize * i + CryEntryPointerOfs);
@@ -111,9 +115,15 @@ void CheckPlan(ImageBytes image, const ImageModel& m, const Plan& plan) {
             Require(u.at == table + CryEntrySize * u.index + CryEntryPointerOfs);
             Require(GetLe32(&image[u.at]) == u.from && GetLe32(&after[u.at]) == u.to);
         }
+        for (const VoiceUpdate& v : plan.voices) {
+            const uint32_t table = v.table == TableKind::Cry ? m.table : m.reverse.value_or(0);
+            Require(v.at == table + CryEntrySize * v.index + EntryVoiceOfs);
+            Require(image[v.at] == v.from && after[v.at] == v.to && VoiceKind(GetLe32(&after[v.at]), v.table));
+        }
         auto undo = [&](Span s) { std::copy(image.begin() + s.start, image.begin() + s.end, after.begin() + s.start); };
         for (const Write& w : plan.writes) undo(w.Bytes());
         for (const PointerUpdate& u : plan.pointers) undo({u.at, u.at + 4});
+        for (const VoiceUpdate& v : plan.voices) undo({v.at, v.at + 1});
     }
     Require(std::equal(after.begin(), after.end(), image.begin(), image.end()));
 }

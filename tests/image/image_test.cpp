@@ -99,7 +99,7 @@ TEST(Image, InspectsCompressedAndUncompressedSamples) {
     const uint32_t span = PutUncompressedSample(rom, 0x10000, plain);
     const SampleInfo u = InspectSample(rom, 0x10000);
     EXPECT_TRUE(u.Sound());
-    EXPECT_EQ(u.extent, span);
+    EXPECT_EQ(u.extent, span + 1);  // the loop value after the S values
     EXPECT_EQ(DecodeToUnsigned(rom, u), plain);
 
     // Any rate a game could play is a sound; a loop word, a stray upper
@@ -197,8 +197,8 @@ TEST_F(GameImage, ACryTooLongForItsSlotIsRefusedInPlaceAndMovedByAuto) {
     const Plan refused = PlanEdits(rom, model, inPlace);
     ASSERT_EQ(refused.problems.size(), 1u);
     EXPECT_EQ(refused.problems[0].kind, PlanProblem::DoesNotFit);
-    EXPECT_EQ(refused.problems[0].a, longer.size());
-    EXPECT_EQ(refused.problems[0].b, SampleExtent(stored));
+    EXPECT_EQ(refused.problems[0].bytes, longer.size());
+    EXPECT_EQ(refused.problems[0].room, SampleExtent(stored));
 
     EditRequest autoPlace;
     autoPlace.cries.push_back({20, longer, CryChange::Place::Auto});

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const uint32_t rate = EncoderRateField() / 1024;
+    const uint32_t rate = GameRateField / 1024;
     RomPlan plan = GameRomPlan();
     Bytes game = MakeRom(plan);
     Bytes full = game;

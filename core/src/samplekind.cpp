@@ -1,0 +1,87 @@
+// The sample kinds: one SampleFormat each, and the header they share.
+#include "samplekind.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr uint8_t SignFlip = 0x80;  // unsigned WAV value <-> signed stored value
+
+uint32_t CompressedBytes(uint32_t n) { return SampleExtent(n); }
+
+// S values and the loop value after them.
+uint32_t UncompressedBytes(uint32_t n) { return SampleHeaderSize + n + 1; }
+
+void EncodeUncompressed(std::span<const uint8_t> wav, std::span<uint8_t> data, EncodeMode) {
+    std::transform(wav.begin(), wav.end(), data.begin(), [](uint8_t v) { return static_cast<uint8_t>(v ^ SignFlip); });
+    data[wav.size()] = 0;  // the loop value: silence
+}
+
+void DecodeUncompressed(std::span<const uint8_t> data, std::span<uint8_t> wav) {
+    for (size_t i = 0; i < wav.size(); ++i) wav[i] = static_cast<uint8_t>((i < data.size() ? data[i] : 0) ^ SignFlip);
+}
+
+constexpr SampleFormat Formats[] = {
+    {SampleKind::Compressed, "compressed", 1, MaxSampleLength, 2, CompressedBytes, EncodeBlocks, DecodeBlocks},
+    // The length field is 32 bits; a cry is far shorter than what an image holds.
+    {SampleKind::Uncompressed, "uncompressed", 0, 0x00FFFFFF, 4, UncompressedBytes, EncodeUncompressed,
+     DecodeUncompressed},
+};
+
+}  // namespace
+
+std::span<const SampleFormat> SampleFormats() { return Formats; }
+
+const SampleFormat& FormatOf(SampleKind kind) {
+    return *std::find_if(std::begin(Formats), std::end(Formats), [&](const SampleFormat& f) { return f.kind == kind; });
+}
+
+const SampleFormat* FormatOfType(uint8_t type) {
+    for (const SampleFormat& f : Formats)
+        if (f.type == type) return &f;
+    return nullptr;
+}
+
+uint32_t SampleBytes(SampleKind kind, uint32_t n) { return FormatOf(kind).bytes(n); }
+
+bool PlausibleRate(uint32_t hz) { return hz >= MinSampleRate && hz <= MaxSampleRate; }
+
+std::vector<uint8_t> MakeSample(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField, EncodeMode mode) {
+    const SampleFormat& f = FormatOf(kind);
+    if (wav.size() > f.maxValues) return {};
+    const uint32_t n = static_cast<uint32_t>(wav.size());
+    std::vector<uint8_t> sample(f.bytes(n), 0);
+    sample[SampleTypeOfs] = f.type;
+    PutLe32(&sample[SampleRateOfs], rateField);
+    PutLe32(&sample[SampleLengthOfs], n);
+    f.encode(wav, std::span<uint8_t>(sample).subspan(SampleHeaderSize), mode);
+    return sample;
+}
+
+bool ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset, SampleHeader* header) {
+    if (uint64_t{offset} + SampleHeaderSize > image.size()) return false;
+    const uint8_t* h = &image[offset];
+    SampleHeader r;
+    r.format = FormatOfType(h[SampleTypeOfs]);
+    r.rateField = GetLe32(h + SampleRateOfs);
+    r.loopStart = GetLe32(h + SampleLoopOfs);
+    const uint32_t field = GetLe32(h + SampleLengthOfs);
+    r.length = r.format && r.format->lengthBytes == 2 ? field & 0xFFFF : field;
+    // Bytes 1-3 and the loop start are 0 in every cry the games and the
+    // encoder write, and so is the unused upper half of a 16-bit length.
+    const bool typeWord = (GetLe32(h + SampleTypeOfs) >> 8) == 0;
+    const bool lengthFits = r.format && (r.format->lengthBytes == 4 || field >> 16 == 0);
+    r.plausible = r.format && typeWord && r.loopStart == 0 && lengthFits && r.length <= r.format->maxValues &&
+                  PlausibleRate(r.rateField / 1024);
+    *header = r;
+    return true;
+}
+
+std::vector<uint8_t> DecodeValues(std::span<const uint8_t> image, uint32_t offset) {
+    SampleHeader h;
+    if (!ReadSampleHeader(image, offset, &h) || !h.format || h.length > h.format->maxValues) return {};
+    std::vector<uint8_t> wav(h.length);
+    h.format->decode(image.subspan(offset + SampleHeaderSize), wav);
+    return wav;
+}
