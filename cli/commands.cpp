@@ -246,7 +246,6 @@ int RunDumpAll(const DumpAllArgs& args) {
     std::filesystem::create_directories(args.dir, error);
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
 
-    const char* prefix = ctx.rule == IdRule::SpeciesNumber ? "species" : "cry";
     const bool progress = IsTerminal(stderr);
     json written = json::array(), skipped = json::array();
     std::string skippedNames;
@@ -264,10 +263,7 @@ int RunDumpAll(const DumpAllArgs& args) {
             skippedNames += (skippedNames.empty() ? "" : ", ") + name;
             continue;
         }
-        char file[32];
-        if (r.id) std::snprintf(file, sizeof file, "%s-%03d.wav", prefix, *r.id);
-        else std::snprintf(file, sizeof file, "index-%04d.wav", r.index);
-        const std::string path = (std::filesystem::path(args.dir) / file).string();
+        const std::string path = (std::filesystem::path(args.dir) / (CryFileStem(r, ctx.rule) + ".wav")).string();
         const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
         WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
         written.push_back({{"id", r.id ? json(*r.id) : json(nullptr)},

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <thread>
 
 #include "audio.h"
@@ -25,8 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file of the directory that names a cry: cry-NNN.*, species-NNN.* with
-// --species, index-NNNN.*; the rest is ignored.
+// A file of the directory that names a cry (ParseCryFileName: cry-NNN.*,
+// species-NNN.* with --species, index-NNNN.*); the rest is ignored.
 struct Source {
     std::string path;
     std::string name;  // "ID 25" or "entry 400"
@@ -41,28 +40,21 @@ struct Source {
 std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, std::vector<std::string>* ignored) {
     std::error_code error;
     if (!fs::is_directory(dir, error)) Fail("'" + dir + "' is not a directory");
-    const std::regex idName(ctx.rule == IdRule::SpeciesNumber ? "species-([0-9]{1,4})\\..+" : "cry-([0-9]{1,4})\\..+");
-    const std::regex indexName("index-([0-9]{1,5})\\..+");
     std::vector<Source> sources;
     std::map<int, std::string> byIndex;
     for (const fs::directory_entry& f : fs::directory_iterator(dir, error)) {
         const std::string file = f.path().filename().string();
-        std::smatch m;
-        Source s;
-        s.path = f.path().string();
-        if (std::regex_match(file, m, idName)) {
-            s.id = std::stoi(m[1]);
-            s.name = "ID " + std::to_string(*s.id);
-            if (*s.id < 1 || *s.id > LastId || IsPlaceholderId(*s.id, ctx.rule))
-                s.problem = "ID " + std::to_string(*s.id) + " has no cry of its own";
-            else s.index = EntryIndex(*s.id, ctx.rule);
-        } else if (std::regex_match(file, m, indexName)) {
-            s.index = std::stoi(m[1]);
-            s.name = "entry " + std::to_string(s.index);
-        } else {
+        const std::optional<EntryRow> named = ParseCryFileName(file, ctx.rule);
+        if (!named) {
             ignored->push_back(file);
             continue;
         }
+        Source s;
+        s.path = f.path().string();
+        s.id = named->id;
+        s.index = named->index;
+        s.name = s.id ? "ID " + std::to_string(*s.id) : "entry " + std::to_string(s.index);
+        if (s.id && s.index < 0) s.problem = s.name + " has no cry of its own";
         if (s.problem.empty() && s.index >= ctx.model.entries)
             s.problem = "the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
                         " entries; " + s.name + " lies past it";

@@ -67,6 +67,21 @@ bool IsPlaceholderId(int id, IdRule rule);
 // for an entry no ID reaches.
 std::vector<int> IdsOfIndex(int index, IdRule rule);
 
+// An entry as front ends name it: by an ID that reaches it, or by its index.
+struct EntryRow {
+    std::optional<int> id;
+    int index = 0;
+};
+// The name a cry's file takes, without its extension: cry-025 (species-025
+// under the species rule) for an ID, index-0400 for an entry no ID reaches.
+// Every batch that writes or reads cries by file (dump-all, import, the
+// page's dumps) names them with these two.
+std::string CryFileStem(const EntryRow& row, IdRule rule);
+// What a file name (any non-empty extension) names under the rule: an ID
+// (index -1 when it has no cry of its own, as IDs past 411 and the species
+// rule's placeholders) or an entry; nothing when it is no cry's name.
+std::optional<EntryRow> ParseCryFileName(const std::string& name, IdRule rule);
+
 // --- Entries and samples ---------------------------------------------------
 
 // One table entry and where its pointer leads.
@@ -219,10 +234,6 @@ bool ReverseInStep(ImageBytes image, const ImageModel& model, int index);
 // Every entry of the table once, as front ends list them: one row per ID
 // that reaches it (in ID order, placeholders left out), then the entries no
 // ID reaches (in index order, with no ID).
-struct EntryRow {
-    std::optional<int> id;
-    int index = 0;
-};
 std::vector<EntryRow> EntryRows(const ImageModel& model, IdRule rule);
 
 // --- Space -------------------------------------------------------------------

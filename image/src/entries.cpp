@@ -1,6 +1,7 @@
 // IDs, table entries and the samples they point at.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "image.h"
 
@@ -78,3 +79,41 @@ SampleDefaults DefaultsFor(ImageBytes image, std::optional<uint32_t> offset) {
 }
 
 uint32_t ToFileOffset(uint32_t value) { return IsRomAddress(value) ? value & RomAddressMask : value; }
+
+namespace {
+
+const char* IdPrefix(IdRule rule) { return rule == IdRule::SpeciesNumber ? "species-" : "cry-"; }
+constexpr char IndexPrefix[] = "index-";
+
+// The number after `prefix` in `name`, of at most `digits` digits and
+// followed by a dot and a non-empty extension.
+std::optional<int> NumberAfter(const std::string& name, const std::string& prefix, size_t digits) {
+    if (name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    const size_t dot = name.find('.', prefix.size());
+    if (dot == std::string::npos || dot == prefix.size() || dot - prefix.size() > digits || dot + 1 == name.size())
+        return std::nullopt;
+    int n = 0;
+    for (size_t i = prefix.size(); i < dot; ++i) {
+        if (name[i] < '0' || name[i] > '9') return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+std::string CryFileStem(const EntryRow& row, IdRule rule) {
+    char stem[32];
+    if (row.id) std::snprintf(stem, sizeof stem, "%s%03d", IdPrefix(rule), *row.id);
+    else std::snprintf(stem, sizeof stem, "%s%04d", IndexPrefix, row.index);
+    return stem;
+}
+
+std::optional<EntryRow> ParseCryFileName(const std::string& name, IdRule rule) {
+    if (const std::optional<int> id = NumberAfter(name, IdPrefix(rule), 4)) {
+        const bool own = *id >= 1 && *id <= LastId && !IsPlaceholderId(*id, rule);
+        return EntryRow{id, own ? EntryIndex(*id, rule) : -1};
+    }
+    if (const std::optional<int> index = NumberAfter(name, IndexPrefix, 5)) return EntryRow{std::nullopt, *index};
+    return std::nullopt;
+}

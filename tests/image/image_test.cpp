@@ -283,3 +283,23 @@ TEST_F(GameImage, AForcedWriteNamesTheCriesItRunsOverAndSharersAreReported) {
 }
 
 }  // namespace
+
+// Every entry of an extended table, under both rules, comes back from the
+// name its file is given; names of no cry are not read as one.
+TEST(Image, CryFileNamesReadBackAsTheirEntries) {
+    ImageModel model;
+    model.source = TableSource::Given;
+    model.entries = 440;
+    for (IdRule rule : {IdRule::CryNumber, IdRule::SpeciesNumber}) {
+        for (const EntryRow& row : EntryRows(model, rule)) {
+            const std::optional<EntryRow> back = ParseCryFileName(CryFileStem(row, rule) + ".flac", rule);
+            ASSERT_TRUE(back) << CryFileStem(row, rule);
+            EXPECT_EQ(back->id, row.id);
+            EXPECT_EQ(back->index, row.index);
+        }
+    }
+    EXPECT_EQ(ParseCryFileName("cry-412.wav", IdRule::CryNumber)->index, -1);
+    EXPECT_EQ(ParseCryFileName("species-260.wav", IdRule::SpeciesNumber)->index, -1);
+    for (const char* name : {"cry-025", "cry-025.", "cry-.wav", "cry-12345.wav", "species-025.wav", "index-4x.wav", "notes.txt"})
+        EXPECT_FALSE(ParseCryFileName(name, IdRule::CryNumber)) << name;
+}
