@@ -144,7 +144,7 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     if (raw) {
         RawWav wav = LoadRawWav(path);
         AudioWarnings mismatch;
-        if (!args.keepRate && CheckRawRate(wav.rate, targetRate, mismatch)) Fail("'" + path + "': " + mismatch[0].message);
+        if (!args.keepRate && CheckRawRate(wav.rate, targetRate, mismatch)) Fail("'" + path + "': " + WarningText(mismatch[0]));
         double rate = args.keepRate ? wav.rate : targetRate;
         return {std::move(wav.bytes), rate, static_cast<double>(wav.rate), 1, {}};
     }

@@ -197,7 +197,11 @@ std::string WavInfoOf(const val& file) {
 
 std::string WarningsJson(const AudioWarnings& warnings) {
     return List(warnings, [](const AudioWarning& w) {
-        return Object({Field("code", Num(static_cast<int>(w.code))), Field("message", Quote(w.message))});
+        return Object({Field("code", Num(static_cast<int>(w.code))), Field("channels", Num(w.channels)),
+                       Field("keptPercent", Real(w.keptPercent)), Field("clipped", Num(w.clipped)),
+                       Field("offsetPercent", Real(w.offsetPercent)), Field("fast", Bool(w.mode == EncodeMode::Fast)),
+                       Field("snrDb", Real(w.snrDb)), Field("peakError", Num(w.peakError)),
+                       Field("wavRate", Real(w.wavRate)), Field("sampleRate", Real(w.sampleRate))});
     });
 }
 

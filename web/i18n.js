@@ -74,15 +74,17 @@ const TEXTS = {
     badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
     rawUnconditioned: 'Le conditionnement ne s\'y applique pas.',
     allTrimmed: 'Rien ne dépasse le seuil de coupe: tout le son serait coupé.',
-    // By AudioWarningCode, each with the numbers of the core's message.
+    // By AudioWarningCode, from the numbers the core gives.
     warnings: [
-      (n, kept) => `Le mélange des ${n} canaux garde ${kept} % de l'énergie du plus fort (opposition de phase?): ` +
-                   'choisissez le canal gauche ou droit',
-      n => `${n} échantillons dépassent la pleine échelle et sont écrêtés: baissez le gain ou normalisez`,
-      level => `Le son est décalé de ${level} % de la pleine échelle, ce qui claque à ses extrémités: ` +
-               'retirez le décalage continu',
-      (snr, peak) => `Le codage garde mal ce son (SNR ${snr} dB, erreur maximale ${peak} pas): baissez le gain`,
-      (wav, cry, times) => `Le WAV est à ${wav} Hz mais ses octets seraient lus à ${cry} Hz (${times} fois)`,
+      w => `Le mélange des ${w.channels} canaux garde ${w.keptPercent.toFixed(0)} % de l'énergie du plus fort ` +
+           '(opposition de phase?): choisissez le canal gauche ou droit',
+      w => `${w.clipped} échantillons dépassent la pleine échelle et sont écrêtés: baissez le gain ou normalisez`,
+      w => `Le son est décalé de ${w.offsetPercent.toFixed(1)} % de la pleine échelle, ce qui claque à ses ` +
+           'extrémités: retirez le décalage continu',
+      w => `Le codage garde mal ce son (SNR ${w.snrDb.toFixed(1)} dB, erreur maximale ${w.peakError} pas): ` +
+           'baissez le gain',
+      w => `Le WAV est à ${w.wavRate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sampleRate.toFixed(0)} Hz ` +
+           `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} fois)`,
     ],
   },
   en: {
@@ -153,12 +155,15 @@ const TEXTS = {
     rawUnconditioned: 'Conditioning does not apply to it.',
     allTrimmed: 'Nothing reaches the trim threshold: the whole sound would be cut.',
     warnings: [
-      (n, kept) => `Mixing the ${n} channels kept ${kept} % of the louder one's energy (out of phase?): ` +
-                   'choose the left or right channel',
-      n => `${n} samples lie beyond full scale and are clipped: lower the gain or normalise`,
-      level => `The sound sits ${level} % of full scale off centre, which clicks at its ends: remove the DC offset`,
-      (snr, peak) => `The encoding keeps this sound poorly (SNR ${snr} dB, peak error ${peak} steps): lower the gain`,
-      (wav, cry, times) => `The WAV is at ${wav} Hz but its bytes would play at ${cry} Hz (${times} times)`,
+      w => `Mixing the ${w.channels} channels kept ${w.keptPercent.toFixed(0)} % of the louder one's energy ` +
+           '(out of phase?): choose the left or right channel',
+      w => `${w.clipped} samples lie beyond full scale and are clipped: lower the gain or normalise`,
+      w => `The sound sits ${w.offsetPercent.toFixed(1)} % of full scale off centre, which clicks at its ends: ` +
+           'remove the DC offset',
+      w => `The encoding keeps this sound poorly (SNR ${w.snrDb.toFixed(1)} dB, peak error ${w.peakError} steps): ` +
+           'lower the gain',
+      w => `The WAV is at ${w.wavRate.toFixed(0)} Hz but its bytes would play at ${w.sampleRate.toFixed(0)} Hz ` +
+           `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} times)`,
     ],
   },
 };

@@ -338,13 +338,9 @@ async function soundOf(file, rate, options) {
   return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
 }
 
-// A warning in the page's language with the numbers of the core's message,
-// each wording taking as many as the message carries; the core's own English
-// when they do not match.
+// A warning of the core in the page's language, from its code and numbers.
 function warningText(w) {
-  const numbers = w.message.match(/-?\d+(?:\.\d+)?/g) || [];
-  const word = t().warnings[w.code];
-  return word && word.length === numbers.length ? word(...numbers) : w.message;
+  return t().warnings[w.code](w);
 }
 
 // --- The replacement ----------------------------------------------------------------

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "crylib.h"
@@ -32,9 +31,19 @@ struct ConditionOptions {
 
 enum class AudioWarningCode { MixLostEnergy, Clipping, DcOffset, PoorEncoding, RateMismatch };
 
+// What a warning says, in numbers; each front end words it. Only the fields
+// its code names are set.
 struct AudioWarning {
     AudioWarningCode code;
-    std::string message;  // one line of English, no final period
+    int channels = 0;           // MixLostEnergy: channels mixed
+    double keptPercent = 0;     // MixLostEnergy: energy kept, % of the louder channel's
+    uint64_t clipped = 0;       // Clipping: samples beyond full scale
+    double offsetPercent = 0;   // DcOffset: the mean, % of full scale
+    EncodeMode mode = EncodeMode::Best;  // PoorEncoding
+    double snrDb = 0;           // PoorEncoding
+    int peakError = 0;          // PoorEncoding: 8-bit steps
+    double wavRate = 0;         // RateMismatch: the WAV's rate
+    double sampleRate = 0;      // RateMismatch: the rate its bytes would play at
 };
 using AudioWarnings = std::vector<AudioWarning>;
 

@@ -22,11 +22,6 @@ double Energy(std::span<const double> samples) {
     return sum;
 }
 
-void Warn(AudioWarnings& warnings, AudioWarningCode code, const char* format, auto... values) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, values...);
-    warnings.push_back({code, text});
-}
 
 std::vector<double> Scaled(std::span<const double> samples, double factor) {
     std::vector<double> out(samples.size());
@@ -56,10 +51,7 @@ std::vector<double> ChooseChannel(std::span<const double> frames, int channels, 
     const double louder = *std::max_element(channelEnergy.begin(), channelEnergy.end());
     const double kept = Energy(mono);
     if (kept < louder / 2)
-        Warn(warnings, AudioWarningCode::MixLostEnergy,
-             "mixing the %d channels kept %.0f %% of the louder one's energy (out of phase?); "
-             "use --channel left or --channel right",
-             channels, 100 * kept / louder);
+        warnings.push_back({.code = AudioWarningCode::MixLostEnergy, .channels = channels, .keptPercent = 100 * kept / louder});
     return mono;
 }
 
@@ -114,8 +106,7 @@ std::vector<uint8_t> Quantise(std::span<const double> samples, AudioWarnings& wa
         out[i] = static_cast<uint8_t>(std::clamp(std::lround(x * 128.0) + 128, 0L, 255L));
     }
     if (clipped)
-        Warn(warnings, AudioWarningCode::Clipping,
-             "%zu samples lie beyond full scale and are clipped; lower the gain or use --normalize", clipped);
+        warnings.push_back({.code = AudioWarningCode::Clipping, .clipped = clipped});
     return out;
 }
 
@@ -125,9 +116,7 @@ std::vector<double> ConditionBeforeResample(std::span<const double> frames, int 
     if (options.removeDc) {
         mono = RemoveDc(mono, rate);
     } else if (const double mean = MeanLevel(mono); std::abs(mean) > DcWarnLevel) {
-        Warn(warnings, AudioWarningCode::DcOffset,
-             "the sound sits %.1f %% of full scale off centre, which clicks at its ends; use --dc-remove",
-             100 * mean);
+        warnings.push_back({.code = AudioWarningCode::DcOffset, .offsetPercent = 100 * mean});
     }
     if (options.trimDb) mono = Trim(mono, *options.trimDb);
     return mono;
@@ -146,18 +135,11 @@ void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarni
 
 void CheckEncoding(const EncodeQuality& q, EncodeMode mode, AudioWarnings& warnings) {
     if (q.snrDb >= PoorSnrDb && q.peakError <= PoorPeakError) return;
-    const bool fast = mode == EncodeMode::Fast;
-    Warn(warnings, AudioWarningCode::PoorEncoding,
-         "%s coding keeps this sound poorly (SNR %.1f dB, peak error %d steps); lower the gain%s",
-         fast ? "fast" : "best", q.snrDb, q.peakError, fast ? " or use --quality best" : "");
+    warnings.push_back({.code = AudioWarningCode::PoorEncoding, .mode = mode, .snrDb = q.snrDb, .peakError = q.peakError});
 }
 
 bool CheckRawRate(double wavRate, double sampleRate, AudioWarnings& warnings) {
     if (std::abs(wavRate - sampleRate) <= RateTolerance * sampleRate) return false;
-    const bool slow = wavRate > sampleRate;
-    Warn(warnings, AudioWarningCode::RateMismatch,
-         "the WAV is at %.0f Hz but its bytes would play at %.0f Hz, %.2f times too %s; "
-         "resample it (no --raw) or keep its rate (--keep-rate)",
-         wavRate, sampleRate, slow ? wavRate / sampleRate : sampleRate / wavRate, slow ? "slow" : "fast");
+    warnings.push_back({.code = AudioWarningCode::RateMismatch, .wavRate = wavRate, .sampleRate = sampleRate});
     return true;
 }

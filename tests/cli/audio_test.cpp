@@ -113,7 +113,7 @@ TEST_F(CliAudio, ConditioningTable) {
         if (row.mode) CheckEncoding(a.samples, *row.mode, a.warnings);
         std::vector<W> codes;
         for (const AudioWarning& w : a.warnings) codes.push_back(w.code);
-        EXPECT_EQ(codes, row.warnings) << (a.warnings.empty() ? "" : a.warnings[0].message);
+        EXPECT_EQ(codes, row.warnings) << (a.warnings.empty() ? "" : WarningText(a.warnings[0]));
         if (row.check) row.check(a);
     }
 }
