@@ -1,6 +1,5 @@
 // Text helpers of the command line: how a failure reaches the user, how
-// numbers are read from arguments and shown, and how the core's
-// Windows-1252 labels become UTF-8.
+// numbers are read from arguments and shown.
 #pragma once
 
 #include <cstdint>
@@ -33,5 +32,3 @@ int ParseId(const std::string& text);
 std::string Hex(uint32_t value);
 std::string HexWord(uint32_t value);
 
-// Converts Windows-1252 text to UTF-8.
-std::string Cp1252ToUtf8(const char* text);

@@ -147,10 +147,7 @@ std::string Open(const val& rom, int table, bool species) {
     const ImageModel& m = current.model;
     if (m.problem != OpenProblem::None)
         return Object({Field("error", Quote(DescribeOpenProblem(m))), Field("problem", Quote(OpenProblemName(m.problem)))});
-    // The label is Windows-1252: its bytes cross as numbers for the page to decode.
-    Bytes label;
-    for (const char* c = m.identity.label; c && *c; ++c) label.push_back(static_cast<uint8_t>(*c));
-    return Object({Field("label", List(label, [](uint8_t b) { return Num(int{b}); })),
+    return Object({Field("label", Quote(m.identity.label ? Cp1252ToUtf8(m.identity.label) : "")),
                    Field("code", Quote(m.identity.code)), Field("source", Quote(SourceName(m.source))),
                    Field("has_table", Bool(m.HasTable())), Field("table", Num(m.table)),
                    Field("entries", Num(m.entries)), Field("reverse", m.reverse ? Num(*m.reverse) : "null"),

@@ -124,7 +124,7 @@ function rebuild() {
 function showRom() {
   const info = state.info;
   const ok = info && !info.error;
-  $('#release').textContent = ok ? new TextDecoder('windows-1252').decode(new Uint8Array(info.label)) : '–';
+  $('#release').textContent = ok ? info.label : '–';
   $('#table-offset').textContent = ok && info.has_table ? hex(info.table) : '–';
   $('#table-source').textContent = ok ? t().sources[info.source] || info.source : '–';
   $('#reverse-table').textContent = ok && info.reverse !== null ? hex(info.reverse) : t().none;

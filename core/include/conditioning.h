@@ -9,6 +9,10 @@
 // new vectors, appending its warnings to the list it is given. With every
 // option off the result is the plain mixdown and quantisation, so a dumped
 // cry read back gives the same bytes.
+//
+// Error convention: nothing fails or throws; what a user should know about
+// the sound comes back as AudioWarnings, numbers with a code, which each
+// front end words in its own language.
 #pragma once
 
 #include <cstdint>

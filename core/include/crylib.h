@@ -14,6 +14,12 @@
 // Value domains: WAV data is unsigned (silence 0x80); the compressed domain is
 // signed (silence 0). Both are held here as uint8_t bit patterns and convert by
 // flipping the top bit. All sample arithmetic wraps modulo 256.
+//
+// Error convention: the in-memory layer never fails on its inputs' values
+// and never reads or writes past the spans it is given; EncodeSample returns
+// 0 when it cannot write. The file shells keep their plain results (Dump:
+// the length or 0; Compress: always 0) and report why through an optional
+// CryError; FindTable returns -1 for none.
 #pragma once
 
 #include <cstddef>

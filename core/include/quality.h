@@ -5,6 +5,8 @@
 // padded with silence, which is not measured), decoded back and compared with
 // the input on the signed scale (silence 0). Nothing limits the length here:
 // a sound too long to store can still be measured.
+//
+// Error convention: nothing fails; an empty sound measures as exact.
 #pragma once
 
 #include <cstddef>

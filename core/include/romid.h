@@ -1,11 +1,21 @@
 // romid: which release a ROM image is, where its cry table lies, and how a
-// typed ID becomes a cry-table index. Portable: standard library only; the
-// dialog programs and the command line both build on it.
+// typed ID becomes a cry-table index. Portable: standard library only; every
+// front end builds on it.
+//
+// Usage: IdentifyImage (bytes in memory) or IdentifyRom (an open stream)
+// gives a RomIdentity; CryNumberIndex / SpeciesNumberIndex turn an ID into an
+// index. Labels are Windows-1252 bytes: Cp1252ToUtf8 converts them once for
+// front ends that show UTF-8.
+//
+// Error convention: nothing fails. An unreadable code or revision byte is
+// reported in the identity (an empty code, revision -1, RomUnknown); an ID
+// below 1 gives a negative index, which callers must refuse.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 
 // ROM header fields.
 constexpr uint32_t GameCodeOfs = 0xAC;   // 4 characters
@@ -14,6 +24,10 @@ constexpr uint32_t RevisionOfs = 0xBC;   // 1 byte
 // The header every image starts with (entry point, logo, title, game code,
 // revision, checksum). No cry-table entry or sample lies there.
 constexpr uint32_t RomHeaderSize = 0xC0;
+
+// A label (or any Windows-1252 text) as UTF-8, for front ends that show
+// UTF-8: the one place the labels' stored encoding is converted.
+std::string Cp1252ToUtf8(const char* text);
 
 struct VersionRow {
     char code[5];          // game code, NUL-terminated

@@ -1,5 +1,8 @@
 // Checked stream operations shared by the code that reads and writes ROM and
 // WAV files in place.
+//
+// Error convention: each returns false (or a short count with `failed` set)
+// instead of seeking or reading past what the platform can address.
 #pragma once
 
 #include <climits>

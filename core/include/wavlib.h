@@ -3,6 +3,10 @@
 //
 // The tool writes one layout: a canonical 44-byte header for 8-bit unsigned
 // mono PCM at 11050 Hz, followed by the audio bytes.
+//
+// Error convention: the checks return a status (WavStatus, or the numbered
+// results of CheckWavHeader) and never throw; readers are bounded by the
+// buffer or file they are given.
 #pragma once
 
 #include <cstddef>

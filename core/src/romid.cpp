@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "crylib.h"
 
@@ -157,4 +158,41 @@ int SpeciesNumberIndex(int id) {
     if (id >= FirstMissingSpecies && id < IdTableFirst) return OutOfRangeIndex;
     if (id <= LastId) return IdTable[id - IdTableFirst];
     return OutOfRangeIndex;
+}
+
+namespace {
+
+// Code points of the bytes 0x80 to 0x9F, where Windows-1252 differs from
+// Latin-1; 0 marks the five bytes it leaves undefined.
+constexpr char16_t Cp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        auto byte = static_cast<unsigned char>(*p);
+        char32_t c = byte;
+        if (byte >= 0x80 && byte < 0xA0) c = Cp1252High[byte - 0x80] ? Cp1252High[byte - 0x80] : U'\uFFFD';
+        AppendUtf8(out, c);
+    }
+    return out;
 }

@@ -4,9 +4,20 @@
 // the free space. No files, no printing: every front end (the command line,
 // the browser page, the tests and fuzzers) shares this one reading.
 //
+// Usage: OpenImage reads an image into an ImageModel (the table in use, its
+// extent, the reverse table); ReadEntry and InspectSample read one entry or
+// sample; EntryRows lists the entries as front ends show them; FreeTail,
+// FreeRuns and ProtectedSpans say where an edit may write. Edits are planned
+// in plan.h.
+//
 // Everything in an image is untrusted. Every read is bounded by the image's
 // size; a word, an entry or a sample that does not lie wholly inside the image
 // is reported as such, never read past.
+//
+// Error convention: nothing throws. An image that cannot be read as asked
+// comes back with ImageModel::problem set (an OpenProblem code, worded by
+// each front end or by DescribeOpenProblem); entries and samples carry flags
+// (inFile, pointsIntoRom, Sound()) instead of failing.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,11 @@
 // out in full before a byte changes. PlanEdits is pure: image and requested
 // changes in, a plan or the complete list of reasons it cannot be done out.
 // ApplyPlan then writes exactly what the plan declares and nothing else.
+//
+// Error convention: a plan that cannot be carried out comes back empty with
+// every Problem in `problems`, each a code with named fields that front ends
+// word (DescribeProblem in English); ApplyPlan returns false and changes
+// nothing when handed such a plan.
 #pragma once
 
 #include <cstdint>

@@ -29,12 +29,6 @@ TEST(CliText, ParsesWholeNumbersOnly) {
     EXPECT_EQ(Hex(0x452590), "0x452590");
 }
 
-TEST(CliText, LabelsBecomeUtf8) {
-    EXPECT_EQ(Cp1252ToUtf8("Inconnu. Table trouv\xE9" "e \xE0 95%"), "Inconnu. Table trouvée à 95%");
-    EXPECT_EQ(Cp1252ToUtf8("\x80\x9F\xFF"), "€Ÿÿ");
-    EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xEF\xBF\xBD");  // undefined in the code page
-}
-
 class CliReplaceFile : public CliTest {};
 
 TEST_F(CliReplaceFile, ReplacesAndKeepsPermissions) {

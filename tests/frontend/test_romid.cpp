@@ -130,6 +130,12 @@ TEST(IdentifyRom, ScansForTheTableOfAnUnknownCode) {
     EXPECT_EQ(std::string(id.label), std::string("Inconnu. Table trouv") + char(0xE9) + "e " + char(0xE0) + " 95%");
 }
 
+TEST(IdentifyRom, LabelsBecomeUtf8) {
+    EXPECT_EQ(Cp1252ToUtf8("Inconnu. Table trouv\xE9" "e \xE0 95%"), "Inconnu. Table trouvée à 95%");
+    EXPECT_EQ(Cp1252ToUtf8("\x80\x9F\xFF"), "€Ÿÿ");
+    EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xEF\xBF\xBD");  // undefined in the code page
+}
+
 TEST(IdentifyRom, UnknownWithoutATable) {
     const RomIdentity id = Identify(Header("ZZZZ"));
     EXPECT_EQ(id.kind, RomUnknown);
