@@ -3,9 +3,12 @@
 // files, all built in code. No real game image is ever needed.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -18,7 +21,8 @@ using Bytes = std::vector<uint8_t>;
 //     of 4, zero bytes between), a length field one below the values the data
 //     holds, the cry table immediately followed by the reverse table (first
 //     word 0x3C30), program bytes (not FF, but for one short word-aligned FF
-//     run) around them, and an FF tail.
+//     run) around them holding the code's pointer words to both tables, and
+//     an FF tail.
 enum class RomLayout { Encoder, Game };
 
 struct RomPlan {
@@ -40,16 +44,32 @@ Bytes MakeRom(const RomPlan& plan);
 
 // A plan in the Game layout: `count` cries (388 in the games) of varied
 // lengths, odd and even, whole blocks and cut ones, from `seed`; the table at
-// 0x1000, the samples after the two tables, 256 KiB in all.
+// 0x1000, the samples after the two tables, 256 KiB in all. The first n
+// cries of a longer plan are those of a shorter one with the same seed.
 RomPlan GameRomPlan(int count = 388, uint32_t seed = 1);
 
 // Where the Game layout puts things: the reverse table right after the cry
-// table, the FF run planted in the program area before the table, and the
-// first byte of the FF tail.
+// table (which must start at 0x440 or later), the FF run planted in the
+// program area before the table, and the first byte of the FF tail.
 uint32_t ReverseTableOffset(const RomPlan& plan);
 constexpr uint32_t GameDecoyFreeRun = 0x400;  // 64 FF bytes amid program bytes
 constexpr uint32_t GameDecoyFreeSize = 64;
 uint32_t FreeTailOffset(const Bytes& rom);
+
+// The games' code reaches each table through 32-bit words 0x08000000 + the
+// table's offset, word-aligned, in its program area. The Game layout holds
+// three words for the cry table and two for the reverse table at these
+// offsets: after the header, before the decoy FF run and the table.
+constexpr std::array<uint32_t, 3> GameCryTableWords = {0x100, 0x238, 0x2F0};
+constexpr std::array<uint32_t, 2> GameReverseTableWords = {0x1A4, 0x37C};
+
+// The rate of every sample MakeRom writes: header bytes 4-7 hold it times
+// 1024 (00 40 A4 00).
+constexpr uint32_t GameSampleRate = 10512;
+
+// How a sample stores its values: compressed (header bytes 0-1 hold 1) or as
+// plain signed bytes (they hold 0).
+enum class SampleCoding { Compressed, Uncompressed };
 
 // The values a cry decodes to: its stored length, through DecodeSample.
 Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset);
@@ -103,6 +123,10 @@ std::vector<NamedSound> QualitySet();
 // the games holds; its first word is `firstWord`.
 void AddSecondTable(Bytes& rom, const RomPlan& plan, uint32_t at, uint32_t firstWord = 0x00003C30);
 
-// Writes an uncompressed sample at `at`: a header whose bytes 0-1 hold 0,
-// then the unsigned samples stored as signed bytes. Returns its span.
-uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav);
+// Writes an uncompressed sample at `at`: the header 00 00 00 00 | rate * 1024
+// | loop start 0 | S = wav.size() (32 bits), then the unsigned samples stored
+// as signed bytes (XOR 0x80). With `loopValue`, one more byte follows: the
+// loop value 0 the games' converter writes after the S values. Other tools
+// leave it out. Returns the sample's span: 16 + S, plus 1 with the loop value.
+uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav,
+                               uint32_t rate = GameSampleRate, bool loopValue = false);
