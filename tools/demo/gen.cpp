@@ -4,6 +4,9 @@
 //   brevox-gen e2e DIR                    test images, WAVs, the outputs the
 //                                         tests expect, and DIR/expect.sh
 //   brevox-gen demo DIR [SPEECH.wav...]   DIR/demo.gba and two WAVs to encode
+//   brevox-gen hacks DIR                  images as hacks leave them (mixed.gba,
+//                                         moved.gba, moved-apart.gba, rates.gba)
+//                                         and DIR/layout.sh, where things lie
 //
 // Every image has a cry table the scan finds; only the test images named
 // after a release carry a known game code.
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "crylib.h"
 #include "romid.h"
@@ -179,10 +183,79 @@ int WriteDemo(const std::string& dir, int speechCount, char** speechPaths) {
     return ok ? 0 : 1;
 }
 
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", v);
+    return text;
+}
+
+// PREFIX_NAME="a b c": one shell word per item.
+void PutList(FILE* out, const char* prefix, const char* name, const std::vector<std::string>& items) {
+    std::fprintf(out, "%s_%s=\"", prefix, name);
+    for (size_t i = 0; i < items.size(); ++i) std::fprintf(out, "%s%s", i ? " " : "", items[i].c_str());
+    std::fprintf(out, "\"\n");
+}
+
+// One hack image's layout as shell assignments whose names start with
+// `prefix`: offsets in hexadecimal without 0x, counts and rates in decimal,
+// an empty value for an old table that is not there, and lists of one word
+// per pointer word or per entry (its sample, coding, rate and stored length).
+void PutLayout(FILE* out, const char* prefix, const HackRom& hack) {
+    std::vector<std::string> cryWords, reverseWords, samples, codings, rates, lengths;
+    for (uint32_t w : hack.cryWords) cryWords.push_back(Hex(w));
+    for (uint32_t w : hack.reverseWords) reverseWords.push_back(Hex(w));
+    for (const HackEntry& e : hack.entries) {
+        samples.push_back(Hex(e.sample));
+        codings.push_back(e.coding == SampleCoding::Compressed ? "compressed" : "uncompressed");
+        rates.push_back(std::to_string(e.rate));
+        lengths.push_back(std::to_string(e.played.size()));
+    }
+    std::fprintf(out, "%s_TABLE=%X\n%s_REVERSE=%X\n%s_ENTRIES=%zu\n", prefix, hack.table, prefix, hack.reverse,
+                 prefix, hack.entries.size());
+    std::fprintf(out, "%s_OLD_TABLE=%s\n%s_OLD_REVERSE=%s\n", prefix,
+                 hack.oldTable ? Hex(*hack.oldTable).c_str() : "", prefix,
+                 hack.oldReverse ? Hex(*hack.oldReverse).c_str() : "");
+    PutList(out, prefix, "CRY_WORDS", cryWords);
+    PutList(out, prefix, "REVERSE_WORDS", reverseWords);
+    PutList(out, prefix, "SAMPLES", samples);
+    PutList(out, prefix, "CODINGS", codings);
+    PutList(out, prefix, "RATES", rates);
+    PutList(out, prefix, "LENGTHS", lengths);
+}
+
+int WriteHacks(const std::string& dir) {
+    const struct {
+        const char* file;
+        const char* prefix;
+        HackPlan plan;
+    } hacks[] = {
+        {"mixed.gba", "MIXED", MixedHackPlan()},
+        {"moved.gba", "MOVED", MovedHackPlan(TableMove::Together)},
+        {"moved-apart.gba", "MOVED_APART", MovedHackPlan(TableMove::Apart)},
+        {"rates.gba", "RATES", RatesHackPlan()},
+    };
+    std::string path = dir + "/layout.sh";
+    FILE* out = std::fopen(path.c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "brevox-gen: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    bool ok = true;
+    for (const auto& h : hacks) {
+        const HackRom hack = MakeHackRom(h.plan);
+        ok = ok && Write(dir, h.file, hack.rom);
+        std::fprintf(out, "# %s\n", h.file);
+        PutLayout(out, h.prefix, hack);
+    }
+    ok = !std::ferror(out) && ok;
+    return std::fclose(out) == 0 && ok ? 0 : 1;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: brevox-gen e2e DIR\n"
-                 "       brevox-gen demo DIR [SPEECH.wav...]\n");
+                 "       brevox-gen demo DIR [SPEECH.wav...]\n"
+                 "       brevox-gen hacks DIR\n");
     return 2;
 }
 
@@ -192,5 +265,6 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage();
     if (std::strcmp(argv[1], "e2e") == 0 && argc == 3) return WriteE2e(argv[2]);
     if (std::strcmp(argv[1], "demo") == 0) return WriteDemo(argv[2], argc - 3, argv + 3);
+    if (std::strcmp(argv[1], "hacks") == 0 && argc == 3) return WriteHacks(argv[2]);
     return Usage();
 }

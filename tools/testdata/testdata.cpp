@@ -6,12 +6,12 @@
 #include <stdexcept>
 
 #include "crylib.h"
+#include "packing.h"
 
 constexpr uint32_t GameCodeAt = 0xAC;
 constexpr uint32_t RevisionAt = 0xBC;
-constexpr uint32_t EntryFirstWord = 0x00003C20;
-constexpr uint32_t EntryLastWord = 0x00FF00FF;
-constexpr uint32_t ReverseFirstWord = 0x00003C30;
+constexpr uint32_t GameCodeRoom = 0x200;  // program bytes after the samples, before the FF tail
+constexpr uint32_t CryFirstWord = EntryFirstWord(TableSide::Cry, SampleCoding::Compressed);  // 20 3C 00 00
 constexpr double Pi = 3.14159265358979323846;
 
 // One step of xorshift32, the generator of every pseudo-random byte here; it
@@ -23,13 +23,43 @@ static uint32_t NextXorshift(uint32_t& x) {
     return x;
 }
 
-static uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
-
-// One 12-byte table entry pointing at the sample at file offset `sample`.
-static void PutEntry(uint8_t* entry, uint32_t firstWord, uint32_t sample) {
+void PutEntry(uint8_t* entry, uint32_t firstWord, uint32_t sample) {
     PutLe32(entry, firstWord);
     PutLe32(entry + CryEntryPointerOfs, RomAddressBase | sample);
     PutLe32(entry + 8, EntryLastWord);
+}
+
+void PutTableWords(Bytes& rom, uint32_t table, uint32_t reverse) {
+    for (uint32_t at : GameCryTableWords) PutLe32(&rom[at], RomAddressBase + table);
+    for (uint32_t at : GameReverseTableWords) PutLe32(&rom[at], RomAddressBase + reverse);
+}
+
+// Header bytes 4-7: the rate in Hz times 1024.
+static uint32_t RateWord(uint32_t rate) {
+    if (rate == 0 || rate > UINT32_MAX / 1024) throw std::invalid_argument("sample header: a rate of 1 to 4194303 Hz");
+    return rate * 1024;
+}
+
+uint32_t PackedSpan(size_t n, SampleCoding coding) {
+    return coding == SampleCoding::Compressed ? SampleExtent(static_cast<uint32_t>(n))
+                                            : SampleHeaderSize + static_cast<uint32_t>(n);
+}
+
+uint32_t PutPackedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> cry, SampleCoding coding, uint32_t rate) {
+    if (cry.empty() || cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry of 1 to 65535 values");
+    const uint32_t span = PackedSpan(cry.size(), coding);
+    const uint32_t next = AlignUp4(uint64_t{at} + span);
+    if (next > rom.size()) throw std::invalid_argument("MakeRom: sample outside the image");
+    if (coding == SampleCoding::Compressed) {
+        const uint32_t rateWord = RateWord(rate);
+        EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
+        PutLe16(&rom[at + SampleLengthOfs], static_cast<uint16_t>(cry.size() - 1));
+        PutLe32(&rom[at + SampleRateOfs], rateWord);
+    } else {
+        PutUncompressedSample(rom, at, cry.first(cry.size() - 1), rate, true);
+    }
+    std::fill(rom.begin() + at + span, rom.begin() + next, 0);
+    return next;
 }
 
 namespace {
@@ -52,28 +82,30 @@ void PutHeaderFields(Bytes& rom, const RomPlan& plan) {
 // The games' packing: data for N values, a length field of N - 1, zero bytes
 // up to the next multiple of 4.
 Bytes MakeGameRom(const RomPlan& plan) {
+    if (plan.tableOffset < GameDecoyFreeRun + GameDecoyFreeSize) {
+        throw std::invalid_argument("MakeRom: a Game layout's table starts at 0x440 or later, after its program area");
+    }
     Bytes rom(plan.size, 0xFF);
     const uint32_t reverse = ReverseTableOffset(plan);
     const uint64_t tablesEnd = uint64_t{reverse} + CryEntrySize * plan.cries.size();
-    uint64_t samplesStart = AlignUp4(tablesEnd + 0x100);
+    const uint32_t samplesStart = AlignUp4(tablesEnd + 0x100);
+    if (samplesStart > rom.size()) throw std::invalid_argument("MakeRom: image too small for its tables");
     FillProgram(rom, 0, samplesStart, 0xB5EED);
     std::fill_n(rom.begin() + GameDecoyFreeRun, GameDecoyFreeSize, 0xFF);
+    PutTableWords(rom, plan.tableOffset, reverse);
     PutHeaderFields(rom, plan);
-    uint32_t at = static_cast<uint32_t>(samplesStart);
+    constexpr SampleCoding coding = SampleCoding::Compressed;
+    uint32_t at = samplesStart;
     for (size_t i = 0; i < plan.cries.size(); ++i) {
         const Bytes& cry = plan.cries[i];
-        if (cry.empty() || cry.size() > MaxSampleLength) throw std::invalid_argument("MakeRom: cry of 1 to 65535 values");
-        const uint32_t extent = SampleExtent(static_cast<uint32_t>(cry.size()));
-        const uint32_t next = AlignUp4(uint64_t{at} + extent);
-        if (uint64_t{next} + 0x200 > rom.size()) throw std::invalid_argument("MakeRom: image too small for the cries");
-        EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, extent));
-        PutLe16(&rom[at + SampleLengthOfs], static_cast<uint16_t>(cry.size() - 1));
-        std::fill(rom.begin() + at + extent, rom.begin() + next, 0);
-        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord, at);
-        PutEntry(&rom[reverse + CryEntrySize * i], ReverseFirstWord, at);
+        const uint32_t next = AlignUp4(uint64_t{at} + PackedSpan(cry.size(), coding));
+        if (uint64_t{next} + GameCodeRoom > rom.size()) throw std::invalid_argument("MakeRom: image too small for the cries");
+        PutPackedSample(rom, at, cry, coding, GameSampleRate);
+        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord(TableSide::Cry, coding), at);
+        PutEntry(&rom[reverse + CryEntrySize * i], EntryFirstWord(TableSide::Reverse, coding), at);
         at = next;
     }
-    FillProgram(rom, at, at + 0x200, 0xC0DE);  // code after the samples, then the FF tail
+    FillProgram(rom, at, at + GameCodeRoom, 0xC0DE);  // code after the samples, then the FF tail
     return rom;
 }
 
@@ -140,7 +172,7 @@ Bytes MakeRom(const RomPlan& plan) {
         const uint32_t span = SampleExtent(static_cast<uint32_t>(cry.size()));
         if (rom.size() < uint64_t{at} + span) rom.resize(at + span, plan.fill);
         EncodeSample(cry, std::span<uint8_t>(rom).subspan(at, span));
-        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], EntryFirstWord, at);
+        PutEntry(&rom[plan.tableOffset + CryEntrySize * i], CryFirstWord, at);
         at = AlignUp4(uint64_t{at} + span);
     }
     return rom;
@@ -234,7 +266,7 @@ int FindTableByWords(FILE* stream) {
     uint32_t word;
     while (!std::feof(stream)) {
         if (!ReadWord(stream, &word)) return -1;
-        if (word != EntryFirstWord) continue;
+        if (word != CryFirstWord) continue;
         if (!ReadWord(stream, &word)) return -1;
         if ((word & 0xFF000000) != RomAddressBase) continue;
         if (!ReadWord(stream, &word)) return -1;
@@ -277,11 +309,12 @@ void AddSecondTable(Bytes& rom, const RomPlan& plan, uint32_t at, uint32_t first
     }
 }
 
-uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav) {
-    const uint32_t span = SampleHeaderSize + static_cast<uint32_t>(wav.size());
+uint32_t PutUncompressedSample(Bytes& rom, uint32_t at, std::span<const uint8_t> wav, uint32_t rate, bool loopValue) {
+    const uint32_t span = SampleHeaderSize + static_cast<uint32_t>(wav.size()) + (loopValue ? 1 : 0);
     if (uint64_t{at} + span > rom.size()) throw std::invalid_argument("PutUncompressedSample: outside the image");
-    std::copy_n(SampleHeaderTemplate, SampleHeaderSize, rom.begin() + at);
-    PutLe16(&rom[at], 0);
+    const uint32_t rateWord = RateWord(rate);
+    std::fill_n(rom.begin() + at, span, 0);  // kind word, loop start and loop value 0
+    PutLe32(&rom[at + SampleRateOfs], rateWord);
     PutLe32(&rom[at + SampleLengthOfs], static_cast<uint32_t>(wav.size()));
     std::transform(wav.begin(), wav.end(), rom.begin() + at + SampleHeaderSize,
                    [](uint8_t v) { return static_cast<uint8_t>(v ^ 0x80); });
