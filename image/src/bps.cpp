@@ -26,15 +26,20 @@ constexpr size_t MinSourceRun = 4;
 // grown past its end), instead of byte by byte.
 constexpr size_t MinFillRun = 16;
 
-// The reflected polynomial 0xEDB88320, one entry per byte value.
-constexpr std::array<uint32_t, 256> CrcTable = [] {
-    std::array<uint32_t, 256> table{};
+// The CRC of the reflected polynomial 0xEDB88320, eight bytes at a time:
+// CrcTables[k][b] is the CRC of byte b followed by k zero bytes, so that the
+// eight lookups of a word's bytes, XORed, fold the whole word in at once.
+// A byte at a time the CRC took most of the time of a patch of 16 MiB.
+constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables = [] {
+    std::array<std::array<uint32_t, 256>, 8> tables{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
+        tables[0][i] = c;
     }
-    return table;
+    for (size_t k = 1; k < tables.size(); ++k)
+        for (uint32_t i = 0; i < 256; ++i) tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+    return tables;
 }();
 
 void PutAction(std::vector<uint8_t>& out, Command command, uint64_t length) {
@@ -64,8 +69,15 @@ size_t FillRun(std::span<const uint8_t> target, size_t at) {
 }  // namespace
 
 uint32_t Crc32(std::span<const uint8_t> bytes, uint32_t crc) {
+    const auto& t = CrcTables;
     crc = ~crc;
-    for (uint8_t b : bytes) crc = CrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        const uint32_t low = crc ^ GetLe32(&bytes[i]), high = GetLe32(&bytes[i + 4]);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+    }
+    for (; i < bytes.size(); ++i) crc = t[0][(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
