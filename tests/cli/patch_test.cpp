@@ -81,18 +81,15 @@ protected:
             args.insert(args.end(), {"--patch", patch});
             r = Run(args);
             ASSERT_EQ(r.status, 0) << r.err;
-            EXPECT_NE(r.out.find("wrote patch " + patch + " (" + std::to_string(fs::file_size(patch)) +
-                                 " bytes); " + romPath + " left unchanged"),
-                      std::string::npos) << r.out;
-            // The same patch again, told in JSON.
-            args.back() = Path("again.bps");
-            args.push_back("--json");
-            r = Run(args);
-            ASSERT_EQ(r.status, 0) << r.err;
-            const nlohmann::json j = nlohmann::json::parse(r.out);
-            EXPECT_EQ(j["patch"], Path("again.bps"));
-            EXPECT_EQ(j["patch_bytes"], fs::file_size(patch));
-            EXPECT_EQ(ReadFileBytes(Path("again.bps")), ReadFileBytes(patch));
+            const std::string size = std::to_string(fs::file_size(patch));
+            if (std::find(args.begin(), args.end(), "--json") == args.end()) {
+                EXPECT_NE(r.out.find("wrote patch " + patch + " (" + size + " bytes); " + romPath + " left unchanged"),
+                          std::string::npos) << r.out;
+            } else {
+                const nlohmann::json j = nlohmann::json::parse(r.out);
+                EXPECT_EQ(j["patch"], patch);
+                EXPECT_EQ(j["patch_bytes"].dump(), size);
+            }
         }
         EXPECT_EQ(ReadFileBytes(romPath), rom);
         const size_t changed = Changed(rom, expected);
@@ -113,9 +110,9 @@ TEST_F(CliPatch, ThePatcherMakesOfTheImageWhatTheCommandWrites) {
     const std::vector<PatchCase> cases = {
         {"one cry in place", {"encode", "ROM", Wav("short.wav", Noise(40, 25)), "25", "--raw"}, nullptr},
         {"into the FF tail, both tables repointed",
-         {"encode", "ROM", Wav("long.wav", Noise(3000, 2)), "7", "--repoint-free", "--raw"}, nullptr},
+         {"encode", "ROM", Wav("long.wav", Noise(3000, 2)), "7", "--repoint-free", "--raw", "--json"}, nullptr},
         {"repoint", {"repoint", "ROM", "7", Hex8(CrySampleOffset(rom, plan, 2))}, nullptr},
-        {"20 cries, the moved ones' slots reclaimed", {"import", "ROM", Path("in"), "--raw", "--reclaim"}, nullptr},
+        {"20 cries, the moved ones' slots reclaimed", {"import", "ROM", Path("in"), "--raw", "--reclaim", "--json"}, nullptr},
         {"identical", {}, [](Bytes b) { return b; }},
         {"grown past the end", {},
          [](Bytes b) {
