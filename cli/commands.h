@@ -22,6 +22,7 @@ struct TableArgs {
 struct WriteArgs {
     bool dryRun = false;
     bool backup = false;
+    std::string patch;  // write a BPS patch here, from the image to the edited one, and leave the ROM
 };
 
 struct IdentifyArgs {
@@ -105,6 +106,13 @@ struct ImportArgs {
     bool json = false;
 };
 
+struct DiffArgs {
+    std::string original;
+    std::string edited;
+    std::string out;  // the BPS patch
+    bool json = false;
+};
+
 struct QualityArgs {
     std::string input;
     bool raw = false;
@@ -121,3 +129,4 @@ int RunEncode(const EncodeArgs& args);
 int RunRepoint(const RepointArgs& args);
 int RunImport(const ImportArgs& args);
 int RunQuality(const QualityArgs& args);
+int RunDiff(const DiffArgs& args);

@@ -50,6 +50,7 @@ std::string FreeLine(const RomContext& ctx, const Plan& plan, const std::optiona
 
 int RunEncode(const EncodeArgs& args) {
     CheckEncodeArgs(args);
+    RequireSeparateOutput(args.write.patch, {args.rom, args.input});
     const bool byEntry = args.offset.empty();
     RomContext ctx = OpenRom(args.rom, args.table, byEntry);
     const EncodeMode mode = ModeOf(args.quality);
@@ -88,7 +89,7 @@ int RunEncode(const EncodeArgs& args) {
         RequireDistinctFiles(args.rom, args.preview);
         WritePreview(args.preview, cry.sample);
     }
-    const std::string backup = CommitPlan(ctx, args.write, plan);
+    const Written written = CommitPlan(ctx, args.write, plan);
 
     const CryPlan& c = plan.cries.front();
     const uint32_t hz = cry.rateField / 1024;
@@ -105,7 +106,9 @@ int RunEncode(const EncodeArgs& args) {
                    {"warnings", WarningsJson(audio.warnings)},
                    {"plan", PlanJson(ctx, plan, {{c.index, {{"snr_db", cry.quality.snrDb}}}})},
                    {"dry_run", args.write.dryRun},
-                   {"backup", backup.empty() ? json(nullptr) : json(backup)}});
+                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
+                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
+                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
         return ExitOk;
     }
     std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), cry.values, hz,
@@ -116,7 +119,7 @@ int RunEncode(const EncodeArgs& args) {
     std::printf("\n");
     PrintUpdates(plan);
     if (args.repointFree) std::printf("%s\n", FreeLine(ctx, plan, request.freeRange, c.newOffset).c_str());
-    std::printf("%s\n", Outcome(ctx, args.write, backup).c_str());
+    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
 }
 
@@ -133,7 +136,7 @@ int RunRepoint(const RepointArgs& args) {
             if (p.kind == PlanProblem::NotASample) text += "; use --force to repoint anyway";
         Fail(text);
     }
-    const std::string backup = CommitPlan(ctx, args.write, plan);
+    const Written written = CommitPlan(ctx, args.write, plan);
     if (args.json) {
         PrintJson({{"rom", args.rom},
                    {"id", target.id ? json(*target.id) : json(nullptr)},
@@ -141,10 +144,12 @@ int RunRepoint(const RepointArgs& args) {
                    {"offset", plan.cries.front().newOffset},
                    {"plan", PlanJson(ctx, plan)},
                    {"dry_run", args.write.dryRun},
-                   {"backup", backup.empty() ? json(nullptr) : json(backup)}});
+                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
+                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
+                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
         return ExitOk;
     }
     PrintUpdates(plan);
-    std::printf("%s\n", Outcome(ctx, args.write, backup).c_str());
+    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
 }

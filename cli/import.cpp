@@ -125,6 +125,7 @@ std::string Placement(const CryPlan& c) {
 
 int RunImport(const ImportArgs& args) {
     CheckSampleRate(args.rate);
+    RequireSeparateOutput(args.write.patch, {args.rom});
     RomContext ctx = OpenRom(args.rom, args.table, true);
     std::vector<std::string> ignored;
     std::vector<Source> sources = FindSources(ctx, args.dir, &ignored);
@@ -161,7 +162,7 @@ int RunImport(const ImportArgs& args) {
     }
     WarnOverwritten(ctx, plan);
     if (!args.preview.empty()) WritePreviews(sources, args.preview);
-    const std::string backup = CommitPlan(ctx, args.write, plan);
+    const Written written = CommitPlan(ctx, args.write, plan);
 
     std::map<int, const Source*> byIndex;
     for (const Source& s : sources) byIndex[s.index] = &s;
@@ -180,7 +181,9 @@ int RunImport(const ImportArgs& args) {
                    {"ignored", ignoredJson},
                    {"plan", PlanJson(ctx, plan, extra)},
                    {"dry_run", args.write.dryRun},
-                   {"backup", backup.empty() ? json(nullptr) : json(backup)}});
+                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
+                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
+                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
         return ExitOk;
     }
     for (const std::string& f : ignored) std::printf("ignored: %s\n", f.c_str());
@@ -194,6 +197,6 @@ int RunImport(const ImportArgs& args) {
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
                 static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
                 static_cast<unsigned long long>(plan.freeLeft));
-    std::printf("%s\n", Outcome(ctx, args.write, backup).c_str());
+    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
 }

@@ -40,7 +40,10 @@ void AddSampleOptions(CLI::App* cmd, std::optional<uint32_t>& rate, std::string&
 
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
     cmd->add_flag("--dry-run", w.dryRun, "Show what would be written and write nothing");
-    cmd->add_flag("--backup", w.backup, "Keep the old image as ROM.bak (ROM.1.bak, ... when that exists)");
+    CLI::Option* backup =
+        cmd->add_flag("--backup", w.backup, "Keep the old image as ROM.bak (ROM.1.bak, ... when that exists)");
+    cmd->add_option("--patch", w.patch, "Leave the ROM as it is; write the BPS patch from it to the edited image here")
+        ->excludes(backup);
 }
 
 const char* AudioNote() {
@@ -134,6 +137,13 @@ int main(int argc, char** argv) {
     AddTableOptions(importCmd, import.table);
     AddWriteOptions(importCmd, import.write);
 
+    DiffArgs diff;
+    auto* diffCmd = app.add_subcommand("diff", "Write the BPS patch that turns one image into another");
+    diffCmd->add_option("ORIGINAL", diff.original, "The image as it was")->required();
+    diffCmd->add_option("EDITED", diff.edited, "The image as edited")->required();
+    diffCmd->add_option("OUT", diff.out, "The BPS patch to write")->required();
+    diffCmd->add_flag("--json", diff.json, "Machine-readable output");
+
     QualityArgs quality;
     auto* qualityCmd = app.add_subcommand("quality", "Compare the best and fast encodings of an audio file");
     qualityCmd->footer(AudioNote());
@@ -159,7 +169,7 @@ int main(int argc, char** argv) {
 
     // Under --json a failure is a JSON object on standard output too.
     const bool json = identify.json || list.json || dump.json || dumpAll.json || encode.json || repoint.json ||
-                      import.json || quality.json;
+                      import.json || diff.json || quality.json;
     auto failed = [&](const char* message, int status) {
         std::fprintf(stderr, "brevox-cli: %s\n", message);
         if (json) PrintJson({{"error", message}, {"status", status}});
@@ -173,6 +183,7 @@ int main(int argc, char** argv) {
         if (*encodeCmd) return RunEncode(encode);
         if (*repointCmd) return RunRepoint(repoint);
         if (*importCmd) return RunImport(import);
+        if (*diffCmd) return RunDiff(diff);
         return RunQuality(quality);
     } catch (const CliFailure& e) {
         return failed(e.what(), e.status);

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
+#include "bps.h"
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
@@ -65,19 +67,39 @@ std::string CompetingTables(const RomContext& ctx) {
     return list;
 }
 
-std::string CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan) {
+void RequireSeparateOutput(const std::string& output, std::initializer_list<std::string> inputs) {
+    if (output.empty()) return;
+    for (const std::string& input : inputs) {
+        std::error_code error;
+        if (std::filesystem::equivalent(input, output, error))
+            Fail("'" + output + "' is an input of this command ('" + input + "'); choose another output file");
+    }
+    RequireReplaceable(output);
+}
+
+Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan) {
     if (write.dryRun) return {};
     Bytes image = ctx.image;
     if (!ApplyPlan(plan, image)) Fail("the plan does not fit the image");  // PlanEdits never makes such a plan
-    std::string backup;
-    if (write.backup) backup = WriteBackup(ctx.path, ctx.image);
+    Written written;
+    if (!write.patch.empty()) {
+        RequireSeparateOutput(write.patch, {ctx.path});
+        const Bytes patch = MakeBps(ctx.image, image);
+        ReplaceFileBytes(write.patch, patch);
+        written.patchBytes = patch.size();
+        return written;
+    }
+    if (write.backup) written.backup = WriteBackup(ctx.path, ctx.image);
     ReplaceFileBytes(ctx.path, image);
-    return backup;
+    return written;
 }
 
-std::string Outcome(const RomContext& ctx, const WriteArgs& write, const std::string& backup) {
+std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written) {
     if (write.dryRun) return "dry run: nothing written";
-    return "wrote " + ctx.path + (backup.empty() ? "" : " (old image in " + backup + ")");
+    if (written.patchBytes)
+        return "wrote patch " + write.patch + " (" + std::to_string(*written.patchBytes) + " bytes); " + ctx.path +
+               " left unchanged";
+    return "wrote " + ctx.path + (written.backup.empty() ? "" : " (old image in " + written.backup + ")");
 }
 
 void PrintUpdates(const Plan& plan) {

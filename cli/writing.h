@@ -1,9 +1,12 @@
 // What the commands that write the ROM share: turning loaded audio into a
 // compressed sample, refusing a plan with all its problems, and replacing the
-// ROM with the planned image in one step (or not at all under --dry-run).
+// ROM with the planned image in one step (or writing the patch to it instead,
+// or nothing under --dry-run).
 #pragma once
 
+#include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,12 +56,25 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan);
 // The cry tables the code points at, when it points at several: "0x1000, 0x3F000".
 std::string CompetingTables(const RomContext& ctx);
 
+// What a writing command wrote besides the ROM.
+struct Written {
+    std::string backup;                // the old image's backup, or empty
+    std::optional<size_t> patchBytes;  // the size of the patch written to --patch
+};
+
+// Fails, writing nothing, when the output file names one of `inputs` (the
+// ROM, the audio), however the paths are written, or a file that cannot be
+// replaced. No output (an empty path) passes.
+void RequireSeparateOutput(const std::string& output, std::initializer_list<std::string> inputs);
+
 // Applies the plan to a copy of the image and replaces the ROM with it,
-// keeping a backup first when asked; under --dry-run writes nothing.
-// Returns the backup's name, or empty.
-std::string CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan);
-// "dry run: nothing written" or "wrote ROM (old image in BACKUP)".
-std::string Outcome(const RomContext& ctx, const WriteArgs& write, const std::string& backup);
+// keeping a backup first when asked. With --patch the ROM is left as it is
+// and the BPS patch from it to that copy is written instead. Under --dry-run
+// nothing is written.
+Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan);
+// "dry run: nothing written", "wrote ROM (old image in BACKUP)" or
+// "wrote patch PATCH (N bytes); ROM left unchanged".
+std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written);
 
 // Prints each pointer word that changes.
 void PrintUpdates(const Plan& plan);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 declare -A group=(
   [build]="cmake ninja-build g++ pkg-config"
-  [test]="libgtest-dev libgmock-dev libbenchmark-dev sox"
+  [test]="libgtest-dev libgmock-dev libbenchmark-dev sox nodejs npm"
   [cli]="libsndfile1-dev libsoxr-dev libcli11-dev nlohmann-json3-dev"
   [windows]="g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 xvfb xauth"
   [fuzz]="clang libclang-rt-14-dev"
@@ -14,10 +14,16 @@ declare -A group=(
   [web]="emscripten chromium chromium-driver python3-selenium"
 )
 
+# Packages that count as present when their command is: node's own builds
+# carry npm inside a nodejs package of their own, which Debian's npm would
+# replace.
+declare -A command_of=([nodejs]=node [npm]=npm)
+
 wanted=()
 for g in "$@"; do
   [[ -n "${group[$g]:-}" ]] || { echo "deps.sh: unknown group '$g'" >&2; exit 2; }
   for p in ${group[$g]}; do
+    [[ -n "${command_of[$p]:-}" ]] && command -v "${command_of[$p]}" >/dev/null && continue
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || wanted+=("$p")
   done
 done

@@ -2,7 +2,7 @@
 //
 // One function per operation. The binding holds one image, the one the page
 // is looking at: `open` copies it in, `apply` changes it, `image` copies it
-// out. Every result crosses as a copy the page owns: JSON text for structured
+// out, `patch` gives the BPS patch from the image as opened to it. Every result crosses as a copy the page owns: JSON text for structured
 // results, a Uint8Array for bytes, a Float32Array for samples. Failures come
 // back as null or as JSON {"error": ...}; nothing throws.
 #include <emscripten/bind.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bps.h"
 #include "conditioning.h"
 #include "crylib.h"
 #include "image.h"
@@ -26,6 +27,7 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 struct Current {
+    Bytes original;  // the image as `open` took it, which patches start from
     Bytes image;
     ImageModel model;
     IdRule rule = IdRule::CryNumber;
@@ -139,7 +141,7 @@ Plan PlanReplace(int index, const val& sample) {
 // Takes `rom` as the current image, reading its table at `table` when that is
 // not negative, and reading IDs as species numbers when `species`.
 std::string Open(const val& rom, int table, bool species) {
-    current.image = BytesOf(rom);
+    current.original = current.image = BytesOf(rom);
     current.rule = species ? IdRule::SpeciesNumber : IdRule::CryNumber;
     TableRequest request;
     if (table >= 0) request.offset = static_cast<uint32_t>(table);
@@ -283,6 +285,9 @@ std::string ApplyEdit(int index, const val& sample) {
 
 val Image() { return Copy(current.image); }
 
+// The BPS patch from the image as opened to the current one.
+val Patch() { return Copy(MakeBps(current.original, current.image)); }
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(brevox) {
@@ -300,4 +305,5 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("plan", &PlanEdit);
     emscripten::function("apply", &ApplyEdit);
     emscripten::function("image", &Image);
+    emscripten::function("patch", &Patch);
 }

@@ -21,6 +21,7 @@ const TEXTS = {
     newSound: 'Nouveau son', snr: 'SNR', dB: 'dB', needs: 'Octets nécessaires',
     place: 'Emplacement', encoder: 'Encoder', playNew: 'Écouter le nouveau',
     edits: 'Modifications', undo: 'Annuler la dernière', downloadRom: 'Télécharger la Rom',
+    downloadPatch: 'Télécharger le patch',
     noEdits: 'Aucune modification.',
     sources: {'given': 'donnée', 'known release': 'version connue',
               'table scan (moved from the release\'s offset)': 'recherche (déplacée depuis l\'offset de la version)',
@@ -46,6 +47,7 @@ const TEXTS = {
     edit: (id, at, bytes) => `Cri ${id}: ${bytes} octets à ${hex(at)}`,
     rebuildFailed: n => `La modification ${n} ne s'applique plus avec cette table; elle et les suivantes sont retirées.`,
     downloaded: name => `${name} téléchargée.`,
+    patchDownloaded: name => `${name} téléchargé: il s'applique à la Rom ouverte.`,
     entry: i => `l'entrée ${i}`,
     problems: {
       IndexPastTable: p => `se trouve après la table des cris, qui a ${p.room} entrées`,
@@ -102,6 +104,7 @@ const TEXTS = {
     newSound: 'New sound', snr: 'SNR', dB: 'dB', needs: 'Bytes needed',
     place: 'Goes', encoder: 'Encode', playNew: 'Play the new one',
     edits: 'Edits', undo: 'Undo the last', downloadRom: 'Download ROM',
+    downloadPatch: 'Download patch',
     noEdits: 'No edits.',
     sources: {'given': 'given', 'known release': 'known release',
               'table scan (moved from the release\'s offset)': "table scan (moved from the release's offset)",
@@ -127,6 +130,7 @@ const TEXTS = {
     edit: (id, at, bytes) => `Cry ${id}: ${bytes} bytes at ${hex(at)}`,
     rebuildFailed: n => `Edit ${n} no longer applies with this table; it and those after it are dropped.`,
     downloaded: name => `${name} downloaded.`,
+    patchDownloaded: name => `${name} downloaded: it applies to the ROM as opened.`,
     entry: i => `entry ${i}`,
     problems: {
       IndexPastTable: p => `lies past the cry table, which has ${p.room} entries`,

@@ -65,6 +65,11 @@ function editedName(name) {
   return dot > 0 ? name.slice(0, dot) + '-brevox' + name.slice(dot) : name + '-brevox';
 }
 
+function patchName(name) {
+  const dot = name.lastIndexOf('.');
+  return (dot > 0 ? name.slice(0, dot) : name) + '.bps';
+}
+
 function wavName(row) {
   return row.id !== null ? `cry-${String(row.id).padStart(3, '0')}.wav` : `entry-${row.index}.wav`;
 }
@@ -130,7 +135,7 @@ function showRom() {
   $('#reverse-table').textContent = ok && info.reverse !== null ? hex(info.reverse) : t().none;
   const body = $('#cries tbody');
   body.replaceChildren(...state.rows.map(rowElement));
-  $('#download-rom').disabled = !state.rom;
+  $('#download-rom').disabled = $('#download-patch').disabled = !state.rom;
 }
 
 function rowElement(row) {
@@ -460,6 +465,11 @@ function wire() {
     const name = editedName(state.rom.name);
     download(state.core.image(), name, 'application/octet-stream');
     say(t().downloaded(name));
+  });
+  $('#download-patch').addEventListener('click', () => {
+    const name = patchName(state.rom.name);
+    download(state.core.patch(), name, 'application/octet-stream');
+    say(t().patchDownloaded(name));
   });
   // A ROM dropped anywhere opens; a sound dropped on the detail pane replaces the selected cry.
   document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });

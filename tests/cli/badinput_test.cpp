@@ -1,6 +1,6 @@
 // Bad input of every kind against the built program: files that are not
 // files (a directory, a named pipe, a device), files too small or too large
-// to be an image, outputs that cannot be written or that name the ROM, audio
+// to be an image, outputs that cannot be written or that name an input, audio
 // that is no audio, malformed IDs and tables, and a header whose game code is
 // not text. Each is refused at once with one line on standard error (or,
 // for the game code, shown), and no file in the scratch folder changes.
@@ -122,6 +122,16 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"encode", "ROM", "ROM", "1", "--raw"}, 1, "rom.gba"},
         {{"encode", "ROM", "MISSING", "1"}, 1, "cannot open audio"},
         {{"quality", "MISSING"}, 1, "cannot open audio"},
+        // diff reads both images as a ROM is read; no patch replaces an input.
+        {{"diff", "DIR", "ROM", "OUT"}, 1, "directory"},
+        {{"diff", "ROM", "PIPE", "OUT"}, 1, "named pipe"},
+        {{"diff", "ROM", "BIG", "OUT"}, 1, "64 MiB"},
+        {{"diff", "ROM", "CODE", "ROM"}, 1, "an input"},
+        {{"diff", "ROM", "CODE", "DIR"}, 1, "directory"},
+        {{"encode", "ROM", "WAV", "1", "--patch", "ROM"}, 1, "an input"},
+        {{"encode", "ROM", "WAV", "1", "--patch", "WAV"}, 1, "an input"},
+        {{"import", "ROM", "DIR", "--patch", "DIR"}, 1, "directory"},
+        {{"encode", "ROM", "WAV", "1", "--patch", "OUT", "--backup"}, 2, "excludes"},
         // Malformed numbers and tables.
         {{"dump", "ROM", "12x", "-o", "OUT"}, 2, "12x"},
         {{"repoint", "ROM", "12x", "1C000"}, 2, "12x"},

@@ -122,6 +122,9 @@ TEST_F(CliSafety, DryRunShowsThePlanAndWritesNothing) {
     EXPECT_NE(r.out.find("nothing written"), std::string::npos) << r.out;
     r = Run({"repoint", romPath, "3", Hex8(CrySampleOffset(rom, plan, 0)), "--dry-run", "--backup"});
     EXPECT_EQ(r.status, 0) << r.err;
+    r = Run({"encode", romPath, wavPath, "3", "--dry-run", "--patch", Path("p.bps")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("nothing written"), std::string::npos) << r.out;
     ExpectUntouched("dry run");
 }
 

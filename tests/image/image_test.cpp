@@ -160,10 +160,18 @@ TEST(Image, AKnownReleaseWhoseTableMovedIsFoundByTheScan) {
     EXPECT_EQ(moved.table, plan.tableOffset);
     EXPECT_EQ(moved.entries, 30);
 
+    // A copy at the release's offset that the code does not point at is
+    // dead; once the code's words point at it, it is the table in use.
     std::copy_n(rom.begin() + plan.tableOffset, 12 * 30, rom.begin() + 0x414828);
+    ImageModel dead = OpenImage(rom);
+    EXPECT_EQ(dead.source, TableSource::Moved);
+    EXPECT_EQ(dead.table, plan.tableOffset);
+    EXPECT_EQ(dead.unusedTable, 0x414828u);
+    for (uint32_t word : GameCryTableWords) PutLe32(&rom[word], 0x08414828);
     ImageModel known = OpenImage(rom);
     EXPECT_EQ(known.source, TableSource::Known);
     EXPECT_EQ(known.table, 0x414828u);
+    EXPECT_FALSE(known.unusedTable);
 
     struct { TableRequest request; OpenProblem problem; } given[] = {
         {{0x1002, {}}, OpenProblem::TableUnaligned},

@@ -30,11 +30,20 @@ ARGS = sys.argv[1:]
 BUILD = os.path.abspath(ARGS[0] if ARGS else os.path.join(ROOT, 'build', 'default'))
 SITE = os.path.abspath(ARGS[1] if len(ARGS) > 1 else os.path.join(ROOT, 'build', 'web', 'site'))
 CLI = os.path.join(BUILD, 'cli', 'brevox-cli')
+BPS = os.path.join(ROOT, 'tests', 'bps')
+APPLIER = os.path.join(BUILD, 'bps-applier')
 ENTRY_SIZE, POINTER_OFS, ROM_BASE = 12, 4, 0x08000000
 
 
 def cli(*args):
     return subprocess.run([CLI, *map(str, args)], check=True, capture_output=True, text=True).stdout
+
+
+def apply_patch(source, patch):
+    """The image a BPS patcher written apart from ours (tests/bps) makes of `source`."""
+    out = patch + '.applied'
+    subprocess.run(['node', os.path.join(BPS, 'apply.cjs'), APPLIER, source, patch, out], check=True)
+    return read(out)
 
 
 def read(path):
@@ -54,6 +63,7 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        subprocess.run([os.path.join(BPS, 'install.sh'), APPLIER], check=True)
         cls.tmp = tempfile.mkdtemp(prefix='brevox-web-')
         cls.data = os.path.join(cls.tmp, 'data')
         os.mkdir(cls.data)
@@ -159,6 +169,12 @@ class Page(unittest.TestCase):
         cli('encode', copy, os.path.join(self.data, 'short.wav'), 5, '--raw')
         self.assertEqual(page_image, read(copy))
         self.assertEqual(read(rom), read(os.path.join(self.data, 'game.gba')))
+        # The page's patch is the command line's, byte for byte.
+        self.find('#download-patch').click()
+        patch = os.path.join(self.tmp, 'cli.bps')
+        cli('encode', rom, os.path.join(self.data, 'short.wav'), 5, '--raw', '--patch', patch)
+        self.assertEqual(self.downloaded('game.bps'), read(patch))
+        self.assertIn('game.bps', self.status())
 
     def test_long_sound_goes_to_free_space_and_undo_restores(self):
         rom = self.open_rom('game.gba')
@@ -167,6 +183,9 @@ class Page(unittest.TestCase):
         self.find('#apply').click()
         self.wait(lambda d: not self.find('#undo').get_property('disabled'))
         edited = self.download_rom(rom)
+        self.find('#download-patch').click()
+        self.downloaded('game.bps')
+        self.assertEqual(apply_patch(rom, os.path.join(self.downloads, 'game.bps')), edited)
         identity = json.loads(cli('identify', rom, '--json'))
         sample = read(os.path.join(self.data, 'long.sample'))
         pointers = [table + ENTRY_SIZE * 6 + POINTER_OFS for table in (identity['table'], identity['reverse_table'])]

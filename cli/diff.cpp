@@ -1,0 +1,31 @@
+// diff: the BPS patch from one image to another, the way people share an
+// edit: a few kilobytes for a few cries instead of the whole image, applied
+// by any patcher to the original alone.
+#include <cstdio>
+
+#include "bps.h"
+#include "commands.h"
+#include "output.h"
+#include "romfile.h"
+#include "text.h"
+#include "writing.h"
+
+int RunDiff(const DiffArgs& args) {
+    const Bytes original = ReadWholeFile(args.original, "original image");
+    const Bytes edited = ReadWholeFile(args.edited, "edited image");
+    RequireSeparateOutput(args.out, {args.original, args.edited});
+    const Bytes patch = MakeBps(original, edited);
+    ReplaceFileBytes(args.out, patch);
+    if (args.json) {
+        PrintJson({{"original", args.original},
+                   {"edited", args.edited},
+                   {"original_bytes", original.size()},
+                   {"edited_bytes", edited.size()},
+                   {"patch", args.out},
+                   {"patch_bytes", patch.size()}});
+        return ExitOk;
+    }
+    std::printf("wrote patch %s (%zu bytes): %s (%zu bytes) to %s (%zu bytes)\n", args.out.c_str(), patch.size(),
+                args.original.c_str(), original.size(), args.edited.c_str(), edited.size());
+    return ExitOk;
+}
