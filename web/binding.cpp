@@ -19,6 +19,7 @@
 #include "image.h"
 #include "plan.h"
 #include "quality.h"
+#include "samplekind.h"
 #include "wavlib.h"
 
 using emscripten::val;
@@ -59,10 +60,10 @@ template <class Integer>
 std::string Num(Integer n) { return std::to_string(n); }
 std::string Real(double x) { return std::isfinite(x) ? std::to_string(x) : "null"; }
 std::string Bool(bool b) { return b ? "true" : "false"; }
-template <class T, class F>
-std::string List(const std::vector<T>& items, F each) {
+template <class Range, class F>
+std::string List(const Range& items, F each) {
     std::string out = "[";
-    for (const T& item : items) out += (out.size() > 1 ? "," : "") + each(item);
+    for (const auto& item : items) out += (out.size() > 1 ? "," : "") + each(item);
     return out + "]";
 }
 std::string Object(std::initializer_list<std::string> fields) {
@@ -72,23 +73,33 @@ std::string Object(std::initializer_list<std::string> fields) {
 }
 std::string Error(const std::string& what) { return Object({Field("error", Quote(what))}); }
 
+std::string OffsetsJson(const std::vector<uint32_t>& offsets) { return List(offsets, Num<uint32_t>); }
+std::string OptionalJson(const std::optional<uint32_t>& offset) { return offset ? Num(*offset) : "null"; }
+
+// The format a kind's name (SampleFormat::name) names, or nullptr.
+const SampleFormat* FormatNamed(const std::string& name) {
+    for (const SampleFormat& f : SampleFormats())
+        if (name == f.name) return &f;
+    return nullptr;
+}
+
 std::string SampleJson(const SampleInfo& s) {
     return Object({Field("offset", Num(s.offset)), Field("kind", Quote(SampleKindName(s))), Field("length", Num(s.length)),
                    Field("rate", Num(s.Hz())), Field("seconds", Real(s.Seconds())),
                    Field("bytes", Num(s.extent)), Field("sound", Bool(s.Sound()))});
 }
 
-std::string RowJson(std::optional<int> id, int index) {
-    Entry e = ReadEntry(current.image, current.model.table, index);
+std::string RowJson(const EntryRow& row) {
+    Entry e = ReadEntry(current.image, current.model.table, row.index);
     std::string sample = "null", inStep = "null";
     if (e.pointsIntoRom) {
         SampleInfo s = InspectSample(current.image, e.offset);
         if (s.headerInFile) sample = SampleJson(s);
     }
-    if (current.model.reverse) inStep = Bool(ReverseInStep(current.image, current.model, index));
-    return Object({Field("id", id ? Num(*id) : "null"), Field("index", Num(index)), Field("at", Num(e.at)),
+    if (current.model.reverse) inStep = Bool(ReverseInStep(current.image, current.model, row.index));
+    return Object({Field("id", row.id ? Num(*row.id) : "null"), Field("index", Num(row.index)), Field("at", Num(e.at)),
                    Field("pointer", e.inFile ? Num(e.pointer) : "null"), Field("reverse_in_step", inStep),
-                   Field("sample", sample)});
+                   Field("sample", sample), Field("file", Quote(CryFileStem(row, current.rule)))});
 }
 
 // The values of the sound sample at `offset` of `bytes`, or nothing.
@@ -125,9 +136,13 @@ std::string PlanJson(const Plan& plan) {
         return Object({Field("table", Quote(TableName(u.table))), Field("index", Num(u.index)),
                        Field("at", Num(u.at)), Field("from", Num(u.from)), Field("to", Num(u.to))});
     };
+    auto voice = [](const VoiceUpdate& v) {
+        return Object({Field("table", Quote(TableName(v.table))), Field("index", Num(v.index)),
+                       Field("at", Num(v.at)), Field("from", Num(int{v.from})), Field("to", Num(int{v.to}))});
+    };
     return Object({Field("ok", Bool(plan.Ok())), Field("problems", List(plan.problems, problem)),
                    Field("cries", List(plan.cries, cry)), Field("pointers", List(plan.pointers, pointer)),
-                   Field("free_left", Num(plan.freeLeft))});
+                   Field("voices", List(plan.voices, voice)), Field("free_left", Num(plan.freeLeft))});
 }
 
 Plan PlanReplace(int index, const val& sample) {
@@ -152,14 +167,16 @@ std::string Open(const val& rom, int table, bool species) {
     return Object({Field("label", Quote(m.identity.label ? Cp1252ToUtf8(m.identity.label) : "")),
                    Field("code", Quote(m.identity.code)), Field("source", Quote(SourceName(m.source))),
                    Field("has_table", Bool(m.HasTable())), Field("table", Num(m.table)),
-                   Field("entries", Num(m.entries)), Field("reverse", m.reverse ? Num(*m.reverse) : "null"),
-                   Field("size", Num(m.size))});
+                   Field("entries", Num(m.entries)), Field("reverse", OptionalJson(m.reverse)),
+                   Field("table_pointers", OffsetsJson(m.tablePointers)),
+                   Field("unused_table", OptionalJson(m.unusedTable)), Field("competing", OffsetsJson(m.competing)),
+                   Field("ambiguous", Bool(m.Ambiguous())), Field("size", Num(m.size))});
 }
 
 // One row per ID whose entry lies in the table, then one per entry no ID reaches.
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
-    return List(EntryRows(current.model, current.rule), [](const EntryRow& r) { return RowJson(r.id, r.index); });
+    return List(EntryRows(current.model, current.rule), RowJson);
 }
 
 // The unsigned values of the sample at `offset` of the current image.
@@ -252,14 +269,32 @@ std::string ConditionDefaults() {
     return Object({Field("trimDb", Real(DefaultTrimDb)), Field("normalizeDb", Real(DefaultNormalizeDb))});
 }
 
+// The kinds a new sample may take, in the order to offer them, and the most
+// values each holds.
+std::string Kinds() {
+    return List(SampleFormats(), [](const SampleFormat& f) {
+        return Object({Field("name", Quote(f.name)), Field("max_values", Num(f.maxValues))});
+    });
+}
 
-// The compressed sample of `values` by the optimal coder, or null.
-val Encode(const val& values) {
+// The kind and rate field a new sample for entry `index` takes unless the
+// user says otherwise: those of the sample it replaces (DefaultsFor).
+std::string Defaults(int index) {
+    const Entry e = ReadEntry(current.image, current.model.table, index);
+    const SampleDefaults d = DefaultsFor(current.image, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt);
+    return Object({Field("kind", Quote(FormatOf(d.kind).name)), Field("rate_field", Num(d.rateField))});
+}
+
+// The sample of `values` of the kind named `kind` (a compressed one by the
+// optimal coder), declaring `rateField` (rate x 1024); null when the kind is
+// unknown, the rate one no game plays, or the values none or more than the
+// kind holds.
+val Encode(const val& values, const std::string& kind, uint32_t rateField) {
+    const SampleFormat* format = FormatNamed(kind);
     Bytes wav = BytesOf(values);
-    if (wav.empty() || wav.size() > MaxSampleLength) return val::null();
-    Bytes sample(SampleExtent(static_cast<uint32_t>(wav.size())));
-    if (EncodeSample(wav, sample, EncodeMode::Best) != sample.size()) return val::null();
-    return Copy(sample);
+    if (!format || !PlausibleRate(rateField / 1024) || wav.empty() || wav.size() > format->maxValues)
+        return val::null();
+    return Copy(MakeSample(format->kind, wav, rateField, EncodeMode::Best));
 }
 
 // How faithfully `sample`, as `encode` made it, keeps `values`, measured on
@@ -272,8 +307,9 @@ std::string QualityOf(const val& values, const val& sample) {
                    Field("warnings", WarningsJson(warnings))});
 }
 
-// What replacing entry `index` with `sample` would do, the slot chosen as
-// Place::Auto: in place when it fits, else in free space, repointed.
+// What replacing entry `index` with `sample` (of either kind) would do, the
+// slot chosen as Place::Auto: in place when it fits, else in free space,
+// repointed, the voice byte rewritten when the kind changes.
 std::string PlanEdit(int index, const val& sample) { return PlanJson(PlanReplace(index, sample)); }
 
 // The same, applied to the current image when the plan holds.
@@ -300,6 +336,8 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("conditionDefaults", &ConditionDefaults);
     emscripten::function("conditionBefore", &ConditionBefore);
     emscripten::function("conditionAfter", &ConditionAfter);
+    emscripten::function("kinds", &Kinds);
+    emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
     emscripten::function("plan", &PlanEdit);

@@ -13,7 +13,9 @@ const state = {
   selected: null,     // a row
   file: null,         // the sound last given for the selected cry
   runs: 0,            // conditionings started: only the last one's result is shown
-  candidate: null,    // {values, sample, newValues, plan, warnings, raw}
+  kinds: [],          // the kinds a new sample may take: {name, max_values}
+  defaults: null,     // the selected cry's replacement's default kind and rate_field
+  candidate: null,    // {values, sample, newValues, target, plan, warnings, raw}
   edits: [],          // {index, id, sample, values, at, bytes}
   audio: null,
 };
@@ -27,7 +29,7 @@ function say(text, isError = false) {
 function problemsText(plan) {
   return plan.problems.map(p => {
     const about = p.index >= 0 ? entryName(p.index) + ': ' : '';
-    return about + t().problems[p.kind](p);
+    return about + t().problems[p.kind](p, state.info);
   }).join('; ');
 }
 
@@ -70,8 +72,9 @@ function patchName(name) {
   return (dot > 0 ? name.slice(0, dot) : name) + '.bps';
 }
 
+// The name the command line's dump-all gives the file, which its import reads back.
 function wavName(row) {
-  return row.id !== null ? `cry-${String(row.id).padStart(3, '0')}.wav` : `entry-${row.index}.wav`;
+  return `${row.file}.wav`;
 }
 
 // --- The ROM --------------------------------------------------------------------
@@ -116,14 +119,21 @@ function rebuild() {
       break;
     }
   }
+  refresh();
+  return true;
+}
+
+// Reads the rows of the current image again, keeping the selected cry, whose
+// replacement starts over from the defaults of the sample it now holds.
+function refresh() {
   state.rows = JSON.parse(state.core.rows());
   const keep = state.selected && state.rows.find(r => r.index === state.selected.index && r.id === state.selected.id);
   state.selected = keep || null;
   state.candidate = state.file = null;
+  if (state.selected) showDefaults(state.selected);
   showRom();
   showSelection();
   showEdits();
-  return true;
 }
 
 function showRom() {
@@ -133,6 +143,11 @@ function showRom() {
   $('#table-offset').textContent = ok && info.has_table ? hex(info.table) : '–';
   $('#table-source').textContent = ok ? t().sources[info.source] || info.source : '–';
   $('#reverse-table').textContent = ok && info.reverse !== null ? hex(info.reverse) : t().none;
+  $('#table-pointers').textContent = ok && info.table_pointers.length ? info.table_pointers.map(hex).join(', ') : t().none;
+  const notes = !ok ? [] : [info.unused_table !== null && t().unusedTable(info.unused_table, info.table),
+                            info.ambiguous && t().ambiguous(info.competing)].filter(Boolean);
+  $('#table-note').textContent = notes.join(' ');
+  $('#table-note').hidden = !notes.length;
   const body = $('#cries tbody');
   body.replaceChildren(...state.rows.map(rowElement));
   $('#download-rom').disabled = $('#download-patch').disabled = !state.rom;
@@ -145,7 +160,7 @@ function rowElement(row) {
   tr.dataset.index = row.index;
   const s = row.sample;
   const cells = [row.id ?? '', row.index, s ? hex(s.offset) : '–', s ? s.length : '–',
-                 s ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–',
+                 s ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–', s ? t()[s.kind] || s.kind : '–',
                  row.reverse_in_step === null ? '–' : row.reverse_in_step ? t().yes : t().no];
   for (const text of cells) tr.insertCell().textContent = text;
   const canvas = document.createElement('canvas');
@@ -231,6 +246,7 @@ function select(row) {
   state.selected = row;
   state.candidate = state.file = null;
   $('#audio-file').value = '';
+  showDefaults(row);
   document.querySelectorAll('#cries tbody tr.selected').forEach(tr => tr.classList.remove('selected'));
   const tr = document.querySelector(`#cries tbody tr[data-index="${row.index}"]${row.id !== null ? `[data-id="${row.id}"]` : ':not([data-id])'}`);
   if (tr) tr.classList.add('selected');
@@ -247,6 +263,40 @@ function showSelection() {
   drawWave($('#wave'), values || new Uint8Array());
   $('#play-selected').disabled = $('#dump-selected').disabled = !values;
   showCandidate();
+}
+
+// --- The new sample's kind and rate -------------------------------------------------
+
+// A replacement takes the kind and rate of the sample it replaces unless the
+// user picks another kind or types a rate.
+function showDefaults(row) {
+  state.defaults = JSON.parse(state.core.defaults(row.index));
+  $('#kind').value = state.defaults.kind;
+  $('#rate').value = '';
+  $('#rate').placeholder = Math.round(state.defaults.rate_field / 1024);
+}
+
+function showKinds() {
+  $('#kind').replaceChildren(...state.kinds.map(k => {
+    const option = document.createElement('option');
+    option.value = k.name;
+    option.dataset.t = k.name;
+    option.textContent = t()[k.name];
+    return option;
+  }));
+}
+
+// What the new sample will be: {kind, max, rateField, rate (Hz)}, or null
+// when the rate field holds no rate a game plays.
+function sampleTarget() {
+  const kind = state.kinds.find(k => k.name === $('#kind').value);
+  const field = $('#rate');
+  if (field.value === '') {
+    const rateField = state.defaults.rate_field;
+    return {kind: kind.name, max: kind.max_values, rateField, rate: rateField / 1024};
+  }
+  if (!field.checkValidity() || !Number.isInteger(field.valueAsNumber)) return null;
+  return {kind: kind.name, max: kind.max_values, rateField: field.valueAsNumber * 1024, rate: field.valueAsNumber};
 }
 
 // --- Conditioning ----------------------------------------------------------------
@@ -325,13 +375,14 @@ async function resample(samples, from, to) {
 }
 
 // The sound of an audio file as unsigned 8-bit values at `rate`, with the
-// core's warnings: an 8-bit mono WAV at that rate as it is; anything else
-// decoded by the browser at its own rate, conditioned by the core (channel,
-// DC, trim), resampled by the browser, then leveled and quantised by the core.
+// core's warnings: an 8-bit mono WAV at that rate in whole Hz (as a dump
+// states it) as it is; anything else decoded by the browser at its own rate,
+// conditioned by the core (channel, DC, trim), resampled by the browser, then
+// leveled and quantised by the core.
 async function soundOf(file, rate, options) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   const wav = JSON.parse(state.core.wavInfo(bytes));
-  if (!wav.error && wav.raw && wav.rate === rate)
+  if (!wav.error && wav.raw && wav.rate === Math.round(rate))
     return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
   const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
   const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
@@ -356,11 +407,13 @@ async function replaceWith(file) {
   if (!row.sample || !row.sample.sound) return say(t().cannotPlay, true);
   const options = conditionOptions();
   if (!options) return say(t().badDb, true);
+  const target = sampleTarget();
+  if (!target) return say(t().badRate, true);
   state.file = file;
   const run = ++state.runs;
   let sound;
   try {
-    sound = await soundOf(file, row.sample.rate, options);
+    sound = await soundOf(file, target.rate, options);
   } catch (e) {
     sound = null;
   }
@@ -369,12 +422,12 @@ async function replaceWith(file) {
   showCandidate();
   if (!sound) return say(t().noAudio, true);
   if (!sound.values.length) return say(options.trimDb !== null ? t().allTrimmed : t().noAudio, true);
-  if (sound.values.length > 65535) return say(t().tooLong(sound.values.length), true);
-  const sample = state.core.encode(sound.values);
+  if (sound.values.length > target.max) return say(t().tooLong(sound.values.length, target.max), true);
+  const sample = state.core.encode(sound.values, target.kind, target.rateField);
   if (!sample) return say(t().noAudio, true);
   const quality = JSON.parse(state.core.quality(sound.values, sample));
   state.candidate = {
-    ...sound, sample, quality,
+    ...sound, sample, quality, target,
     newValues: state.core.decodeSample(sample),
     plan: JSON.parse(state.core.plan(row.index, sample)),
     warnings: [...sound.warnings, ...quality.warnings],
@@ -382,15 +435,16 @@ async function replaceWith(file) {
   showCandidate();
   const c = state.candidate;
   const unconditioned = conditions(options) ? ' ' + t().rawUnconditioned : '';
-  const taken = c.raw ? t().raw + unconditioned : t().converted(row.sample.rate);
+  const taken = c.raw ? t().raw + unconditioned : t().converted(Math.round(target.rate));
   say(c.plan.ok ? taken : `${t().refused} ${problemsText(c.plan)}`, !c.plan.ok);
 }
 
 function placementText(plan) {
   if (!plan.ok) return `${t().refused} ${problemsText(plan)}`;
   const cry = plan.cries[0];
-  if (!cry.moved) return t().inPlace(cry.new_offset);
-  return t().free(cry.new_offset, plan.pointers.map(p => t().tables[p.table]).join(', '));
+  const tables = updates => updates.map(u => t().tables[u.table]).join(', ');
+  const voices = plan.voices.length ? t().voices(tables(plan.voices)) : '';
+  return (cry.moved ? t().free(cry.new_offset, tables(plan.pointers)) : t().inPlace(cry.new_offset)) + voices;
 }
 
 function showCandidate() {
@@ -399,7 +453,9 @@ function showCandidate() {
   if (!c) return;
   drawWave($('#new-wave'), c.newValues, '#b35900');
   $('#snr').textContent = c.quality.snr_db === null ? '∞' : `${c.quality.snr_db.toFixed(1)} ${t().dB}`;
-  $('#new-bytes').textContent = c.sample.length;
+  const old = state.selected.sample;
+  $('#old-bytes').textContent = t().sampleBytes(old.bytes, old.kind, old.rate);
+  $('#new-bytes').textContent = t().sampleBytes(c.sample.length, c.target.kind, Math.round(c.target.rate));
   $('#placement').textContent = placementText(c.plan);
   $('#warnings').replaceChildren(...c.warnings.map(w => {
     const li = document.createElement('li');
@@ -416,12 +472,7 @@ function applyCandidate() {
   if (result.error || !result.ok) return say(`${t().refused} ${result.error || problemsText(result)}`, true);
   const at = result.cries[0].new_offset;
   state.edits.push({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
-  state.rows = JSON.parse(state.core.rows());
-  state.selected = state.rows.find(r => r.index === row.index && r.id === row.id) || null;
-  state.candidate = state.file = null;
-  showRom();
-  showSelection();
-  showEdits();
+  refresh();
   say(t().encoded(row.id ?? row.index, at));
 }
 
@@ -446,7 +497,8 @@ function wire() {
   // Gain and normalisation exclude each other; any change conditions the sound again.
   for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
     $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });
-  $('#conditioning').addEventListener('change', () => state.file && replaceWith(state.file));
+  for (const group of ['#conditioning', '#sample-options'])
+    $(group).addEventListener('change', () => state.file && replaceWith(state.file));
   $('#language').addEventListener('click', () => { state.lang = state.lang === 'fr' ? 'en' : 'fr'; applyLanguage(); });
   $('#species').addEventListener('change', () => state.rom && rebuild());
   $('#reread').addEventListener('click', () => state.rom && rebuild());
@@ -454,7 +506,7 @@ function wire() {
   $('#play-selected').addEventListener('click', () => state.selected && play(state.selected));
   $('#dump-selected').addEventListener('click', () => state.selected && dump(state.selected));
   $('#play-new').addEventListener('click', () => state.candidate &&
-      playValues(state.candidate.newValues, state.selected.sample.rate));
+      playValues(state.candidate.newValues, state.candidate.target.rate));
   $('#apply').addEventListener('click', applyCandidate);
   $('#undo').addEventListener('click', () => {
     state.edits.pop();
@@ -488,6 +540,8 @@ applyLanguage();
 say(t().loading);
 BrevoxModule().then(core => {
   state.core = core;
+  state.kinds = JSON.parse(core.kinds());
+  showKinds();
   const defaults = JSON.parse(core.conditionDefaults());
   $('#trim-db').value = defaults.trimDb;
   $('#normalize-db').value = defaults.normalizeDb;

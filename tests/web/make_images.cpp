@@ -1,6 +1,10 @@
 // brevox-web-images: the inputs of the browser page's test, written into DIR:
 //   game.gba     a games' layout image (GameRomPlan) with its FF tail
 //   full.gba     the same with no free tail left
+//   hack.gba     the same with a few cries made uncompressed, as hacks keep
+//                some of theirs, one of them at 22050 Hz, and a code word
+//                pointing at the cry table
+//   hifi.wav     8-bit mono at 22050 Hz, shorter than hack.gba's 22050 Hz cry
 //   short.wav    8-bit mono at 10512 Hz, a block shorter than cry 5's sample: fits in place
 //   long.wav     8-bit mono at 10512 Hz, far longer than any slot
 //   long.sample  long.wav as the optimal coder compresses it
@@ -14,8 +18,44 @@
 
 #include "crylib.h"
 #include "image.h"
+#include "samplekind.h"
 #include "testdata.h"
 #include "wavlib.h"
+
+namespace {
+
+constexpr uint32_t CodeWordAt = 0x800;  // among the program bytes before the cry table
+
+// A cry made uncompressed in the hack-like image.
+struct PlainCry {
+    int index;
+    uint32_t hz;
+    Bytes values;
+};
+
+// game.gba as a hack changes it: each plain cry goes into the FF tail (its
+// S values, then the loop value 0), both its entries point at it with the
+// uncompressed voice bytes 00 and 10, and a word of the code points at the
+// cry table.
+Bytes MakeHack(const RomPlan& plan, Bytes rom, const std::vector<PlainCry>& cries) {
+    uint32_t at = FreeTailOffset(rom);
+    for (const PlainCry& cry : cries) {
+        const uint32_t span = PutUncompressedSample(rom, at, cry.values);
+        rom[at + span] = 0;
+        PutLe32(&rom[at + SampleRateOfs], cry.hz * 1024);
+        for (auto [table, kind] : {std::pair{plan.tableOffset, TableKind::Cry},
+                                   std::pair{ReverseTableOffset(plan), TableKind::Reverse}}) {
+            const uint32_t entry = table + CryEntrySize * uint32_t(cry.index);
+            PutLe32(&rom[entry], VoiceWord(kind, SampleKind::Uncompressed));
+            PutLe32(&rom[entry + CryEntryPointerOfs], RomAddressBase | at);
+        }
+        at = (at + span + 1 + 3) & ~3u;
+    }
+    PutLe32(&rom[CodeWordAt], RomAddressBase | plan.tableOffset);
+    return rom;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -28,13 +68,18 @@ int main(int argc, char** argv) {
     Bytes game = MakeRom(plan);
     Bytes full = game;
     for (uint32_t i = FreeTailOffset(full); i < full.size(); ++i) full[i] = 0x5A;
+    const uint32_t hifiRate = 22050;
+    const Bytes hack = MakeHack(plan, game,
+                                {{CryNumberIndex(4), hifiRate, Sweep(3000, 400, 3000, hifiRate)},
+                                 {CryNumberIndex(9), 13379, Tone(1200, 500, 13379)},
+                                 {SpeciesNumberIndex(302), rate, DecayingChirp(900, 1800, 250, 3, rate)}});
 
     Bytes shortSound = Sweep(uint32_t(plan.cries[CryNumberIndex(5)].size()) - BlockSamples, 300, 2500, rate);
     Bytes longSound = DecayingChirp(4000, 2500, 200, 2, rate);
     Bytes sample(SampleExtent(uint32_t(longSound.size())));
     EncodeSample(longSound, sample, EncodeMode::Best);
     SampleInfo info = InspectSample(sample, 0);
-    Bytes wide = MakeWav(Noise(4 * 3000, 7), 22050, 2, 16);
+    Bytes wide = MakeWav(Noise(4 * 3000, 7), hifiRate, 2, 16);
     Bytes opposed(4 * 4000);
     for (uint32_t i = 0; i < 4000; ++i) {
         const auto left = static_cast<int16_t>(std::lround(12000 * std::sin(2 * 3.14159265358979 * 440 * i / rate)));
@@ -47,6 +92,8 @@ int main(int argc, char** argv) {
         const Bytes& bytes;
     } files[] = {{"game.gba", game},
                  {"full.gba", full},
+                 {"hack.gba", hack},
+                 {"hifi.wav", MakeWav(Sweep(2500, 3000, 500, hifiRate), hifiRate)},
                  {"short.wav", MakeWav(shortSound, rate)},
                  {"long.wav", MakeWav(longSound, rate)},
                  {"long.sample", sample},

@@ -23,7 +23,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 ARGS = sys.argv[1:]
@@ -33,6 +33,7 @@ CLI = os.path.join(BUILD, 'cli', 'brevox-cli')
 BPS = os.path.join(ROOT, 'tests', 'bps')
 APPLIER = os.path.join(BUILD, 'bps-applier')
 ENTRY_SIZE, POINTER_OFS, ROM_BASE = 12, 4, 0x08000000
+SAMPLE_TYPE_OFS, SAMPLE_RATE_OFS = 0, 4
 
 
 def cli(*args):
@@ -88,6 +89,9 @@ class Page(unittest.TestCase):
     def setUp(self):
         self.downloads = tempfile.mkdtemp(dir=self.tmp)
         self.driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': self.downloads})
+        self.load()
+
+    def load(self):
         self.driver.get(f'http://127.0.0.1:{self.server.server_port}/')
         self.wait(lambda d: d.execute_script('return document.body.dataset.ready'))
 
@@ -108,9 +112,11 @@ class Page(unittest.TestCase):
     def row(self, cry):
         return self.find(f'#cries tbody tr[data-id="{cry}"]')
 
-    def offer(self, cry, sound):
-        """Selects the cry, gives it a sound and waits for the plan."""
+    def offer(self, cry, sound, kind=None):
+        """Selects the cry, gives it a sound (as a sample of `kind`) and waits for the plan."""
         self.row(cry).click()
+        if kind:
+            Select(self.find('#kind')).select_by_value(kind)
         self.find('#audio-file').send_keys(os.path.join(self.data, sound))
         self.wait(lambda d: self.find('#placement').text)
 
@@ -125,11 +131,18 @@ class Page(unittest.TestCase):
         base, ext = os.path.splitext(os.path.basename(original))
         return self.downloaded(f'{base}-brevox{ext}')
 
+    def apply_and_download(self, rom):
+        self.find('#apply').click()
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#edits li') and not self.find('#undo').get_property('disabled'))
+        return self.download_rom(rom)
+
     def test_rows_match_the_command_line_under_both_rules(self):
-        rom = self.open_rom('game.gba')
+        rom = self.open_rom('hack.gba')  # the games' layout, some cries uncompressed
         identity = json.loads(cli('identify', rom, '--json'))
         self.assertEqual(self.find('#release').text, identity['label'])
         self.assertEqual(self.find('#table-offset').text, f"0x{identity['table']:X}")
+        self.assertEqual(self.find('#table-pointers').text, ', '.join(f'0x{p:X}' for p in identity['table_pointers']))
+        kinds = self.driver.execute_script('return TEXTS.fr')
         for rule in ([], ['--species']):
             if rule:
                 self.find('#species').click()
@@ -141,48 +154,75 @@ class Page(unittest.TestCase):
             expected = {(e['id'], e['index']): e['sample'] for e in listed['entries']}
             for row in shown:
                 sample = expected[(row['id'], row['index'])]
-                self.assertEqual(row['cells'][2:4] + row['cells'][5:6],
-                                 [f"0x{sample['offset']:X}", str(sample['length']), str(sample['bytes'])], row)
+                self.assertEqual(row['cells'][2:4] + row['cells'][5:7],
+                                 [f"0x{sample['offset']:X}", str(sample['length']), str(sample['bytes']),
+                                  kinds[sample['kind']]], row)
             # Every ID whose entry lies in the table has its row, and every entry one row at least.
             in_table = {e['id'] for e in listed['entries'] if e['id'] is not None and e['index'] < 388}
             self.assertEqual({r['id'] for r in shown if r['id'] is not None}, in_table, rule)
             self.assertEqual({r['index'] for r in shown}, set(range(388)), rule)
 
     def test_dump_gives_the_command_lines_wav(self):
-        rom = self.open_rom('game.gba')
-        self.row(25).find_element(By.CSS_SELECTOR, 'button.dump').click()
-        expected = os.path.join(self.tmp, 'cry25.wav')
-        cli('dump', rom, 25, '-o', expected)
-        self.assertEqual(self.downloaded('cry-025.wav'), read(expected))
+        rom = self.open_rom('hack.gba')
+        for cry in (4, 25):  # uncompressed at 22050 Hz; compressed
+            self.row(cry).find_element(By.CSS_SELECTOR, 'button.dump').click()
+            expected = os.path.join(self.tmp, f'cry{cry}.wav')
+            cli('dump', rom, cry, '-o', expected)
+            self.assertEqual(self.downloaded(f'cry-{cry:03d}.wav'), read(expected))
+
+    def test_species_dump_is_named_for_import_and_puts_back_the_same_bytes(self):
+        rom = self.open_rom('hack.gba')
+        self.find('#species').click()
+        # An uncompressed cry (taken back exactly) whose species number is not its entry's index + 1.
+        listed = json.loads(cli('list', rom, '--json', '--species'))
+        entry = next(e for e in listed['entries'] if e['sample']['kind'] == 'uncompressed' and
+                     e['id'] not in (None, e['index'] + 1))
+        self.row(entry['id']).find_element(By.CSS_SELECTOR, 'button.dump').click()
+        name = f"species-{entry['id']:03d}.wav"
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        with open(os.path.join(folder, name), 'wb') as f:
+            f.write(self.downloaded(name))
+        copy = os.path.join(self.tmp, 'imported.gba')
+        shutil.copy(rom, copy)
+        imported = json.loads(cli('import', copy, folder, '--species', '--json'))
+        self.assertEqual([c['index'] for c in imported['plan']['cries']], [entry['index']])
+        self.assertEqual(read(copy), read(rom))
 
     def test_raw_wav_in_place_gives_the_command_lines_image(self):
-        rom = self.open_rom('game.gba')
-        self.row(5).click()
-        self.find('#normalize').click()  # as --raw refuses the options, the page leaves such a file alone
-        self.offer(5, 'short.wav')
-        self.assertIn("ne s'y applique pas", self.status())
-        self.find('#apply').click()
-        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#edits li') and not self.find('#undo').get_property('disabled'))
-        page_image = self.download_rom(rom)
-        copy = os.path.join(self.tmp, 'cli.gba')
-        shutil.copy(rom, copy)
-        cli('encode', copy, os.path.join(self.data, 'short.wav'), 5, '--raw')
-        self.assertEqual(page_image, read(copy))
-        self.assertEqual(read(rom), read(os.path.join(self.data, 'game.gba')))
-        # The page's patch is the command line's, byte for byte.
-        self.find('#download-patch').click()
-        patch = os.path.join(self.tmp, 'cli.bps')
-        cli('encode', rom, os.path.join(self.data, 'short.wav'), 5, '--raw', '--patch', patch)
-        self.assertEqual(self.downloaded('game.bps'), read(patch))
-        self.assertIn('game.bps', self.status())
+        # The new sample keeps the kind and rate of the one it replaces unless the kind is chosen, as with encode.
+        for image, cry, sound, kind, rate, sample_type in (
+                ('game.gba', 5, 'short.wav', None, 10512, 1),
+                ('hack.gba', 4, 'hifi.wav', None, 22050, 0),  # uncompressed at 22050 Hz
+                ('hack.gba', 5, 'short.wav', 'uncompressed', 10512, 0)):  # a compressed cry made uncompressed
+            self.load()
+            rom = self.open_rom(image)
+            self.row(cry).click()
+            self.find('#normalize').click()  # as --raw refuses the options, the page leaves such a file alone
+            self.offer(cry, sound, kind)
+            self.assertIn("ne s'y applique pas", self.status())
+            self.assertIn('en place', self.find('#placement').text)
+            page_image = self.apply_and_download(rom)
+            copy = os.path.join(self.tmp, 'cli.gba')
+            shutil.copy(rom, copy)
+            cli('encode', copy, os.path.join(self.data, sound), cry, '--raw', *(['--kind', kind] if kind else []))
+            self.assertEqual(page_image, read(copy), image)
+            self.assertEqual(read(rom), read(os.path.join(self.data, image)))
+            entry = json.loads(cli('identify', rom, '--json'))['table'] + ENTRY_SIZE * (cry - 1)
+            sample = le32(page_image, entry + POINTER_OFS) - ROM_BASE
+            self.assertEqual((page_image[sample + SAMPLE_TYPE_OFS], le32(page_image, sample + SAMPLE_RATE_OFS)),
+                             (sample_type, rate * 1024), image)
+            if image == 'game.gba':  # the page's patch is the command line's, byte for byte
+                self.find('#download-patch').click()
+                patch = os.path.join(self.tmp, 'cli.bps')
+                cli('encode', rom, os.path.join(self.data, sound), cry, '--raw', '--patch', patch)
+                self.assertEqual(self.downloaded('game.bps'), read(patch))
+                self.assertIn('game.bps', self.status())
 
     def test_long_sound_goes_to_free_space_and_undo_restores(self):
         rom = self.open_rom('game.gba')
         original = read(rom)
         self.offer(7, 'long.wav')
-        self.find('#apply').click()
-        self.wait(lambda d: not self.find('#undo').get_property('disabled'))
-        edited = self.download_rom(rom)
+        edited = self.apply_and_download(rom)
         self.find('#download-patch').click()
         self.downloaded('game.bps')
         self.assertEqual(apply_patch(rom, os.path.join(self.downloads, 'game.bps')), edited)
@@ -247,6 +287,11 @@ class Page(unittest.TestCase):
         self.wait(lambda d: self.find('#placement').text)
         self.assertIn('10512 Hz', self.status())
         self.assertIn('dB', self.find('#snr').text)
+        # A rate typed in converts the sound again to that rate, which the new sample declares.
+        self.find('#rate').send_keys('22050', Keys.TAB)
+        self.wait(lambda d: '22050 Hz' in self.status())
+        header = self.driver.execute_script('return [...state.candidate.sample.slice(0, 8)]')
+        self.assertEqual(le32(bytes(header), SAMPLE_RATE_OFS), 22050 * 1024)
         # Every text has its words in both languages.
         for language in ('fr', 'en'):
             texts = self.driver.execute_script(
