@@ -91,7 +91,7 @@ void PrintTableNotes(const RomContext& ctx) {
     if (!m.tablePointers.empty()) std::printf("cry table%s\n", PointersText(m.tablePointers).c_str());
     if (!m.reversePointers.empty()) std::printf("reverse table%s\n", PointersText(m.reversePointers).c_str());
     if (m.unusedTable)
-        std::printf("the release's cry table at %s is no longer used: the code points at %s\n",
+        std::printf("the cry table at %s is no longer used: the code points at %s\n",
                     Hex(*m.unusedTable).c_str(), Hex(m.table).c_str());
     if (m.Ambiguous())
         std::printf("the code points at %zu cry tables (%s): commands that write need --table HEX\n", m.competing.size(),

@@ -123,7 +123,11 @@ int RunEncode(const EncodeArgs& args) {
     return ExitOk;
 }
 
-int RunRepoint(const RepointArgs& args) {
+int RunRepoint(const RepointArgs& given) {
+    // With --index the one positional argument after the ROM is the offset.
+    RepointArgs args = given;
+    if (!args.index.empty() && args.target.empty()) std::swap(args.id, args.target);
+    if (args.target.empty()) BadUsage("give the sample offset HEX to point at");
     if (args.id.empty() == args.index.empty()) BadUsage("give an ID or --index N");
     RomContext ctx = OpenRom(args.rom, args.table, true);
     const Target target = ResolveTarget(ctx, args.id, args.index);

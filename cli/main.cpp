@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     auto* repointCmd = AddCommand(app, "repoint", "Point an ID's entry at another sample", repoint.rom, repoint.json);
     repointCmd->add_option("ID", repoint.id, "Cry ID (1-411); empty with --index");
     repointCmd->add_option("--index", repoint.index, "Table index (0-based) instead of an ID");
-    repointCmd->add_option("HEX", repoint.target, "Sample offset (hex) or ROM address")->required();
+    repointCmd->add_option("HEX", repoint.target, "Sample offset (hex) or ROM address");
     repointCmd->add_flag("--force", repoint.force, "Repoint even where no sample lies");
     AddTableOptions(repointCmd, repoint.table);
     AddWriteOptions(repointCmd, repoint.write);

@@ -206,8 +206,10 @@ struct ImageModel {
     OpenProblem problem = OpenProblem::None;
     // The code's words that point at the cry table and at the reverse table.
     std::vector<uint32_t> tablePointers, reversePointers;
-    // The release's own table when the code points at another: dead bytes an
-    // edit must not be made in, though they still look like a table.
+    // The release's own table when the code points at another (for an
+    // unknown release, the longest run of cry entries no word points at):
+    // dead bytes an edit must not be made in, though they still look like a
+    // table.
     std::optional<uint32_t> unusedTable;
     // When the code points at more than one cry table, each of them (the one
     // in use among them): commands that write refuse until one is given.

@@ -235,6 +235,11 @@ void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>&
         const bool own = known && chosen->offset == m.knownOffset;
         SetTable(m, image, !known ? TableSource::Scan : own ? TableSource::Known : TableSource::Moved, chosen->offset, request);
         if (known && !own && MeasureTable(image, m.knownOffset) > 0) m.unusedTable = m.knownOffset;
+        // Another image's dead table: the longest run of cry entries no word reaches.
+        for (const TableFound& t : tables)
+            if (!known && t.kind == TableKind::Cry && t.pointerWords.empty() && t.entries > 1 &&
+                (!m.unusedTable || t.entries > MeasureTable(image, *m.unusedTable)))
+                m.unusedTable = t.offset;
         return;
     }
     // No code points at any table (an image without code): the release's

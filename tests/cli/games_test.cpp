@@ -168,3 +168,118 @@ TEST_F(CliGames, ARefusedImportNamesEveryProblemAndWritesNothing) {
 }
 
 }  // namespace
+
+// The images hacks leave: cries stored uncompressed or at other rates, the
+// tables moved and extended with the old ones left dead and the code's
+// pointer words rewritten. Every command works on the table the code points
+// at, reads each sample by its own kind, and never touches the dead tables.
+class CliHacks : public CliTest {
+protected:
+    struct Variant {
+        const char* name;
+        HackPlan plan;
+    };
+    static std::vector<Variant> Variants() {
+        return {{"mixed", MixedHackPlan()},
+                {"moved", MovedHackPlan(TableMove::Together)},
+                {"moved apart", MovedHackPlan(TableMove::Apart)},
+                {"rates", RatesHackPlan()}};
+    }
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        EXPECT_TRUE(WriteFileBytes(Path(name), bytes));
+        return Path(name);
+    }
+    static uint32_t EntryAt(uint32_t table, int index) { return table + CryEntrySize * static_cast<uint32_t>(index); }
+};
+
+TEST_F(CliHacks, IdentifyListAndDumpReadTheTableInUseByKind) {
+    for (const Variant& v : Variants()) {
+        SCOPED_TRACE(v.name);
+        const HackRom h = MakeHackRom(v.plan);
+        const std::string rom = Write("hack.gba", h.rom);
+        CliResult id = Run({"identify", rom, "--json"});
+        ASSERT_EQ(id.status, 0) << id.err;
+        const json j = json::parse(id.out);
+        EXPECT_EQ(j["table"], h.table);
+        EXPECT_EQ(j["entries_in_table"], h.entries.size());
+        EXPECT_EQ(j["reverse_table"], h.reverse);
+        EXPECT_EQ(j["table_pointers"].get<std::vector<uint32_t>>(), h.cryWords);
+        EXPECT_EQ(j["reverse_pointers"].get<std::vector<uint32_t>>(), h.reverseWords);
+        EXPECT_EQ(j["unused_table"], h.oldTable ? json(*h.oldTable) : json(nullptr));
+
+        fs::remove_all(Path("cries"));
+        ASSERT_EQ(Run({"dump-all", rom, Path("cries")}).status, 0);
+        ImageModel model;
+        model.entries = static_cast<int>(h.entries.size());
+        for (const EntryRow& row : EntryRows(model, IdRule::CryNumber)) {
+            const HackEntry& e = h.entries[row.index];
+            const WavFile wav = ParseWav(ReadFileBytes(Path("cries/" + CryFileStem(row, IdRule::CryNumber) + ".wav")));
+            ASSERT_EQ(wav.data, e.played) << "entry " << row.index;
+            EXPECT_EQ(wav.rate, e.rate) << "entry " << row.index;
+        }
+    }
+}
+
+// In place and converted both ways, into free space, repointed, imported:
+// outside the bytes each edit declares (the new sample, the entry's pointer
+// words and voice bytes in the tables in use) nothing changes, the dead
+// tables least of all, and every other entry plays what it played.
+TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
+    const HackRom h = MakeHackRom(MovedHackPlan(TableMove::Apart));
+    const std::string rom = Write("hack.gba", h.rom);
+    auto shortest = [&](SampleCoding coding) {
+        int best = -1;
+        for (int i = 0; i < static_cast<int>(h.entries.size()); ++i)
+            if (h.entries[i].coding == coding && h.entries[i].rate == GameSampleRate &&
+                (best < 0 || h.entries[i].played.size() < h.entries[best].played.size()))
+                best = i;
+        return best;
+    };
+    const int plain = shortest(SampleCoding::Uncompressed), packed = shortest(SampleCoding::Compressed);
+    struct Edit {
+        std::vector<std::string> args;
+        int index;
+        std::optional<SampleKind> kind;  // what the entry plays afterwards
+    };
+    // Sounds as long as the cries they replace, so that a kept kind stays in place.
+    const std::string wav = Write("plain.wav", MakeWav(Noise(static_cast<uint32_t>(h.entries[plain].played.size()), 7), GameSampleRate));
+    const std::string wider = Write("packed.wav", MakeWav(Noise(static_cast<uint32_t>(h.entries[packed].played.size()), 8), GameSampleRate));
+    const std::string index = std::to_string(plain), other = std::to_string(packed);
+    fs::create_directories(Path("pack"));
+    Write("pack/index-0430.wav", MakeWav(Tone(300, 500, 13379), 13379));
+    const Edit edits[] = {
+        {{"encode", rom, wav, "--index", index, "--raw"}, plain, SampleKind::Uncompressed},  // kept
+        {{"encode", rom, wav, "--index", index, "--raw", "--kind", "compressed"}, plain, SampleKind::Compressed},
+        {{"encode", rom, wider, "--index", other, "--raw", "--kind", "uncompressed", "--repoint-free"}, packed,
+         SampleKind::Uncompressed},
+        {{"repoint", rom, "--index", "439", Hex8(h.entries[plain].sample)}, 439, std::nullopt},
+        {{"import", rom, Path("pack"), "--raw"}, 430, SampleKind::Uncompressed},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.args[0] + " " + std::to_string(edit.index));
+        ASSERT_TRUE(WriteFileBytes(rom, h.rom));
+        CliResult r = Run(edit.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Bytes after = ReadFileBytes(rom);
+        const ImageModel m = OpenImage(after);
+        ASSERT_EQ(m.table, h.table);
+        const Entry cry = ReadEntry(after, h.table, edit.index), back = ReadEntry(after, h.reverse, edit.index);
+        EXPECT_EQ(cry.pointer, back.pointer);
+        const SampleInfo s = InspectSample(after, cry.offset);
+        ASSERT_TRUE(s.Sound());
+        if (edit.kind) {
+            EXPECT_EQ(s.Kind(), edit.kind);
+            EXPECT_EQ(VoiceKind(cry.firstWord, TableKind::Cry), edit.kind);
+            EXPECT_EQ(VoiceKind(back.firstWord, TableKind::Reverse), edit.kind);
+        }
+        // Every byte outside the declared ones is as it was.
+        Bytes masked = after;
+        for (uint32_t at : {cry.at, back.at}) std::copy_n(h.rom.begin() + at, CryEntrySize, masked.begin() + at);
+        if (edit.kind) std::copy_n(h.rom.begin() + s.offset, s.extent, masked.begin() + s.offset);
+        EXPECT_EQ(masked, h.rom);
+        for (int i = 0; i < static_cast<int>(h.entries.size()); ++i)
+            if (i != edit.index) {
+                ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset), h.entries[i].played) << i;
+            }
+    }
+}

@@ -73,7 +73,7 @@ TEST_F(CliSafety, EveryRefusalLeavesTheFilesAsTheyWere) {
         {{"repoint", "ROM", "1", "1C000"}, 1, "--force"},
         {{"repoint", "ROM", "1", "1C001", "--force"}, 1, "word-aligned"},
         {{"repoint", "ROM", "500", "1C000"}, 2, "out of range"},
-        {{"repoint", "ROM", "1"}, 2, "required"},
+        {{"repoint", "ROM", "1"}, 2, "give the sample offset HEX"},
         {{"dump", "ROM", "1"}, 2, "required"},
         {{"dump", "ROM", "-o", "WAV"}, 2, "--index N or --offset"},
         {{"dump", "ROM", "21", "-o", "WAV"}, 1, "lies past it"},
