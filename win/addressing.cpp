@@ -83,21 +83,18 @@ bool ReadFieldOrWarn(HWND dialog, const char* path, uint64_t position, int size,
     return false;
 }
 
-enum class WriteResult { Written, Outside, Failed };
+enum class WriteResult { Written, Outside, Unreadable, Failed };
 
-// Writes the address word at `position`, which must lie wholly inside the
-// file and after its header: a repoint never lengthens the ROM.
-WriteResult WriteAddress(FILE* rom, uint64_t position, uint32_t address) {
-    if (std::fseek(rom, 0, SEEK_END) != 0) return WriteResult::Failed;
-    const long size = std::ftell(rom);
-    if (size < 0) return WriteResult::Failed;
-    if (position < RomHeaderSize || position + AddressSize > uint64_t(size)) return WriteResult::Outside;
-    uint8_t bytes[AddressSize];
-    PutLe32(bytes, address);
-    if (!SeekTo(rom, position) || std::fwrite(bytes, 1, AddressSize, rom) != AddressSize ||
-        std::fflush(rom) != 0)
-        return WriteResult::Failed;
-    return WriteResult::Written;
+// Repoints the entry in the ROM open for update. Its pointer word must lie
+// wholly inside the file and after its header: a repoint never lengthens
+// the ROM.
+WriteResult WriteRepoint(FILE* rom, uint32_t tableOffset, int index, uint32_t address) {
+    std::vector<uint8_t> image;
+    if (!ReadRomImage(rom, &image)) return WriteResult::Unreadable;
+    const uint64_t position = PointerPosition(tableOffset, index);
+    if (position < RomHeaderSize || position + AddressSize > image.size()) return WriteResult::Outside;
+    const Plan plan = RepointPlan(image, tableOffset, index, uint32_t(position), address);
+    return WritePlan(rom, plan, image) ? WriteResult::Written : WriteResult::Failed;
 }
 
 }  // namespace
@@ -108,14 +105,20 @@ void SetHexField(HWND dialog, int control, uint32_t value) {
     SetDlgItemTextA(dialog, control, text);
 }
 
-bool ReadFileField(const char* path, uint64_t position, int size, uint32_t* value) {
+size_t ReadFileSpan(const char* path, uint64_t position, std::span<uint8_t> bytes) {
     FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    uint8_t bytes[4] = {};
-    const bool read = SeekTo(file, position) && std::fread(bytes, 1, size, file) == size_t(size);
+    if (file == nullptr) return 0;
+    bool failed = false;
+    const size_t got = SeekTo(file, position) ? ReadUpTo(file, bytes.data(), bytes.size(), &failed) : 0;
     std::fclose(file);
-    if (read) *value = size == 2 ? GetLe16(bytes) : GetLe32(bytes);
-    return read;
+    return failed ? 0 : got;
+}
+
+bool ReadFileField(const char* path, uint64_t position, int size, uint32_t* value) {
+    uint8_t bytes[4] = {};
+    if (ReadFileSpan(path, position, std::span(bytes, size_t(size))) != size_t(size)) return false;
+    *value = size == 2 ? GetLe16(bytes) : GetLe32(bytes);
+    return true;
 }
 
 bool ReturnOfs(HWND dialog, uint32_t* offset) {
@@ -136,9 +139,11 @@ bool ReturnOfs(HWND dialog, uint32_t* offset) {
     return true;
 }
 
-// Writes field 1015's offset, as a ROM address, into the entry of the ID.
-// Nothing else in the entry or the file changes, and nothing is said on
-// success.
+// Writes field 1015's offset, as a ROM address, into the entry of the ID,
+// and into its reverse entry when that points at the same sample (the game
+// plays the reverse entry's sample where it plays the cry backwards). The
+// voice bytes follow the kind of the sample pointed at. Nothing else in the
+// file changes, and nothing is said on success.
 void RepointCommand(HWND dialog) {
     char romPath[PathFieldSize];
     GetDlgItemTextA(dialog, IDC_ROM_PATH, romPath, PathFieldSize);
@@ -155,9 +160,10 @@ void RepointCommand(HWND dialog) {
         Warn(dialog, CannotOpenRomText);
         return;
     }
-    WriteResult result = WriteAddress(rom, PointerPosition(tableOffset, index), offset | RomAddressBase);
+    WriteResult result = WriteRepoint(rom, tableOffset, index, offset | RomAddressBase);
     if (std::fclose(rom) != 0 && result == WriteResult::Written) result = WriteResult::Failed;
     if (result == WriteResult::Outside) Warn(dialog, EntryOutsideRom);
+    if (result == WriteResult::Unreadable) Warn(dialog, InvalidFileText);
     if (result == WriteResult::Failed) Warn(dialog, CannotWriteRom);
 }
 

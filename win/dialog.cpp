@@ -7,8 +7,11 @@
 #include "frontend.h"
 #include "resource.h"
 
+#include <cerrno>
+
 #include "crylib.h"
 #include "romid.h"
+#include "samplekind.h"
 #include "wavlib.h"
 
 #ifndef _WIN32
@@ -198,19 +201,67 @@ void DumpCommand(HWND dialog) {
     if (IsChecked(dialog, IDC_AUTOPLAY)) ShellExecuteA(nullptr, nullptr, wavPath, nullptr, nullptr, SW_SHOW);
 }
 
+// The bytes the sample at `offset` of the ROM takes, as its header's kind
+// lays them out; a header of no known kind is measured as the compressed
+// kind the encoder writes. False when not even its stored length lies in
+// the file.
+bool StoredSampleBytes(const char* romPath, uint32_t offset, uint64_t* bytes) {
+    uint8_t header[SampleHeaderSize];
+    const size_t got = ReadFileSpan(romPath, offset, header);
+    if (got < SampleLengthOfs + SampleLengthSize) return false;
+    SampleHeader h;
+    if (got == sizeof header && ReadSampleHeader(header, 0, &h) && h.format && h.length <= h.format->maxValues)
+        *bytes = h.format->bytes(h.length);
+    else
+        *bytes = SampleExtent(GetLe16(header + SampleLengthOfs));
+    return true;
+}
+
 // A longer sample than the one at offset runs over whatever the ROM keeps
 // after it; with confirmations on the user decides. Where either length
 // cannot be read there is nothing to compare: a missing ROM is created, and
 // a refused WAV is reported by the encoder.
 bool ConfirmLongerSample(HWND dialog, const char* romPath, const char* wavPath, uint32_t offset) {
-    uint32_t oldLength, newLength;
-    if (!ReadFileField(romPath, uint64_t{offset} + SampleLengthOfs, SampleLengthSize, &oldLength) ||
-        !ReadWavLength(wavPath, &newLength))
-        return true;
-    if (SampleExtent(newLength) <= SampleExtent(oldLength)) return true;
+    uint64_t oldBytes;
+    uint32_t newLength;
+    if (!StoredSampleBytes(romPath, offset, &oldBytes) || !ReadWavLength(wavPath, &newLength)) return true;
+    if (SampleExtent(newLength) <= oldBytes) return true;
     return Confirm(dialog, LongerSampleText);
 }
 
+// What became of an encode offered to the image model.
+enum class InPlace {
+    Written,
+    NotInImage,  // no ROM at the path, or the sample would reach past its end
+    Refused,     // the plan's problems: an offset no sample may take
+    Unreadable,  // the ROM cannot be read whole, or is larger than any GBA image
+    NotOpened,   // the ROM exists but cannot be opened for writing
+    WriteFailed,
+};
+
+InPlace EncodeInPlace(const char* romPath, uint32_t offset, const std::vector<uint8_t>& sample) {
+    errno = 0;
+    FILE* rom = std::fopen(romPath, "rb+");
+    if (!rom) return errno == ENOENT ? InPlace::NotInImage : InPlace::NotOpened;
+    std::vector<uint8_t> image;
+    InPlace result = InPlace::Written;
+    if (!ReadRomImage(rom, &image)) {
+        result = InPlace::Unreadable;
+    } else if (uint64_t{offset} + sample.size() > image.size()) {
+        result = InPlace::NotInImage;
+    } else {
+        const Plan plan = EncodePlan(image, offset, sample);
+        if (!plan.Ok()) result = InPlace::Refused;
+        else if (!WritePlan(rom, plan, image)) result = InPlace::WriteFailed;
+    }
+    if (std::fclose(rom) != 0 && result == InPlace::Written) result = InPlace::WriteFailed;
+    return result;
+}
+
+// The sample is made from the WAV first, as Compress makes it, then placed
+// through the image model. What the model does not edit is left to Compress,
+// which writes it as the dialog always has: a ROM that does not exist yet is
+// created, and one the sample would reach past the end of grows.
 void EncodeCommand(HWND dialog) {
     Path romPath, wavPath;
     ReadPath(dialog, IDC_ROM_PATH, romPath);
@@ -224,9 +275,24 @@ void EncodeCommand(HWND dialog) {
         return;
     }
     if (IsChecked(dialog, IDC_CONFIRM) && !ConfirmLongerSample(dialog, romPath, wavPath, offset)) return;
-    CryError error = CryOk;
-    Compress(wavPath, offset, romPath, &error);
-    if (error != CryOk) ShowCryError(dialog, error, true);
+    std::vector<uint8_t> sample;
+    CryError error = ReadWavSample(wavPath, &sample);
+    if (error == CryOk) {
+        switch (EncodeInPlace(romPath, offset, sample)) {
+        case InPlace::Written: return;
+        case InPlace::NotInImage:
+            Compress(wavPath, offset, romPath, &error);  // prints its own line
+            if (error != CryOk) ShowCryError(dialog, error, true);
+            return;
+        case InPlace::Refused: Warn(dialog, InvalidOffsetText); return;
+        case InPlace::Unreadable: Warn(dialog, InvalidFileText); return;
+        case InPlace::NotOpened: error = CryOutfileNotFound; break;
+        case InPlace::WriteFailed: error = CryWriteFailed; break;
+        }
+    }
+    // The line and the box Compress gives for the same failure.
+    PrintCompressError(error);
+    ShowCryError(dialog, error, true);
 }
 
 void AboutCommand(HWND dialog) {

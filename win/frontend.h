@@ -7,6 +7,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
+#include <vector>
+
+#include "plan.h"
 
 // Read limits of the dialog's fields, terminator included.
 constexpr int PathFieldSize = 260;
@@ -31,6 +35,10 @@ bool IsChecked(HWND dialog, int control);
 // Shows `value` in a field as bare upper-case hexadecimal ("%X").
 void SetHexField(HWND dialog, int control, uint32_t value);
 
+// Reads up to bytes.size() bytes at `position` of the file at `path`;
+// returns how many arrived (0 when the file cannot be opened).
+size_t ReadFileSpan(const char* path, uint64_t position, std::span<uint8_t> bytes);
+
 // Reads the little-endian field of `size` bytes (2 or 4) at `position` of the
 // file at `path`. False when the file cannot be opened or ends before it.
 bool ReadFileField(const char* path, uint64_t position, int size, uint32_t* value);
@@ -48,6 +56,30 @@ void BaseOfs(HWND dialog, FILE* rom);
 // then shown in field 1015. On a failure it has already shown its message box
 // and returns false.
 bool ReturnOfs(HWND dialog, uint32_t* offset);
+
+// Edits through the image model (edits.cpp).
+//
+// Reads the whole ROM open in `rom`. False when it cannot be read, or is
+// larger than any GBA image (MaxImageSize).
+bool ReadRomImage(FILE* rom, std::vector<uint8_t>* image);
+// Applies `plan` to `image`, then writes the spans it declares (its samples,
+// pointer words and voice bytes) from `image` into `rom` at the same offsets
+// and flushes. False when the plan does not apply or a write fails.
+bool WritePlan(FILE* rom, const Plan& plan, std::span<uint8_t> image);
+// The encode of `sample` (compressed, as the encoder writes it) at `offset`
+// of the image, as the dialog makes it: written whatever the bytes there
+// hold, the dialog's own question being asked first, but never over the
+// header or either cry table of the image nor at an offset that is not a
+// multiple of 4; and every entry of either table that points at `offset`
+// declares a compressed sample. The plan's problems say why it is refused.
+Plan EncodePlan(ImageBytes image, uint32_t offset, std::vector<uint8_t> sample);
+// The repoint of entry `index` of the table at `tableOffset`, whose pointer
+// word lies at `position` inside the image, to the ROM address `address`:
+// the model's plan, which repoints the reverse entry too when it is in step
+// and gives the entry the voice byte of the sample's kind, when the model
+// takes the table, the entry and the target; otherwise the address word
+// alone, as the dialog has always written it.
+Plan RepointPlan(ImageBytes image, uint32_t tableOffset, int index, uint32_t position, uint32_t address);
 
 // Button commands.
 void RepointCommand(HWND dialog);

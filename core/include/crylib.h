@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <vector>
 
 // Compressed sample layout.
 constexpr uint32_t SampleHeaderSize = 16;
@@ -124,7 +125,7 @@ enum CryError {
     CryOk = 0,
     CryInfileNotFound,   // the input (WAV for Compress, ROM for Dump) did not open
     CryOutfileNotFound,  // the output could not be opened or created
-    CryBadLength,        // Dump: the two length bytes lie beyond the end of the ROM
+    CryBadLength,        // Dump: the length bytes (or an uncompressed sample's values) lie beyond the end of the ROM
     CryBadWav,           // Compress: not 8-bit mono PCM in RIFF/WAVE chunks
     CryTooLong,          // Compress: 65536 audio bytes or more
     CryReadFailed,       // a read error other than end of file
@@ -132,8 +133,10 @@ enum CryError {
 };
 
 // Decodes the sample at `offset` of the ROM file into a new WAV file at
-// 11050 Hz. Returns the length n, or 0 on failure (the WAV is then neither
-// created nor truncated when the ROM side is at fault).
+// 11050 Hz: a compressed one, or an uncompressed one when its header's type
+// byte says so (samplekind.h; its values must lie inside the ROM). Returns
+// the length n, or 0 on failure (the WAV is then neither created nor
+// truncated when the ROM side is at fault).
 int Dump(const char* romPath, uint32_t offset, const char* wavPath, CryError* error = nullptr);
 
 // Encodes the WAV file into the ROM file at `offset`, in place, creating the
@@ -141,6 +144,15 @@ int Dump(const char* romPath, uint32_t offset, const char* wavPath, CryError* er
 // whether it worked. On any refusal the ROM is left untouched.
 int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError* error = nullptr,
              EncodeMode mode = EncodeMode::Fast);
+
+// Compress's first half, for a caller that places the sample itself: reads
+// and encodes the WAV file into the bytes Compress writes at an offset
+// (SampleExtent(n) of them), with the status Compress would report for the
+// WAV, and prints nothing.
+CryError ReadWavSample(const char* wavPath, std::vector<uint8_t>* sample, EncodeMode mode = EncodeMode::Fast);
+
+// The line Compress prints on standard output for a status; nothing for CryOk.
+void PrintCompressError(CryError status);
 
 // Scans `stream` from its current position, in 4-byte steps, for the first
 // cry-table entry signature: 20 3C 00 00 | xx xx xx 08 | FF 00 FF 00.

@@ -17,14 +17,12 @@
 #include "stream.h"
 #include "wavlib.h"
 
-static CryError CheckInput(FILE* wav, uint32_t offset, WavInfo* info) {
+static CryError CheckInput(FILE* wav, WavInfo* info) {
     const WavStatus wavStatus = ReadWavInfo(wav, info);
     if (wavStatus == WavReadError) return CryReadFailed;
     if (wavStatus != WavOk) return CryBadWav;
     // The stored length is 16 bits: a longer sound would play cut short.
     if (info->dataSize > MaxSampleLength) return CryTooLong;
-    // Positions past LONG_MAX cannot be reached by fseek where long is 32 bits.
-    if (uint64_t{offset} + SampleExtent(info->dataSize) > static_cast<uint64_t>(LONG_MAX)) return CryWriteFailed;
     return CryOk;
 }
 
@@ -57,8 +55,9 @@ static CryError WriteSample(FILE* rom, uint32_t offset, const std::vector<uint8_
     return CryOk;
 }
 
-static void PrintCompressError(CryError status) {
+void PrintCompressError(CryError status) {
     switch (status) {
+    case CryInfileNotFound: std::puts("infile not found\r"); break;
     case CryOutfileNotFound: std::puts("outfile not found\r"); break;
     case CryBadWav: std::puts("infile is not an 8-bit mono PCM WAV\r"); break;
     case CryTooLong: std::puts("infile holds 65536 samples or more\r"); break;
@@ -68,17 +67,22 @@ static void PrintCompressError(CryError status) {
     }
 }
 
-int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError* error, EncodeMode mode) {
+CryError ReadWavSample(const char* wavPath, std::vector<uint8_t>* sample, EncodeMode mode) {
     FILE* wav = std::fopen(wavPath, "rb");
-    if (!wav) {
-        std::puts("infile not found\r");
-        if (error) *error = CryInfileNotFound;
-        return 0;
-    }
+    if (!wav) return CryInfileNotFound;
     WavInfo info{};
+    CryError status = CheckInput(wav, &info);
+    if (status == CryOk) status = EncodeInput(wav, info, mode, sample);
+    std::fclose(wav);
+    return status;
+}
+
+int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError* error, EncodeMode mode) {
     std::vector<uint8_t> sample;
-    CryError status = CheckInput(wav, offset, &info);
-    if (status == CryOk) status = EncodeInput(wav, info, mode, &sample);
+    CryError status = ReadWavSample(wavPath, &sample, mode);
+    // Positions past LONG_MAX cannot be reached by fseek where long is 32 bits.
+    if (status == CryOk && uint64_t{offset} + sample.size() > static_cast<uint64_t>(LONG_MAX))
+        status = CryWriteFailed;
     if (status == CryOk) {
         FILE* rom = OpenRom(romPath);
         if (!rom) {
@@ -89,7 +93,6 @@ int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError
             if (std::fclose(rom) != 0 && status == CryOk) status = CryWriteFailed;
         }
     }
-    std::fclose(wav);
     PrintCompressError(status);
     if (error) *error = status;
     return 0;

@@ -1,28 +1,54 @@
-// Dump: the compressed sample at a ROM offset to an 8-bit mono WAV file.
-// A thin shell over the block decoder: one 33-byte block in, at most 64
-// samples out, one seek and one read per block.
+// Dump: the sample at a ROM offset to an 8-bit mono WAV file. A thin shell
+// over the decoders: a compressed sample goes one 33-byte block in, at most
+// 64 samples out, one seek and one read per block; an uncompressed one is
+// copied through in chunks, its signed values turned unsigned.
 #include <algorithm>
 #include <cstdio>
 
 #include "crylib.h"
+#include "samplekind.h"
 #include "stream.h"
 #include "wavlib.h"
 
-// The stored length, bytes 12-13 of the header. Checked before the WAV is
-// created, so that a bad offset never replaces the user's file with nothing.
-static CryError ReadLength(FILE* rom, uint32_t offset, uint16_t* n) {
-    uint8_t bytes[2];
+// What the header says of the sample: its kind and the values it holds.
+struct DumpedSample {
+    SampleKind kind = SampleKind::Compressed;
+    uint32_t n = 0;
+};
+
+// Whether the `count` bytes at `position` all lie inside the file.
+static bool BytesInFile(FILE* rom, uint64_t position, uint64_t count) {
+    uint8_t last;
     bool failed = false;
-    if (!SeekTo(rom, uint64_t{offset} + SampleLengthOfs)) return CryBadLength;
-    const size_t got = ReadUpTo(rom, bytes, sizeof bytes, &failed);
+    return count == 0 || (SeekTo(rom, position + count - 1) && ReadUpTo(rom, &last, 1, &failed) == 1);
+}
+
+// Reads the header, checked before the WAV is created, so that a bad offset
+// never replaces the user's file with nothing. Every header is read as a
+// compressed sample's, its length in bytes 12-13 (block bytes past the end of
+// the ROM count as 0), but one whose type byte says uncompressed: its length
+// is bytes 12-15, and its values must lie inside the ROM, as they are copied
+// as they are.
+static CryError ReadHeader(FILE* rom, uint32_t offset, DumpedSample* sample) {
+    uint8_t header[SampleHeaderSize];
+    bool failed = false;
+    if (!SeekTo(rom, offset)) return CryBadLength;
+    const size_t got = ReadUpTo(rom, header, sizeof header, &failed);
     if (failed) return CryReadFailed;
-    if (got < sizeof bytes) return CryBadLength;
-    *n = GetLe16(bytes);
+    if (got < SampleLengthOfs + SampleLengthSize) return CryBadLength;
+    SampleHeader h;
+    if (got == sizeof header && ReadSampleHeader(header, 0, &h) && h.format &&
+        h.format->kind == SampleKind::Uncompressed) {
+        if (h.length > h.format->maxValues || !BytesInFile(rom, uint64_t{offset} + SampleHeaderSize, h.length))
+            return CryBadLength;
+        *sample = {SampleKind::Uncompressed, h.length};
+        return CryOk;
+    }
+    *sample = {SampleKind::Compressed, GetLe16(header + SampleLengthOfs)};
     return CryOk;
 }
 
-static CryError DecodeToWav(FILE* rom, uint32_t offset, uint16_t n, FILE* wav) {
-    if (WriteWavHeader(n, wav) != 0) return CryWriteFailed;
+static CryError DecodeBlocksToWav(FILE* rom, uint32_t offset, uint32_t n, FILE* wav) {
     uint8_t block[BlockSize];
     uint8_t values[BlockSamples];
     uint64_t p = uint64_t{offset} + SampleHeaderSize;
@@ -43,6 +69,28 @@ static CryError DecodeToWav(FILE* rom, uint32_t offset, uint16_t n, FILE* wav) {
     return CryOk;
 }
 
+static CryError CopyValuesToWav(FILE* rom, uint32_t offset, uint32_t n, FILE* wav) {
+    const SampleFormat& format = FormatOf(SampleKind::Uncompressed);
+    uint8_t stored[4096];
+    uint8_t values[sizeof stored];
+    if (!SeekTo(rom, uint64_t{offset} + SampleHeaderSize)) return CryReadFailed;
+    for (uint32_t done = 0; done < n;) {
+        const size_t count = std::min<size_t>(sizeof stored, n - done);
+        bool failed = false;
+        if (ReadUpTo(rom, stored, count, &failed) != count) return CryReadFailed;
+        format.decode(std::span(stored, count), std::span(values, count));
+        if (!WriteAll(wav, values, count)) return CryWriteFailed;
+        done += static_cast<uint32_t>(count);
+    }
+    return CryOk;
+}
+
+static CryError DecodeToWav(FILE* rom, uint32_t offset, const DumpedSample& sample, FILE* wav) {
+    if (WriteWavHeader(sample.n, wav) != 0) return CryWriteFailed;
+    if (sample.kind == SampleKind::Uncompressed) return CopyValuesToWav(rom, offset, sample.n, wav);
+    return DecodeBlocksToWav(rom, offset, sample.n, wav);
+}
+
 static void PrintDumpError(CryError status, const char* romPath, uint32_t offset, const char* wavPath) {
     switch (status) {
     case CryBadLength: std::printf("Infile %s too short for a sample at %X!\r\n", romPath, offset); break;
@@ -60,14 +108,14 @@ int Dump(const char* romPath, uint32_t offset, const char* wavPath, CryError* er
         if (error) *error = CryInfileNotFound;
         return 0;
     }
-    uint16_t n = 0;
-    CryError status = ReadLength(rom, offset, &n);
+    DumpedSample sample;
+    CryError status = ReadHeader(rom, offset, &sample);
     if (status == CryOk) {
         FILE* wav = std::fopen(wavPath, "wb");
         if (!wav) {
             status = CryOutfileNotFound;
         } else {
-            status = DecodeToWav(rom, offset, n, wav);
+            status = DecodeToWav(rom, offset, sample, wav);
             // Buffered bytes reach the disk only here: a failed close is a failed write.
             if (std::fclose(wav) != 0 && status == CryOk) status = CryWriteFailed;
         }
@@ -75,5 +123,5 @@ int Dump(const char* romPath, uint32_t offset, const char* wavPath, CryError* er
     std::fclose(rom);
     PrintDumpError(status, romPath, offset, wavPath);
     if (error) *error = status;
-    return status == CryOk ? n : 0;
+    return status == CryOk ? static_cast<int>(sample.n) : 0;
 }

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "plan.h"
+#include "voices.h"
 
 namespace {
 
@@ -117,19 +118,23 @@ struct Planner {
         }
     }
 
-    // The game plays an entry's sample as its voice byte says: an entry
-    // whose sample changes kind has its voice byte, and its reverse entry's
-    // when that follows it, rewritten.
+    // The game plays an entry's sample as its voice byte says. A sample
+    // written in place changes kind under every entry that points at it; an
+    // entry pointed elsewhere takes its reverse entry along when in step.
     void Voiced(const CryPlan& cp) {
         if (!cp.newKind) return;
+        if (!cp.moved) {
+            const std::vector<VoiceUpdate> all = VoicesFor(image, model, cp.newOffset, *cp.newKind);
+            plan.voices.insert(plan.voices.end(), all.begin(), all.end());
+            return;
+        }
         const bool inStep = ReverseInStep(image, model, cp.index);
         auto voice = [&](TableKind table, uint32_t tableOffset) {
             const Entry e = ReadEntry(image, tableOffset, cp.index);
             const std::optional<SampleKind> declared = VoiceKind(e.firstWord, table);
-            if (!e.inFile || declared == cp.newKind) return;
-            const uint8_t from = image[e.at + EntryVoiceOfs];
+            if (!e.inFile || !declared || declared == cp.newKind) return;
             const uint8_t to = static_cast<uint8_t>(VoiceWord(table, *cp.newKind));
-            plan.voices.push_back({table, cp.index, e.at + EntryVoiceOfs, from, to});
+            plan.voices.push_back({table, cp.index, e.at + EntryVoiceOfs, image[e.at + EntryVoiceOfs], to});
         };
         voice(TableKind::Cry, model.table);
         if (inStep) voice(TableKind::Reverse, *model.reverse);
@@ -222,7 +227,7 @@ struct Planner {
         cp.newBytes = target.Sound() ? target.extent : 0;
         if (target.Sound()) cp.newKind = target.Kind();
         Repointed(cp, r.target);
-        Voiced(cp);
+        if (cp.moved) Voiced(cp);
         plan.cries.push_back(cp);
     }
 

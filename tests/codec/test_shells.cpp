@@ -128,6 +128,62 @@ TEST(Dump, MissingRomOrUnopenableWavIsReportedWithItsLine) {
     EXPECT_EQ(printed, "Outfile " + wav + " not found!\r\n");
 }
 
+// An uncompressed sample as hacks store one: type 00 00 00 00, the games'
+// rate, no loop, S in bytes 12-15, then the S values as signed bytes and,
+// unless left out, the loop value 0.
+static Bytes UncompressedSample(uint32_t s, const Bytes& values, bool loopValue = true) {
+    Bytes sample = RawSample(0, {});
+    sample[0] = 0;
+    PutLe32(&sample[SampleLengthOfs], s);
+    for (uint8_t v : values) sample.push_back(static_cast<uint8_t>(v ^ 0x80));
+    if (loopValue) sample.push_back(0);
+    return sample;
+}
+
+TEST(Dump, AnUncompressedSampleGivesItsValuesAsTheyAre) {
+    ScratchDir dir;
+    const std::string rom = dir.File("rom.gba"), wav = dir.File("out.wav");
+    // Steps of 7 wrap past 255, so a missed or doubled sign flip shows.
+    Bytes ramp(70000);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(3 + 7 * i);
+    const Bytes three(ramp.begin(), ramp.begin() + 300);
+    const Bytes before = DumpedWav(Noise(50, 2));
+    const struct {
+        const char* name;
+        Bytes sample;  // placed at 0x24, after other bytes
+        Bytes tail;    // what follows it in the ROM
+        CryError error;
+        int n;  // values written; the WAV is kept as it was on a refusal
+    } cases[] = {
+        {"with its loop value", UncompressedSample(300, three), Noise(40, 3), CryOk, 300},
+        {"without it, at the end of the ROM", UncompressedSample(300, three, false), {}, CryOk, 300},
+        {"more values than 16 bits count, over many reads", UncompressedSample(70000, ramp), {}, CryOk, 70000},
+        {"no values", UncompressedSample(0, {}), Noise(8, 4), CryOk, 0},
+        {"its last value past the end", UncompressedSample(300, Bytes(three.begin(), three.end() - 1), false), {},
+         CryBadLength, 0},
+        {"a length no cry has", UncompressedSample(0x01000000, three), {}, CryBadLength, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes image = Noise(0x24, 1);
+        image.insert(image.end(), c.sample.begin(), c.sample.end());
+        image.insert(image.end(), c.tail.begin(), c.tail.end());
+        ASSERT_TRUE(WriteFileBytes(rom, image));
+        ASSERT_TRUE(WriteFileBytes(wav, before));
+        CryError error = CryInfileNotFound;
+        std::string printed;
+        EXPECT_EQ(DumpFile(rom, 0x24, wav, &error, &printed), c.n);
+        EXPECT_EQ(error, c.error);
+        if (c.error == CryOk) {
+            EXPECT_EQ(printed, "");
+            EXPECT_EQ(ReadFileBytes(wav), DumpedWav(Bytes(ramp.begin(), ramp.begin() + c.n)));
+        } else {
+            EXPECT_EQ(printed, "Infile " + rom + " too short for a sample at 24!\r\n");
+            EXPECT_EQ(ReadFileBytes(wav), before);
+        }
+    }
+}
+
 TEST(Compress, BestModeWritesWhatTheOptimalCoderMakesInMemory) {
     ScratchDir dir;
     const std::string rom = dir.File("rom.gba"), wav = dir.File("in.wav");

@@ -414,6 +414,42 @@ close
 exit 0
 EOF
 
+# A hack's image, one of whose cries is stored uncompressed: that cry dumped
+# as its values are, then encoded over, after which its cry and reverse
+# entries declare a compressed sample (the whole image compared).
+scenario hack-uncompressed <<EOF
+start $EXE $W
+set 1002 $W\\hack.gba
+click 1010
+text 1005 $GAME_TABLE
+set 1009 "$HACK_ID"
+set 1003 $W\\hack-out.wav
+click 1000
+nobox
+text 1015 $HACK_ENTRY
+same $W\\hack-out.wav $W\\hack-cry.wav
+set 1003 $W\\shorter.wav
+click 1004
+nobox
+same $W\\hack.gba $W\\encoded-hack.gba
+close
+exit 0
+EOF
+
+# A repoint in the games' layout moves the reverse entry with the cry's.
+scenario repoint-in-step <<EOF
+start $EXE $W
+set 1002 $W\\game.gba
+click 1010
+set 1009 "2"
+set 1015 $GAME_ENTRY5
+click 1014
+nobox
+same $W\\game.gba $W\\repointed-game.gba
+close
+exit 0
+EOF
+
 # The main job's demonstration ROM: found by the scan, and a WAV beside it
 # encodes in without a question (it is shorter than cry 1).
 scenario demo <<EOF
@@ -437,7 +473,7 @@ EOF
 seed=${MONKEY_SEED:-$RANDOM}
 rm -rf "$tmp/work" && cp -r "$tmp/data" "$tmp/work"
 monkey_files=("$W")
-for file in game.gba cries.gba axve.gba unknown.gba nothing.gba same.wav longer.wav shorter.wav wide.wav cry1.wav; do
+for file in game.gba hack.gba cries.gba axve.gba unknown.gba nothing.gba same.wav longer.wav shorter.wav wide.wav cry1.wav; do
   monkey_files+=("$W\\$file")
 done
 status=0

@@ -310,12 +310,15 @@ TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
     UseWav(Tone(100, 440));
     standin::SetCheck(IDC_USE_TABLE, false);
     standin::SetCheck(IDC_CONFIRM, false);
-    for (uint32_t offset : {0u, 0xACu, RomHeaderSize - 1}) {
+    // The header; an offset the game cannot read a sample at; the cry table.
+    const uint32_t refused[] = {0u, 0xACu, RomHeaderSize - 1, RomHeaderSize + 2, plan.tableOffset + 8};
+    for (uint32_t offset : refused) {
         standin::SetText(IDC_SAMPLE_OFFSET, Hex(offset));
         Command(IDC_ENCODE);
         ASSERT_FALSE(Log().empty());
         EXPECT_EQ(Log().back(), InvalidOffset) << offset;
     }
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
     // With "Table", an entry pointing into the header.
     Bytes broken = rom;
     PutLe32(&broken[plan.tableOffset + CryEntryPointerOfs], RomAddressBase | 0x40);
@@ -323,7 +326,8 @@ TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
     standin::SetCheck(IDC_USE_TABLE, true);
     Command(IDC_ENCODE);
     EXPECT_EQ(Log().back(), InvalidOffset);
-    EXPECT_EQ(standin::Boxes().size(), 4u);
+    const size_t boxes = std::size(refused) + 1;
+    EXPECT_EQ(standin::Boxes().size(), boxes);
     EXPECT_EQ(ReadFileBytes(romPath), broken);
 
     // The first byte after the header takes a sample.
@@ -331,7 +335,7 @@ TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
     standin::SetCheck(IDC_USE_TABLE, false);
     standin::SetText(IDC_SAMPLE_OFFSET, Hex(RomHeaderSize));
     Command(IDC_ENCODE);
-    EXPECT_EQ(standin::Boxes().size(), 4u);
+    EXPECT_EQ(standin::Boxes().size(), boxes);
     EXPECT_EQ(ReadFileBytes(romPath), EncodedAt(RomHeaderSize, Tone(100, 440)));
 
     // A missing ROM is created, the sample at the offset asked.
@@ -342,7 +346,18 @@ TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
     Bytes expected(8 + SampleExtent(100), 0);
     EXPECT_EQ(EncodeSample(Tone(100, 440), std::span(expected).subspan(8)), SampleExtent(100));
     EXPECT_EQ(ReadFileBytes(created), expected);
-    EXPECT_EQ(standin::Boxes().size(), 4u);
+    // Past the end of an existing ROM, at any offset, the ROM grows with
+    // zeros up to the sample.
+    const uint32_t past = uint32_t(rom.size()) + 6;
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    standin::SetText(IDC_ROM_PATH, romPath);
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(past));
+    Command(IDC_ENCODE);
+    Bytes grown = rom;
+    grown.resize(past + SampleExtent(100), 0);
+    EXPECT_EQ(EncodeSample(Tone(100, 440), std::span(grown).subspan(past)), SampleExtent(100));
+    EXPECT_EQ(ReadFileBytes(romPath), grown);
+    EXPECT_EQ(standin::Boxes().size(), boxes);
 }
 
 TEST_F(Dialog, DumpOverTheRomItselfIsRefused) {
@@ -446,14 +461,127 @@ TEST_F(GameImage, TheLongerSampleQuestionAsksExactlyPastTheOldExtent) {
     }
 }
 
-TEST_F(GameImage, RepointChangesTheFourBytesOfOneEntry) {
-    standin::SetText(IDC_ID, "2");
-    standin::SetText(IDC_SAMPLE_OFFSET, Hex(SampleOffset(5)));
-    Command(IDC_REPOINT);
+TEST_F(GameImage, RepointKeepsTheReverseTableInStep) {
+    const uint32_t cryWord = plan.tableOffset + CryEntrySize + CryEntryPointerOfs;  // ID 2's entry
+    const uint32_t reverseWord = ReverseTableOffset(plan) + CryEntrySize + CryEntryPointerOfs;
+    const struct {
+        const char* name;
+        bool inStep;      // the reverse entry points at the cry's sample before
+        uint32_t target;
+        bool bothWords;
+    } cases[] = {
+        {"in step", true, SampleOffset(5), true},
+        {"out of step", false, SampleOffset(5), false},
+        {"a target no sample can start at: the word alone, as always", true, SampleOffset(5) + 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes before = rom;
+        if (!c.inStep) PutLe32(&before[reverseWord], RomAddressBase | SampleOffset(9));
+        ASSERT_TRUE(WriteFileBytes(romPath, before));
+        standin::SetText(IDC_ID, "2");
+        standin::SetText(IDC_SAMPLE_OFFSET, Hex(c.target));
+        Command(IDC_REPOINT);
+        Bytes expected = before;
+        PutLe32(&expected[cryWord], RomAddressBase | c.target);
+        if (c.bothWords) PutLe32(&expected[reverseWord], RomAddressBase | c.target);
+        EXPECT_EQ(ReadFileBytes(romPath), expected);
+    }
     EXPECT_TRUE(standin::Boxes().empty());
-    Bytes expected = rom;
-    PutLe32(&expected[plan.tableOffset + CryEntrySize + CryEntryPointerOfs], RomAddressBase | SampleOffset(5));
-    EXPECT_EQ(ReadFileBytes(romPath), expected);  // the reverse table keeps the old pointer
+}
+
+// A hack's image: the games' layout with one cry made uncompressed, as hacks
+// store some. Its sample (S values and the loop value 0) lies in the FF
+// tail, and its cry and reverse entries point there with the voice bytes 00
+// and 10.
+class HackImage : public GameImage {
+protected:
+    static constexpr int Hacked = 7;  // entry 7: ID 8 in both rules
+
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(GameImage::SetUp());
+        values = Sweep(300, 400, 2600);
+        at = FreeTailOffset(rom);
+        rom[at + PutUncompressedSample(rom, at, values)] = 0;
+        for (auto [entry, voice] : {std::pair{CryEntryAt(Hacked), 0x00}, {ReverseEntryAt(Hacked), 0x10}}) {
+            rom[entry] = uint8_t(voice);
+            PutLe32(&rom[entry + CryEntryPointerOfs], RomAddressBase | at);
+        }
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+        standin::SetText(IDC_ID, std::to_string(Hacked + 1));
+    }
+
+    uint32_t CryEntryAt(int index) const { return plan.tableOffset + CryEntrySize * index; }
+    uint32_t ReverseEntryAt(int index) const { return ReverseTableOffset(plan) + CryEntrySize * index; }
+
+    Bytes values;  // the uncompressed cry's, unsigned
+    uint32_t at = 0;
+};
+
+TEST_F(HackImage, DumpGivesTheUncompressedValues) {
+    Command(IDC_DUMP);
+    EXPECT_EQ(Log(), std::vector<std::string>{"text 1015 " + Hex(at)});
+    EXPECT_EQ(ReadFileBytes(wavPath), MakeWav(values));
+}
+
+// The encoder writes compressed samples: the entries that point at the
+// uncompressed one, and only their voice bytes, say so afterwards. The
+// question weighs the new sample against the uncompressed one's 317 bytes.
+TEST_F(HackImage, EncodeOverTheUncompressedCryRewritesTheVoiceBytes) {
+    const struct {
+        bool table;
+        uint32_t n;  // values of the new sound
+        bool asks;
+    } cases[] = {
+        {true, 300, false}, {false, 300, false},
+        {true, 550, false},  // 300 bytes: more than a compressed 300 values' 171, fewer than 317
+        {true, 600, true},   // 326 bytes: answered No
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.n << " values, Table " << c.table);
+        const Bytes sound = Tone(c.n, 500);
+        standin::SetCheck(IDC_USE_TABLE, c.table);
+        standin::SetText(IDC_SAMPLE_OFFSET, Hex(at));
+        const size_t boxes = standin::Boxes().size();
+        if (c.asks) standin::PushBoxAnswer(IDNO);
+        const Bytes after = EncodeOver(Hacked, sound);
+        if (c.asks) {
+            EXPECT_EQ(Log().back(), LongerSample);
+            EXPECT_EQ(after, rom);
+            continue;
+        }
+        EXPECT_EQ(standin::Boxes().size(), boxes);
+        Bytes expected = EncodedAt(at, sound);
+        expected[CryEntryAt(Hacked)] = 0x20;
+        expected[ReverseEntryAt(Hacked)] = 0x30;
+        EXPECT_EQ(after, expected);
+    }
+}
+
+TEST_F(HackImage, RepointFollowsTheKindPointedAt) {
+    const struct {
+        const char* name;
+        int index;
+        uint32_t target;
+        uint8_t cryVoice, reverseVoice;
+    } cases[] = {
+        {"a compressed entry to the uncompressed sample", 2, at, 0x00, 0x10},
+        {"the uncompressed entry to a compressed sample", Hacked, SampleOffset(5), 0x20, 0x30},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+        standin::SetText(IDC_ID, std::to_string(c.index + 1));
+        standin::SetText(IDC_SAMPLE_OFFSET, Hex(c.target));
+        Command(IDC_REPOINT);
+        Bytes expected = rom;
+        for (auto [entry, voice] : {std::pair{CryEntryAt(c.index), c.cryVoice}, {ReverseEntryAt(c.index), c.reverseVoice}}) {
+            expected[entry] = voice;
+            PutLe32(&expected[entry + CryEntryPointerOfs], RomAddressBase | c.target);
+        }
+        EXPECT_EQ(ReadFileBytes(romPath), expected);
+    }
+    EXPECT_TRUE(standin::Boxes().empty());
 }
 
 TEST_F(Dialog, AboutShowsNameAndAuthors) {

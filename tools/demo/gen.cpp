@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,11 +54,27 @@ Bytes Encoded(Bytes rom, uint32_t offset, const Bytes& sound) {
     return rom;
 }
 
-// The image after the table entry `index` has been pointed at offset.
-Bytes Repointed(Bytes rom, uint32_t tableOffset, int index, uint32_t offset) {
-    uint32_t address = RomAddressBase | offset;
-    uint32_t at = tableOffset + CryEntrySize * uint32_t(index) + CryEntryPointerOfs;
-    PutLe32(&rom[at], address);
+// The image after entry `index` of each table has been pointed at offset.
+Bytes Repointed(Bytes rom, std::initializer_list<uint32_t> tableOffsets, int index, uint32_t offset) {
+    for (uint32_t table : tableOffsets)
+        PutLe32(&rom[table + CryEntrySize * uint32_t(index) + CryEntryPointerOfs], RomAddressBase | offset);
+    return rom;
+}
+
+// A hack's image: the games' layout with entry `index` made uncompressed,
+// as hacks store some cries. Its sample, `values` and the loop value 0, lies
+// in the FF tail, where its cry and reverse entries point with the voice
+// bytes 00 and 10.
+Bytes WithUncompressedCry(Bytes rom, const RomPlan& plan, int index, const Bytes& values, uint32_t* at) {
+    *at = FreeTailOffset(rom);
+    rom[*at + PutUncompressedSample(rom, *at, values)] = 0;
+    const uint8_t voices[] = {0x00, 0x10};
+    const uint32_t tables[] = {plan.tableOffset, ReverseTableOffset(plan)};
+    for (int t = 0; t < 2; ++t) {
+        const uint32_t entry = tables[t] + CryEntrySize * uint32_t(index);
+        rom[entry] = voices[t];
+        PutLe32(&rom[entry + CryEntryPointerOfs], RomAddressBase | *at);
+    }
     return rom;
 }
 
@@ -104,6 +121,17 @@ int WriteE2e(const std::string& dir) {
     uint16_t packedLength = 0;
     ReadSampleLength(gameRom, CrySampleOffset(gameRom, game, packed), &packedLength);
     Bytes same = Sweep(packedLength, 250, 2800);
+    const uint32_t gameEntry5 = CrySampleOffset(gameRom, game, 5);
+
+    // A hack's image: one cry uncompressed, dumped as it is, and encoded
+    // over with a compressed sample, after which both its entries say so.
+    constexpr int hacked = 7;
+    const Bytes hackValues = Sweep(500, 300, 2400);
+    uint32_t hackAt = 0;
+    const Bytes hackRom = WithUncompressedCry(gameRom, game, hacked, hackValues, &hackAt);
+    Bytes encodedHack = Encoded(hackRom, hackAt, shorter);
+    encodedHack[game.tableOffset + CryEntrySize * hacked] = 0x20;
+    encodedHack[ReverseTableOffset(game) + CryEntrySize * hacked] = 0x30;
 
     bool ok = Write(dir, "axve.gba", MakeRom(HeaderOnly("AXVE", 1))) &&
               Write(dir, "axve-rev2.gba", MakeRom(HeaderOnly("AXVE", 2))) &&
@@ -117,10 +145,15 @@ int WriteE2e(const std::string& dir) {
               Write(dir, "encoded-longer.gba", encodedLonger) &&
               Write(dir, "longer-back.wav", DumpedWav(encodedLonger, offset(0))) &&
               Write(dir, "encoded-shorter.gba", Encoded(rom, offset(2), shorter)) &&
-              Write(dir, "repointed.gba", Repointed(rom, cries.tableOffset, 1, offset(5))) &&
+              Write(dir, "repointed.gba", Repointed(rom, {cries.tableOffset}, 1, offset(5))) &&
               Write(dir, "game.gba", gameRom) &&
               Write(dir, "same.wav", MakeWav(same)) &&
-              Write(dir, "encoded-game.gba", Encoded(gameRom, CrySampleOffset(gameRom, game, packed), same));
+              Write(dir, "encoded-game.gba", Encoded(gameRom, CrySampleOffset(gameRom, game, packed), same)) &&
+              Write(dir, "repointed-game.gba", Repointed(gameRom, {game.tableOffset, ReverseTableOffset(game)}, 1,
+                                                         gameEntry5)) &&
+              Write(dir, "hack.gba", hackRom) &&
+              Write(dir, "hack-cry.wav", MakeWav(hackValues)) &&
+              Write(dir, "encoded-hack.gba", encodedHack);
     if (!ok) return 1;
 
     std::string path = dir + "/expect.sh";
@@ -133,8 +166,9 @@ int WriteE2e(const std::string& dir) {
     for (int index : {0, 1, 2, 5, 200, 273, 276, 387, 410})
         std::fprintf(out, "ENTRY%d=%X\nLENGTH%d=%X\n", index, offset(index), index, 20 + index);
     std::fprintf(out, "LONGER_SIZE=%X\nSHORTER_SIZE=%X\n", unsigned(longer.size()), unsigned(shorter.size()));
-    std::fprintf(out, "GAME_TABLE=%X\nGAME_ID=%d\nGAME_ENTRY=%X\n", game.tableOffset, packed + 1,
-                 CrySampleOffset(gameRom, game, packed));
+    std::fprintf(out, "GAME_TABLE=%X\nGAME_ID=%d\nGAME_ENTRY=%X\nGAME_ENTRY5=%X\n", game.tableOffset, packed + 1,
+                 CrySampleOffset(gameRom, game, packed), gameEntry5);
+    std::fprintf(out, "HACK_ID=%d\nHACK_ENTRY=%X\n", hacked + 1, hackAt);
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
