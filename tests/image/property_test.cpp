@@ -1,7 +1,10 @@
 // Random edit sequences through the image model, each step checked against
 // a small model the test keeps: where every entry points and what its cry
-// decodes to. Images in both layouts (the encoder's habits, and the games'
-// packed samples with a reverse table); steps replace cries in place, move
+// decodes to and the kind its voice byte declares. Images in three layouts
+// (the encoder's habits; the games' packed samples with a reverse table and
+// the code's pointer words; hacks of those, with cries stored uncompressed
+// or at other rates and the tables moved and extended, the old ones left
+// dead); steps replace cries with samples of either kind in place, move
 // them to free space, repoint entries and import several cries at once, with
 // and without reclaiming the slots moved cries leave. After every step: each
 // cry decodes as the model says (so a cry not edited decodes exactly as
@@ -34,6 +37,7 @@ struct CryModel {
     std::vector<uint32_t> offset;
     std::vector<std::optional<Bytes>> values;  // none for an entry with no sound
     std::vector<bool> reverseInStep;
+    std::vector<std::optional<SampleKind>> voice;  // the kind each cry entry declares
 };
 
 std::optional<Bytes> Decoded(const Bytes& image, uint32_t offset) {
@@ -47,29 +51,47 @@ CryModel ModelOf(const Bytes& image, const ImageModel& m) {
     for (int i = 0; i < m.entries; ++i) {
         c.offset.push_back(ReadEntry(image, m.table, i).offset);
         c.values.push_back(Decoded(image, c.offset.back()));
+        c.voice.push_back(VoiceKind(ReadEntry(image, m.table, i).firstWord, TableKind::Cry));
     }
     for (int i = 0; i < m.reverseEntries; ++i) c.reverseInStep.push_back(ReverseInStep(image, m, i));
     return c;
 }
 
+// A hack of a games'-layout image: a few cries uncompressed or at other
+// rates, and half the time the tables moved and extended.
+Bytes MakeHack(std::mt19937& rng, int count) {
+    HackPlan hack;
+    hack.base = GameRomPlan(count, rng());
+    hack.base.size = 0x40000;
+    for (int n = 1 + rng() % 3; n > 0; --n) hack.uncompressed.push_back(static_cast<int>(rng() % count));
+    hack.rates.push_back({static_cast<int>(rng() % count), rng() % 2 ? 13379u : 22050u});
+    if (rng() % 2) {
+        hack.move = rng() % 2 ? TableMove::Together : TableMove::Apart;
+        for (int n = 1 + rng() % 8; n > 0; --n) hack.added.push_back(Noise(2 + rng() % 300, rng()));
+    }
+    std::sort(hack.uncompressed.begin(), hack.uncompressed.end());
+    hack.uncompressed.erase(std::unique(hack.uncompressed.begin(), hack.uncompressed.end()), hack.uncompressed.end());
+    return MakeHackRom(hack).rom;
+}
+
 Bytes MakeImage(std::mt19937& rng) {
     const int count = std::uniform_int_distribution<int>(6, 40)(rng);
+    if (rng() % 3 == 0) return MakeHack(rng, count);
     if (rng() % 2) return MakeRom(GameRomPlan(count, rng()));
     RomPlan plan;
     for (int i = 0; i < count; ++i) plan.cries.push_back(Noise(1 + rng() % 400, rng()));
     return MakeRom(plan);
 }
 
-std::vector<uint8_t> Sample(const Bytes& values) {
-    std::vector<uint8_t> sample(SampleExtent(static_cast<uint32_t>(values.size())));
-    EncodeSample(values, sample);
-    return sample;
+std::vector<uint8_t> Sample(const Bytes& values, SampleKind kind) {
+    return MakeSample(kind, values, GameRateField, EncodeMode::Fast);
 }
 
 // One random step: the request, and the values each replaced cry decodes to.
 struct Step {
     EditRequest request;
     std::map<int, Bytes> values;
+    std::map<int, SampleKind> kinds;
     std::string what;
 };
 
@@ -85,9 +107,11 @@ Step RandomStep(std::mt19937& rng, const CryModel& c) {
         // In place, mostly a sound that fits the old slot.
         if (place == CryChange::Place::InPlace && c.values[index] && rng() % 4)
             values.resize(std::max<size_t>(1, std::min(values.size(), c.values[index]->size())));
-        const std::vector<uint8_t> sample = Sample(values);
+        const SampleKind kind = rng() % 3 ? SampleKind::Compressed : SampleKind::Uncompressed;
+        const std::vector<uint8_t> sample = Sample(values, kind);
         step.request.cries.push_back({index, sample, place});
-        step.values[index] = DecodedCry(Bytes(sample.begin(), sample.end()), 0);  // the values as coded
+        step.values[index] = DecodeValues(sample, 0);  // the values as coded
+        step.kinds[index] = kind;
     };
     if (kind == 0) {
         replace(anyIndex(), CryChange::Place::InPlace);
@@ -119,21 +143,25 @@ bool OnlySpansChanged(const Bytes& before, const Bytes& after, std::vector<Span>
                       after.begin() + std::min<size_t>(from, after.size()));
 }
 
-// The model after an applied plan: each replaced cry's new values at its new
-// offset, shared by every entry that pointed at a slot written in place; a
-// repointed entry takes the values of the sample it now points at.
+// The model after an applied plan: each replaced cry's new values and kind
+// at its new offset, shared by every entry that pointed at a slot written in
+// place; a repointed entry takes the values and kind of the sample it now
+// points at.
 void Advance(CryModel& c, const Step& step, const Plan& plan) {
     for (const CryPlan& cp : plan.cries) {
         if (cp.replaced) {
             const Bytes& values = step.values.at(cp.index);
+            const SampleKind kind = step.kinds.at(cp.index);
             if (!cp.moved) {
                 for (size_t j = 0; j < c.offset.size(); ++j)
-                    if (c.offset[j] == cp.oldOffset) c.values[j] = values;
+                    if (c.offset[j] == cp.oldOffset) c.values[j] = values, c.voice[j] = kind;
             }
             c.values[cp.index] = values;
+            c.voice[cp.index] = kind;
         } else {
             const auto sharer = std::find(c.offset.begin(), c.offset.end(), cp.newOffset);
             c.values[cp.index] = c.values[sharer - c.offset.begin()];
+            if (cp.moved) c.voice[cp.index] = c.voice[sharer - c.offset.begin()];
         }
         c.offset[cp.index] = cp.newOffset;
     }
@@ -144,6 +172,7 @@ void CheckStep(const Bytes& before, const Bytes& after, const ImageModel& m, con
     std::vector<Span> spans;
     for (const Write& w : plan.writes) spans.push_back(w.Bytes());
     for (const PointerUpdate& u : plan.pointers) spans.push_back({u.at, u.at + 4});
+    for (const VoiceUpdate& v : plan.voices) spans.push_back({v.at, v.at + 1});
     EXPECT_TRUE(OnlySpansChanged(before, after, spans));
     for (const CryPlan& cp : plan.cries) {
         if (!cp.replaced || !cp.moved) continue;
@@ -160,6 +189,7 @@ void CheckStep(const Bytes& before, const Bytes& after, const ImageModel& m, con
     for (int i = 0; i < m.entries; ++i) {
         EXPECT_EQ(ReadEntry(after, m.table, i).offset, c.offset[i]) << "entry " << i;
         EXPECT_TRUE(!c.values[i] || Decoded(after, c.offset[i]) == c.values[i]) << "cry " << i;
+        EXPECT_EQ(VoiceKind(ReadEntry(after, m.table, i).firstWord, TableKind::Cry), c.voice[i]) << "voice " << i;
     }
     for (int i = 0; i < m.reverseEntries; ++i) EXPECT_EQ(ReverseInStep(after, m, i), c.reverseInStep[i]) << "reverse " << i;
 }
