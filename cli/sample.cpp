@@ -4,7 +4,6 @@
 // on every core, all or nothing; dump decodes one to a WAV at the rate its
 // header declares.
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
