@@ -121,6 +121,26 @@ struct QualityArgs {
     bool json = false;
 };
 
+// sample encode: audio into the sample files source builds keep, one file
+// or a whole directory (IN_DIR to OUT_DIR/NAME.bin).
+struct SampleEncodeArgs {
+    std::string input;
+    std::string output;
+    std::optional<uint32_t> rate;  // default: the games' 10512 Hz
+    std::string kind = "compressed";
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    std::string preview;  // a WAV of what the game will play; a directory for a directory
+    bool json = false;
+};
+
+struct SampleDumpArgs {
+    std::string input;   // a sample file
+    std::string output;  // the WAV
+    bool json = false;
+};
+
 int RunIdentify(const IdentifyArgs& args);
 int RunList(const ListArgs& args);
 int RunDump(const DumpArgs& args);
@@ -130,3 +150,5 @@ int RunRepoint(const RepointArgs& args);
 int RunImport(const ImportArgs& args);
 int RunQuality(const QualityArgs& args);
 int RunDiff(const DiffArgs& args);
+int RunSampleEncode(const SampleEncodeArgs& args);
+int RunSampleDump(const SampleDumpArgs& args);

@@ -4,18 +4,16 @@
 // largest first. Any problem refuses the whole import and names every one;
 // the ROM is then left byte-identical.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <mutex>
-#include <thread>
 
 #include "audio.h"
 #include "commands.h"
 #include "context.h"
 #include "output.h"
+#include "parallel.h"
 #include "romfile.h"
 #include "text.h"
 #include "writing.h"
@@ -69,42 +67,26 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
     return sources;
 }
 
-// Loads and encodes every source on every core. The work of a source
-// depends on that source alone, so the results do not depend on the number
-// of threads.
+// Loads and encodes every source on every core.
 void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
-    std::atomic<size_t> next{0};
-    std::atomic<int> done{0};
-    std::mutex progressLock;
-    auto work = [&] {
-        for (size_t i = next++; i < sources.size(); i = next++) {
+    const std::vector<std::string> problems = WorkOnEach(
+        sources.size(),
+        [&](size_t i) {
             Source& s = sources[i];
-            if (s.problem.empty()) {
-                try {
-                    const Entry e = ReadEntry(ctx.image, ctx.model.table, s.index);
-                    const NewSample wanted =
-                        NewSampleFor(ctx, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt, args.rate, args.kind);
-                    LoadedAudio audio = LoadSamples(s.path, wanted.Rate(), args.raw, args.condition);
-                    s.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
-                                      s.path);
-                    CheckEncoding(s.cry.quality, mode, audio.warnings);
-                    s.warnings = audio.warnings;
-                } catch (const CliFailure& e) {
-                    s.problem = e.what();
-                }
-            }
-            if (progress) {
-                std::lock_guard<std::mutex> lock(progressLock);
-                ShowProgress(++done, static_cast<int>(sources.size()));
-            }
-        }
-    };
-    const unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), 16));
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+            if (!s.problem.empty()) return;
+            const Entry e = ReadEntry(ctx.image, ctx.model.table, s.index);
+            const NewSample wanted =
+                NewSampleFor(ctx, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt, args.rate, args.kind);
+            LoadedAudio audio = LoadSamples(s.path, wanted.Rate(), args.raw, args.condition);
+            s.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
+                              s.path);
+            CheckEncoding(s.cry.quality, mode, audio.warnings);
+            s.warnings = audio.warnings;
+        },
+        progress);
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (!problems[i].empty()) sources[i].problem = problems[i];
 }
 
 // One WAV per cry, named as its source with a .wav ending.

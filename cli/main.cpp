@@ -154,6 +154,35 @@ int main(int argc, char** argv) {
     AddConditionOptions(qualityCmd, quality.condition);
     qualityCmd->add_flag("--json", quality.json, "Machine-readable output");
 
+    auto* sampleCmd = app.add_subcommand(
+        "sample", "Sample files as source builds keep them: a sample's bytes in the image, header and data");
+    sampleCmd->require_subcommand(1);
+    SampleEncodeArgs sampleEncode;
+    auto* sampleEncodeCmd =
+        sampleCmd->add_subcommand("encode", "Encode an audio file into a sample file, or every file of IN_DIR into OUT_DIR");
+    sampleEncodeCmd->footer(std::string(AudioNote()) +
+                            "\nThe file holds the header (kind, rate x 1024, loop start 0, length S) and S + 1 values, "
+                            "the last one silence. A directory gives OUT_DIR/NAME.bin per file, or nothing when any "
+                            "file fails.");
+    sampleEncodeCmd->add_option("IN", sampleEncode.input, "Audio file, or a directory of them")->required();
+    sampleEncodeCmd->add_option("OUT", sampleEncode.output, "Sample file (.bin), or a directory for a directory")->required();
+    sampleEncodeCmd->add_option("--kind", sampleEncode.kind, "compressed (default) or uncompressed")
+        ->check(CLI::IsMember({"compressed", "uncompressed"}));
+    sampleEncodeCmd->add_option("--rate", sampleEncode.rate, "Rate the sample declares and is resampled to, in Hz (default 10512)");
+    sampleEncodeCmd->add_option("--quality", sampleEncode.quality, "best (least error, default) or fast (greedy)")
+        ->check(CLI::IsMember({"best", "fast"}));
+    sampleEncodeCmd->add_flag("--raw", sampleEncode.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    sampleEncodeCmd->add_option("--preview", sampleEncode.preview,
+                                "Write what the game will play to this WAV (a directory of them for a directory)");
+    AddConditionOptions(sampleEncodeCmd, sampleEncode.condition);
+    sampleEncodeCmd->add_flag("--json", sampleEncode.json, "Machine-readable output");
+    SampleDumpArgs sampleDump;
+    auto* sampleDumpCmd =
+        sampleCmd->add_subcommand("dump", "Decode a sample file to an 8-bit mono WAV at the rate its header declares");
+    sampleDumpCmd->add_option("IN", sampleDump.input, "Sample file")->required();
+    sampleDumpCmd->add_option("OUT", sampleDump.output, "WAV file to write")->required();
+    sampleDumpCmd->add_flag("--json", sampleDump.json, "Machine-readable output");
+
     // Named here, as the library would only say that a command is missing.
     if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty()) {
         std::fprintf(stderr, "brevox-cli: unknown command '%s' (see --help)\n", argv[1]);
@@ -169,7 +198,7 @@ int main(int argc, char** argv) {
 
     // Under --json a failure is a JSON object on standard output too.
     const bool json = identify.json || list.json || dump.json || dumpAll.json || encode.json || repoint.json ||
-                      import.json || diff.json || quality.json;
+                      import.json || diff.json || quality.json || sampleEncode.json || sampleDump.json;
     auto failed = [&](const char* message, int status) {
         std::fprintf(stderr, "brevox-cli: %s\n", message);
         if (json) PrintJson({{"error", message}, {"status", status}});
@@ -184,6 +213,8 @@ int main(int argc, char** argv) {
         if (*repointCmd) return RunRepoint(repoint);
         if (*importCmd) return RunImport(import);
         if (*diffCmd) return RunDiff(diff);
+        if (*sampleEncodeCmd) return RunSampleEncode(sampleEncode);
+        if (*sampleDumpCmd) return RunSampleDump(sampleDump);
         return RunQuality(quality);
     } catch (const CliFailure& e) {
         return failed(e.what(), e.status);

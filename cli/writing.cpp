@@ -35,18 +35,22 @@ uint32_t LoadedRateField(const LoadedAudio& audio, const NewSample& target, bool
 EncodeMode ModeOf(const std::string& quality) { return quality == "fast" ? EncodeMode::Fast : EncodeMode::Best; }
 const char* ModeName(EncodeMode mode) { return mode == EncodeMode::Best ? "best" : "fast"; }
 
-EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what) {
+EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what,
+                     SampleLayout layout) {
     const SampleFormat& format = FormatOf(kind);
+    const bool file = layout == SampleLayout::File;
+    // A file holds the loop value after the values, which its kind must count too.
+    const uint32_t most = format.maxValues - (file ? 1 : 0);
     if (samples.empty()) Fail("'" + what + "' holds no audio");
-    if (samples.size() > format.maxValues)
+    if (samples.size() > most)
         Fail("'" + what + "' gives " + std::to_string(samples.size()) + " samples at " +
              std::to_string(std::lround(rateField / 1024.0)) + " Hz; a " + format.name + " cry holds at most " +
-             std::to_string(format.maxValues));
+             std::to_string(most));
     EncodedCry cry;
     cry.values = static_cast<uint32_t>(samples.size());
     cry.rateField = rateField;
     cry.kind = kind;
-    cry.sample = MakeSample(kind, samples, rateField, mode);
+    cry.sample = file ? MakeSampleFile(kind, samples, rateField, mode) : MakeSample(kind, samples, rateField, mode);
     cry.quality = MeasureSample(samples, cry.sample);
     return cry;
 }

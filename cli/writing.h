@@ -47,9 +47,13 @@ struct EncodedCry {
     SampleKind kind = SampleKind::Compressed;
     EncodeQuality quality{};
 };
+// Where a sample goes: into an image (MakeSample), or into a file of a
+// source build, its loop value after the values (MakeSampleFile).
+enum class SampleLayout { Image, File };
 // Refuses (with `what` naming the input) audio that is empty or longer than
 // a sample of that kind can hold.
-EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what);
+EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uint32_t rateField, const std::string& what,
+                     SampleLayout layout = SampleLayout::Image);
 
 // Every problem of a refused plan, one per line, each naming the cry by ID.
 std::string PlanProblems(const RomContext& ctx, const Plan& plan);

@@ -77,6 +77,14 @@ bool PlausibleRate(uint32_t hz);
 std::vector<uint8_t> MakeSample(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField,
                                 EncodeMode mode = EncodeMode::Best);
 
+// A sample as the files of source builds hold it, made by their converter:
+// the S values of `wav`, then the loop value (silence, 0x80 unsigned), and
+// the length field S. The uncompressed kind writes that value itself; the
+// compressed kind codes it as one more value. Empty when the S values and the
+// loop value are more than the kind can count.
+std::vector<uint8_t> MakeSampleFile(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField,
+                                    EncodeMode mode = EncodeMode::Best);
+
 // A sample's header as read from an image.
 struct SampleHeader {
     const SampleFormat* format = nullptr;  // nullptr: unknown type

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr uint8_t SignFlip = 0x80;  // unsigned WAV value <-> signed stored value
+constexpr uint8_t Silence = 0x80;   // unsigned
 
 uint32_t CompressedBytes(uint32_t n) { return SampleExtent(n); }
 
@@ -56,6 +57,16 @@ std::vector<uint8_t> MakeSample(SampleKind kind, std::span<const uint8_t> wav, u
     PutLe32(&sample[SampleRateOfs], rateField);
     PutLe32(&sample[SampleLengthOfs], n);
     f.encode(wav, std::span<uint8_t>(sample).subspan(SampleHeaderSize), mode);
+    return sample;
+}
+
+std::vector<uint8_t> MakeSampleFile(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField, EncodeMode mode) {
+    if (wav.size() >= FormatOf(kind).maxValues) return {};
+    if (kind == SampleKind::Uncompressed) return MakeSample(kind, wav, rateField, mode);
+    std::vector<uint8_t> looped(wav.begin(), wav.end());
+    looped.push_back(Silence);
+    std::vector<uint8_t> sample = MakeSample(kind, looped, rateField, mode);
+    PutLe32(&sample[SampleLengthOfs], static_cast<uint32_t>(wav.size()));
     return sample;
 }
 

@@ -27,7 +27,18 @@ protected:
         {"WAV", "in.wav"},     {"OUT", "out.wav"},     {"DIR", "folder"},         {"PIPE", "pipe"},
         {"EMPTY", "empty.gba"}, {"SHORT", "short.gba"}, {"BIG", "big.gba"},       {"CODE", "code.gba"},
         {"MISSING", "missing.wav"}, {"ROM", "rom.gba"},
+        {"BINSHORT", "short.bin"}, {"BINPAST", "past.bin"}, {"BINKIND", "kind.bin"}, {"BINRATE0", "rate0.bin"},
+        {"BINRATE", "rate.bin"},
     };
+
+    // A sample file: its header and `dataBytes` bytes of data.
+    static Bytes SampleFile(uint8_t type, uint32_t hz, uint32_t length, size_t dataBytes) {
+        Bytes file(16 + dataBytes);
+        file[0] = type;
+        PutLe32(&file[4], hz * 1024);
+        PutLe32(&file[12], length);
+        return file;
+    }
 
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(CliRomTest::SetUp());
@@ -45,6 +56,11 @@ protected:
         const uint8_t odd[4] = {0x80, 0xFF, 0x07, 0x00};
         std::copy(odd, odd + 4, code.begin() + 0xAC);
         ASSERT_TRUE(WriteFileBytes(Path("code.gba"), code));
+        ASSERT_TRUE(WriteFileBytes(Path("short.bin"), Bytes(10, 1)));
+        ASSERT_TRUE(WriteFileBytes(Path("past.bin"), SampleFile(1, 10512, 1000, 24)));
+        ASSERT_TRUE(WriteFileBytes(Path("kind.bin"), SampleFile(2, 10512, 4, 5)));
+        ASSERT_TRUE(WriteFileBytes(Path("rate0.bin"), SampleFile(0, 0, 4, 5)));
+        ASSERT_TRUE(WriteFileBytes(Path("rate.bin"), SampleFile(0, 200000, 4, 5)));
     }
 
     std::string Arg(const std::string& a) const {
@@ -138,6 +154,20 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"list", "ROM", "--table", "30000"}, 1, "beyond the end"},
         {{"list", "ROM", "--table", "30000", "--json"}, 1, "beyond the end"},
         {{"dump", "ROM", "1", "--table", "1FFFC", "-o", "OUT"}, 1, "beyond the end"},
+        // Sample files that are not one, and outputs that name an input.
+        {{"sample", "dump", "BINSHORT", "OUT"}, 1, "16-byte header"},
+        {{"sample", "dump", "BINPAST", "OUT"}, 1, "the file holds 40 bytes"},
+        {{"sample", "dump", "BINKIND", "OUT", "--json"}, 1, "header byte 0 holds 2"},
+        {{"sample", "dump", "BINRATE0", "OUT"}, 1, "rate of 0 Hz"},
+        {{"sample", "dump", "BINRATE", "OUT"}, 1, "rate of 200000 Hz"},
+        {{"sample", "dump", "PIPE", "OUT"}, 1, "named pipe"},
+        {{"sample", "dump", "BINRATE", "BINRATE"}, 1, "an input"},
+        {{"sample", "encode", "WAV", "WAV"}, 1, "an input"},
+        {{"sample", "encode", "ROM", "OUT"}, 1, "rom.gba"},
+        {{"sample", "encode", "WAV", "OUT", "--kind", "packed"}, 2, "packed"},
+        {{"sample", "encode", "WAV", "OUT", "--rate", "0"}, 2, "--rate"},
+        {{"sample", "encode", "WAV", "OUT", "--raw", "--trim"}, 2, "--raw"},
+        {{"sample"}, 2, "subcommand"},
         // A game code that is not text: shown, in text and in JSON.
         {{"identify", "CODE"}, 0, ""},
         {{"identify", "CODE", "--json"}, 0, ""},

@@ -315,8 +315,82 @@ TEST_F(CliCommands, ASineSurvivesEncodeAndDump) {
     EXPECT_NEAR(MeasureFrequency(w.data, w.rate), 523.25, 5.23);
 }
 
+TEST_F(CliCommands, SampleFilesRoundTripByteForByte) {
+    std::string wav = Path("in.wav");
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Noise(485, 3), 10512)));
+    for (const std::string kind : {"compressed", "uncompressed"}) {
+        const std::string first = Path(kind + ".bin"), back = Path("back.wav"), again = Path("again.bin");
+        ASSERT_EQ(Run({"sample", "encode", wav, first, "--kind", kind, "--quality", "fast"}).status, 0) << kind;
+        ASSERT_EQ(Run({"sample", "dump", first, back}).status, 0) << kind;
+        ASSERT_EQ(Run({"sample", "encode", back, again, "--kind", kind, "--quality", "fast"}).status, 0) << kind;
+        const Bytes sample = ReadFileBytes(first);
+        EXPECT_EQ(ReadFileBytes(again), sample) << kind;
+        // S + 1 values, the last one the loop value; the length field S.
+        ASSERT_EQ(sample.size(), kind == "compressed" ? SampleExtent(486) : 16 + 486u) << kind;
+        EXPECT_EQ(GetLe32(&sample[12]), 485u) << kind;
+    }
+}
+
+TEST_F(CliCommands, SampleDumpReadsTheFilesSourceBuildsKeep) {
+    // As their converter writes them, at 22050 Hz: the length field S, then
+    // S values and the loop value 0; a compressed one cut after the byte that
+    // holds it, or with its last block whole.
+    const uint32_t n = 199;
+    Bytes stored = Noise(n, 7);
+    stored.push_back(0x80);
+    const struct {
+        const char* name;
+        uint8_t type;
+        uint32_t dataBytes;
+    } cases[] = {{"compressed", 1, SampleExtent(n + 1) - 16}, {"compressed, last block whole", 1, 4 * 33},
+                 {"uncompressed", 0, n + 1}};
+    for (const auto& c : cases) {
+        Bytes file(16 + c.dataBytes);
+        file[0] = c.type;
+        PutLe32(&file[4], 22050 * 1024);
+        PutLe32(&file[12], n);
+        std::span<uint8_t> data(file.begin() + 16, file.end());
+        if (c.type == 1) EncodeBlocks(stored, data, EncodeMode::Fast);
+        else std::transform(stored.begin(), stored.end(), data.begin(), [](uint8_t v) { return v ^ 0x80; });
+        Bytes expected = c.type == 1 ? EncReportedValues(stored) : stored;
+        expected.resize(n);
+        ASSERT_TRUE(WriteFileBytes(Path("in.bin"), file));
+        ASSERT_EQ(Run({"sample", "dump", Path("in.bin"), Path("out.wav")}).status, 0) << c.name;
+        const WavFile w = ParseWav(ReadFileBytes(Path("out.wav")));
+        EXPECT_EQ(w.rate, 22050u) << c.name;
+        EXPECT_EQ(w.data, expected) << c.name;
+    }
+}
+
+TEST_F(CliCommands, SampleEncodeOfADirectoryIsAllOrNothing) {
+    const Bytes a = Tone(300, 440, 10512), b = Sweep(500, 200, 2000, 10512);
+    fs::create_directory(Path("in"));
+    ASSERT_TRUE(WriteFileBytes(Path("in/a.wav"), MakeWav(a, 10512)));
+    ASSERT_TRUE(WriteFileBytes(Path("in/b.aiff"), MakeAiff(b, 10512)));
+    json j = RunJson({"sample", "encode", Path("in"), Path("out"), "--kind", "uncompressed"});
+    EXPECT_EQ(j["samples"].size(), 2u);
+    const std::pair<const char*, const Bytes*> expected[] = {{"out/a.bin", &a}, {"out/b.bin", &b}};
+    for (const auto& [name, values] : expected) {
+        const Bytes file = ReadFileBytes(Path(name));
+        ASSERT_EQ(file.size(), 16 + values->size() + 1) << name;
+        Bytes played(file.begin() + 16, file.end() - 1);
+        for (uint8_t& v : played) v ^= 0x80;
+        EXPECT_EQ(played, *values) << name;
+        EXPECT_EQ(file.back(), 0) << name;
+    }
+
+    // One file that is no sound: nothing is written, and it is named.
+    ASSERT_TRUE(WriteFileBytes(Path("in/c.wav"), Bytes(100, 'x')));
+    const std::string before = Slurp(Path("out/a.bin")) + Slurp(Path("out/b.bin"));
+    CliResult r = Run({"sample", "encode", Path("in"), Path("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("c.wav"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(Path("out/a.bin")) + Slurp(Path("out/b.bin")), before);
+    EXPECT_FALSE(fs::exists(Path("out/c.bin")));
+}
+
 TEST_F(CliCommands, HelpOnEveryCommand) {
-    for (const char* cmd : {"identify", "list", "dump", "dump-all", "encode", "repoint", "import", "quality"}) {
+    for (const char* cmd : {"identify", "list", "dump", "dump-all", "encode", "repoint", "import", "quality", "sample"}) {
         CliResult r = Run({cmd, "--help"});
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_NE(r.out.find("Usage:"), std::string::npos) << cmd;

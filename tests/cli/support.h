@@ -158,3 +158,29 @@ inline Bytes StereoSine16(uint32_t frames, double hz, uint32_t rate) {
     }
     return MakeWav(data, rate, 2, 16);
 }
+
+// An 8-bit mono AIFF file of unsigned samples (AIFF stores them signed,
+// big-endian fields; the rate is an 80-bit float).
+inline Bytes MakeAiff(const Bytes& samples, uint32_t rate) {
+    auto be = [](Bytes& b, uint64_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    int e = 31;
+    while (!(rate >> e)) --e;
+    Bytes body = {'A', 'I', 'F', 'F', 'C', 'O', 'M', 'M'};
+    be(body, 18, 4);
+    be(body, 1, 2);
+    be(body, samples.size(), 4);
+    be(body, 8, 2);
+    be(body, 16383 + e, 2);
+    be(body, uint64_t{rate} << (63 - e), 8);
+    body.insert(body.end(), {'S', 'S', 'N', 'D'});
+    be(body, samples.size() + 8, 4);
+    be(body, 0, 8);
+    for (uint8_t v : samples) body.push_back(v ^ 0x80);
+    if (samples.size() % 2) body.push_back(0);
+    Bytes file = {'F', 'O', 'R', 'M'};
+    be(file, body.size(), 4);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}

@@ -1,0 +1,180 @@
+// sample: the files in which source builds keep each sample, holding exactly
+// its bytes in the image (samplekind.h: header, values, the loop value
+// after them). encode makes them from audio, one file or a whole directory
+// on every core, all or nothing; dump decodes one to a WAV at the rate its
+// header declares.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "audio.h"
+#include "commands.h"
+#include "image.h"
+#include "output.h"
+#include "parallel.h"
+#include "romfile.h"
+#include "text.h"
+#include "writing.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* SampleFileExtension = ".bin";
+constexpr uint32_t DefaultSampleRate = GameRateField / 1024;
+
+// One sound to encode and where its sample (and preview) go.
+struct Job {
+    std::string input;
+    std::string output;
+    std::string preview;  // empty: none
+    // Filled by the encoding:
+    EncodedCry cry;
+    AudioWarnings warnings;
+};
+
+void Encode(Job& job, const SampleEncodeArgs& args) {
+    RequireSeparateOutput(job.output, {job.input});
+    RequireSeparateOutput(job.preview, {job.input, job.output});
+    const EncodeMode mode = ModeOf(args.quality);
+    const NewSample wanted{*KindOf(args.kind), args.rate.value_or(DefaultSampleRate) * 1024};
+    LoadedAudio audio = LoadSamples(job.input, wanted.Rate(), args.raw, args.condition);
+    job.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
+                        job.input, SampleLayout::File);
+    CheckEncoding(job.cry.quality, mode, audio.warnings);
+    job.warnings = audio.warnings;
+}
+
+// A job per regular file of the input directory (hidden files aside), in
+// name order, each to OUT_DIR/NAME.bin.
+std::vector<Job> DirectoryJobs(const SampleEncodeArgs& args) {
+    std::error_code error;
+    std::vector<fs::path> inputs;
+    for (const fs::directory_entry& f : fs::directory_iterator(args.input, error))
+        if (f.is_regular_file(error) && f.path().filename().string()[0] != '.') inputs.push_back(f.path());
+    if (error) Fail("cannot read directory '" + args.input + "': " + error.message());
+    if (inputs.empty()) Fail("'" + args.input + "' holds no sound files");
+    std::sort(inputs.begin(), inputs.end());
+    std::map<std::string, std::string> byOutput;
+    std::vector<Job> jobs;
+    for (const fs::path& in : inputs) {
+        const std::string stem = in.stem().string();
+        Job job{in.string(), (fs::path(args.output) / (stem + SampleFileExtension)).string(), "", {}, {}};
+        if (!args.preview.empty()) job.preview = (fs::path(args.preview) / (stem + ".wav")).string();
+        if (!byOutput.emplace(job.output, job.input).second)
+            Fail("'" + byOutput[job.output] + "' and '" + job.input + "' would both be written to '" + job.output + "'");
+        jobs.push_back(job);
+    }
+    return jobs;
+}
+
+// Encodes every job on every core; refuses, naming every problem, when any
+// fails.
+void EncodeAll(std::vector<Job>& jobs, const SampleEncodeArgs& args) {
+    const std::vector<std::string> problems =
+        WorkOnEach(jobs.size(), [&](size_t i) { Encode(jobs[i], args); }, IsTerminal(stderr));
+    std::string text;
+    size_t count = 0;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        if (!problems[i].empty()) {
+            text += "\n  " + fs::path(jobs[i].input).filename().string() + ": " + problems[i];
+            ++count;
+        }
+    if (count) Fail("nothing written: " + std::to_string(count) + " problem" + (count == 1 ? "" : "s") + text);
+}
+
+void CreateDirectory(const std::string& dir) {
+    if (dir.empty()) return;
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) Fail("cannot create directory '" + dir + "': " + error.message());
+}
+
+json JobJson(const Job& job) {
+    return {{"input", job.input},
+            {"output", job.output},
+            {"preview", job.preview.empty() ? json(nullptr) : json(job.preview)},
+            {"kind", FormatOf(job.cry.kind).name},
+            {"rate", job.cry.rateField / 1024},
+            {"length", job.cry.values},
+            {"bytes", job.cry.sample.size()},
+            {"snr_db", job.cry.quality.snrDb},
+            {"warnings", WarningsJson(job.warnings)}};
+}
+
+// Why the bytes of a sample file cannot be played, or empty when they can.
+std::string SampleFileProblem(const SampleInfo& s, size_t fileBytes) {
+    const std::string size = std::to_string(fileBytes) + " bytes";
+    if (!s.headerInFile) return "holds " + size + ", less than a sample's " + std::to_string(SampleHeaderSize) + "-byte header";
+    if (!s.KnownKind())
+        return "header byte 0 holds " + std::to_string(s.type) + ", not 0 (uncompressed) or 1 (compressed)";
+    if (!PlausibleRate(s.Hz()))
+        return "declares a rate of " + std::to_string(s.Hz()) + " Hz, not between " + std::to_string(MinSampleRate) +
+               " and " + std::to_string(MaxSampleRate);
+    if (!s.extentInFile)
+        return "its length field counts " + std::to_string(s.length) + " values, which take " +
+               std::to_string(s.format->bytes(s.length)) + " bytes; the file holds " + size;
+    if (!s.headerPlausible) return "its header is not a cry's: bytes 1-3 and the loop start must be 0";
+    return {};
+}
+
+}  // namespace
+
+int RunSampleEncode(const SampleEncodeArgs& args) {
+    CheckSampleRate(args.rate);
+    std::error_code error;
+    const bool directory = fs::is_directory(args.input, error);
+    std::vector<Job> jobs;
+    if (directory) {
+        jobs = DirectoryJobs(args);
+        EncodeAll(jobs, args);
+        CreateDirectory(args.output);
+        CreateDirectory(args.preview);
+    } else {
+        jobs.push_back({args.input, args.output, args.preview, {}, {}});
+        Encode(jobs.front(), args);
+    }
+    for (const Job& job : jobs) {
+        if (job.warnings.empty()) continue;
+        if (directory) std::fprintf(stderr, "%s:\n", job.input.c_str());
+        PrintWarnings(job.warnings);
+    }
+    for (const Job& job : jobs) {
+        if (!job.preview.empty()) WritePreview(job.preview, job.cry.sample);
+        ReplaceFileBytes(job.output, job.cry.sample);
+    }
+    if (args.json) {
+        json list = json::array();
+        for (const Job& job : jobs) list.push_back(JobJson(job));
+        PrintJson(directory ? json{{"input", args.input}, {"output", args.output}, {"samples", list}} : list[0]);
+        return ExitOk;
+    }
+    for (const Job& job : jobs) {
+        const EncodedCry& c = job.cry;
+        std::printf("wrote %s: %s sample of %u values at %u Hz (%.3f s), %zu bytes, quality %s, SNR %.2f dB\n",
+                    job.output.c_str(), FormatOf(c.kind).name, c.values, c.rateField / 1024,
+                    c.values / (c.rateField / 1024.0), c.sample.size(), ModeName(ModeOf(args.quality)), c.quality.snrDb);
+    }
+    return ExitOk;
+}
+
+int RunSampleDump(const SampleDumpArgs& args) {
+    RequireSeparateOutput(args.output, {args.input});
+    const Bytes file = ReadWholeFile(args.input, "sample");
+    const SampleInfo s = InspectSample(file, 0);
+    const std::string problem = SampleFileProblem(s, file.size());
+    if (!problem.empty()) Fail("'" + args.input + "' is not a sample file: " + problem);
+    const Bytes values = DecodeToUnsigned(file, s);
+    ReplaceOptions options;
+    options.sync = false;
+    ReplaceFileContents(args.output, [&](FILE* f) { return WriteWav(f, values, s.Hz()); }, options);
+    if (args.json) {
+        PrintJson({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
+                   {"sample", SampleJson(s)}});
+        return ExitOk;
+    }
+    std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),
+                values.size() / static_cast<double>(s.Hz()), SampleKindName(s));
+    return ExitOk;
+}
