@@ -73,5 +73,19 @@ int main(int argc, char** argv) {
         const Bytes packed(rom.begin() + sample, rom.begin() + std::min<size_t>(rom.size(), sample + MaxCodecSeed));
         Put(dir, "fuzz_codec", name, Cat({static_cast<uint8_t>(count % 2 ? 0x00 : 0x0B), 0, 0, 0xFF}, packed));
     }
+    // A hack's mix of kinds: the second cry of a three-cry image stored
+    // uncompressed in the FF tail, its entries' voice bytes 00 and 10.
+    {
+        const RomPlan plan = SmallGamePlan(3, 3);
+        Bytes rom = MakeRom(plan);
+        const uint32_t at = (FreeTailOffset(rom) + 3) & ~3u;
+        PutUncompressedSample(rom, at, Tone(40, 900, 10512), 10512, true);
+        for (uint32_t table : {plan.tableOffset, ReverseTableOffset(plan)}) {
+            const uint32_t entry = table + CryEntrySize;
+            rom[entry] &= 0x10;  // 20 becomes 00, 30 becomes 10
+            PutLe32(&rom[entry + CryEntryPointerOfs], 0x08000000 | at);
+        }
+        Put(dir, "fuzz_image", "hack-mixed.bin", Cat({0x01, 0x10, 1, 20, 0}, rom));
+    }
     return 0;
 }
