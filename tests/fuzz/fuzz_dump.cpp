@@ -1,6 +1,7 @@
 // Dump over arbitrary ROM bytes and offsets: the file shell must write exactly
 // the WAV the in-memory decoder produces, or refuse without creating a file.
 #include "crylib.h"
+#include "samplekind.h"
 #include "testdata.h"
 #include "fuzz_support.h"
 
@@ -19,14 +20,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CryError error = CryOk;
     const int n = Dump(romPath.c_str(), offset, wavPath.c_str(), &error);
-    uint16_t length = 0;
-    if (!ReadSampleLength(rom, offset, &length)) {
+    // A header whose type byte says uncompressed holds a 32-bit length whose
+    // values must lie in the ROM; any other is read as compressed, its
+    // length in bytes 12-13.
+    SampleHeader header;
+    const bool plain = ReadSampleHeader(rom, offset, &header) && header.format &&
+                       header.format->kind == SampleKind::Uncompressed;
+    uint16_t length16 = 0;
+    const bool readable = plain ? header.length <= header.format->maxValues &&
+                                      uint64_t{offset} + SampleHeaderSize + header.length <= rom.size()
+                                : ReadSampleLength(rom, offset, &length16);
+    if (!readable) {
         Require(n == 0 && error == CryBadLength && !std::filesystem::exists(wavPath));
         return 0;
     }
-    Require(error == CryOk && n == length);
+    const uint32_t length = plain ? header.length : length16;
+    Require(error == CryOk && static_cast<uint32_t>(n) == length);
     Bytes expected(length);
-    DecodeSample(rom, offset, expected);
+    if (plain) expected = DecodeValues(rom, offset);
+    else DecodeSample(rom, offset, expected);
     const Bytes wav = ReadFileBytes(wavPath);
     Require(wav.size() == 44u + length && GetLe32(&wav[40]) == length);
     Require(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
