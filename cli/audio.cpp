@@ -1,6 +1,5 @@
 #include "audio.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -11,10 +10,8 @@
 #include "text.h"
 #include "wavlib.h"
 
-#ifdef BREVOX_CLI_CONVERT
 #include <sndfile.h>
 #include <soxr.h>
-#endif
 
 namespace {
 
@@ -53,10 +50,7 @@ RawWav LoadRawWav(const std::string& path) {
     if (!f) Fail("cannot open audio '" + path + "'");
     WavInfo info{};
     WavStatus status = ReadWavInfo(f.get(), &info);
-    if (status != WavOk) {
-        std::string hint = CanConvertAudio() ? " (without --raw any format is converted)" : "";
-        Fail("'" + path + "': " + WavStatusText(status) + hint);
-    }
+    if (status != WavOk) Fail("'" + path + "': " + WavStatusText(status) + " (without --raw any format is converted)");
     if (info.rate == 0) Fail("'" + path + "' declares a rate of 0 Hz");
     if (info.dataSize > MaxInputSamples) TooLong(path, info.dataSize, info.rate);
     Bytes data(info.dataSize);
@@ -73,7 +67,6 @@ struct Frames {
     double rate;
 };
 
-#ifdef BREVOX_CLI_CONVERT
 struct SndCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
@@ -98,31 +91,13 @@ Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
     frames.resize(static_cast<size_t>(got) * info.channels);
     return {std::move(frames), info.channels, static_cast<double>(info.samplerate)};
 }
-#else
-// Without libsndfile: an 8-bit mono WAV, on the scale libsndfile would give.
-Frames ReadFrames(const std::string& path, double, bool) {
-    RawWav wav = LoadRawWav(path);
-    std::vector<double> values(wav.bytes.size());
-    std::transform(wav.bytes.begin(), wav.bytes.end(), values.begin(), [](uint8_t b) { return (b - 128) / 128.0; });
-    return {std::move(values), 1, static_cast<double>(wav.rate)};
-}
-#endif
 
 }  // namespace
-
-bool CanConvertAudio() {
-#ifdef BREVOX_CLI_CONVERT
-    return true;
-#else
-    return false;
-#endif
-}
 
 std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate) {
     // The integer rate a dumped WAV carries counts as the sample's own rate:
     // dump then encode must give back the same bytes.
     if (std::lround(fromRate) == std::lround(toRate) || in.empty()) return {in.begin(), in.end()};
-#ifdef BREVOX_CLI_CONVERT
     size_t outLength = static_cast<size_t>(std::ceil(in.size() * toRate / fromRate)) + 1;
     std::vector<double> out(outLength);
     size_t done = 0;
@@ -133,9 +108,6 @@ std::vector<double> Resample(std::span<const double> in, double fromRate, double
     if (error) Fail(std::string("cannot resample: ") + error);
     out.resize(done);
     return out;
-#else
-    Fail("this build cannot resample: give an 8-bit mono WAV at " + std::to_string(std::lround(toRate)) + " Hz");
-#endif
 }
 
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {

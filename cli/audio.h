@@ -1,8 +1,7 @@
 // Audio in and out. Input is read with libsndfile (any format it knows),
 // conditioned by the core (channel, DC, trim), resampled with libsoxr to the
 // rate the sample will declare, conditioned again (gain, normalise) and
-// quantised to unsigned 8 bits. Builds without those libraries (the Windows
-// console build) read only 8-bit mono PCM WAV and cannot resample.
+// quantised to unsigned 8 bits.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +13,6 @@
 #include "audio_options.h"
 
 using Bytes = std::vector<uint8_t>;
-
-// Whether this build can convert audio (libsndfile and libsoxr present).
-bool CanConvertAudio();
 
 struct LoadedAudio {
     Bytes samples;         // unsigned 8-bit mono
@@ -30,8 +26,7 @@ struct LoadedAudio {
 // file's own rate with args.keepRate), conditioned as `args` asks. With
 // `raw` the file must be 8-bit mono PCM WAV whose bytes are taken as they
 // are: conditioning options are bad usage, and a WAV more than 1 % off
-// `targetRate` is refused unless args.keepRate. In a build that cannot
-// convert, input must be 8-bit mono PCM WAV at the rate it is stored at.
+// `targetRate` is refused unless args.keepRate.
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args);
 
 // Mono samples in float form from `fromRate` to `toRate` Hz.

@@ -47,8 +47,7 @@ void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
 }
 
 const char* AudioNote() {
-    return CanConvertAudio() ? "Audio in any format libsndfile reads is mixed to mono, resampled and quantised to 8 bits."
-                             : "This build reads only 8-bit mono PCM WAV input, encoded as it is (no conversion).";
+    return "Audio in any format libsndfile reads is mixed to mono, resampled and quantised to 8 bits.";
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the download for Windows users: dist/brevox-VERSION-win64.zip, one
 # folder holding brevox.exe, brevox-species.exe and brevox-cli.exe (mingw-w64,
-# Release, stripped), README.txt, LISEZMOI.txt, LICENSE.txt and SHA256SUMS.txt.
-# Prints the zip's path and its SHA-256.
+# Release, stripped; brevox-cli.exe with the audio libraries of
+# scripts/mingw-audio-libs.sh), the browser page in page/ (opens from disk),
+# README.txt, LISEZMOI.txt, LICENSE.txt (with the libraries' licences) and
+# SHA256SUMS.txt. Prints the zip's path and its SHA-256.
 #
 # Usage: scripts/package.sh [BUILD_DIR]     (default build/package)
 #
@@ -14,12 +16,17 @@ set -euo pipefail
 export LC_ALL=C  # byte order for file names, in globs and sums
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/deps.sh build cli windows package
+scripts/deps.sh build cli windows package page
+audio=$(scripts/mingw-audio-libs.sh)
 
 build=${1:-build/package}
-cmake --preset mingw -B "$build" -DBREVOX_TESTS=OFF -DBREVOX_BENCH=OFF \
+cmake --preset mingw -B "$build" -DBREVOX_TESTS=OFF -DBREVOX_BENCH=OFF -DBREVOX_MINGW_AUDIO="$audio" \
   -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$root/=" >/dev/null
 cmake --build "$build" --target brevox brevox-species brevox-cli
+# Debian's node does not search /usr/share/nodejs, where emscripten's tools
+# find acorn (the preset sets it for cmake --build --preset web only).
+cmake --preset web -B "$build/page" >/dev/null
+NODE_PATH=/usr/share/nodejs cmake --build "$build/page"
 
 version=$(sed -n 's/^#define BREVOX_VERSION "\(.*\)"$/\1/p' "$build/core/include/brevox_version.h")
 [[ -n $version ]] || { echo "package.sh: no version in $build/core/include/brevox_version.h" >&2; exit 1; }
@@ -27,25 +34,44 @@ name=brevox-$version-win64
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 stage=$build/zip/$name
-rm -rf "$build/zip" && mkdir -p "$stage"
+rm -rf "$build/zip" && mkdir -p "$stage/page"
 cp "$build/win/brevox.exe" "$build/win/brevox-species.exe" "$build/cli/brevox-cli.exe" "$stage/"
+cp "$build/page/site"/* "$stage/page/"
 # Texts for Notepad: CRLF line ends, and a byte-order mark on the UTF-8.
-text() {  # text SOURCE DEST
-  { printf '\xef\xbb\xbf'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$1"; } >"$stage/$2"
+text() {  # text DEST: standard input
+  { printf '\xef\xbb\xbf'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/'; } >"$stage/$1"
 }
-text scripts/package/README.txt README.txt
-text scripts/package/LISEZMOI.txt LISEZMOI.txt
-text LICENSE LICENSE.txt
-(cd "$stage" && sha256sum -- * >SHA256SUMS.txt)
+text README.txt <scripts/package/README.txt
+text LISEZMOI.txt <scripts/package/LISEZMOI.txt
+# Brevox's licence, then the libraries in brevox-cli.exe: which, from which
+# Debian source packages, Debian's record of their copyrights and licences,
+# and the licence texts those records refer to.
+{
+  cat LICENSE
+  echo
+  libraries=$(sed 's/^/    /' "$audio/versions")
+  template=$(<scripts/package/LIBRARIES.txt)
+  echo "${template//@LIBRARIES@/$libraries}"
+  for copyright in "$audio"/share/licenses/*.copyright; do
+    title="Debian's copyright file of $(basename "$copyright" .copyright)"
+    printf '\n\n%s\n%s\n\n' "$title" "${title//?/-}"
+    cat "$copyright"
+  done
+  for licence in LGPL-2.1 Apache-2.0; do
+    printf '\n\n%s\n%s\n\n' "$licence" "${licence//?/-}"
+    cat "/usr/share/common-licenses/$licence"
+  done
+} | text LICENSE.txt
+(cd "$stage" && find . -type f ! -name SHA256SUMS.txt -printf '%P\n' | sort | xargs sha256sum -- >SHA256SUMS.txt)
 
-chmod 644 "$stage"/*
-touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
+find "$stage" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
+find "$stage" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p dist
 zip=$root/dist/$name.zip
 rm -f "$zip"
 # -X: no extra fields (owner, exact times); -D: no folder entries. Zip
 # stores local time, so the time zone is fixed too.
-(cd "$build/zip" && printf '%s\n' "$name"/* | TZ=UTC zip -X -D -9 -q "$zip" -@)
+(cd "$build/zip" && find "$name" -type f | sort | TZ=UTC zip -X -D -9 -q "$zip" -@)
 
 echo "${zip#"$root"/}"
 echo "SHA-256 $(sha256sum "$zip" | cut -d' ' -f1)"

@@ -11,7 +11,8 @@ scripts/deps.sh build test cli windows demo
 source scripts/wine-env.sh
 
 echo "== Building the dialog programs (mingw-w64) and the demo generator"
-cmake --preset mingw >/dev/null
+audio=$(scripts/mingw-audio-libs.sh)
+cmake --preset mingw -DBREVOX_MINGW_AUDIO="$audio" >/dev/null
 cmake --build --preset mingw --target brevox brevox-species
 cmake --preset default >/dev/null
 cmake --build --preset default --target brevox-gen

@@ -4,7 +4,8 @@
 #   unit     g++ build with warnings as errors, and the unit tests
 #   web      the browser page built with emscripten, driven in headless chromium
 #   asan     the unit tests again under AddressSanitizer and UBSan
-#   windows  the mingw-w64 build, its unit tests under Wine
+#   windows  the mingw-w64 build (its audio libraries built once per machine by
+#            scripts/mingw-audio-libs.sh), its unit tests under Wine
 #   e2e      the dialog programs driven end to end under Wine in a virtual display
 #   package  the Windows zip, unpacked and run under Wine
 #   fuzz     each fuzzer for a bounded time
@@ -20,8 +21,8 @@ done
 # The Debian packages each step needs.
 declare -A needs=(
   [unit]="build test cli" [web]="build test cli web" [asan]="build test cli"
-  [windows]="build test cli windows" [e2e]="build test cli windows demo"
-  [package]="build cli windows package" [fuzz]="build test fuzz"
+  [windows]="build test cli windows mingw-audio" [e2e]="build test cli windows mingw-audio demo"
+  [package]="build test cli windows mingw-audio package page web" [fuzz]="build test fuzz"
 )
 groups=()
 for s in "${steps[@]}"; do groups+=(${needs[$s]}); done
@@ -51,10 +52,17 @@ run_asan() {
   ctest --preset asan
 }
 
+# The mingw build, with the audio libraries of brevox-cli.exe.
+build_mingw() {
+  local audio
+  audio=$(scripts/mingw-audio-libs.sh)
+  cmake --preset mingw -DBREVOX_MINGW_AUDIO="$audio" >/dev/null
+  cmake --build --preset mingw
+}
+
 run_windows() {
   step "Windows build, unit tests under Wine"
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw
+  build_mingw
   (
     source scripts/wine-env.sh
     wine_home=$(mktemp -d)
@@ -70,8 +78,7 @@ run_windows() {
 
 run_e2e() {
   step "Dialog programs end to end under Wine"
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw
+  build_mingw
   tests/e2e/run.sh build/mingw
 }
 

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shell helpers for running the Windows programs on Linux under Wine, shared
 # by scripts/run.sh, scripts/test.sh, tests/e2e/run.sh, tests/package/check.sh
-# and tools/demo/screenshot.sh. Source it.
+# and tools/demo/screenshot.sh, and the check of a program's DLLs. Source it.
 
 # Waits up to $1 seconds for the command that follows to succeed.
 wait_until() {
@@ -65,6 +65,22 @@ clean_up_on_exit() {
   CLEANUP_DIR=$1
   trap 'stop_wine; stop_display; rm -rf "$CLEANUP_DIR"' EXIT
   trap 'exit 130' INT TERM
+}
+
+# Whether the program $1 runs on a bare Windows: it imports only system DLLs,
+# no MinGW runtime. Names them.
+system_dlls_only() {
+  local dlls
+  dlls=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
+  # shellcheck disable=SC2086 # one line: the words joined by spaces
+  echo "  $(basename "$1") imports:" $dlls
+  for dll in $dlls; do
+    case $dll in
+      kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | shell32.dll | advapi32.dll | msvcrt.dll) ;;
+      api-ms-win-crt-*.dll | ucrtbase.dll) ;;
+      *) echo "  not a system DLL: $dll"; return 1 ;;
+    esac
+  done
 }
 
 # The Windows path Wine gives a Linux path (drive Z: is the root).

@@ -1,15 +1,21 @@
 // Shared by the brevox-cli tests: a scratch directory per test, running the
-// built program, and reading back the WAV files it writes.
+// built program, and reading back the WAV files it writes. The Windows build
+// runs them under Wine.
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,14 +56,39 @@ protected:
     fs::path dir;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/brevox-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = fs::temp_directory_path() / ("brevox-cli-test-" + std::to_string(std::random_device{}()));
+        ASSERT_TRUE(fs::create_directory(dir)) << dir;
     }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string Path(const std::string& name) const { return (dir / name).string(); }
 
+#ifdef _WIN32
+    // Runs brevox-cli with `args`, its output going to files it inherits. A
+    // run that hangs is stopped after a minute and seen as status 124.
+    CliResult Run(const std::vector<std::string>& args) const {
+        std::string line = "\"" BREVOX_CLI_PATH "\"";
+        for (const std::string& a : args) line.append(" \"").append(a).append("\"");
+        std::string out = Path(".out"), err = Path(".err");
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        STARTUPINFOA start{};
+        start.cb = sizeof start;
+        start.dwFlags = STARTF_USESTDHANDLES;
+        start.hStdOutput = CreateFileA(out.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+        start.hStdError = CreateFileA(err.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+        PROCESS_INFORMATION child{};
+        DWORD status = DWORD(-1);
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &child)) {
+            if (WaitForSingleObject(child.hProcess, 60000) == WAIT_TIMEOUT) TerminateProcess(child.hProcess, 124);
+            WaitForSingleObject(child.hProcess, INFINITE);
+            GetExitCodeProcess(child.hProcess, &status);
+            CloseHandle(child.hProcess);
+            CloseHandle(child.hThread);
+        }
+        CloseHandle(start.hStdOutput);
+        CloseHandle(start.hStdError);
+        CliResult r{static_cast<int>(status), Slurp(out), Slurp(err)};
+#else
     // Runs brevox-cli with `args`; `prefix` is shell text put before it
     // (limits, traps) inside the same shell. A run that hangs is stopped
     // after `seconds` and seen as status 124.
@@ -68,6 +99,7 @@ protected:
         cmd.append(" >").append(Quote(out)).append(" 2>").append(Quote(err));
         int raw = std::system(("sh -c " + Quote(cmd)).c_str());
         CliResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+#endif
         fs::remove(out);
         fs::remove(err);
         return r;

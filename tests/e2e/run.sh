@@ -37,20 +37,6 @@ result() {  # result NAME STATUS [LOG]: counts one test, shows the log of a fail
   fi
 }
 
-# The programs must run on a bare Windows: only system DLLs, no MinGW runtime.
-system_dlls_only() {
-  local dlls
-  dlls=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
-  # shellcheck disable=SC2086 # one line: the words joined by spaces
-  echo "  $(basename "$1") imports:" $dlls
-  for dll in $dlls; do
-    case $dll in
-      kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | shell32.dll | advapi32.dll | msvcrt.dll) ;;
-      api-ms-win-crt-*.dll | ucrtbase.dll) ;;
-      *) echo "  not a system DLL: $dll"; return 1 ;;
-    esac
-  done
-}
 for program in "$brevox" "$species"; do
   status=0
   system_dlls_only "$program" || status=1

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Checks the Windows download as a user gets it: unpacks the zip into a fresh
-# folder and, from there, checks SHA256SUMS.txt against the files, then under
-# Wine starts and closes both dialog programs (driven by brevox-driver.exe)
-# and asks brevox-cli.exe for --version and --help.
+# folder and, from there, checks SHA256SUMS.txt against the files and that
+# the programs import only system DLLs, opens the page from disk in headless
+# chromium, then under Wine starts and closes both dialog programs (driven by
+# brevox-driver.exe) and runs brevox-cli.exe: its --version, its help against
+# the Linux build's, and an import of sounds in several formats, which must
+# give the very image the Linux build gives.
 #
 # Usage: tests/package/check.sh [ZIP]   (without ZIP: built by scripts/package.sh)
 # BREVOX_DRIVER may name a brevox-driver.exe already built; otherwise it is
-# built in build/mingw.
+# built in build/mingw. The Linux brevox-cli and brevox-gen are built in
+# build/default.
 set -euo pipefail
 export LC_ALL=C  # file names in byte order, as SHA256SUMS.txt lists them
 root=$(cd "$(dirname "$0")/../.." && pwd)
+"$root/scripts/deps.sh" build test cli windows package web
 source "$root/scripts/wine-env.sh"
 tmp=$(mktemp -d /tmp/brevox-package.XXXXXX)
 clean_up_on_exit "$tmp"
@@ -22,10 +27,13 @@ else
 fi
 driver=${BREVOX_DRIVER:-}
 if [[ -z $driver ]]; then
-  (cd "$root" && { [[ -f build/mingw/CMakeCache.txt ]] || cmake --preset mingw >/dev/null; } &&
+  audio=$("$root/scripts/mingw-audio-libs.sh")
+  (cd "$root" && cmake --preset mingw -DBREVOX_MINGW_AUDIO="$audio" >/dev/null &&
     cmake --build build/mingw --target brevox-driver >/dev/null)
   driver=$root/build/mingw/tests/e2e/brevox-driver.exe
 fi
+(cd "$root" && cmake --preset default >/dev/null && cmake --build build/default --target brevox-cli brevox-gen >/dev/null)
+linux_cli=$root/build/default/cli/brevox-cli
 
 fail() { echo "FAIL $*" >&2; exit 1; }
 pass() { echo "PASS $*"; }
@@ -38,15 +46,26 @@ dir=$tmp/unpacked/$name
 [[ $(ls "$tmp/unpacked") == "$name" ]] || fail "the zip holds one folder, $name"
 
 files=$(cd "$dir" && printf '%s ' *)
-[[ $files == "LICENSE.txt LISEZMOI.txt README.txt SHA256SUMS.txt brevox-cli.exe brevox-species.exe brevox.exe " ]] ||
+[[ $files == "LICENSE.txt LISEZMOI.txt README.txt SHA256SUMS.txt brevox-cli.exe brevox-species.exe brevox.exe page " ]] ||
   fail "the folder holds: $files"
+# The page in one script, the wasm inside: a separate file would not load from disk.
+[[ -f $dir/page/index.html && -f $dir/page/brevox.js && -z $(find "$dir/page" -name '*.wasm') ]] ||
+  fail "the page folder holds: $(ls "$dir/page")"
 (cd "$dir" && sha256sum --check --quiet --strict SHA256SUMS.txt) || fail "SHA256SUMS.txt"
-listed=$(cut -c67- "$dir/SHA256SUMS.txt" | tr '\n' ' ')
-[[ "$listed" == "${files/SHA256SUMS.txt /}" ]] || fail "SHA256SUMS.txt lists: $listed"
+listed=$(cut -c67- "$dir/SHA256SUMS.txt")
+[[ "$listed" == "$(cd "$dir" && find . -type f ! -name SHA256SUMS.txt -printf '%P\n' | sort)" ]] ||
+  fail "SHA256SUMS.txt lists: $listed"
 for program in "$dir"/*.exe; do
   strings -el "$program" | grep -qx "$version" || fail "$(basename "$program") has no version resource for $version"
+  system_dlls_only "$program" || fail "$(basename "$program") imports other DLLs than Windows' own"
 done
-pass "$name: the files, each with its SHA-256; the programs' version resources"
+pass "$name: the files, each with its SHA-256; the programs' version resources and DLLs"
+
+page=$(chromium --headless=new --no-sandbox --disable-gpu --disable-dev-shm-usage --virtual-time-budget=10000 \
+  --dump-dom "file://$dir/page/index.html" 2>/dev/null)
+grep -q '<body[^>]* data-ready="true"' <<<"$page" && ! grep -q 'Chargement du moteur' <<<"$page" ||
+  fail "page/index.html opened from disk does not load its engine: $(grep -o '<p id="status".*' <<<"$page")"
+pass "page/index.html opens from disk and loads its engine"
 
 start_display "$tmp/xvfb.log"
 start_wine "$tmp/prefix"
@@ -62,6 +81,33 @@ cd "$dir"
 answer=$(wine brevox-cli.exe --version 2>&1 | tr -d '\r') || fail "brevox-cli.exe --version: \"$answer\""
 [[ $answer == "brevox-cli $version" ]] || fail "brevox-cli.exe --version answers \"$answer\""
 pass "brevox-cli.exe --version"
-answer=$(wine brevox-cli.exe --help 2>&1) || fail "brevox-cli.exe --help: $answer"
-grep -q 'reads only 8-bit mono PCM WAV' <<<"$answer" || fail "brevox-cli.exe --help: $answer"
-pass "brevox-cli.exe --help"
+# The same commands and options as the Linux build: the same help, but for
+# the program's path.
+usage() { tr -d '\r' | sed 's/^Usage: [^ ]*/Usage: brevox-cli/'; }
+for command in "" identify list dump dump-all encode repoint import quality; do
+  # shellcheck disable=SC2086 # no word for the program's own help
+  diff <("$linux_cli" $command --help | usage) <(wine brevox-cli.exe $command --help | usage) ||
+    fail "brevox-cli.exe $command --help differs from the Linux build's"
+done
+pass "brevox-cli.exe --help, and each command's, as the Linux build's"
+
+# Sounds as users have them, at 44.1 kHz in stereo, imported into the same
+# image by both builds.
+mkdir "$tmp/images" "$tmp/sounds"
+"$root/build/default/tools/demo/brevox-gen" demo "$tmp/images" >/dev/null
+synth() { sox -R -n -r 44100 -c 2 -b 16 "$tmp/sounds/$1" synth "${@:2}"; }
+synth cry-001.wav 0.5 sine 300-1200 sine 450
+synth cry-002.wav 0.3 square 220 sine 330 vol 0.5
+synth cry-003.wav 0.7 pinknoise fade 0 0.7 0.5
+synth cry-004.aiff 0.4 sawtooth 180-90 sine 600
+synth cry-005.flac 0.6 sine 500-250 triangle 700
+synth cry-006.ogg 0.5 sine 880 square 440 vol 0.3
+cp "$tmp/images/demo.gba" "$tmp/linux.gba"
+cp "$tmp/images/demo.gba" "$tmp/windows.gba"
+"$linux_cli" import "$tmp/linux.gba" "$tmp/sounds" >"$tmp/import-linux.log" 2>&1 ||
+  { cat "$tmp/import-linux.log" >&2; fail "brevox-cli import (Linux)"; }
+wine brevox-cli.exe import "$(winpath "$tmp/windows.gba")" "$(winpath "$tmp/sounds")" >"$tmp/import-windows.log" 2>&1 ||
+  { cat "$tmp/import-windows.log" >&2; fail "brevox-cli.exe import"; }
+! cmp -s "$tmp/linux.gba" "$tmp/images/demo.gba" || fail "the Linux import changed nothing"
+cmp "$tmp/linux.gba" "$tmp/windows.gba" || fail "brevox-cli.exe import gives another image than the Linux build"
+pass "brevox-cli.exe import of WAV, AIFF, FLAC and Ogg Vorbis at 44.1 kHz stereo: the Linux build's image"
