@@ -11,7 +11,6 @@
 #include "frontend.h"
 
 #include "stream.h"
-#include "voices.h"
 
 bool ReadRomImage(FILE* rom, std::vector<uint8_t>* image) {
     if (std::fseek(rom, 0, SEEK_END) != 0) return false;
@@ -39,12 +38,9 @@ Plan EncodePlan(ImageBytes image, uint32_t offset, std::vector<uint8_t> sample) 
     EditRequest request;
     request.cries.push_back(
         {.index = -1, .sample = std::move(sample), .place = CryChange::Place::At, .at = offset, .force = true});
-    Plan plan = PlanEdits(image, model, request);
-    if (plan.Ok()) {
-        const std::vector<VoiceUpdate> voices = VoicesFor(image, model, offset, SampleKind::Compressed);
-        plan.voices.insert(plan.voices.end(), voices.begin(), voices.end());
-    }
-    return plan;
+    // The plan rewrites the voice bytes of every entry that plays the sample
+    // written over, should its kind change.
+    return PlanEdits(image, model, request);
 }
 
 Plan RepointPlan(ImageBytes image, uint32_t tableOffset, int index, uint32_t position, uint32_t address) {

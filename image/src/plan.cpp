@@ -208,6 +208,7 @@ struct Planner {
                 if (!CheckTarget(c.index, s, there.Sound() ? std::optional<Span>(there.Bytes()) : std::nullopt, c.force)) return;
                 if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, c.at);
                 Place(cp, c, c.at);
+                Voiced(cp);
                 break;
             }
         }
