@@ -84,10 +84,30 @@ std::string TableLine(const RomContext& ctx) {
     return line;
 }
 
+// Why the table stops short of the games' size, or nothing.
+std::string ShortfallText(const TableShortfall& s) {
+    if (s.stop == TableStop::None) return "";
+    std::string text = "the cry table stops after " + std::to_string(s.index) + " entries, short of the games' " +
+                       std::to_string(GameTableEntries) + ": entry " + std::to_string(s.index) + " at " + Hex(s.at);
+    switch (s.stop) {
+        case TableStop::ImageEnd: text += " runs past the end of the image"; break;
+        case TableStop::VoiceWord: text += " starts with " + HexWord(s.word) + ", no voice word"; break;
+        case TableStop::Pointer: text += " points at " + HexWord(s.word) + ", outside the image"; break;
+        case TableStop::LastWord: text += " ends with " + HexWord(s.word) + ", not FF 00 FF 00"; break;
+        case TableStop::None: break;
+    }
+    if (s.resumes > 0)
+        text += "; " + std::to_string(s.resumes) + " entries after it carry the words again (--entries " +
+                std::to_string(s.index + 1 + s.resumes) + " reads them)";
+    return text;
+}
+
 // What identify says of the tables beyond their place: the code's words
 // that reach them, the release's table left unused, competing tables.
 void PrintTableNotes(const RomContext& ctx) {
     const ImageModel& m = ctx.model;
+    if (const std::string shortfall = ShortfallText(ctx.shortfall); !shortfall.empty())
+        std::printf("%s\n", shortfall.c_str());
     if (!m.tablePointers.empty()) std::printf("cry table%s\n", PointersText(m.tablePointers).c_str());
     if (!m.reversePointers.empty()) std::printf("reverse table%s\n", PointersText(m.reversePointers).c_str());
     if (m.unusedTable)
@@ -114,7 +134,12 @@ json TableJson(const RomContext& ctx) {
             {"reverse_entries", m.reverseEntries},
             {"reverse_pointers", OffsetsJson(m.reversePointers)},
             {"unused_table", m.unusedTable ? json(*m.unusedTable) : json(nullptr)},
-            {"competing_tables", OffsetsJson(m.competing)}};
+            {"competing_tables", OffsetsJson(m.competing)},
+            {"table_stop", ctx.shortfall.stop == TableStop::None
+                               ? json(nullptr)
+                               : json{{"reason", TableStopName(ctx.shortfall.stop)}, {"index", ctx.shortfall.index},
+                                      {"at", ctx.shortfall.at}, {"word", ctx.shortfall.word},
+                                      {"resumes", ctx.shortfall.resumes}}}};
 }
 
 
@@ -174,6 +199,8 @@ int RunList(const ListArgs& args) {
         return ExitOk;
     }
     std::printf("%s, %s IDs\n", TableLine(ctx).c_str(), RuleName(ctx.rule));
+    if (const std::string shortfall = ShortfallText(ctx.shortfall); !shortfall.empty())
+        std::printf("%s\n", shortfall.c_str());
     std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s%s\n", "ID", "index", "pointer", "offset", "kind", "length",
                 "seconds", "bytes", ctx.model.reverse ? " reverse" : "");
     for (const EntryRow& r : rows) {

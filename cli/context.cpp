@@ -19,6 +19,7 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
         request.entries = n;
     }
     ctx.model = OpenImage(ctx.image, request);
+    if (!request.entries) ctx.shortfall = CheckTableLength(ctx.image, ctx.model);
     if (ctx.model.problem != OpenProblem::None) Fail("'" + path + "': " + DescribeOpenProblem(ctx.model));
     if (needTable && !ctx.model.HasTable()) {
         if (ctx.model.identity.kind == RomKnown)

@@ -15,6 +15,7 @@ struct RomContext {
     Bytes image;
     ImageModel model;
     IdRule rule = IdRule::CryNumber;
+    TableShortfall shortfall;  // why a measured table stops short; none when --entries states its size
 };
 
 // Reads and identifies the ROM. With `needTable`, fails unless a cry table

@@ -233,6 +233,28 @@ struct ImageModel {
 ImageModel OpenImage(ImageBytes image, const TableRequest& request = {});
 std::string DescribeOpenProblem(const ImageModel& model);
 
+// Why a measured cry table stops short of the games' GameTableEntries: the
+// entry where the words stop and which of them is wrong, and how many entries
+// right after it carry the words again (a table cut by one damaged entry goes
+// on past it; stating the size reads them).
+enum class TableStop {
+    None,       // not short, or its size was stated
+    ImageEnd,   // the next entry runs past the end of the image
+    VoiceWord,  // its first word is no voice word of the cry table
+    Pointer,    // its pointer does not point into the image
+    LastWord,   // its last word is not FF 00 FF 00
+};
+struct TableShortfall {
+    TableStop stop = TableStop::None;
+    int index = 0;     // the first entry that does not carry the words (= the entries measured)
+    uint32_t at = 0;   // its file offset
+    uint32_t word = 0; // the wrong word
+    int resumes = 0;   // entries after it that carry the words
+};
+// For a model whose table was measured, not stated.
+TableShortfall CheckTableLength(ImageBytes image, const ImageModel& model);
+const char* TableStopName(TableStop stop);
+
 // The reverse table of a cry table of `entries` entries: right after it when
 // an entry there starts with 30 3C 00 00, else the first word-aligned run of
 // entries, elsewhere, whose pointer words equal the cry table's over its first

@@ -325,3 +325,38 @@ std::string DescribeOpenProblem(const ImageModel& m) {
     }
     return {};
 }
+
+TableShortfall CheckTableLength(ImageBytes image, const ImageModel& m) {
+    TableShortfall s;
+    if (!m.HasTable() || m.entries >= GameTableEntries) return s;
+    const Entry e = ReadEntry(image, m.table, m.entries);
+    s.index = m.entries;
+    s.at = m.table + CryEntrySize * static_cast<uint32_t>(m.entries);
+    if (!e.inFile) {
+        s.stop = TableStop::ImageEnd;
+        return s;
+    }
+    if (!VoiceKind(e.firstWord, TableKind::Cry)) {
+        s.stop = TableStop::VoiceWord;
+        s.word = e.firstWord;
+    } else if (!e.pointsIntoRom) {
+        s.stop = TableStop::Pointer;
+        s.word = e.pointer;
+    } else {
+        s.stop = TableStop::LastWord;
+        s.word = e.lastWord;
+    }
+    s.resumes = MeasureTable(image, s.at + CryEntrySize);
+    return s;
+}
+
+const char* TableStopName(TableStop stop) {
+    switch (stop) {
+        case TableStop::None: return "None";
+        case TableStop::ImageEnd: return "ImageEnd";
+        case TableStop::VoiceWord: return "VoiceWord";
+        case TableStop::Pointer: return "Pointer";
+        case TableStop::LastWord: return "LastWord";
+    }
+    return "Unknown";
+}

@@ -73,6 +73,34 @@ TEST_F(GameImage, ReadsTheTablesAndTheirExtent) {
     EXPECT_EQ(runs[0].Size(), GameDecoyFreeSize);
 }
 
+// One damaged word in entry 4 stops the measured table there; the model
+// names the word and counts the entries that carry the words after it.
+TEST_F(GameImage, ATableCutByOneDamagedEntrySaysWhereAndWhatFollows) {
+    EXPECT_EQ(CheckTableLength(rom, model).stop, TableStop::None);
+    const uint32_t entry = plan.tableOffset + CryEntrySize * 4;
+    const struct {
+        uint32_t at, word;
+        TableStop stop;
+    } cases[] = {{entry, 0x12345678, TableStop::VoiceWord},
+                 {entry + CryEntryPointerOfs, 0, TableStop::Pointer},
+                 {entry + CryEntryPointerOfs, RomAddressBase | static_cast<uint32_t>(rom.size()), TableStop::Pointer},
+                 {entry + EntryLastWordOfs, 0xFFFFFFFF, TableStop::LastWord}};
+    for (const auto& c : cases) {
+        Bytes cut = rom;
+        PutLe32(&cut[c.at], c.word);
+        const TableRequest given{.offset = plan.tableOffset, .entries = {}};
+        const TableShortfall s = CheckTableLength(cut, OpenImage(cut, given));
+        EXPECT_EQ(s.stop, c.stop) << TableStopName(c.stop);
+        EXPECT_EQ(s.index, 4);
+        EXPECT_EQ(s.at, entry);
+        EXPECT_EQ(s.word, c.word);
+        EXPECT_EQ(s.resumes, GameTableEntries - 5);
+        // Stating the size reads past the damaged entry.
+        const ImageModel stated = OpenImage(cut, {.offset = plan.tableOffset, .entries = s.index + 1 + s.resumes});
+        EXPECT_EQ(stated.entries, GameTableEntries);
+    }
+}
+
 TEST_F(GameImage, ExtentsFromTheStoredLengthStopBeforeTheNextCry) {
     for (int i = 0; i + 1 < model.entries; ++i) {
         const SampleInfo s = InspectSample(rom, SampleOf(i));
