@@ -154,12 +154,14 @@ Plan PlanReplace(int index, const val& sample) {
 // --- The operations --------------------------------------------------------
 
 // Takes `rom` as the current image, reading its table at `table` when that is
-// not negative, and reading IDs as species numbers when `species`.
-std::string Open(const val& rom, int table, bool species) {
+// not negative, of `entries` entries when that is positive (else measured),
+// and reading IDs as species numbers when `species`.
+std::string Open(const val& rom, int table, int entries, bool species) {
     current.original = current.image = BytesOf(rom);
     current.rule = species ? IdRule::SpeciesNumber : IdRule::CryNumber;
     TableRequest request;
     if (table >= 0) request.offset = static_cast<uint32_t>(table);
+    if (entries > 0) request.entries = entries;
     current.model = OpenImage(current.image, request);
     const ImageModel& m = current.model;
     if (m.problem != OpenProblem::None)
@@ -324,6 +326,33 @@ val Image() { return Copy(current.image); }
 // The BPS patch from the image as opened to the current one.
 val Patch() { return Copy(MakeBps(current.original, current.image)); }
 
+// Why the table just opened stops short of the games' size, as
+// CheckTableLength says it (call it only when `open` was given no entries):
+// null when it does not.
+std::string TableStopJson() {
+    const TableShortfall s = CheckTableLength(current.image, current.model);
+    if (s.stop == TableStop::None) return "null";
+    return Object({Field("reason", Quote(TableStopName(s.stop))), Field("index", Num(s.index)), Field("at", Num(s.at)),
+                   Field("word", Num(s.word)), Field("resumes", Num(s.resumes)),
+                   Field("games", Num(GameTableEntries))});
+}
+
+// Free-space bytes the current image has left.
+double FreeSpace() { return static_cast<double>(PlanEdits(current.image, current.model, {}).freeLeft); }
+
+// The most values a sample of the kind named `kind` holds in `bytes` bytes.
+uint32_t ValuesFitting(const std::string& kind, uint32_t bytes) {
+    const SampleFormat* format = FormatNamed(kind);
+    if (!format || SampleBytes(format->kind, 1) > bytes) return 0;
+    uint32_t low = 1, high = format->maxValues;  // SampleBytes(low) fits; find the last n that does
+    while (low < high) {
+        const uint32_t mid = low + (high - low + 1) / 2;
+        if (SampleBytes(format->kind, mid) <= bytes) low = mid;
+        else high = mid - 1;
+    }
+    return low;
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(brevox) {
@@ -344,4 +373,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("apply", &ApplyEdit);
     emscripten::function("image", &Image);
     emscripten::function("patch", &Patch);
+    emscripten::function("tableStop", &TableStopJson);
+    emscripten::function("freeSpace", &FreeSpace);
+    emscripten::function("valuesFitting", &ValuesFitting);
 }

@@ -1,32 +1,61 @@
-// The page: a ROM's cries as a table, one cry selected with its waveform, a
-// new sound encoded for it, and the list of edits. Everything the page knows
-// of the format comes from the binding (brevox.js); the page keeps the
-// original bytes and the edits, and rebuilds the image from them.
+// The page: an image's cries as a list, one cry selected with its waveform, a
+// new sound encoded for it, and the history of edits. Everything the page
+// knows of the format comes from the binding (brevox.js), called only as
+// `await state.core.NAME(...)`; the page keeps the original bytes and the
+// edits, and rebuilds the image from them.
 'use strict';
 
 const $ = selector => document.querySelector(selector);
 const state = {
   core: null, lang: 'fr',
   rom: null,          // {name, bytes}: the file as opened, never changed
+  request: {table: -1, entries: 0},  // the table as last read: offset (-1: found), entries (0: measured)
   info: null,         // what the binding's open said
+  stop: null,         // why the table stops short, or null
   rows: [],
   selected: null,     // a row
+  oldValues: null,    // the selected cry's values
   file: null,         // the sound last given for the selected cry
+  limit: 0,           // values the sound is cut to so that it fits (0: none)
   runs: 0,            // conditionings started: only the last one's result is shown
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
-  candidate: null,    // {values, sample, newValues, target, plan, warnings, raw}
-  edits: [],          // {index, id, sample, values, at, bytes}
+  candidate: null,    // {values, sample, newValues, target, plan, quality, fit, warnings, raw}
+  edits: [],          // {index, id, sample, at, bytes}, in the order made
+  redo: [],           // edits undone or reverted, the last one first to come back
+  saved: true,        // the edits are in a file downloaded since the last change
+  status: null,       // {key, args, level}: re-worded when the language changes
   audio: null,
+  playing: null,      // {source, start, duration, box, span}
+  typed: '', typedAt: 0,  // digits typed on the list, to jump to an ID
 };
 const t = () => TEXTS[state.lang];
 
-function say(text, isError = false) {
-  $('#status').textContent = text;
-  $('#status').classList.toggle('error', isError);
+// --- The status line: a message key and its arguments, worded at each render ---
+
+function show(level, key, args) {
+  state.status = {key, args, level};
+  renderStatus();
+}
+const say = (key, ...args) => show('info', key, args);
+const warn = (key, ...args) => show('warning', key, args);
+const fail = (key, ...args) => show('error', key, args);
+
+// An argument given as a function is worded when shown, in the language of the moment.
+function worded(key, args) {
+  const text = t()[key];
+  return typeof text === 'function' ? text(...args.map(a => typeof a === 'function' ? a() : a)) : text;
+}
+
+function renderStatus() {
+  const s = state.status;
+  if (!s) return;
+  $('#status').textContent = worded(s.key, s.args);
+  $('#status').className = s.level;
 }
 
 function problemsText(plan) {
+  if (plan.error) return plan.error;
   return plan.problems.map(p => {
     const about = p.index >= 0 ? entryName(p.index) + ': ' : '';
     return about + t().problems[p.kind](p, state.info);
@@ -43,10 +72,15 @@ function entryName(index) {
 function applyLanguage() {
   document.documentElement.lang = t().lang;
   document.querySelectorAll('[data-t]').forEach(el => { el.textContent = t()[el.dataset.t]; });
+  document.querySelectorAll('[data-title]').forEach(el => { el.title = t()[el.dataset.title]; });
+  document.querySelectorAll('[data-label]').forEach(el => el.setAttribute('aria-label', t()[el.dataset.label]));
   $('#language').textContent = t().otherLanguage;
-  if (state.info) showRom();
+  $('#language').lang = t().otherLang;
+  showRom();
+  drawRowWaves();
   showSelection();
-  showEdits();
+  showHistory();
+  renderStatus();
 }
 
 // --- Files in and out ---------------------------------------------------------
@@ -77,85 +111,161 @@ function wavName(row) {
   return `${row.file}.wav`;
 }
 
-// --- The ROM --------------------------------------------------------------------
+// A file a user means as a sound rather than an image: by its type or name.
+function isSound(file) {
+  return file.type.startsWith('audio/') || /\.(wav|wave|mp3|ogg|oga|opus|flac|m4a|aac|aif|aiff|webm)$/i.test(file.name);
+}
 
+// Edits nobody has downloaded go only after the user says so.
+function unsaved() {
+  return state.rom && state.edits.length > 0 && !state.saved;
+}
+
+function mayDiscard() {
+  return !unsaved() || confirm(worded('discard', [state.edits.length]));
+}
+
+// --- The image --------------------------------------------------------------------
+
+// The table the fields ask for: {table, entries}, or a message key when a field holds no number.
 function tableRequest() {
   const text = $('#table-input').value.trim().replace(/^0x/i, '');
-  if (text === '') return -1;
-  return /^[0-9a-f]{1,8}$/i.test(text) ? parseInt(text, 16) : null;
+  const entries = $('#entries').value.trim();
+  if (text !== '' && !/^[0-9a-f]{1,8}$/i.test(text)) return 'badOffset';
+  if (entries !== '' && !(/^\d+$/.test(entries) && Number(entries) >= 1)) return 'badEntries';
+  return {table: text === '' ? -1 : parseInt(text, 16), entries: entries === '' ? 0 : Number(entries)};
+}
+
+async function openWith(bytes, request) {
+  return JSON.parse(await state.core.open(bytes, request.table, request.entries, $('#species').checked));
+}
+
+function openFailure(info) {
+  return info.error ? ['openProblem', info.problem, info.error] : ['noTable'];
 }
 
 async function openRom(file) {
-  state.rom = {name: file.name, bytes: new Uint8Array(await file.arrayBuffer())};
+  if (!file) return;
+  if (isSound(file)) return fail('soundAsImage', file.name);
+  if (!mayDiscard()) return;
+  stop();
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  const info = await openWith(bytes, {table: -1, entries: 0});
+  if (info.error || !info.has_table) {
+    // The image open before stays as it was, with its edits.
+    if (state.rom) await rebuild(state.request);
+    return fail(...openFailure(info), file.name);
+  }
+  state.rom = {name: file.name, bytes};
+  state.request = {table: -1, entries: 0};
+  $('#table-input').value = $('#entries').value = '';
   state.edits = [];
+  state.redo = [];
+  state.saved = true;
   state.selected = null;
-  if (rebuild()) say(t().opened(file.name, state.info.entries));
+  await rebuild(state.request);
+  if (state.stop) warn('openedShort', file.name, state.info.entries);
+  else say('opened', file.name, state.info.entries);
 }
 
-// Opens the original bytes again and applies every edit in turn; drops the
-// edits from the first one that no longer applies. False when the image
-// cannot be read as asked.
-function rebuild() {
-  const table = tableRequest();
-  if (table === null) {
-    say(t().badOffset, true);
-    return false;
-  }
-  const info = JSON.parse(state.core.open(state.rom.bytes, table, $('#species').checked));
+// Opens the original bytes with `request` and plans every edit again, in
+// order, against the table so read: {ok: false, info} when the image cannot
+// be read so (the binding then holds that failed reading), else the edits
+// that no longer fit (dropped, with their plans) and those that now go
+// elsewhere (moved).
+async function rebuild(request) {
+  const info = await openWith(state.rom.bytes, request);
+  if (info.error || !info.has_table) return {ok: false, info};
   state.info = info;
-  if (info.error || !info.has_table) {
-    state.rows = [];
-    state.selected = state.candidate = state.file = null;
-    showRom();
-    showSelection();
-    say(info.error ? t().openProblems[info.problem] || `${t().invalidFile} (${info.error})` : t().noTable, true);
-    return false;
-  }
-  for (let i = 0; i < state.edits.length; i++) {
-    const result = JSON.parse(state.core.apply(state.edits[i].index, state.edits[i].sample));
-    if (result.error || !result.ok) {
-      state.edits.length = i;
-      say(t().rebuildFailed(i + 1), true);
-      break;
+  state.request = request;
+  state.stop = request.entries > 0 ? null : JSON.parse(await state.core.tableStop());
+  const dropped = [], moved = [], kept = [];
+  for (const edit of state.edits) {
+    const plan = JSON.parse(await state.core.apply(edit.index, edit.sample));
+    if (plan.error || !plan.ok) {
+      dropped.push({edit, plan});
+      continue;
     }
+    const at = plan.cries[0].new_offset;
+    if (at !== edit.at) moved.push({edit, at});
+    kept.push({...edit, at});
   }
-  refresh();
-  return true;
+  state.edits = kept;
+  await refresh();
+  return {ok: true, dropped, moved};
+}
+
+// A table asked for in the fields: read, and the edits planned again against it.
+async function reread() {
+  if (!state.rom) return;
+  const request = tableRequest();
+  if (typeof request === 'string') return fail(request);
+  const pending = state.edits.length;
+  const result = await rebuild(request);
+  if (!result.ok) {
+    await rebuild(state.request);
+    return fail(...openFailure(result.info), state.rom.name);
+  }
+  if (pending) return reportReplan(result, 'replanned', state.info.table, state.edits.length);
+  if (state.stop) warn('openedShort', state.rom.name, state.info.entries);
+  else say('opened', state.rom.name, state.info.entries);
+}
+
+// What became of the edits planned again: each one that no longer fits or
+// that goes elsewhere named.
+function reportReplan(result, key = 'replanned', ...args) {
+  const dropped = result.dropped.map(d => () => `${entryName(d.edit.index)} (${problemsText(d.plan)})`);
+  const moved = result.moved.map(m => () => `${entryName(m.edit.index)} → ${hex(m.at)}`);
+  if (result.dropped.length || result.moved.length) {
+    state.saved = false;
+    return warn('replannedChanged', state.info.table, state.edits.length, () => dropped.map(f => f()),
+                () => moved.map(f => f()));
+  }
+  say(key, ...args);
 }
 
 // Reads the rows of the current image again, keeping the selected cry, whose
 // replacement starts over from the defaults of the sample it now holds.
-function refresh() {
-  state.rows = JSON.parse(state.core.rows());
+async function refresh() {
+  state.rows = JSON.parse(await state.core.rows());
   const keep = state.selected && state.rows.find(r => r.index === state.selected.index && r.id === state.selected.id);
   state.selected = keep || null;
   state.candidate = state.file = null;
-  if (state.selected) showDefaults(state.selected);
+  state.free = await state.core.freeSpace();
+  if (state.selected) await loadSelection(state.selected);
   showRom();
+  await drawRowWaves();
   showSelection();
-  showEdits();
+  showHistory();
 }
 
 function showRom() {
-  const info = state.info;
-  const ok = info && !info.error;
-  $('#release').textContent = ok ? info.label : '–';
-  $('#table-offset').textContent = ok && info.has_table ? hex(info.table) : '–';
-  $('#table-source').textContent = ok ? t().sources[info.source] || info.source : '–';
-  $('#reverse-table').textContent = ok && info.reverse !== null ? hex(info.reverse) : t().none;
-  $('#table-pointers').textContent = ok && info.table_pointers.length ? info.table_pointers.map(hex).join(', ') : t().none;
-  const notes = !ok ? [] : [info.unused_table !== null && t().unusedTable(info.unused_table, info.table),
-                            info.ambiguous && t().ambiguous(info.competing)].filter(Boolean);
+  const info = state.rom && state.info;
+  $('#release').textContent = info ? info.label : '–';
+  $('#table-offset').textContent = info ? hex(info.table) : '–';
+  $('#table-entries').textContent = info ? info.entries : '–';
+  $('#table-source').textContent = info ? t().sources[info.source] || info.source : '–';
+  $('#reverse-table').textContent = info && info.reverse !== null ? hex(info.reverse) : info ? t().none : '–';
+  $('#table-pointers').textContent = info && info.table_pointers.length ? info.table_pointers.map(hex).join(', ') :
+    info ? t().none : '–';
+  const notes = !info ? [] : [info.unused_table !== null && t().unusedTable(info.unused_table, info.table),
+                              info.ambiguous && t().ambiguous(info.competing)].filter(Boolean);
   $('#table-note').textContent = notes.join(' ');
   $('#table-note').hidden = !notes.length;
+  const stop = info && state.stop;
+  $('#table-warning').hidden = !stop;
+  $('#table-stop').textContent = stop ? t().tableStop(stop) : '';
+  $('#use-entries').hidden = !stop || !stop.resumes;
+  if (stop) $('#use-entries').textContent = t().useEntries(stop.index + 1 + stop.resumes);
   const body = $('#cries tbody');
   body.replaceChildren(...state.rows.map(rowElement));
-  $('#download-rom').disabled = $('#download-patch').disabled = !state.rom;
+  const active = body.querySelector('tr.selected') || body.rows[0];
+  if (active) active.tabIndex = 0;
 }
 
 function rowElement(row) {
   const tr = document.createElement('tr');
-  tr.tabIndex = 0;
+  tr.tabIndex = -1;
   if (row.id !== null) tr.dataset.id = row.id;
   tr.dataset.index = row.index;
   const s = row.sample;
@@ -167,35 +277,94 @@ function rowElement(row) {
   canvas.width = 120;
   canvas.height = 24;
   tr.insertCell().append(canvas);
-  const values = s && s.sound ? state.core.decode(s.offset) : null;
-  if (values) drawWave(canvas, values);
-  for (const [cls, label, action] of [['play', 'play', () => play(row)], ['dump', 'dump', () => dump(row)]]) {
+  for (const [cls, label, title, action] of [['play', 'play', 'playRowTitle', () => play(row)],
+                                             ['dump', 'dump', 'dumpTitle', () => dump(row)]]) {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = cls;
+    button.tabIndex = -1;
     button.textContent = t()[label];
-    button.disabled = !values;
-    button.addEventListener('click', action);
+    button.title = t()[title];
+    button.disabled = !(s && s.sound);
+    button.addEventListener('click', e => { e.stopPropagation(); action(); });
     tr.insertCell().append(button);
   }
+  const selected = state.selected && state.selected.index === row.index && state.selected.id === row.id;
+  tr.setAttribute('aria-selected', selected);
   if (state.edits.some(e => e.index === row.index)) tr.classList.add('edited');
-  if (state.selected && state.selected.index === row.index && state.selected.id === row.id) tr.classList.add('selected');
-  tr.addEventListener('click', () => select(row));
-  tr.addEventListener('keydown', e => { if (e.key === 'Enter' && e.target === tr) select(row); });
+  if (selected) tr.classList.add('selected');
+  tr.addEventListener('click', () => focusRow(tr));
   return tr;
+}
+
+async function drawRowWaves() {
+  for (const tr of $('#cries tbody').rows) {
+    const row = rowOf(tr);
+    if (row.sample && row.sample.sound) drawWave(tr.querySelector('canvas'), await state.core.decode(row.sample.offset));
+  }
+}
+
+function rowOf(tr) {
+  const index = Number(tr.dataset.index), id = tr.dataset.id === undefined ? null : Number(tr.dataset.id);
+  return state.rows.find(r => r.index === index && r.id === id);
+}
+
+// --- The list from the keyboard: one tab stop, the arrows move the selection ---
+
+function focusRow(tr) {
+  if (!tr) return;
+  $('#cries tbody').querySelectorAll('tr[tabindex="0"]').forEach(r => { r.tabIndex = -1; });
+  tr.tabIndex = 0;
+  tr.focus();
+  select(rowOf(tr));
+}
+
+// Rows a page key moves by: those the list shows at once.
+function rowsPerPage(tr) {
+  return Math.max(1, Math.floor($('#list').clientHeight / (tr.offsetHeight || 20)) - 1);
+}
+
+function onListKey(e) {
+  const tr = e.target.closest('#cries tbody tr');
+  if (!tr || e.ctrlKey || e.altKey || e.metaKey) return;
+  const rows = [...$('#cries tbody').rows];
+  const i = rows.indexOf(tr);
+  const moves = {ArrowDown: i + 1, ArrowUp: i - 1, Home: 0, End: rows.length - 1,
+                 PageDown: i + rowsPerPage(tr), PageUp: i - rowsPerPage(tr)};
+  if (e.key in moves) {
+    focusRow(rows[Math.max(0, Math.min(rows.length - 1, moves[e.key]))]);
+  } else if (e.key === 'Enter') {
+    focusRow(tr);
+  } else if (e.key === ' ' || e.key === 'p') {
+    play(rowOf(tr));
+  } else if (e.key === 'd') {
+    dump(rowOf(tr));
+  } else if (/^[0-9]$/.test(e.key)) {
+    // Digits typed within a second of each other name an ID.
+    state.typed = (e.timeStamp - state.typedAt < 1000 ? state.typed : '') + e.key;
+    state.typedAt = e.timeStamp;
+    focusRow($(`#cries tbody tr[data-id="${Number(state.typed)}"]`));
+  } else {
+    return;
+  }
+  e.preventDefault();
 }
 
 // --- Waveforms and sound -------------------------------------------------------------
 
-function drawWave(canvas, values, color = '#2c5aa0') {
+// `values` drawn over the first `span` (0 to 1) of the canvas's width, so
+// that two sounds drawn on one time scale compare.
+function drawWave(canvas, values, color = '#2c5aa0', span = 1) {
   const g = canvas.getContext('2d');
-  const {width, height} = canvas;
-  g.clearRect(0, 0, width, height);
+  const {height} = canvas;
+  const width = Math.max(1, Math.round(canvas.width * span));
+  g.clearRect(0, 0, canvas.width, height);
   g.strokeStyle = '#d0d0d8';
   g.beginPath();
   g.moveTo(0, height / 2);
-  g.lineTo(width, height / 2);
+  g.lineTo(canvas.width, height / 2);
   g.stroke();
+  if (!values || !values.length) return;
   const y = v => (255 - v) / 255 * (height - 1);
   if (values.length < width) {
     // Fewer values than pixels: a line through them.
@@ -215,7 +384,11 @@ function drawWave(canvas, values, color = '#2c5aa0') {
   }
 }
 
-function playValues(values, rate) {
+// Plays 8-bit `values` at `rate`, as the game plays them, stopping whatever
+// played before; `box` (a .wave-box) shows the playhead over the first `span`
+// of its width.
+function playValues(values, rate, box = null, span = 1) {
+  stop();
   state.audio = state.audio || new AudioContext();
   const buffer = state.audio.createBuffer(1, values.length, rate);
   const channel = buffer.getChannelData(0);
@@ -223,34 +396,86 @@ function playValues(values, rate) {
   const source = state.audio.createBufferSource();
   source.buffer = buffer;
   source.connect(state.audio.destination);
+  source.onended = () => { if (state.playing && state.playing.source === source) stop(); };
   source.start();
+  state.playing = {source, start: state.audio.currentTime, duration: values.length / rate, box, span};
+  showPlaying();
+  requestAnimationFrame(movePlayhead);
 }
 
-function play(row) {
-  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
-  if (!values || !values.length) return say(t().cannotPlay, true);
-  playValues(values, row.sample.rate);
-  say(t().playing(row.id ?? row.index));
+function stop() {
+  const playing = state.playing;
+  state.playing = null;
+  if (playing) {
+    playing.source.onended = null;
+    playing.source.stop();
+  }
+  showPlaying();
 }
 
-function dump(row) {
-  const bytes = row.sample ? state.core.wavFile(row.sample.offset) : null;
-  if (!bytes) return say(t().cannotPlay, true);
+function showPlaying() {
+  $('#stop').disabled = !state.playing;
+  document.querySelectorAll('.playhead').forEach(p => { p.hidden = !state.playing || state.playing.box !== p.parentNode; });
+}
+
+function movePlayhead() {
+  const p = state.playing;
+  if (!p || !p.box) return;
+  const done = Math.min(1, (state.audio.currentTime - p.start) / p.duration);
+  p.box.querySelector('.playhead').style.left = `${done * p.span * 100}%`;
+  requestAnimationFrame(movePlayhead);
+}
+
+// The time scale both waveforms of the selected cry share: the part of the
+// canvas each one fills.
+function spans() {
+  const old = state.selected && state.selected.sample ? state.selected.sample.seconds : 0;
+  const c = state.candidate;
+  const next = c ? c.newValues.length / c.target.rate : 0;
+  const longest = Math.max(old, next) || 1;
+  return {old: old / longest, next: next / longest};
+}
+
+async function play(row) {
+  const values = row.sample && row.sample.sound ? await state.core.decode(row.sample.offset) : null;
+  if (!values || !values.length) return fail('cannotPlay');
+  const mine = row === state.selected;
+  playValues(values, row.sample.rate, mine ? $('#wave').parentNode : null, spans().old);
+  say('playing', row.id ?? row.index);
+}
+
+async function dump(row) {
+  const bytes = row.sample ? await state.core.wavFile(row.sample.offset) : null;
+  if (!bytes) return fail('cannotPlay');
   download(bytes, wavName(row), 'audio/wav');
-  say(t().dumped(wavName(row)));
+  say('dumped', wavName(row));
 }
 
 // --- The selected cry and its replacement ------------------------------------------
 
-function select(row) {
+async function select(row) {
+  if (!row) return;
   state.selected = row;
   state.candidate = state.file = null;
+  state.limit = 0;
+  state.runs++;
   $('#audio-file').value = '';
-  showDefaults(row);
-  document.querySelectorAll('#cries tbody tr.selected').forEach(tr => tr.classList.remove('selected'));
+  await loadSelection(row);
+  document.querySelectorAll('#cries tbody tr.selected').forEach(tr => {
+    tr.classList.remove('selected');
+    tr.setAttribute('aria-selected', 'false');
+  });
   const tr = document.querySelector(`#cries tbody tr[data-index="${row.index}"]${row.id !== null ? `[data-id="${row.id}"]` : ':not([data-id])'}`);
-  if (tr) tr.classList.add('selected');
+  if (tr) {
+    tr.classList.add('selected');
+    tr.setAttribute('aria-selected', 'true');
+  }
   showSelection();
+}
+
+async function loadSelection(row) {
+  state.oldValues = row.sample && row.sample.sound ? await state.core.decode(row.sample.offset) : null;
+  await showDefaults(row);
 }
 
 function showSelection() {
@@ -259,9 +484,7 @@ function showSelection() {
   $('#no-selection').hidden = !!row;
   $('#selected-title').textContent = row ? t().selected(row.id) : '';
   if (!row) return;
-  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
-  drawWave($('#wave'), values || new Uint8Array());
-  $('#play-selected').disabled = $('#dump-selected').disabled = !values;
+  $('#play-selected').disabled = $('#dump-selected').disabled = !state.oldValues;
   showCandidate();
 }
 
@@ -269,8 +492,8 @@ function showSelection() {
 
 // A replacement takes the kind and rate of the sample it replaces unless the
 // user picks another kind or types a rate.
-function showDefaults(row) {
-  state.defaults = JSON.parse(state.core.defaults(row.index));
+async function showDefaults(row) {
+  state.defaults = JSON.parse(await state.core.defaults(row.index));
   $('#kind').value = state.defaults.kind;
   $('#rate').value = '';
   $('#rate').placeholder = Math.round(state.defaults.rate_field / 1024);
@@ -401,16 +624,27 @@ function warningText(w) {
 
 // --- The replacement ----------------------------------------------------------------
 
+// A sound newly given for the selected cry: taken whole.
+function offerSound(file) {
+  if (!state.selected) return fail('selectFirst');
+  if (!isSound(file) && /\.(gba|agb|bin|rom)$/i.test(file.name)) return fail('imageAsSound', file.name);
+  state.limit = 0;
+  return replaceWith(file);
+}
+
 async function replaceWith(file) {
   const row = state.selected;
   if (!row) return;
-  if (!row.sample || !row.sample.sound) return say(t().cannotPlay, true);
-  const options = conditionOptions();
-  if (!options) return say(t().badDb, true);
-  const target = sampleTarget();
-  if (!target) return say(t().badRate, true);
-  state.file = file;
+  // Whatever was planned before no longer stands, even if this one fails.
   const run = ++state.runs;
+  state.candidate = null;
+  showCandidate();
+  if (!row.sample || !row.sample.sound) return fail('cannotPlay');
+  const options = conditionOptions();
+  if (!options) return fail('badDb');
+  const target = sampleTarget();
+  if (!target) return fail('badRate');
+  state.file = file;
   let sound;
   try {
     sound = await soundOf(file, target.rate, options);
@@ -418,45 +652,83 @@ async function replaceWith(file) {
     sound = null;
   }
   if (run !== state.runs || row !== state.selected) return;
-  state.candidate = null;
-  showCandidate();
-  if (!sound) return say(t().noAudio, true);
-  if (!sound.values.length) return say(options.trimDb !== null ? t().allTrimmed : t().noAudio, true);
-  if (sound.values.length > target.max) return say(t().tooLong(sound.values.length, target.max), true);
-  const sample = state.core.encode(sound.values, target.kind, target.rateField);
-  if (!sample) return say(t().noAudio, true);
-  const quality = JSON.parse(state.core.quality(sound.values, sample));
-  state.candidate = {
-    ...sound, sample, quality, target,
-    newValues: state.core.decodeSample(sample),
-    plan: JSON.parse(state.core.plan(row.index, sample)),
+  if (!sound) return fail('noAudio');
+  if (!sound.values.length) return fail(options.trimDb !== null ? 'allTrimmed' : 'noAudio');
+  if (state.limit && sound.values.length > state.limit) sound = {...sound, values: sound.values.slice(0, state.limit)};
+  if (sound.values.length > target.max) return fail('tooLong', sound.values.length, target.max);
+  const sample = await state.core.encode(sound.values, target.kind, target.rateField);
+  if (!sample) return fail('noAudio');
+  const quality = JSON.parse(await state.core.quality(sound.values, sample));
+  const plan = JSON.parse(await state.core.plan(row.index, sample));
+  const candidate = {
+    ...sound, sample, quality, target, plan,
+    newValues: await state.core.decodeSample(sample),
+    fit: plan.ok ? null : await fitting(plan, target, sound.values.length),
     warnings: [...sound.warnings, ...quality.warnings],
   };
+  if (run !== state.runs) return;
+  state.candidate = candidate;
   showCandidate();
-  const c = state.candidate;
-  const unconditioned = conditions(options) ? ' ' + t().rawUnconditioned : '';
-  const taken = c.raw ? t().raw + unconditioned : t().converted(Math.round(target.rate));
-  say(c.plan.ok ? taken : `${t().refused} ${problemsText(c.plan)}`, !c.plan.ok);
+  if (!plan.ok) return fail('refused', () => problemsText(plan));
+  const unconditioned = conditions(options) ? 'rawUnconditioned' : 'raw';
+  if (candidate.raw) say(unconditioned);
+  else say('converted', Math.round(target.rate));
+}
+
+// For a sample refused for want of room: the most values of its kind that
+// the room holds, their seconds, and the rate that would make the sound fit.
+async function fitting(plan, target, length) {
+  const p = plan.problems.find(q => q.kind === 'DoesNotFit' || q.kind === 'NoFreeSpace');
+  if (!p) return null;
+  const values = await state.core.valuesFitting(target.kind, p.room);
+  if (!values) return null;
+  const rate = Math.floor(target.rate * (values - 1) / length);
+  return {values, bytes: p.room, seconds: values / target.rate, rate: rate >= 1000 ? rate : null};
 }
 
 function placementText(plan) {
-  if (!plan.ok) return `${t().refused} ${problemsText(plan)}`;
+  if (!plan.ok) return `${t().refusedWord} ${problemsText(plan)}`;
   const cry = plan.cries[0];
   const tables = updates => updates.map(u => t().tables[u.table]).join(', ');
   const voices = plan.voices.length ? t().voices(tables(plan.voices)) : '';
-  return (cry.moved ? t().free(cry.new_offset, tables(plan.pointers)) : t().inPlace(cry.new_offset)) + voices;
+  return (cry.moved ? t().free(cry.new_offset, tables(plan.pointers), plan.pointers.length) :
+    t().inPlace(cry.new_offset)) + voices;
+}
+
+// How faithfully the new sample keeps the sound, in words where a number misleads.
+function qualityText(c) {
+  if (c.newValues.every(v => v === 128)) return t().silence;
+  if (c.quality.snr_db === null) return t().exact;
+  const db = c.quality.snr_db;
+  return t().snrWords(db, db >= 30 ? t().good : db >= 18 ? t().fair : t().poor);
 }
 
 function showCandidate() {
-  const c = state.candidate;
+  const c = state.candidate, row = state.selected;
+  $('#apply').disabled = !c || !c.plan.ok;
+  $('#play-new').disabled = !c;
   $('#candidate').hidden = !c;
+  const span = spans();
+  if (row) drawWave($('#wave'), state.oldValues, '#2c5aa0', span.old);
   if (!c) return;
-  drawWave($('#new-wave'), c.newValues, '#b35900');
-  $('#snr').textContent = c.quality.snr_db === null ? '∞' : `${c.quality.snr_db.toFixed(1)} ${t().dB}`;
-  const old = state.selected.sample;
-  $('#old-bytes').textContent = t().sampleBytes(old.bytes, old.kind, old.rate);
-  $('#new-bytes').textContent = t().sampleBytes(c.sample.length, c.target.kind, Math.round(c.target.rate));
+  drawWave($('#new-wave'), c.newValues, '#b35900', span.next);
+  $('#snr').textContent = qualityText(c);
+  const old = row.sample;
+  const columns = [[old.seconds, old.bytes, old.rate, old.kind],
+                   [c.newValues.length / c.target.rate, c.sample.length, Math.round(c.target.rate), c.target.kind]];
+  [['#compare-seconds', x => t().seconds(x[0])], ['#compare-bytes', x => x[1]], ['#compare-rate', x => `${x[2]} Hz`],
+   ['#compare-kind', x => t()[x[3]] || x[3]]].forEach(([id, cell]) => {
+    $(id).replaceChildren(...columns.map(x => { const td = document.createElement('td'); td.textContent = cell(x); return td; }));
+  });
+  $('#free-after').textContent = c.plan.ok ? t().bytesCount(c.plan.free_left) : '–';
   $('#placement').textContent = placementText(c.plan);
+  $('#fit').hidden = !c.fit;
+  if (c.fit) {
+    $('#fit-text').textContent = t().fits(c.fit.seconds, c.fit.bytes);
+    $('#cut-fit').textContent = t().cutTo(c.fit.seconds);
+    $('#lower-rate').hidden = !c.fit.rate;
+    if (c.fit.rate) $('#lower-rate').textContent = t().lowerTo(c.fit.rate);
+  }
   $('#warnings').replaceChildren(...c.warnings.map(w => {
     const li = document.createElement('li');
     li.textContent = warningText(w);
@@ -465,87 +737,182 @@ function showCandidate() {
   }));
 }
 
-function applyCandidate() {
+async function applyCandidate() {
   const row = state.selected, c = state.candidate;
-  if (!row || !c) return;
-  const result = JSON.parse(state.core.apply(row.index, c.sample));
-  if (result.error || !result.ok) return say(`${t().refused} ${result.error || problemsText(result)}`, true);
+  if (!row || !c || !c.plan.ok) return;
+  const result = JSON.parse(await state.core.apply(row.index, c.sample));
+  if (result.error || !result.ok) return fail('refused', () => problemsText(result));
   const at = result.cries[0].new_offset;
   state.edits.push({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
-  refresh();
-  say(t().encoded(row.id ?? row.index, at));
+  state.redo = [];
+  state.saved = false;
+  await refresh();
+  say('encoded', row.id ?? row.index, at);
 }
 
-function showEdits() {
-  $('#edits').replaceChildren(...(state.edits.length ? state.edits : [null]).map(e => {
+// --- History ---------------------------------------------------------------------------
+
+function showHistory() {
+  $('#history').replaceChildren(...state.edits.map((e, i) => {
     const li = document.createElement('li');
-    li.textContent = e ? t().edit(e.id ?? e.index, e.at, e.bytes) : t().noEdits;
+    li.append(t().edit(e.id ?? e.index, e.at, e.bytes) + ' ');
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.className = 'revert';
+    button.textContent = t().revert;
+    button.setAttribute('aria-label', t().revertLabel(i + 1, e.id ?? e.index));
+    button.addEventListener('click', () => revert(i));
+    li.append(button);
     return li;
   }));
+  $('#no-edits').hidden = state.edits.length > 0;
   $('#undo').disabled = !state.edits.length;
+  $('#redo').disabled = !state.redo.length;
+  $('#download-rom').disabled = $('#download-patch').disabled = !state.rom || !state.edits.length;
+  $('#free-space').textContent = state.rom ? t().bytesCount(state.free) : '–';
+}
+
+// Takes edit `i` out: the image is planned again from the original with the
+// others. A later edit of the same cry hides it, and edits planned again may
+// move: both are said.
+async function revert(i, key = 'reverted') {
+  const [edit] = state.edits.splice(i, 1);
+  if (!edit) return;
+  const later = state.edits.slice(i).filter(e => e.index === edit.index).length;
+  state.redo.push(edit);
+  state.saved = false;
+  const result = await rebuild(state.request);
+  if (later) return warn('revertedHidden', entryName(edit.index), later);
+  reportReplan(result, key, entryName(edit.index), state.edits.length);
+}
+
+async function redo() {
+  const edit = state.redo.pop();
+  if (!edit) return;
+  const result = JSON.parse(await state.core.apply(edit.index, edit.sample));
+  if (result.error || !result.ok) {
+    await refresh();
+    return fail('redoRefused', entryName(edit.index), () => problemsText(result));
+  }
+  state.edits.push({...edit, at: result.cries[0].new_offset});
+  state.saved = false;
+  await refresh();
+  say('redone', entryName(edit.index));
+}
+
+async function downloadImage(patch) {
+  if (!state.rom || !state.edits.length) return;
+  const name = patch ? patchName(state.rom.name) : editedName(state.rom.name);
+  download(patch ? await state.core.patch() : await state.core.image(), name, 'application/octet-stream');
+  state.saved = true;
+  say(patch ? 'patchDownloaded' : 'downloaded', name);
 }
 
 // --- Wiring --------------------------------------------------------------------------
 
 function onFiles(input, handler) {
-  input.addEventListener('change', () => { if (input.files.length) handler(input.files[0]); });
+  input.addEventListener('change', () => {
+    if (input.files.length) handler(input.files[0]);
+    input.value = '';
+  });
+}
+
+// Shortcuts the whole page answers; in a text field the field keeps its own.
+function onPageKey(e) {
+  const typing = e.target.matches('input[type=text], input[type=number], input:not([type])');
+  const ctrl = e.ctrlKey || e.metaKey;
+  const key = e.key.toLowerCase();
+  let action = null;
+  if (e.key === 'Escape') action = stop;
+  else if (ctrl && !typing && key === 'z' && !e.shiftKey) action = () => state.edits.length && revert(state.edits.length - 1, 'undone');
+  else if (ctrl && !typing && (key === 'y' || (key === 'z' && e.shiftKey))) action = redo;
+  else if (ctrl && e.key === 'Enter') action = applyCandidate;
+  else if (ctrl && key === 's') action = () => downloadImage(false);
+  else if (ctrl && key === 'o') action = () => $('#rom-file').click();
+  if (!action) return;
+  e.preventDefault();
+  action();
+}
+
+// An image dropped on its zone opens; a sound dropped on the list or the
+// selected cry's pane goes to the selected cry; nothing else is taken.
+function onDrop(e) {
+  e.preventDefault();
+  document.body.classList.remove('dragging');
+  const file = e.dataTransfer.files[0];
+  if (!file) return;
+  if ($('#rom-drop').contains(e.target)) openRom(file);
+  else if ($('#list').contains(e.target) || $('#detail').contains(e.target)) offerSound(file);
+  else fail('dropWhere');
 }
 
 function wire() {
   onFiles($('#rom-file'), openRom);
-  onFiles($('#audio-file'), replaceWith);
+  onFiles($('#audio-file'), offerSound);
   // Gain and normalisation exclude each other; any change conditions the sound again.
   for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
     $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });
   for (const group of ['#conditioning', '#sample-options'])
     $(group).addEventListener('change', () => state.file && replaceWith(state.file));
   $('#language').addEventListener('click', () => { state.lang = state.lang === 'fr' ? 'en' : 'fr'; applyLanguage(); });
-  $('#species').addEventListener('change', () => state.rom && rebuild());
-  $('#reread').addEventListener('click', () => state.rom && rebuild());
-  $('#table-input').addEventListener('keydown', e => { if (e.key === 'Enter' && state.rom) rebuild(); });
+  $('#species').addEventListener('change', reread);
+  $('#reread').addEventListener('click', reread);
+  for (const field of ['#table-input', '#entries'])
+    $(field).addEventListener('keydown', e => { if (e.key === 'Enter') reread(); });
+  $('#use-entries').addEventListener('click', () => {
+    $('#entries').value = state.stop.index + 1 + state.stop.resumes;
+    reread();
+  });
+  $('#cries tbody').addEventListener('keydown', onListKey);
   $('#play-selected').addEventListener('click', () => state.selected && play(state.selected));
   $('#dump-selected').addEventListener('click', () => state.selected && dump(state.selected));
   $('#play-new').addEventListener('click', () => state.candidate &&
-      playValues(state.candidate.newValues, state.candidate.target.rate));
+      playValues(state.candidate.newValues, state.candidate.target.rate, $('#new-wave').parentNode, spans().next));
+  $('#stop').addEventListener('click', stop);
+  $('#cut-fit').addEventListener('click', () => {
+    state.limit = state.candidate.fit.values;
+    replaceWith(state.file);
+  });
+  $('#lower-rate').addEventListener('click', () => {
+    $('#rate').value = state.candidate.fit.rate;
+    replaceWith(state.file);
+  });
   $('#apply').addEventListener('click', applyCandidate);
-  $('#undo').addEventListener('click', () => {
-    state.edits.pop();
-    rebuild();
-    say(t().undone(state.edits.length));
-  });
-  $('#download-rom').addEventListener('click', () => {
-    const name = editedName(state.rom.name);
-    download(state.core.image(), name, 'application/octet-stream');
-    say(t().downloaded(name));
-  });
-  $('#download-patch').addEventListener('click', () => {
-    const name = patchName(state.rom.name);
-    download(state.core.patch(), name, 'application/octet-stream');
-    say(t().patchDownloaded(name));
-  });
-  // A ROM dropped anywhere opens; a sound dropped on the detail pane replaces the selected cry.
+  $('#undo').addEventListener('click', () => revert(state.edits.length - 1, 'undone'));
+  $('#redo').addEventListener('click', redo);
+  $('#download-rom').addEventListener('click', () => downloadImage(false));
+  $('#download-patch').addEventListener('click', () => downloadImage(true));
+  document.addEventListener('keydown', onPageKey);
   document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
-  document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
-  document.addEventListener('drop', e => {
+  document.addEventListener('dragleave', e => { if (!e.relatedTarget) document.body.classList.remove('dragging'); });
+  document.addEventListener('drop', onDrop);
+  window.addEventListener('beforeunload', e => {
+    if (!unsaved()) return;
     e.preventDefault();
-    document.body.classList.remove('dragging');
-    const file = e.dataTransfer.files[0];
-    if (!file) return;
-    if (state.selected && $('#detail').contains(e.target)) replaceWith(file);
-    else openRom(file);
+    e.returnValue = '';
   });
 }
 
-applyLanguage();
-say(t().loading);
-BrevoxModule().then(core => {
-  state.core = core;
-  state.kinds = JSON.parse(core.kinds());
+// What the page needs of the engine before anything else.
+async function ready() {
+  state.kinds = JSON.parse(await state.core.kinds());
   showKinds();
-  const defaults = JSON.parse(core.conditionDefaults());
+  const defaults = JSON.parse(await state.core.conditionDefaults());
   $('#trim-db').value = defaults.trimDb;
   $('#normalize-db').value = defaults.normalizeDb;
   wire();
-  say(t().intro);
+  say('intro');
   document.body.dataset.ready = 'true';
-});
+}
+
+// Loads the engine.
+function start() {
+  applyLanguage();
+  say('loading');
+  BrevoxModule().then(core => {
+    state.core = core;
+    ready();
+  });
+}
+
+start();

@@ -4,6 +4,7 @@
 //   hack.gba     the same with a few cries made uncompressed, as hacks keep
 //                some of theirs, one of them at 22050 Hz, and a code word
 //                pointing at the cry table
+//   cut.gba      game.gba with entry 4's pointer zeroed: a table measured as 4 entries
 //   hifi.wav     8-bit mono at 22050 Hz, shorter than hack.gba's 22050 Hz cry
 //   short.wav    8-bit mono at 10512 Hz, a block shorter than cry 5's sample: fits in place
 //   long.wav     8-bit mono at 10512 Hz, far longer than any slot
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     Bytes game = MakeRom(plan);
     Bytes full = game;
     for (uint32_t i = FreeTailOffset(full); i < full.size(); ++i) full[i] = 0x5A;
+    Bytes cut = game;
+    PutLe32(&cut[plan.tableOffset + CryEntrySize * 4 + CryEntryPointerOfs], 0);
     const uint32_t hifiRate = 22050;
     const Bytes hack = MakeHack(plan, game,
                                 {{CryNumberIndex(4), hifiRate, Sweep(3000, 400, 3000, hifiRate)},
@@ -93,6 +96,7 @@ int main(int argc, char** argv) {
     } files[] = {{"game.gba", game},
                  {"full.gba", full},
                  {"hack.gba", hack},
+                 {"cut.gba", cut},
                  {"hifi.wav", MakeWav(Sweep(2500, 3000, 500, hifiRate), hifiRate)},
                  {"short.wav", MakeWav(shortSound, rate)},
                  {"long.wav", MakeWav(longSound, rate)},
