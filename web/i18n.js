@@ -105,6 +105,7 @@ const TEXTS = {
     patchDownloaded: name => `${name} téléchargé: il s'applique à l'image telle qu'ouverte.`,
     discard: n => `${n > 1 ? `Les ${n} modifications` : 'La modification'} non ${n > 1 ? 'téléchargées' : 'téléchargée'} ` +
                   `${n > 1 ? 'seront perdues' : 'sera perdue'}. Continuer?`,
+    discardDeclined: name => `${name} n'est pas ouverte: l'image et ses modifications restent.`,
     soundAsImage: name => `${name} est un son: déposez-le sur la liste des cris, pas sur la zone de l'image.`,
     imageAsSound: name => `${name} ressemble à une image: déposez-la sur la zone de l'image.`,
     selectFirst: "Sélectionnez d'abord le cri à remplacer.",
@@ -245,6 +246,7 @@ const TEXTS = {
     downloaded: name => `${name} downloaded.`,
     patchDownloaded: name => `${name} downloaded: it applies to the image as opened.`,
     discard: n => `${n === 1 ? 'The edit' : `The ${n} edits`} not downloaded will be lost. Go on?`,
+    discardDeclined: name => `${name} is not opened: the image and its edits stay.`,
     soundAsImage: name => `${name} is a sound: drop it on the list of cries, not on the image zone.`,
     imageAsSound: name => `${name} looks like an image: drop it on the image zone.`,
     selectFirst: 'Select the cry to replace first.',

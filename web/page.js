@@ -54,10 +54,11 @@ function renderStatus() {
   $('#status').className = s.level;
 }
 
-function problemsText(plan) {
+// The problems of a plan in words, each named by its entry unless `named` is false.
+function problemsText(plan, named = true) {
   if (plan.error) return plan.error;
   return plan.problems.map(p => {
-    const about = p.index >= 0 ? entryName(p.index) + ': ' : '';
+    const about = named && p.index >= 0 ? entryName(p.index) + ': ' : '';
     return about + t().problems[p.kind](p, state.info);
   }).join('; ');
 }
@@ -65,6 +66,11 @@ function problemsText(plan) {
 function entryName(index) {
   const row = state.rows.find(r => r.index === index && r.id !== null);
   return row ? t().selected(row.id) : t().entry(index);
+}
+
+// An edit's cry as it was named when made: its entry may lie past the table now.
+function editName(edit) {
+  return edit.id !== null ? t().selected(edit.id) : t().entry(edit.index);
 }
 
 // --- Texts -------------------------------------------------------------------
@@ -144,18 +150,20 @@ function openFailure(info) {
   return info.error ? ['openProblem', info.problem, info.error] : ['noTable'];
 }
 
+// A file refused, or declined for unsaved edits, leaves the image open
+// before as it was, with its edits; the question comes only for a file that
+// opens.
 async function openRom(file) {
   if (!file) return;
   if (isSound(file)) return fail('soundAsImage', file.name);
-  if (!mayDiscard()) return;
-  stop();
   const bytes = new Uint8Array(await file.arrayBuffer());
   const info = await openWith(bytes, {table: -1, entries: 0});
-  if (info.error || !info.has_table) {
-    // The image open before stays as it was, with its edits.
+  const refused = info.error || !info.has_table;
+  if (refused || !mayDiscard()) {
     if (state.rom) await rebuild(state.request);
-    return fail(...openFailure(info), file.name);
+    return refused ? fail(...openFailure(info), file.name) : say('discardDeclined', file.name);
   }
+  stop();
   state.rom = {name: file.name, bytes};
   state.request = {table: -1, entries: 0};
   $('#table-input').value = $('#entries').value = '';
@@ -214,8 +222,8 @@ async function reread() {
 // What became of the edits planned again: each one that no longer fits or
 // that goes elsewhere named.
 function reportReplan(result, key = 'replanned', ...args) {
-  const dropped = result.dropped.map(d => () => `${entryName(d.edit.index)} (${problemsText(d.plan)})`);
-  const moved = result.moved.map(m => () => `${entryName(m.edit.index)} → ${hex(m.at)}`);
+  const dropped = result.dropped.map(d => () => `${editName(d.edit)} (${problemsText(d.plan, false)})`);
+  const moved = result.moved.map(m => () => `${editName(m.edit)} → ${hex(m.at)}`);
   if (result.dropped.length || result.moved.length) {
     state.saved = false;
     return warn('replannedChanged', state.info.table, state.edits.length, () => dropped.map(f => f()),
@@ -278,7 +286,7 @@ function rowElement(row) {
   canvas.height = 24;
   tr.insertCell().append(canvas);
   for (const [cls, label, title, action] of [['play', 'play', 'playRowTitle', () => play(row)],
-                                             ['dump', 'dump', 'dumpTitle', () => dump(row)]]) {
+                                             ['dump', 'dumpHead', 'dumpTitle', () => dump(row)]]) {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = cls;
@@ -676,14 +684,16 @@ async function replaceWith(file) {
 }
 
 // For a sample refused for want of room: the most values of its kind that
-// the room holds, their seconds, and the rate that would make the sound fit.
+// the larger room holds (its own slot, or the largest free run), their
+// seconds, and the rate that would make the sound fit.
 async function fitting(plan, target, length) {
   const p = plan.problems.find(q => q.kind === 'DoesNotFit' || q.kind === 'NoFreeSpace');
   if (!p) return null;
-  const values = await state.core.valuesFitting(target.kind, p.room);
+  const bytes = Math.max(p.room, state.selected.sample.bytes);
+  const values = await state.core.valuesFitting(target.kind, bytes);
   if (!values) return null;
   const rate = Math.floor(target.rate * (values - 1) / length);
-  return {values, bytes: p.room, seconds: values / target.rate, rate: rate >= 1000 ? rate : null};
+  return {values, bytes, seconds: values / target.rate, rate: rate >= 1000 ? rate : null};
 }
 
 function placementText(plan) {
@@ -718,7 +728,8 @@ function showCandidate() {
                    [c.newValues.length / c.target.rate, c.sample.length, Math.round(c.target.rate), c.target.kind]];
   [['#compare-seconds', x => t().seconds(x[0])], ['#compare-bytes', x => x[1]], ['#compare-rate', x => `${x[2]} Hz`],
    ['#compare-kind', x => t()[x[3]] || x[3]]].forEach(([id, cell]) => {
-    $(id).replaceChildren(...columns.map(x => { const td = document.createElement('td'); td.textContent = cell(x); return td; }));
+    const tds = columns.map(x => { const td = document.createElement('td'); td.textContent = cell(x); return td; });
+    $(id).replaceChildren($(id).cells[0], ...tds);
   });
   $('#free-after').textContent = c.plan.ok ? t().bytesCount(c.plan.free_left) : '–';
   $('#placement').textContent = placementText(c.plan);
@@ -782,8 +793,8 @@ async function revert(i, key = 'reverted') {
   state.redo.push(edit);
   state.saved = false;
   const result = await rebuild(state.request);
-  if (later) return warn('revertedHidden', entryName(edit.index), later);
-  reportReplan(result, key, entryName(edit.index), state.edits.length);
+  if (later) return warn('revertedHidden', editName(edit), later);
+  reportReplan(result, key, editName(edit), state.edits.length);
 }
 
 async function redo() {
@@ -792,12 +803,12 @@ async function redo() {
   const result = JSON.parse(await state.core.apply(edit.index, edit.sample));
   if (result.error || !result.ok) {
     await refresh();
-    return fail('redoRefused', entryName(edit.index), () => problemsText(result));
+    return fail('redoRefused', editName(edit), () => problemsText(result, false));
   }
   state.edits.push({...edit, at: result.cries[0].new_offset});
   state.saved = false;
   await refresh();
-  say('redone', entryName(edit.index));
+  say('redone', editName(edit));
 }
 
 async function downloadImage(patch) {

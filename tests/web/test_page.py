@@ -7,6 +7,7 @@ BUILD holds brevox-cli and brevox-web-images (default build/default), SITE the
 page as scripts/web.sh builds it (default build/web/site). With
 BREVOX_WEB_SCREENSHOT=PATH the page with a ROM open is saved there.
 """
+import base64
 import functools
 import http.server
 import json
@@ -32,6 +33,10 @@ SITE = os.path.abspath(ARGS[1] if len(ARGS) > 1 else os.path.join(ROOT, 'build',
 CLI = os.path.join(BUILD, 'cli', 'brevox-cli')
 BPS = os.path.join(ROOT, 'tests', 'bps')
 APPLIER = os.path.join(BUILD, 'bps-applier')
+AXE = os.path.join(BUILD, 'axe')
+# Each new behaviour is checked in both languages and at both widths, two
+# views a test, the language and the width changing together.
+VIEWS = (('fr', 800), ('en', 1400))
 ENTRY_SIZE, POINTER_OFS, ROM_BASE = 12, 4, 0x08000000
 SAMPLE_TYPE_OFS, SAMPLE_RATE_OFS = 0, 4
 
@@ -65,6 +70,7 @@ class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         subprocess.run([os.path.join(BPS, 'install.sh'), APPLIER], check=True)
+        subprocess.run([os.path.join(ROOT, 'tests', 'axe', 'install.sh'), AXE], check=True)
         cls.tmp = tempfile.mkdtemp(prefix='brevox-web-')
         cls.data = os.path.join(cls.tmp, 'data')
         os.mkdir(cls.data)
@@ -74,7 +80,7 @@ class Page(unittest.TestCase):
         options = webdriver.ChromeOptions()
         options.binary_location = '/usr/bin/chromium'
         for flag in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
-                     '--window-size=1400,900'):
+                     '--window-size=1400,900', '--autoplay-policy=no-user-gesture-required'):
             options.add_argument(flag)
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         cls.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
@@ -87,6 +93,7 @@ class Page(unittest.TestCase):
         shutil.rmtree(cls.tmp)
 
     def setUp(self):
+        self.driver.set_window_size(1400, 900)
         self.downloads = tempfile.mkdtemp(dir=self.tmp)
         self.driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': self.downloads})
         self.load()
@@ -110,7 +117,10 @@ class Page(unittest.TestCase):
         return os.path.join(self.data, name)
 
     def row(self, cry):
-        return self.find(f'#cries tbody tr[data-id="{cry}"]')
+        """The cry's row, scrolled to the middle of the list, clear of its sticky header."""
+        row = self.find(f'#cries tbody tr[data-id="{cry}"]')
+        self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", row)
+        return row
 
     def offer(self, cry, sound, kind=None):
         """Selects the cry, gives it a sound (as a sample of `kind`) and waits for the plan."""
@@ -119,6 +129,52 @@ class Page(unittest.TestCase):
             Select(self.find('#kind')).select_by_value(kind)
         self.find('#audio-file').send_keys(os.path.join(self.data, sound))
         self.wait(lambda d: self.find('#placement').text)
+
+    def view(self, language, width):
+        """A fresh page `width` pixels wide (the height of a screen that wide) in `language`."""
+        self.driver.set_window_size(width, 768 if width < 1024 else 1000)
+        self.load()
+        if language != 'fr':
+            self.find('#language').click()
+
+    def views(self):
+        for language, width in VIEWS:
+            self.view(language, width)
+            yield language
+
+    def words(self, key, *args):
+        """A message of the page in its language of the moment."""
+        return self.driver.execute_script('return worded(arguments[0], arguments[1])', key, list(args))
+
+    def drop(self, css, name, data=None):
+        """Drops a file named `name` (a test file unless `data` is given) on the element at `css`."""
+        data = read(os.path.join(self.data, name)) if data is None else data
+        self.driver.execute_script("""
+            const [css, name, bytes] = arguments, files = new DataTransfer();
+            files.items.add(new File([new Uint8Array(bytes)], name));
+            document.querySelector(css).dispatchEvent(new DragEvent('drop', {dataTransfer: files, bubbles: true}));""",
+            css, name, list(data))
+
+    def image(self):
+        """The image the page holds now, edits applied."""
+        return base64.b64decode(self.driver.execute_async_script("""
+            const done = arguments[0];
+            Promise.resolve(state.core.image()).then(b => {
+              let s = '';
+              for (let i = 0; i < b.length; i += 8192) s += String.fromCharCode(...b.subarray(i, i + 8192));
+              done(btoa(s));
+            });"""))
+
+    def cli_encode(self, rom, *edits):
+        """The image brevox-cli makes of `rom` with each (cry, sound, options...) encoded in turn, raw."""
+        copy = os.path.join(self.tmp, 'cli-' + os.path.basename(rom))
+        shutil.copy(rom, copy)
+        for cry, sound, *options in edits:
+            cli('encode', copy, os.path.join(self.data, sound), cry, '--raw', *options)
+        return read(copy)
+
+    def wait_edits(self, n):
+        self.wait(lambda d: len(d.find_elements(By.CSS_SELECTOR, '#history li')) == n)
 
     def downloaded(self, name):
         path = os.path.join(self.downloads, name)
@@ -133,7 +189,7 @@ class Page(unittest.TestCase):
 
     def apply_and_download(self, rom):
         self.find('#apply').click()
-        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#edits li') and not self.find('#undo').get_property('disabled'))
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#history li') and not self.find('#undo').get_property('disabled'))
         return self.download_rom(rom)
 
     def test_rows_match_the_command_line_under_both_rules(self):
@@ -242,22 +298,24 @@ class Page(unittest.TestCase):
         cli('dump', decoded_path, 7, '-o', os.path.join(self.tmp, 'cry7.wav'))
         self.assertEqual(read(os.path.join(self.tmp, 'cry7.wav')), read(os.path.join(self.data, 'long-decoded.wav')))
 
-        os.remove(os.path.join(self.downloads, 'game-brevox.gba'))
         self.find('#undo').click()
-        self.assertEqual(self.download_rom(rom), original)
+        self.wait_edits(0)
+        self.assertEqual(self.image(), original)
+        self.assertFalse(self.find('#download-rom').is_enabled())
+        self.find('#redo').click()
+        self.wait_edits(1)
+        self.assertEqual(self.image(), edited)
 
     def test_refused_edit_keeps_the_image_and_says_why(self):
         rom = self.open_rom('full.gba')
         self.offer(7, 'long.wav')
-        self.find('#apply').click()
         self.assertIn("pas d'espace libre", self.status())
-        self.assertEqual(self.download_rom(rom), read(rom))
-        self.assertIn('full-brevox.gba', self.status())
+        self.assertFalse(self.find('#apply').is_enabled())
+        self.assertFalse(self.find('#download-rom').is_enabled())
         # A table offset that holds no table is refused in words, the image kept.
         self.find('#table-input').send_keys('1002', Keys.ENTER)
-        self.assertIn('Offset invalide!', self.status())
-        os.remove(os.path.join(self.downloads, 'full-brevox.gba'))
-        self.assertEqual(self.download_rom(rom), read(rom))
+        self.assertIn('Position invalide!', self.status())
+        self.assertEqual(bytes(self.driver.execute_script('return [...state.rom.bytes]')), read(rom))
 
     def test_out_of_phase_stereo_warns_and_conditioning_gives_the_command_lines_sound(self):
         rom = self.open_rom('game.gba')
@@ -302,6 +360,231 @@ class Page(unittest.TestCase):
         self.assertEqual(errors, [])
         if os.environ.get('BREVOX_WEB_SCREENSHOT'):
             self.driver.save_screenshot(os.environ['BREVOX_WEB_SCREENSHOT'])
+
+    def test_nothing_is_lost_without_a_question(self):
+        for _ in self.views():
+            rom = self.open_rom('game.gba')
+            self.offer(5, 'short.wav')
+            self.find('#apply').click()
+            self.wait_edits(1)
+            edited = self.image()
+            # A sound dropped on the list goes to the selected cry; dropped on the image's zone, it is refused.
+            self.row(3).click()
+            self.drop('#cries tbody tr[data-id="40"]', 'short.wav')
+            self.wait(lambda d: self.find('#placement').text)
+            self.assertEqual(self.find('#selected-title').text, self.words('selected', 3))
+            self.drop('#rom-drop', 'same8.wav', read(os.path.join(self.data, 'short.wav')))
+            self.assertEqual(self.status(), self.words('soundAsImage', 'same8.wav'))
+            # A file that is no image is refused, and the image open before stays with its edits.
+            for name, data in (('pic.png', b'\x89PNG\r\n\x1a\n' + bytes(4000)), ('game.gba', b'')):
+                self.drop('#rom-drop', name, data)
+                self.wait(lambda d: 'error' == self.find('#status').get_attribute('class'))
+                self.assertEqual(self.image(), edited)
+                self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '#history li')), 1)
+            self.drop('header', 'game.gba')
+            self.assertEqual(self.status(), self.words('dropWhere'))
+            # Opening another image or leaving asks first while the edit is not downloaded.
+            unload = """const e = new Event('beforeunload', {cancelable: true});
+                        window.dispatchEvent(e); return e.defaultPrevented;"""
+            self.assertTrue(self.driver.execute_script(unload))
+            self.driver.execute_script('window.confirm = () => false')
+            self.find('#rom-file').send_keys(os.path.join(self.data, 'hack.gba'))
+            self.wait(lambda d: self.status() == self.words('discardDeclined', 'hack.gba'))
+            self.assertEqual(self.image(), edited)
+            self.find('#download-rom').click()
+            self.assertIn('game-brevox.gba', self.status())
+            self.assertFalse(self.driver.execute_script(unload))
+            self.assertEqual(self.downloaded('game-brevox.gba'), edited)
+            os.remove(os.path.join(self.downloads, 'game-brevox.gba'))
+            self.find('#rom-file').send_keys(os.path.join(self.data, 'hack.gba'))
+            self.wait(lambda d: 'hack.gba' in self.status())
+            self.assertFalse(self.driver.find_elements(By.CSS_SELECTOR, '#history li'))
+            self.assertFalse(self.find('#download-rom').is_enabled())
+            self.assertEqual(read(rom), read(os.path.join(self.data, 'game.gba')))
+
+    def test_a_cut_table_warns_and_the_entry_count_replans_the_edits(self):
+        for _ in self.views():
+            rom = os.path.join(self.data, 'cut.gba')
+            self.find('#rom-file').send_keys(rom)
+            self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#cries tbody tr'))
+            listed = json.loads(cli('list', rom, '--json'))
+            stop = listed['table_stop']
+            self.assertEqual(self.find('#status').get_attribute('class'), 'warning')
+            self.assertEqual(self.find('#table-stop').text, self.words('tableStop', {**stop, 'games': 388}))
+            self.assertIn(f"0x{stop['at']:X}", self.find('#table-stop').text)
+            self.find('#use-entries').click()
+            self.wait(lambda d: self.find('#table-warning').get_attribute('hidden'))
+            full = json.loads(cli('list', rom, '--json', '--entries', stop['index'] + 1 + stop['resumes']))
+            self.assertEqual(self.find('#table-entries').text, str(full['entries_in_table']))
+            self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '#cries tbody tr')), len(full['entries']))
+            # An edit past the entries a smaller count keeps is named and dropped, the others kept where they were.
+            self.offer(3, 'short.wav')
+            self.find('#apply').click()
+            self.wait_edits(1)
+            self.offer(7, 'short.wav')
+            self.find('#apply').click()
+            self.wait_edits(2)
+            entries = self.find('#entries')
+            entries.clear()
+            entries.send_keys('4', Keys.ENTER)
+            self.wait_edits(1)
+            self.assertEqual(self.find('#status').get_attribute('class'), 'warning')
+            self.assertIn(self.words('selected', 7), self.status())
+            self.assertEqual(self.image(), self.cli_encode(rom, (3, 'short.wav')))
+
+    def test_a_failed_conditioning_or_placement_leaves_nothing_to_apply_and_offers_what_fits(self):
+        for _ in self.views():
+            rom = self.open_rom('full.gba')
+            self.offer(7, 'long.wav')
+            self.assertFalse(self.find('#apply').is_enabled())
+            fit = self.driver.execute_script('return state.candidate.fit')
+            self.assertEqual(self.find('#fit-text').text, self.words('fits', fit['seconds'], fit['bytes']))
+            self.find('#cut-fit').click()
+            self.wait(lambda d: self.find('#apply').is_enabled())
+            # Cut to what fits: the command line given the same first values makes the same image.
+            cut = os.path.join(self.tmp, 'cut.wav')
+            sound = read(os.path.join(self.data, 'long.wav'))
+            data = sound[44:44 + fit['values']]
+            with open(cut, 'wb') as f:
+                f.write(sound[:4] + (36 + len(data)).to_bytes(4, 'little') + sound[8:40] + len(data).to_bytes(4, 'little') + data)
+            self.find('#apply').click()
+            self.wait_edits(1)
+            self.assertEqual(self.image(), self.cli_encode(rom, (7, cut)))
+            # A conditioning that fails takes the candidate away with it.
+            self.offer(5, 'short.wav')
+            self.wait(lambda d: self.find('#apply').is_enabled())
+            self.find('#trim-db').clear()
+            self.find('#trim-db').send_keys('5')  # above 0 dB: no threshold
+            self.find('#trim').send_keys(Keys.SPACE)
+            self.wait(lambda d: not self.find('#apply').is_enabled())
+            self.assertEqual(self.status(), self.words('badDb'))
+            self.assertFalse(self.find('#candidate').is_displayed())
+
+    def test_before_and_after_on_one_time_scale_and_one_sound_at_a_time(self):
+        for _ in self.views():
+            self.open_rom('game.gba')
+            self.offer(3, 'phase.wav')  # out of phase: the mix is silence
+            self.assertEqual(self.find('#snr').text, self.words('silence'))
+            self.offer(7, 'long.wav')
+            c = self.driver.execute_script("""const c = state.candidate;
+                return {old: state.selected.sample.seconds, next: c.newValues.length / c.target.rate,
+                        free: c.plan.free_left, bytes: c.sample.length};""")
+            # Each waveform ends where its duration falls on the shared scale.
+            # (the last column holding a pixel of the wave's colour: blue for the old, orange for the new)
+            ends = self.driver.execute_script("""return ['#wave', '#new-wave'].map(id => {
+                const c = document.querySelector(id), px = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+                const wave = i => (px[i + 2] > 150 && px[i] < 120) || (px[i] > 150 && px[i + 2] < 60);
+                let last = 0;
+                for (let x = 0; x < c.width; x++)
+                  for (let y = 0; y < c.height; y++) if (wave(4 * (y * c.width + x))) last = x;
+                return (last + 1) / c.width; });""")
+            longest = max(c['old'], c['next'])
+            self.assertAlmostEqual(ends[0], c['old'] / longest, delta=0.02)
+            self.assertAlmostEqual(ends[1], c['next'] / longest, delta=0.02)
+            self.assertEqual([td.text for td in self.driver.find_elements(By.CSS_SELECTOR, '#compare-bytes td')][1],
+                             str(c['bytes']))
+            self.assertEqual(self.find('#free-after').text, self.words('bytesCount', c['free']))
+            # Three presses, one sound; Stop (and Escape) ends it.
+            # The context held still, so that nothing ends on its own while it is looked at.
+            self.driver.execute_script("""window.sounding = 0;
+                state.audio = new AudioContext();
+                state.audio.suspend();
+                const start = AudioBufferSourceNode.prototype.start, stop = AudioBufferSourceNode.prototype.stop;
+                AudioBufferSourceNode.prototype.start = function (...a) { sounding++; return start.apply(this, a); };
+                AudioBufferSourceNode.prototype.stop = function (...a) { sounding--; return stop.apply(this, a); };""")
+            for _ in range(3):
+                self.find('#play-selected').click()
+            self.wait(lambda d: d.execute_script('return state.playing !== null'))
+            self.assertEqual(self.driver.execute_script('return sounding'), 1)
+            self.assertTrue(self.find('#wave + .playhead').is_displayed())
+            self.find('#stop').click()
+            self.assertEqual(self.driver.execute_script('return sounding'), 0)
+            self.assertFalse(self.find('#stop').is_enabled())
+            # The new one sounds as the game plays it: its 8-bit values at its rate.
+            self.find('#play-new').click()
+            played = self.driver.execute_script("""const b = state.playing.source.buffer, c = state.candidate;
+                return [b.sampleRate === c.target.rate, b.getChannelData(0).every((v, i) => v === (c.newValues[i] - 128) / 128)];""")
+            self.assertEqual(played, [True, True])
+            self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
+            self.assertEqual(self.driver.execute_script('return sounding'), 0)
+
+    def test_history_reverts_any_edit_and_undo_redo_by_keyboard(self):
+        for _ in self.views():
+            rom = self.open_rom('game.gba')
+            for n, (cry, sound) in enumerate(((5, 'short.wav'), (7, 'long.wav'), (5, 'short.wav'))):
+                self.offer(cry, sound)
+                self.find('#apply').click()
+                self.wait_edits(n + 1)
+            both = self.cli_encode(rom, (5, 'short.wav'), (7, 'long.wav', '--repoint-free'))
+            self.assertEqual(self.image(), both)
+            # The first edit of cry 5 reverted: a later one of the same cry stays, and says so.
+            self.find('#history li:first-child button.revert').click()
+            self.wait_edits(2)
+            self.assertEqual(self.status(), self.words('revertedHidden', self.words('selected', 5), 1))
+            self.find('#history li:first-child button.revert').click()  # cry 7's
+            self.wait_edits(1)
+            self.assertEqual(self.image(), self.cli_encode(rom, (5, 'short.wav')))
+            body = self.find('body')
+            body.send_keys(Keys.CONTROL, 'z')
+            self.wait_edits(0)
+            self.assertEqual(self.image(), read(rom))
+            body.send_keys(Keys.CONTROL, 'y')
+            self.wait_edits(1)
+            body.send_keys(Keys.CONTROL, Keys.SHIFT, 'z')
+            self.wait_edits(2)
+            self.assertEqual(self.image(), both)
+
+    def test_keyboard_accessibility_language_and_layout(self):
+        with open(os.path.join(AXE, 'node_modules', 'axe-core', 'axe.min.js')) as f:
+            axe = f.read()
+        for language in self.views():
+            self.open_rom('game.gba')
+            width = self.driver.execute_script('return document.documentElement.clientWidth')
+            # The list is one tab stop: a few presses from the top reach the download button.
+            self.offer(5, 'short.wav')
+            self.find('#apply').click()
+            self.wait_edits(1)
+            self.driver.execute_script('document.activeElement.blur(); window.scrollTo(0, 0)')
+            presses = 0
+            body = self.find('body')
+            while self.driver.switch_to.active_element.get_attribute('id') != 'download-rom' and presses < 80:
+                (self.driver.switch_to.active_element if presses else body).send_keys(Keys.TAB)
+                presses += 1
+            self.assertLess(presses, 60)
+            # Arrows, Home/End, pages and digits move the selection.
+            self.row(1).click()
+            for key, cry in ((Keys.ARROW_DOWN, '2'), (Keys.END, None), (Keys.HOME, '1'), ('2', '2'), ('5', '25')):
+                self.driver.switch_to.active_element.send_keys(key)
+                self.wait(lambda d: self.find('#cries tbody tr.selected') == self.driver.switch_to.active_element)
+                if cry:
+                    self.assertEqual(self.driver.switch_to.active_element.get_attribute('data-id'), cry)
+            self.driver.switch_to.active_element.send_keys(Keys.PAGE_UP)
+            self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '#cries tbody tr[tabindex="0"]')), 1)
+            self.assertIn('Ctrl+Z', self.find('#undo').get_attribute('title'))
+            # An audit of the page with a sound planned: nothing serious or critical.
+            self.offer(7, 'long.wav')
+            self.driver.execute_script(axe)
+            found = self.driver.execute_async_script("""const done = arguments[0];
+                axe.run(document, {resultTypes: ['violations']}).then(r => done(r.violations
+                  .filter(v => v.impact === 'serious' || v.impact === 'critical')
+                  .map(v => v.id + ': ' + v.nodes.map(n => n.target.join(' ')).slice(0, 3).join(', '))));""")
+            self.assertEqual(found, [], language)
+            # Layout: nothing cut off, no sideways scroll; the warnings and Encode seen together.
+            self.assertLessEqual(self.driver.execute_script('return document.documentElement.scrollWidth'), width)
+            self.assertLessEqual(self.driver.execute_script("return document.querySelector('#detail').getBoundingClientRect().right"), width)
+            self.driver.execute_script("document.querySelector('#apply').scrollIntoView({block: 'end'})")
+            seen = self.driver.execute_script("""return ['#placement', '#apply'].map(id => {
+                const r = document.querySelector(id).getBoundingClientRect();
+                return r.top >= 0 && r.bottom <= window.innerHeight + 1; });""")
+            self.assertEqual(seen, [True, True])
+            # The language switch re-words everything at once, the status line included, release labels kept.
+            status = self.status()
+            self.find('#language').click()
+            self.assertNotEqual(self.status(), status)
+            self.assertEqual(self.status(), self.words(*self.driver.execute_script('return [state.status.key, ...state.status.args]')))
+            text = self.find('body').text
+            for jargon in ('OffsetTable', 'OffsetSample', 'Dumper', 'brevox-species', 'undefined', '∞'):
+                self.assertNotIn(jargon, text)
 
 
 if __name__ == '__main__':
