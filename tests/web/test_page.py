@@ -359,6 +359,8 @@ class Page(unittest.TestCase):
         errors = [e for e in self.driver.get_log('browser') if e['level'] == 'SEVERE']
         self.assertEqual(errors, [])
         if os.environ.get('BREVOX_WEB_SCREENSHOT'):
+            self.driver.set_window_size(1400, 1000)
+            self.driver.execute_script('window.scrollTo(0, 0)')
             self.driver.save_screenshot(os.environ['BREVOX_WEB_SCREENSHOT'])
 
     def test_nothing_is_lost_without_a_question(self):
