@@ -13,6 +13,7 @@ const state = {
   info: null,         // what the binding's open said
   stop: null,         // why the table stops short, or null
   rows: [],
+  free: 0,            // free-space bytes the image has left, edits applied
   selected: null,     // a row
   oldValues: null,    // the selected cry's values
   file: null,         // the sound last given for the selected cry

@@ -441,6 +441,9 @@ class Page(unittest.TestCase):
             self.assertFalse(self.find('#apply').is_enabled())
             fit = self.driver.execute_script('return state.candidate.fit')
             self.assertEqual(self.find('#fit-text').text, self.words('fits', fit['seconds'], fit['bytes']))
+            # A lower rate is offered only where one a game plays would make it fit: not 0.38 s into 81 bytes.
+            self.assertIsNone(fit['rate'])
+            self.assertFalse(self.find('#lower-rate').is_displayed())
             self.find('#cut-fit').click()
             self.wait(lambda d: self.find('#apply').is_enabled())
             # Cut to what fits: the command line given the same first values makes the same image.
