@@ -40,12 +40,12 @@ function entryName(index) {
 
 // --- Texts -------------------------------------------------------------------
 
-function applyLanguage() {
+async function applyLanguage() {
   document.documentElement.lang = t().lang;
   document.querySelectorAll('[data-t]').forEach(el => { el.textContent = t()[el.dataset.t]; });
   $('#language').textContent = t().otherLanguage;
   if (state.info) showRom();
-  showSelection();
+  await showSelection();
   showEdits();
 }
 
@@ -89,50 +89,50 @@ async function openRom(file) {
   state.rom = {name: file.name, bytes: new Uint8Array(await file.arrayBuffer())};
   state.edits = [];
   state.selected = null;
-  if (rebuild()) say(t().opened(file.name, state.info.entries));
+  if (await rebuild()) say(t().opened(file.name, state.info.entries));
 }
 
 // Opens the original bytes again and applies every edit in turn; drops the
 // edits from the first one that no longer applies. False when the image
 // cannot be read as asked.
-function rebuild() {
+async function rebuild() {
   const table = tableRequest();
   if (table === null) {
     say(t().badOffset, true);
     return false;
   }
-  const info = JSON.parse(state.core.open(state.rom.bytes, table, $('#species').checked));
+  const info = JSON.parse(await state.core.open(state.rom.bytes, table, $('#species').checked));
   state.info = info;
   if (info.error || !info.has_table) {
     state.rows = [];
     state.selected = state.candidate = state.file = null;
     showRom();
-    showSelection();
+    await showSelection();
     say(info.error ? t().openProblems[info.problem] || `${t().invalidFile} (${info.error})` : t().noTable, true);
     return false;
   }
   for (let i = 0; i < state.edits.length; i++) {
-    const result = JSON.parse(state.core.apply(state.edits[i].index, state.edits[i].sample));
+    const result = JSON.parse(await state.core.apply(state.edits[i].index, state.edits[i].sample));
     if (result.error || !result.ok) {
       state.edits.length = i;
       say(t().rebuildFailed(i + 1), true);
       break;
     }
   }
-  refresh();
+  await refresh();
   return true;
 }
 
 // Reads the rows of the current image again, keeping the selected cry, whose
 // replacement starts over from the defaults of the sample it now holds.
-function refresh() {
-  state.rows = JSON.parse(state.core.rows());
+async function refresh() {
+  state.rows = JSON.parse(await state.core.rows());
   const keep = state.selected && state.rows.find(r => r.index === state.selected.index && r.id === state.selected.id);
   state.selected = keep || null;
   state.candidate = state.file = null;
-  if (state.selected) showDefaults(state.selected);
+  if (state.selected) await showDefaults(state.selected);
   showRom();
-  showSelection();
+  await showSelection();
   showEdits();
 }
 
@@ -167,14 +167,15 @@ function rowElement(row) {
   canvas.width = 120;
   canvas.height = 24;
   tr.insertCell().append(canvas);
-  const values = s && s.sound ? state.core.decode(s.offset) : null;
-  if (values) drawWave(canvas, values);
+  // The row shows at once; its waveform when the engine has decoded it.
+  const sound = Boolean(s && s.sound);
+  if (sound) state.core.decode(s.offset).then(values => values && drawWave(canvas, values));
   for (const [cls, label, action] of [['play', 'play', () => play(row)], ['dump', 'dump', () => dump(row)]]) {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = cls;
     button.textContent = t()[label];
-    button.disabled = !values;
+    button.disabled = !sound;
     button.addEventListener('click', action);
     tr.insertCell().append(button);
   }
@@ -226,15 +227,15 @@ function playValues(values, rate) {
   source.start();
 }
 
-function play(row) {
-  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
+async function play(row) {
+  const values = row.sample && row.sample.sound ? await state.core.decode(row.sample.offset) : null;
   if (!values || !values.length) return say(t().cannotPlay, true);
   playValues(values, row.sample.rate);
   say(t().playing(row.id ?? row.index));
 }
 
-function dump(row) {
-  const bytes = row.sample ? state.core.wavFile(row.sample.offset) : null;
+async function dump(row) {
+  const bytes = row.sample ? await state.core.wavFile(row.sample.offset) : null;
   if (!bytes) return say(t().cannotPlay, true);
   download(bytes, wavName(row), 'audio/wav');
   say(t().dumped(wavName(row)));
@@ -242,24 +243,24 @@ function dump(row) {
 
 // --- The selected cry and its replacement ------------------------------------------
 
-function select(row) {
+async function select(row) {
   state.selected = row;
   state.candidate = state.file = null;
   $('#audio-file').value = '';
-  showDefaults(row);
+  await showDefaults(row);
   document.querySelectorAll('#cries tbody tr.selected').forEach(tr => tr.classList.remove('selected'));
   const tr = document.querySelector(`#cries tbody tr[data-index="${row.index}"]${row.id !== null ? `[data-id="${row.id}"]` : ':not([data-id])'}`);
   if (tr) tr.classList.add('selected');
-  showSelection();
+  await showSelection();
 }
 
-function showSelection() {
+async function showSelection() {
   const row = state.selected;
   $('#selected').hidden = !row;
   $('#no-selection').hidden = !!row;
   $('#selected-title').textContent = row ? t().selected(row.id) : '';
   if (!row) return;
-  const values = row.sample && row.sample.sound ? state.core.decode(row.sample.offset) : null;
+  const values = row.sample && row.sample.sound ? await state.core.decode(row.sample.offset) : null;
   drawWave($('#wave'), values || new Uint8Array());
   $('#play-selected').disabled = $('#dump-selected').disabled = !values;
   showCandidate();
@@ -269,8 +270,8 @@ function showSelection() {
 
 // A replacement takes the kind and rate of the sample it replaces unless the
 // user picks another kind or types a rate.
-function showDefaults(row) {
-  state.defaults = JSON.parse(state.core.defaults(row.index));
+async function showDefaults(row) {
+  state.defaults = JSON.parse(await state.core.defaults(row.index));
   $('#kind').value = state.defaults.kind;
   $('#rate').value = '';
   $('#rate').placeholder = Math.round(state.defaults.rate_field / 1024);
@@ -381,16 +382,16 @@ async function resample(samples, from, to) {
 // leveled and quantised by the core.
 async function soundOf(file, rate, options) {
   const bytes = new Uint8Array(await file.arrayBuffer());
-  const wav = JSON.parse(state.core.wavInfo(bytes));
+  const wav = JSON.parse(await state.core.wavInfo(bytes));
   if (!wav.error && wav.raw && wav.rate === Math.round(rate))
     return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
   const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
   const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
-  const before = state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
+  const before = await state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
                                             options);
   const warnings = JSON.parse(before.warnings);
   if (!before.samples.length) return {raw: false, values: new Uint8Array(), warnings};
-  const after = state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
+  const after = await state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
   return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
 }
 
@@ -423,13 +424,13 @@ async function replaceWith(file) {
   if (!sound) return say(t().noAudio, true);
   if (!sound.values.length) return say(options.trimDb !== null ? t().allTrimmed : t().noAudio, true);
   if (sound.values.length > target.max) return say(t().tooLong(sound.values.length, target.max), true);
-  const sample = state.core.encode(sound.values, target.kind, target.rateField);
+  const sample = await state.core.encode(sound.values, target.kind, target.rateField);
   if (!sample) return say(t().noAudio, true);
-  const quality = JSON.parse(state.core.quality(sound.values, sample));
+  const quality = JSON.parse(await state.core.quality(sound.values, sample));
   state.candidate = {
     ...sound, sample, quality, target,
-    newValues: state.core.decodeSample(sample),
-    plan: JSON.parse(state.core.plan(row.index, sample)),
+    newValues: await state.core.decodeSample(sample),
+    plan: JSON.parse(await state.core.plan(row.index, sample)),
     warnings: [...sound.warnings, ...quality.warnings],
   };
   showCandidate();
@@ -465,14 +466,14 @@ function showCandidate() {
   }));
 }
 
-function applyCandidate() {
+async function applyCandidate() {
   const row = state.selected, c = state.candidate;
   if (!row || !c) return;
-  const result = JSON.parse(state.core.apply(row.index, c.sample));
+  const result = JSON.parse(await state.core.apply(row.index, c.sample));
   if (result.error || !result.ok) return say(`${t().refused} ${result.error || problemsText(result)}`, true);
   const at = result.cries[0].new_offset;
   state.edits.push({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
-  refresh();
+  await refresh();
   say(t().encoded(row.id ?? row.index, at));
 }
 
@@ -508,19 +509,19 @@ function wire() {
   $('#play-new').addEventListener('click', () => state.candidate &&
       playValues(state.candidate.newValues, state.candidate.target.rate));
   $('#apply').addEventListener('click', applyCandidate);
-  $('#undo').addEventListener('click', () => {
+  $('#undo').addEventListener('click', async () => {
     state.edits.pop();
-    rebuild();
+    await rebuild();
     say(t().undone(state.edits.length));
   });
-  $('#download-rom').addEventListener('click', () => {
+  $('#download-rom').addEventListener('click', async () => {
     const name = editedName(state.rom.name);
-    download(state.core.image(), name, 'application/octet-stream');
+    download(await state.core.image(), name, 'application/octet-stream');
     say(t().downloaded(name));
   });
-  $('#download-patch').addEventListener('click', () => {
+  $('#download-patch').addEventListener('click', async () => {
     const name = patchName(state.rom.name);
-    download(state.core.patch(), name, 'application/octet-stream');
+    download(await state.core.patch(), name, 'application/octet-stream');
     say(t().patchDownloaded(name));
   });
   // A ROM dropped anywhere opens; a sound dropped on the detail pane replaces the selected cry.
@@ -536,16 +537,28 @@ function wire() {
   });
 }
 
-applyLanguage();
-say(t().loading);
-BrevoxModule().then(core => {
-  state.core = core;
-  state.kinds = JSON.parse(core.kinds());
-  showKinds();
-  const defaults = JSON.parse(core.conditionDefaults());
-  $('#trim-db').value = defaults.trimDb;
-  $('#normalize-db').value = defaults.normalizeDb;
+// Starts the engine (engine.js, in brevox.js), then the page; an engine that
+// cannot start is said on the page, with what failed.
+async function start() {
+  await applyLanguage();
+  say(t().loading);
+  try {
+    if (typeof startEngine !== 'function')
+      throw Object.assign(new Error('brevox.js did not load'), {reason: 'missing'});
+    const core = await startEngine();
+    state.kinds = JSON.parse(await core.kinds());
+    const defaults = JSON.parse(await core.conditionDefaults());
+    state.core = core;
+    showKinds();
+    $('#trim-db').value = defaults.trimDb;
+    $('#normalize-db').value = defaults.normalizeDb;
+  } catch (e) {
+    console.error('Brevox engine:', e);
+    return say(`${t().engineFailed[e.reason] || t().engineFailed.engine} (${e.message})`, true);
+  }
   wire();
   say(t().intro);
   document.body.dataset.ready = 'true';
-});
+}
+
+start();
