@@ -31,14 +31,14 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 MiB = 1 << 20
 
 # Set before the file is chosen: the change event's time, the time the frame that first shows
-# rows with an ID has been drawn, and every long task from then on.
+# rows with an ID has been drawn (the start of the frame after it), and every long task from then on.
 WATCH = """
 window.bench = {start: null, shown: null, tasks: []};
 document.addEventListener('change', e => { if (e.target.id === 'rom-file') bench.start = performance.now(); }, true);
 const rows = new MutationObserver(() => {
   if (bench.start === null || !document.querySelector('#cries tbody tr[data-id]')) return;
   rows.disconnect();
-  requestAnimationFrame(() => setTimeout(() => { bench.shown = performance.now(); }));
+  requestAnimationFrame(() => requestAnimationFrame(() => { bench.shown = performance.now(); }));
 });
 rows.observe(document.querySelector('#cries tbody'), {childList: true});
 new PerformanceObserver(list => bench.tasks.push(...list.getEntries().map(e => [e.startTime, e.duration])))
