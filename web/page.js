@@ -13,6 +13,7 @@ const state = {
   selected: null,     // a row
   file: null,         // the sound last given for the selected cry
   runs: 0,            // conditionings started: only the last one's result is shown
+  rowRuns: 0,         // tables of rows started: only the last one goes on
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
   candidate: null,    // {values, sample, newValues, target, plan, warnings, raw}
@@ -148,9 +149,22 @@ function showRom() {
                             info.ambiguous && t().ambiguous(info.competing)].filter(Boolean);
   $('#table-note').textContent = notes.join(' ');
   $('#table-note').hidden = !notes.length;
-  const body = $('#cries tbody');
-  body.replaceChildren(...state.rows.map(rowElement));
+  showRows($('#cries tbody'));
   $('#download-rom').disabled = $('#download-patch').disabled = !state.rom;
+}
+
+// The rows go into the table a batch at a time, each batch in a task of its
+// own, so that hundreds of rows never hold the page up for long; the first
+// batch fills the list's window. A later call (another image, the other
+// language) stops an earlier one.
+const RowBatch = 40;
+
+function showRows(body, run = ++state.rowRuns, from = 0) {
+  if (run !== state.rowRuns) return;
+  const batch = state.rows.slice(from, from + RowBatch).map(rowElement);
+  if (from === 0) body.replaceChildren(...batch);
+  else body.append(...batch);
+  if (from + RowBatch < state.rows.length) setTimeout(() => showRows(body, run, from + RowBatch));
 }
 
 function rowElement(row) {
