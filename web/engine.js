@@ -33,7 +33,10 @@ function startEngine() {
       get: (_, name) => name === 'then' ? undefined : (...args) => new Promise((done, fail) => {
         if (stopped) return fail(stopped);
         pending.set(++calls, {done, fail});
-        worker.postMessage({id: calls, name, args});
+        // A typed array goes as a copy moved to the worker: copying an image
+        // once holds the page up about half as long as cloning it does.
+        const sent = args.map(arg => ArrayBuffer.isView(arg) ? arg.slice() : arg);
+        worker.postMessage({id: calls, name, args: sent}, sent.filter(ArrayBuffer.isView).map(arg => arg.buffer));
       }),
     });
     worker.onmessage = ({data}) => {
