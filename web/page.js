@@ -1,7 +1,8 @@
 // The page: a ROM's cries as a table, one cry selected with its waveform, a
 // new sound encoded for it, and the list of edits. Everything the page knows
-// of the format comes from the binding (brevox.js); the page keeps the
-// original bytes and the edits, and rebuilds the image from them.
+// of the format comes from the binding, which runs in a worker (engine.js,
+// in brevox.js) and is awaited; the page keeps the original bytes and the
+// edits, and rebuilds the image from them.
 'use strict';
 
 const $ = selector => document.querySelector(selector);
@@ -402,7 +403,7 @@ async function soundOf(file, rate, options) {
   const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
   const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
   const before = await state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
-                                            options);
+                                                  options);
   const warnings = JSON.parse(before.warnings);
   if (!before.samples.length) return {raw: false, values: new Uint8Array(), warnings};
   const after = await state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
