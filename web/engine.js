@@ -15,6 +15,11 @@
 // not start in it, as when its WebAssembly cannot be instantiated).
 'use strict';
 
+// Typed arrays go to the worker as copies it owns; one longer than a piece
+// goes a piece at a time, each copied in a task of its own, so that sending
+// an image never holds the page up for long.
+const EnginePiece = 4 << 20;
+
 function startEngine() {
   return new Promise((resolve, reject) => {
     const failed = (reason, why) => reject(Object.assign(new Error(why), {reason}));
@@ -27,16 +32,39 @@ function startEngine() {
       return failed('worker', String(e && e.message || e));
     }
     const pending = new Map();
-    let calls = 0, stopped = null;
+    let calls = 0, stopped = null, sending = Promise.resolve();
+    // The call {id, name, args}, with {id, index, piece} messages before it
+    // for each argument in `pieced` ({index: {type, length}}, sent as null).
+    const send = async (id, name, args) => {
+      const sent = [], moved = [], pieced = {};
+      for (const [index, arg] of args.entries()) {
+        if (!ArrayBuffer.isView(arg) || arg.byteLength <= EnginePiece) {
+          sent.push(ArrayBuffer.isView(arg) ? arg.slice() : arg);
+          if (ArrayBuffer.isView(arg)) moved.push(sent[index].buffer);
+          continue;
+        }
+        const bytes = new Uint8Array(arg.buffer, arg.byteOffset, arg.byteLength);
+        for (let at = 0; at < bytes.length; at += EnginePiece) {
+          const piece = bytes.slice(at, at + EnginePiece);
+          worker.postMessage({id, index, piece}, [piece.buffer]);
+          await new Promise(next => setTimeout(next));
+        }
+        sent.push(null);
+        pieced[index] = {type: arg.constructor.name, length: arg.byteLength};
+      }
+      worker.postMessage({id, name, args: sent, pieced}, moved);
+    };
     const core = new Proxy({}, {
       // `then` stays undefined, so that the proxy is no promise to `await`.
       get: (_, name) => name === 'then' ? undefined : (...args) => new Promise((done, fail) => {
         if (stopped) return fail(stopped);
-        pending.set(++calls, {done, fail});
-        // A typed array goes as a copy moved to the worker: copying an image
-        // once holds the page up about half as long as cloning it does.
-        const sent = args.map(arg => ArrayBuffer.isView(arg) ? arg.slice() : arg);
-        worker.postMessage({id: calls, name, args: sent}, sent.filter(ArrayBuffer.isView).map(arg => arg.buffer));
+        const id = ++calls;
+        pending.set(id, {done, fail});
+        // In the order of the calls, however long each takes to send.
+        sending = sending.then(() => send(id, name, args)).catch(e => {
+          pending.delete(id);
+          fail(e);
+        });
       }),
     });
     worker.onmessage = ({data}) => {

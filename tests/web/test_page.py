@@ -198,6 +198,16 @@ class Page(unittest.TestCase):
             self.assertIsNone(self.driver.execute_script('return document.body.dataset.ready'), name)
         self.driver.get_log('browser')  # the failures logged here are no other test's
 
+    def test_engine_takes_an_image_in_pieces_in_call_order(self):
+        # Two pieces and a tail; `image` is asked for before `open` has been sent whole, and must
+        # still answer after it, with every byte where it was.
+        same = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            const bytes = new Uint8Array(2 * EnginePiece + 12345).map((_, i) => Math.imul(i, 2654435761) >>> 24);
+            Promise.all([state.core.open(bytes, -1, false), state.core.image()]).then(([, image]) =>
+                done(image.length === bytes.length && image.every((b, i) => b === bytes[i])));""")
+        self.assertTrue(same)
+
     def test_dump_gives_the_command_lines_wav(self):
         rom = self.open_rom('hack.gba')
         for cry in (4, 25):  # uncompressed at 22050 Hz; compressed
