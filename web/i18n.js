@@ -152,6 +152,13 @@ const TEXTS = {
       w => `Le WAV est à ${w.wavRate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sampleRate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} fois)`,
     ],
+    // Why the engine did not start, by the reason page.js and engine.js give.
+    engineFailure: (reason, error) => `${TEXTS.fr.engineFailed[reason]} (${error})`,
+    engineFailed: {
+      missing: 'Le moteur (brevox.js) manque ou est abîmé: remettez le dossier de la page en entier.',
+      worker: 'Le moteur n\'a pas pu démarrer: ce navigateur refuse son Web Worker.',
+      engine: 'Le moteur n\'a pas pu démarrer: son WebAssembly ne se charge pas (brevox.js abîmé?).',
+    },
   },
   en: {
     lang: 'en', otherLang: 'fr', otherLanguage: 'Français',
@@ -291,5 +298,11 @@ const TEXTS = {
       w => `The WAV is at ${w.wavRate.toFixed(0)} Hz but its bytes would play at ${w.sampleRate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} times)`,
     ],
+    engineFailure: (reason, error) => `${TEXTS.en.engineFailed[reason]} (${error})`,
+    engineFailed: {
+      missing: 'The engine (brevox.js) is missing or damaged: put back the whole page folder.',
+      worker: 'The engine could not start: this browser refuses its Web Worker.',
+      engine: 'The engine could not start: its WebAssembly does not load (brevox.js damaged?).',
+    },
   },
 };

@@ -613,16 +613,16 @@ async function resample(samples, from, to) {
 // leveled and quantised by the core.
 async function soundOf(file, rate, options) {
   const bytes = new Uint8Array(await file.arrayBuffer());
-  const wav = JSON.parse(state.core.wavInfo(bytes));
+  const wav = JSON.parse(await state.core.wavInfo(bytes));
   if (!wav.error && wav.raw && wav.rate === Math.round(rate))
     return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
   const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
   const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
-  const before = state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
-                                            options);
+  const before = await state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
+                                                  options);
   const warnings = JSON.parse(before.warnings);
   if (!before.samples.length) return {raw: false, values: new Uint8Array(), warnings};
-  const after = state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
+  const after = await state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
   return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
 }
 
@@ -917,14 +917,20 @@ async function ready() {
   document.body.dataset.ready = 'true';
 }
 
-// Loads the engine.
-function start() {
+// Starts the engine (engine.js, in brevox.js): a page whose engine cannot
+// start says why instead of loading for ever.
+async function start() {
   applyLanguage();
   say('loading');
-  BrevoxModule().then(core => {
-    state.core = core;
-    ready();
-  });
+  try {
+    if (typeof startEngine !== 'function')
+      throw Object.assign(new Error('brevox.js did not load'), {reason: 'missing'});
+    state.core = await startEngine();
+  } catch (e) {
+    console.error('Brevox engine:', e);
+    return fail('engineFailure', e.reason || 'engine', e.message);
+  }
+  await ready();
 }
 
 start();

@@ -98,8 +98,8 @@ class Page(unittest.TestCase):
         self.driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': self.downloads})
         self.load()
 
-    def load(self):
-        self.driver.get(f'http://127.0.0.1:{self.server.server_port}/')
+    def load(self, url=None):
+        self.driver.get(url or f'http://127.0.0.1:{self.server.server_port}/')
         self.wait(lambda d: d.execute_script('return document.body.dataset.ready'))
 
     def wait(self, condition, timeout=20):
@@ -111,9 +111,19 @@ class Page(unittest.TestCase):
     def status(self):
         return self.find('#status').text
 
+    def says(self, text):
+        """Waits for the status line to hold `text`: the engine answers the page in its own time."""
+        self.wait(lambda d: text in self.status())
+
+    def rows_shown(self, action):
+        """Does `action`, then waits for the table to show every row of the image read again."""
+        self.driver.execute_script("window.rowBefore = document.querySelector('#cries tbody tr')")
+        action()
+        self.wait(lambda d: d.execute_script("""const rows = document.querySelectorAll('#cries tbody tr');
+            return rows.length > 0 && rows.length === state.rows.length && rows[0] !== rowBefore"""))
+
     def open_rom(self, name):
-        self.find('#rom-file').send_keys(os.path.join(self.data, name))
-        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#cries tbody tr[data-id]'))
+        self.rows_shown(lambda: self.find('#rom-file').send_keys(os.path.join(self.data, name)))
         return os.path.join(self.data, name)
 
     def row(self, cry):
@@ -201,7 +211,7 @@ class Page(unittest.TestCase):
         kinds = self.driver.execute_script('return TEXTS.fr')
         for rule in ([], ['--species']):
             if rule:
-                self.find('#species').click()
+                self.rows_shown(self.find('#species').click)
             listed = json.loads(cli('list', rom, '--json', *rule))
             shown = self.driver.execute_script("""
                 return [...document.querySelectorAll('#cries tbody tr')].map(tr => ({
@@ -218,6 +228,42 @@ class Page(unittest.TestCase):
             self.assertEqual({r['id'] for r in shown if r['id'] is not None}, in_table, rule)
             self.assertEqual({r['index'] for r in shown}, set(range(388)), rule)
 
+    def test_opens_from_disk_and_says_when_the_engine_cannot_start(self):
+        self.load('file://' + os.path.join(SITE, 'index.html'))
+        self.open_rom('game.gba')
+        indexes = self.driver.execute_script(
+            "return [...document.querySelectorAll('#cries tbody tr')].map(tr => Number(tr.dataset.index))")
+        self.assertEqual(set(indexes), set(range(388)))
+        engine = read(os.path.join(SITE, 'brevox.js')).decode()
+        wasm = 'base64,AGFzbQ'  # the embedded module's magic number, "\0asm"
+        self.assertEqual(engine.count(wasm), 1)
+        for name, damaged, reason in (
+                ('removed', None, 'missing'),
+                ('truncated', engine[:len(engine) // 2], 'missing'),
+                ('worker code broken', engine.replace('BrevoxWorkerSource = "', 'BrevoxWorkerSource = ")', 1), 'worker'),
+                ('wasm damaged', engine.replace(wasm, 'base64,AGFzbR'), 'engine')):
+            site = tempfile.mkdtemp(dir=self.tmp)
+            shutil.copytree(SITE, site, dirs_exist_ok=True)
+            os.remove(os.path.join(site, 'brevox.js'))
+            if damaged is not None:
+                with open(os.path.join(site, 'brevox.js'), 'w') as f:
+                    f.write(damaged)
+            self.driver.get('file://' + os.path.join(site, 'index.html'))
+            self.wait(lambda d: 'error' in self.find('#status').get_attribute('class'))
+            self.assertIn(self.driver.execute_script(f'return TEXTS.fr.engineFailed.{reason}'), self.status(), name)
+            self.assertIsNone(self.driver.execute_script('return document.body.dataset.ready'), name)
+        self.driver.get_log('browser')  # the failures logged here are no other test's
+
+    def test_engine_takes_an_image_in_pieces_in_call_order(self):
+        # Two pieces and a tail; `image` is asked for before `open` has been sent whole, and must
+        # still answer after it, with every byte where it was.
+        same = self.driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            const bytes = new Uint8Array(2 * EnginePiece + 12345).map((_, i) => Math.imul(i, 2654435761) >>> 24);
+            Promise.all([state.core.open(bytes, -1, 0, false), state.core.image()]).then(([, image]) =>
+                done(image.length === bytes.length && image.every((b, i) => b === bytes[i])));""")
+        self.assertTrue(same)
+
     def test_dump_gives_the_command_lines_wav(self):
         rom = self.open_rom('hack.gba')
         for cry in (4, 25):  # uncompressed at 22050 Hz; compressed
@@ -228,7 +274,7 @@ class Page(unittest.TestCase):
 
     def test_species_dump_is_named_for_import_and_puts_back_the_same_bytes(self):
         rom = self.open_rom('hack.gba')
-        self.find('#species').click()
+        self.rows_shown(self.find('#species').click)
         # An uncompressed cry (taken back exactly) whose species number is not its entry's index + 1.
         listed = json.loads(cli('list', rom, '--json', '--species'))
         entry = next(e for e in listed['entries'] if e['sample']['kind'] == 'uncompressed' and
@@ -309,12 +355,12 @@ class Page(unittest.TestCase):
     def test_refused_edit_keeps_the_image_and_says_why(self):
         rom = self.open_rom('full.gba')
         self.offer(7, 'long.wav')
-        self.assertIn("pas d'espace libre", self.status())
+        self.says("pas d'espace libre")
         self.assertFalse(self.find('#apply').is_enabled())
         self.assertFalse(self.find('#download-rom').is_enabled())
         # A table offset that holds no table is refused in words, the image kept.
         self.find('#table-input').send_keys('1002', Keys.ENTER)
-        self.assertIn('Position invalide!', self.status())
+        self.says('Position invalide!')
         self.assertEqual(bytes(self.driver.execute_script('return [...state.rom.bytes]')), read(rom))
 
     def test_out_of_phase_stereo_warns_and_conditioning_gives_the_command_lines_sound(self):
@@ -337,13 +383,13 @@ class Page(unittest.TestCase):
     def test_play_keyboard_and_conversion(self):
         self.open_rom('game.gba')
         self.row(1).find_element(By.CSS_SELECTOR, 'button.play').click()
-        self.assertIn('Lecture du cri 1', self.status())
+        self.says('Lecture du cri 1')
         self.driver.execute_script("document.querySelector('#cries tbody tr[data-id=\"3\"]').focus()")
         self.driver.switch_to.active_element.send_keys(Keys.ENTER)
-        self.assertEqual(self.find('#selected-title').text, 'Cri 3')
+        self.wait(lambda d: self.find('#selected-title').text == 'Cri 3')
         self.find('#audio-file').send_keys(os.path.join(self.data, 'wide.wav'))
         self.wait(lambda d: self.find('#placement').text)
-        self.assertIn('10512 Hz', self.status())
+        self.says('10512 Hz')
         self.assertIn('dB', self.find('#snr').text)
         # A rate typed in converts the sound again to that rate, which the new sample declares.
         self.find('#rate').send_keys('22050', Keys.TAB)
