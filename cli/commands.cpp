@@ -16,8 +16,6 @@
 #include "wavlib.h"
 #include "writing.h"
 
-using nlohmann::json;
-
 namespace {
 
 // Why the sample cannot be dumped, or empty when it can.
@@ -98,23 +96,17 @@ void PrintTableNotes(const RomContext& ctx) {
                     CompetingTables(ctx).c_str());
 }
 
-json OffsetsJson(const std::vector<uint32_t>& offsets) {
-    json list = json::array();
-    for (uint32_t o : offsets) list.push_back(o);
-    return list;
-}
-
-json TableJson(const RomContext& ctx) {
+Json TableJson(const RomContext& ctx) {
     const ImageModel& m = ctx.model;
-    return {{"table", m.HasTable() ? json(m.table) : json(nullptr)},
-            {"entries_in_table", m.entries},
-            {"found_by", SourceName(m.source)},
-            {"table_pointers", OffsetsJson(m.tablePointers)},
-            {"reverse_table", m.reverse ? json(*m.reverse) : json(nullptr)},
-            {"reverse_entries", m.reverseEntries},
-            {"reverse_pointers", OffsetsJson(m.reversePointers)},
-            {"unused_table", m.unusedTable ? json(*m.unusedTable) : json(nullptr)},
-            {"competing_tables", OffsetsJson(m.competing)}};
+    return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
+                         {"entries_in_table", m.entries},
+                         {"found_by", SourceName(m.source)},
+                         {"table_pointers", m.tablePointers},
+                         {"reverse_table", m.reverse},
+                         {"reverse_entries", m.reverseEntries},
+                         {"reverse_pointers", m.reversePointers},
+                         {"unused_table", m.unusedTable},
+                         {"competing_tables", m.competing}});
 }
 
 
@@ -128,18 +120,18 @@ int RunIdentify(const IdentifyArgs& args) {
     const bool moved = ctx.model.source == TableSource::Moved ||
                        (id.kind == RomKnown && ctx.model.source == TableSource::None);
     if (args.json) {
-        json j = {{"rom", args.rom},
-                  {"label", label},
-                  {"code", code},
-                  {"revision", id.revision >= 0 ? json(id.revision) : json(nullptr)},
-                  {"release_table", id.kind == RomKnown ? json(id.tableOffset) : json(nullptr)},
-                  {"table_moved", moved}};
-        j.update(TableJson(ctx));
+        Json j = Json::Object({{"rom", args.rom},
+                               {"label", label},
+                               {"code", code},
+                               {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
+                               {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
+                               {"table_moved", moved}});
+        j.Merge(TableJson(ctx));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
             const std::string error = "no cry table found in '" + args.rom + "'";
-            j["error"] = error;
-            j["status"] = ExitFailure;
+            j.Set("error", error);
+            j.Set("status", ExitFailure);
             PrintJson(j);
             std::fprintf(stderr, "brevox-cli: %s\n", error.c_str());
             return ExitFailure;
@@ -165,11 +157,11 @@ int RunList(const ListArgs& args) {
     RomContext ctx = OpenRom(args.rom, args.table, true);
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     if (args.json) {
-        json entries = json::array();
-        for (const EntryRow& r : rows) entries.push_back(EntryJson(ctx, r.id, r.index));
-        json j = {{"rom", args.rom}, {"rule", RuleName(ctx.rule)}};
-        j.update(TableJson(ctx));
-        j["entries"] = entries;
+        Json entries = Json::Array();
+        for (const EntryRow& r : rows) entries.Push(EntryJson(ctx, r));
+        Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
+        j.Merge(TableJson(ctx));
+        j.Set("entries", entries);
         PrintJson(j);
         return ExitOk;
     }
@@ -225,12 +217,12 @@ int RunDump(const DumpArgs& args) {
     const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
     const size_t written = WriteSampleWav(ctx.image, s, rate, args.dialogHeader, args.out);
     if (args.json) {
-        PrintJson({{"file", args.out},
-                   {"values", written},
-                   {"id", target && target->id ? json(*target->id) : json(nullptr)},
-                   {"index", target ? json(target->index) : json(nullptr)},
-                   {"rate", rate},
-                   {"sample", SampleJson(s)}});
+        PrintJson(Json::Object({{"file", args.out},
+                                {"values", written},
+                                {"id", target ? Json(target->id) : Json()},
+                                {"index", target ? Json(target->index) : Json()},
+                                {"rate", rate},
+                                {"sample", SampleJson(s)}}));
     } else {
         std::printf("wrote %s: %zu samples at %u Hz (%.3f s), %s sample of %u values at %u Hz at %s\n",
                     args.out.c_str(), written, rate, written / static_cast<double>(rate), SampleKindName(s), s.length,
@@ -247,7 +239,7 @@ int RunDumpAll(const DumpAllArgs& args) {
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
 
     const bool progress = IsTerminal(stderr);
-    json written = json::array(), skipped = json::array();
+    Json written = Json::Array(), skipped = Json::Array();
     std::string skippedNames;
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     int done = 0;
@@ -259,27 +251,23 @@ int RunDumpAll(const DumpAllArgs& args) {
                                                     : "entry does not point into the ROM";
         const std::string name = r.id ? std::to_string(*r.id) : "index " + std::to_string(r.index);
         if (!problem.empty()) {
-            skipped.push_back({{"id", r.id ? json(*r.id) : json(nullptr)}, {"index", r.index}, {"reason", problem}});
+            skipped.Push(Json::Object({{"id", r.id}, {"index", r.index}, {"reason", problem}}));
             skippedNames += (skippedNames.empty() ? "" : ", ") + name;
             continue;
         }
         const std::string path = (std::filesystem::path(args.dir) / (CryFileStem(r, ctx.rule) + ".wav")).string();
         const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
         WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
-        written.push_back({{"id", r.id ? json(*r.id) : json(nullptr)},
-                           {"index", r.index},
-                           {"file", path},
-                           {"rate", rate},
-                           {"sample", SampleJson(s)}});
+        written.Push(Json::Object({{"id", r.id}, {"index", r.index}, {"file", path}, {"rate", rate}, {"sample", SampleJson(s)}}));
     }
     if (args.json) {
-        PrintJson({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
+        PrintJson(Json::Object({{"dir", args.dir}, {"written", written}, {"skipped", skipped}}));
     } else {
-        std::printf("dumped %zu cries to %s", written.size(), args.dir.c_str());
-        if (!skipped.empty()) std::printf("; skipped %zu with no sample: %s", skipped.size(), skippedNames.c_str());
+        std::printf("dumped %zu cries to %s", written.Size(), args.dir.c_str());
+        if (skipped.Size()) std::printf("; skipped %zu with no sample: %s", skipped.Size(), skippedNames.c_str());
         std::printf("\n");
     }
-    if (written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
+    if (!written.Size()) Fail("no cry of '" + args.rom + "' could be dumped");
     return ExitOk;
 }
 
@@ -297,17 +285,17 @@ int RunQuality(const QualityArgs& args) {
     CheckEncoding(chosen == EncodeMode::Best ? modes[0].q : modes[1].q, chosen, audio.warnings);
     PrintWarnings(audio.warnings);
     if (args.json) {
-        json j = {{"input", args.input},
-                  {"length", samples.size()},
-                  {"rate", std::lround(audio.rate)},
-                  {"compares", "the decoded values with the conditioned 8-bit signal before encoding"},
-                  {"units", {{"snr_db", "dB"}, {"peak_error", "8-bit steps"}}},
-                  {"warnings", WarningsJson(audio.warnings)}};
+        Json j = Json::Object({{"input", args.input},
+                               {"length", samples.size()},
+                               {"rate", std::lround(audio.rate)},
+                               {"compares", "the decoded values with the conditioned 8-bit signal before encoding"},
+                               {"units", Json::Object({{"snr_db", "dB"}, {"peak_error", "8-bit steps"}})},
+                               {"warnings", WarningsJson(audio.warnings, WarningText)}});
         for (const Mode& m : modes)
-            j[m.name] = {{"snr_db", m.q.snrDb},
-                         {"peak_error", m.q.peakError},
-                         {"blocks", m.q.blocks},
-                         {"worst_blocks", m.q.worstBlocks}};
+            j.Set(m.name, Json::Object({{"snr_db", m.q.snrDb},
+                                        {"peak_error", m.q.peakError},
+                                        {"blocks", m.q.blocks},
+                                        {"worst_blocks", m.q.worstBlocks}}));
         PrintJson(j);
         return ExitOk;
     }

@@ -17,12 +17,12 @@ int RunDiff(const DiffArgs& args) {
     const Bytes patch = MakeBps(original, edited);
     ReplaceFileBytes(args.out, patch);
     if (args.json) {
-        PrintJson({{"original", args.original},
+        PrintJson(Json::Object({{"original", args.original},
                    {"edited", args.edited},
                    {"original_bytes", original.size()},
                    {"edited_bytes", edited.size()},
                    {"patch", args.out},
-                   {"patch_bytes", patch.size()}});
+                   {"patch_bytes", patch.size()}}));
         return ExitOk;
     }
     std::printf("wrote patch %s (%zu bytes): %s (%zu bytes) to %s (%zu bytes)\n", args.out.c_str(), patch.size(),

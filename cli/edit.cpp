@@ -32,7 +32,7 @@ void RefuseUnlessOk(const RomContext& ctx, const Plan& plan, bool repointFreeHin
             text += "; --repoint-free would place it in free space, or --force overwrites what follows";
             break;
         }
-    Fail(text);
+    FailPlan(ctx, plan, text);
 }
 
 // The FF run the sample went into, and what is left.
@@ -94,21 +94,21 @@ int RunEncode(const EncodeArgs& args) {
     const CryPlan& c = plan.cries.front();
     const uint32_t hz = cry.rateField / 1024;
     if (args.json) {
-        PrintJson({{"rom", args.rom},
+        PrintJson(Json::Object({{"rom", args.rom},
                    {"input", args.input},
-                   {"id", target && target->id ? json(*target->id) : json(nullptr)},
-                   {"index", target ? json(target->index) : json(nullptr)},
+                   {"id", target ? Json(target->id) : Json()},
+                   {"index", target ? Json(target->index) : Json()},
                    {"length", cry.values},
                    {"rate", hz},
                    {"kind", FormatOf(cry.kind).name},
                    {"quality", ModeName(mode)},
                    {"snr_db", cry.quality.snrDb},
-                   {"warnings", WarningsJson(audio.warnings)},
-                   {"plan", PlanJson(ctx, plan, {{c.index, {{"snr_db", cry.quality.snrDb}}}})},
+                   {"warnings", WarningsJson(audio.warnings, WarningText)},
+                   {"plan", PlanJson(ctx, plan, {{c.index, Json::Object({{"snr_db", cry.quality.snrDb}})}})},
                    {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
+                   {"backup", written.backup.empty() ? Json() : Json(written.backup)},
+                   {"patch", written.patchBytes ? Json(args.write.patch) : Json()},
+                   {"patch_bytes", written.patchBytes ? Json(*written.patchBytes) : Json()}}));
         return ExitOk;
     }
     std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), cry.values, hz,
@@ -138,19 +138,19 @@ int RunRepoint(const RepointArgs& given) {
         std::string text = PlanProblems(ctx, plan);
         for (const Problem& p : plan.problems)
             if (p.kind == PlanProblem::NotASample) text += "; use --force to repoint anyway";
-        Fail(text);
+        FailPlan(ctx, plan, text);
     }
     const Written written = CommitPlan(ctx, args.write, plan);
     if (args.json) {
-        PrintJson({{"rom", args.rom},
-                   {"id", target.id ? json(*target.id) : json(nullptr)},
+        PrintJson(Json::Object({{"rom", args.rom},
+                   {"id", target.id},
                    {"index", target.index},
                    {"offset", plan.cries.front().newOffset},
                    {"plan", PlanJson(ctx, plan)},
                    {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
+                   {"backup", written.backup.empty() ? Json() : Json(written.backup)},
+                   {"patch", written.patchBytes ? Json(args.write.patch) : Json()},
+                   {"patch_bytes", written.patchBytes ? Json(*written.patchBytes) : Json()}}));
         return ExitOk;
     }
     PrintUpdates(plan);

@@ -135,7 +135,7 @@ int RunImport(const ImportArgs& args) {
         std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
                            (problems.size() == 1 ? "" : "s");
         for (const std::string& p : problems) text += "\n  " + p;
-        Fail(text);
+        FailPlan(ctx, plan, text);
     }
     for (const Source& s : sources) {
         if (s.warnings.empty()) continue;
@@ -149,23 +149,21 @@ int RunImport(const ImportArgs& args) {
     std::map<int, const Source*> byIndex;
     for (const Source& s : sources) byIndex[s.index] = &s;
     if (args.json) {
-        std::map<int, json> extra;
+        std::map<int, Json> extra;
         for (const Source& s : sources)
-            extra[s.index] = {{"snr_db", s.cry.quality.snrDb},
-                              {"file", s.path},
-                              {"length", s.cry.values},
-                              {"warnings", WarningsJson(s.warnings)}};
-        json ignoredJson = json::array();
-        for (const std::string& f : ignored) ignoredJson.push_back(f);
-        PrintJson({{"rom", args.rom},
+            extra[s.index] = Json::Object({{"snr_db", s.cry.quality.snrDb},
+                                           {"file", s.path},
+                                           {"length", s.cry.values},
+                                           {"warnings", WarningsJson(s.warnings, WarningText)}});
+        PrintJson(Json::Object({{"rom", args.rom},
                    {"dir", args.dir},
                    {"quality", ModeName(ModeOf(args.quality))},
-                   {"ignored", ignoredJson},
+                   {"ignored", ignored},
                    {"plan", PlanJson(ctx, plan, extra)},
                    {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
+                   {"backup", written.backup.empty() ? Json() : Json(written.backup)},
+                   {"patch", written.patchBytes ? Json(args.write.patch) : Json()},
+                   {"patch_bytes", written.patchBytes ? Json(*written.patchBytes) : Json()}}));
         return ExitOk;
     }
     for (const std::string& f : ignored) std::printf("ignored: %s\n", f.c_str());

@@ -198,9 +198,11 @@ int main(int argc, char** argv) {
     // Under --json a failure is a JSON object on standard output too.
     const bool json = identify.json || list.json || dump.json || dumpAll.json || encode.json || repoint.json ||
                       import.json || diff.json || quality.json || sampleEncode.json || sampleDump.json;
-    auto failed = [&](const char* message, int status) {
+    auto failed = [&](const char* message, int status, const Json& fields) {
         std::fprintf(stderr, "brevox-cli: %s\n", message);
-        if (json) PrintJson({{"error", message}, {"status", status}});
+        Json document = Json::Object({{"error", message}, {"status", status}});
+        document.Merge(fields);
+        if (json) PrintJson(document);
         return status;
     };
     try {
@@ -216,8 +218,8 @@ int main(int argc, char** argv) {
         if (*sampleDumpCmd) return RunSampleDump(sampleDump);
         return RunQuality(quality);
     } catch (const CliFailure& e) {
-        return failed(e.what(), e.status);
+        return failed(e.what(), e.status, e.fields);
     } catch (const std::exception& e) {
-        return failed(e.what(), ExitFailure);
+        return failed(e.what(), ExitFailure, Json::Object());
     }
 }

@@ -91,16 +91,16 @@ void CreateDirectory(const std::string& dir) {
     if (error) Fail("cannot create directory '" + dir + "': " + error.message());
 }
 
-json JobJson(const Job& job) {
-    return {{"input", job.input},
-            {"output", job.output},
-            {"preview", job.preview.empty() ? json(nullptr) : json(job.preview)},
-            {"kind", FormatOf(job.cry.kind).name},
-            {"rate", job.cry.rateField / 1024},
-            {"length", job.cry.values},
-            {"bytes", job.cry.sample.size()},
-            {"snr_db", job.cry.quality.snrDb},
-            {"warnings", WarningsJson(job.warnings)}};
+Json JobJson(const Job& job) {
+    return Json::Object({{"input", job.input},
+                         {"output", job.output},
+                         {"preview", job.preview.empty() ? Json() : Json(job.preview)},
+                         {"kind", FormatOf(job.cry.kind).name},
+                         {"rate", job.cry.rateField / 1024},
+                         {"length", job.cry.values},
+                         {"bytes", job.cry.sample.size()},
+                         {"snr_db", job.cry.quality.snrDb},
+                         {"warnings", WarningsJson(job.warnings, WarningText)}});
 }
 
 // Why the bytes of a sample file cannot be played, or empty when they can.
@@ -145,9 +145,13 @@ int RunSampleEncode(const SampleEncodeArgs& args) {
         ReplaceFileBytes(job.output, job.cry.sample);
     }
     if (args.json) {
-        json list = json::array();
-        for (const Job& job : jobs) list.push_back(JobJson(job));
-        PrintJson(directory ? json{{"input", args.input}, {"output", args.output}, {"samples", list}} : list[0]);
+        if (!directory) {
+            PrintJson(JobJson(jobs.front()));
+            return ExitOk;
+        }
+        Json list = Json::Array();
+        for (const Job& job : jobs) list.Push(JobJson(job));
+        PrintJson(Json::Object({{"input", args.input}, {"output", args.output}, {"samples", list}}));
         return ExitOk;
     }
     for (const Job& job : jobs) {
@@ -170,8 +174,8 @@ int RunSampleDump(const SampleDumpArgs& args) {
     options.sync = false;
     ReplaceFileContents(args.output, [&](FILE* f) { return WriteWav(f, values, s.Hz()); }, options);
     if (args.json) {
-        PrintJson({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
-                   {"sample", SampleJson(s)}});
+        PrintJson(Json::Object({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
+                   {"sample", SampleJson(s)}}));
         return ExitOk;
     }
     std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),

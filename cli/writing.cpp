@@ -65,6 +65,12 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan) {
     return text;
 }
 
+void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text) {
+    Json problems = Json::Array();
+    for (const Problem& p : plan.problems) problems.Push(ProblemJson(p, ctx.rule));
+    throw CliFailure(ExitFailure, text, Json::Object({{"problems", problems}}));
+}
+
 std::string CompetingTables(const RomContext& ctx) {
     std::string list;
     for (uint32_t t : ctx.model.competing) list += (list.empty() ? "" : ", ") + Hex(t);

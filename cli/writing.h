@@ -57,6 +57,8 @@ EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uin
 
 // Every problem of a refused plan, one per line, each naming the cry by ID.
 std::string PlanProblems(const RomContext& ctx, const Plan& plan);
+// Fails with `text`, the plan's problems joining the failure's JSON document.
+[[noreturn]] void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text);
 // The cry tables the code points at, when it points at several: "0x1000, 0x3F000".
 std::string CompetingTables(const RomContext& ctx);
 
