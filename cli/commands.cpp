@@ -1,5 +1,6 @@
 // The commands that only read the ROM: identify, list, dump, dump-all, and
 // the quality report, which reads only an audio file.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "commands.h"
 #include "context.h"
 #include "crylib.h"
+#include "options.h"
 #include "output.h"
 #include "quality.h"
 #include "romfile.h"
@@ -305,4 +307,40 @@ int RunQuality(const QualityArgs& args) {
     std::printf("%-5s %9s %19s %13s\n", "mode", "SNR (dB)", "peak error (steps)", "worst blocks");
     for (const Mode& m : modes) std::printf("%-5s %9.2f %19d %13u\n", m.name, m.q.snrDb, m.q.peakError, m.q.worstBlocks);
     return ExitOk;
+}
+
+void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args) { AddRomOptions(cmd, args.rom, args.json); }
+
+void AddListOptions(CLI::App* cmd, ListArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    AddTableOptions(cmd, args.table);
+}
+
+void AddDumpOptions(CLI::App* cmd, DumpArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("ID", args.id, "Cry ID (1-411)");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("--offset", args.offset, "Sample offset (hex) instead of an ID");
+    cmd->add_option("-o,--output", args.out, "WAV file to write")->required();
+    cmd->add_option("--rate", args.rate, "Resample to this rate in Hz, pitch and duration kept (default: the sample's own)");
+    cmd->add_flag("--dialog-header", args.dialogHeader,
+                  "The sample's own values under an 11050 Hz header, as the dialog writes them (plays 5 % fast)");
+    AddTableOptions(cmd, args.table);
+}
+
+void AddDumpAllOptions(CLI::App* cmd, DumpAllArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("DIR", args.dir, "Directory for the WAV files (created if missing)")->required();
+    cmd->add_option("--rate", args.rate, "Resample to this rate in Hz (default: each sample's own)");
+    cmd->add_flag("--dialog-header", args.dialogHeader, "The values under the dialog's 11050 Hz header");
+    AddTableOptions(cmd, args.table);
+}
+
+void AddQualityOptions(CLI::App* cmd, QualityArgs& args) {
+    cmd->footer(AudioNote());
+    cmd->add_option("IN", args.input, "Audio file")->required();
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddQualityOption(cmd, args.quality, "The mode whose warnings are shown: best (default) or fast");
+    AddConditionOptions(cmd, args.condition);
+    AddJsonOption(cmd, args.json);
 }

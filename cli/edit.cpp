@@ -1,12 +1,14 @@
 // The commands that write one cry: encode and repoint. Both plan the whole
 // edit on the image in memory first; the ROM is then replaced in one step
 // (romfile.h), or left alone under --dry-run.
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 
 #include "audio.h"
 #include "commands.h"
 #include "context.h"
+#include "options.h"
 #include "output.h"
 #include "text.h"
 #include "writing.h"
@@ -156,4 +158,34 @@ int RunRepoint(const RepointArgs& given) {
     PrintUpdates(plan);
     std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
+}
+
+void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->footer(AudioNote());
+    cmd->add_option("IN", args.input, "Audio file")->required();
+    cmd->add_option("ID", args.id, "Cry ID: write over its current sample");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("--offset", args.offset, "Write at this offset (hex) instead, repointing nothing");
+    cmd->add_flag("--force", args.force, "Write even over what follows a shorter sample (the cries it runs over are named first)");
+    cmd->add_flag("--repoint-free", args.repointFree, "Write into free space (FF bytes) and repoint the entry");
+    cmd->add_option("--free-start", args.freeStart, "Free space search starts here (hex)");
+    cmd->add_option("--free-end", args.freeEnd, "Free space search ends here (hex)");
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddSampleOptions(cmd, args.rate, args.kind);
+    cmd->add_option("--preview", args.preview, "Write what the game will play to this WAV (with --dry-run only that)");
+    AddConditionOptions(cmd, args.condition);
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
+}
+
+void AddRepointOptions(CLI::App* cmd, RepointArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("ID", args.id, "Cry ID (1-411); empty with --index");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("HEX", args.target, "Sample offset (hex) or ROM address");
+    cmd->add_flag("--force", args.force, "Repoint even where no sample lies");
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
 }

@@ -3,6 +3,7 @@
 // cry stays in its slot when it fits there and goes to free space otherwise,
 // largest first. Any problem refuses the whole import and names every one;
 // the ROM is then left byte-identical.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "audio.h"
 #include "commands.h"
 #include "context.h"
+#include "options.h"
 #include "output.h"
 #include "parallel.h"
 #include "romfile.h"
@@ -179,4 +181,25 @@ int RunImport(const ImportArgs& args) {
                 static_cast<unsigned long long>(plan.freeLeft));
     std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
+}
+
+void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->footer(std::string(AudioNote()) +
+                "\nFiles: cry-NNN.* (species-NNN.* with --species) and index-NNNN.*, as dump-all writes them; "
+                "others are ignored. A cry stays in its slot when it fits, else moves to free space (largest "
+                "first) and both tables are repointed. Any problem refuses the whole import.");
+    cmd->add_option("DIR", args.dir, "Directory of audio files")->required();
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take 8-bit mono WAVs' bytes as they are, unconverted");
+    cmd->add_flag("--reclaim", args.reclaim,
+                  "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
+    cmd->add_option("--free-start", args.freeStart, "Inner free space is used from here (hex)");
+    cmd->add_option("--free-end", args.freeEnd, "Inner free space is used up to here (hex)");
+    AddSampleOptions(cmd, args.rate, args.kind);
+    cmd->add_option("--preview", args.preview,
+                    "Write what the game will play, a WAV per cry, into this directory (with --dry-run only that)");
+    AddConditionOptions(cmd, args.condition);
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
 }

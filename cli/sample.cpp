@@ -3,6 +3,7 @@
 // after them). encode makes them from audio, one file or a whole directory
 // on every core, all or nothing; dump decodes one to a WAV at the rate its
 // header declares.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "audio.h"
 #include "commands.h"
 #include "image.h"
+#include "options.h"
 #include "output.h"
 #include "parallel.h"
 #include "romfile.h"
@@ -181,4 +183,28 @@ int RunSampleDump(const SampleDumpArgs& args) {
     std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),
                 values.size() / static_cast<double>(s.Hz()), SampleKindName(s));
     return ExitOk;
+}
+
+void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args) {
+    cmd->footer(std::string(AudioNote()) +
+                "\nThe file holds the header (kind, rate x 1024, loop start 0, length S) and S + 1 values, "
+                "the last one silence. A directory gives OUT_DIR/NAME.bin per file, or nothing when any "
+                "file fails.");
+    cmd->add_option("IN", args.input, "Audio file, or a directory of them")->required();
+    cmd->add_option("OUT", args.output, "Sample file (.bin), or a directory for a directory")->required();
+    cmd->add_option("--kind", args.kind, "compressed (default) or uncompressed")
+        ->check(CLI::IsMember({"compressed", "uncompressed"}));
+    cmd->add_option("--rate", args.rate, "Rate the sample declares and is resampled to, in Hz (default 10512)");
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    cmd->add_option("--preview", args.preview,
+                    "Write what the game will play to this WAV (a directory of them for a directory)");
+    AddConditionOptions(cmd, args.condition);
+    AddJsonOption(cmd, args.json);
+}
+
+void AddSampleDumpOptions(CLI::App* cmd, SampleDumpArgs& args) {
+    cmd->add_option("IN", args.input, "Sample file")->required();
+    cmd->add_option("OUT", args.output, "WAV file to write")->required();
+    AddJsonOption(cmd, args.json);
 }
