@@ -104,6 +104,13 @@ Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& pl
     return written;
 }
 
+Json WrittenJson(const WriteArgs& write, const Written& written) {
+    return Json::Object({{"dry_run", write.dryRun},
+                         {"backup", written.backup.empty() ? Json() : Json(written.backup)},
+                         {"patch", written.patchBytes ? Json(write.patch) : Json()},
+                         {"patch_bytes", written.patchBytes}});
+}
+
 std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written) {
     if (write.dryRun) return "dry run: nothing written";
     if (written.patchBytes)

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "context.h"
 #include "crylib.h"
+#include "json.h"
 #include "plan.h"
 #include "quality.h"
 
@@ -78,6 +79,9 @@ void RequireSeparateOutput(const std::string& output, std::initializer_list<std:
 // and the BPS patch from it to that copy is written instead. Under --dry-run
 // nothing is written.
 Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan);
+// What was written, as the writing commands' JSON gives it: dry_run, and the
+// backup, patch and patch_bytes (null when none was written).
+Json WrittenJson(const WriteArgs& write, const Written& written);
 // "dry run: nothing written", "wrote ROM (old image in BACKUP)" or
 // "wrote patch PATCH (N bytes); ROM left unchanged".
 std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written);
