@@ -233,16 +233,57 @@ int RunDump(const DumpArgs& args) {
     return ExitOk;
 }
 
+namespace {
+
+// What dump-all did, cry by cry, from which its text and its JSON are rendered.
+struct DumpAll {
+    struct Dumped {
+        EntryRow row;
+        std::string path;
+        uint32_t rate = 0;
+        SampleInfo sample;
+    };
+    struct Skipped {
+        EntryRow row;
+        std::string reason;
+    };
+    std::vector<Dumped> written;
+    std::vector<Skipped> skipped;
+};
+
+Json DumpAllJson(const DumpAllArgs& args, const DumpAll& d) {
+    Json written = Json::Array(), skipped = Json::Array();
+    for (const auto& w : d.written)
+        written.Push(Json::Object(
+            {{"id", w.row.id}, {"index", w.row.index}, {"file", w.path}, {"rate", w.rate}, {"sample", SampleJson(w.sample)}}));
+    for (const auto& k : d.skipped)
+        skipped.Push(Json::Object({{"id", k.row.id}, {"index", k.row.index}, {"reason", k.reason}}));
+    return Json::Object({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
+}
+
+void PrintDumpAll(const DumpAllArgs& args, const DumpAll& d) {
+    std::printf("dumped %zu cries to %s", d.written.size(), args.dir.c_str());
+    if (!d.skipped.empty()) {
+        std::string names;
+        for (const auto& k : d.skipped)
+            names += (names.empty() ? "" : ", ") +
+                     (k.row.id ? std::to_string(*k.row.id) : "index " + std::to_string(k.row.index));
+        std::printf("; skipped %zu with no sample: %s", d.skipped.size(), names.c_str());
+    }
+    std::printf("\n");
+}
+
+}  // namespace
+
 int RunDumpAll(const DumpAllArgs& args) {
     CheckRate(args.rate, args.dialogHeader);
-    RomContext ctx = OpenRom(args.rom, args.table, true);
+    const RomContext ctx = OpenRom(args.rom, args.table, true);
     std::error_code error;
     std::filesystem::create_directories(args.dir, error);
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
 
     const bool progress = IsTerminal(stderr);
-    Json written = Json::Array(), skipped = Json::Array();
-    std::string skippedNames;
+    DumpAll d;
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     int done = 0;
     for (const EntryRow& r : rows) {
@@ -251,25 +292,18 @@ int RunDumpAll(const DumpAllArgs& args) {
         const SampleInfo s = InspectSample(ctx.image, e.offset);
         const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.dialogHeader)
                                                     : "entry does not point into the ROM";
-        const std::string name = r.id ? std::to_string(*r.id) : "index " + std::to_string(r.index);
         if (!problem.empty()) {
-            skipped.Push(Json::Object({{"id", r.id}, {"index", r.index}, {"reason", problem}}));
-            skippedNames += (skippedNames.empty() ? "" : ", ") + name;
+            d.skipped.push_back({r, problem});
             continue;
         }
         const std::string path = (std::filesystem::path(args.dir) / (CryFileStem(r, ctx.rule) + ".wav")).string();
         const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
         WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
-        written.Push(Json::Object({{"id", r.id}, {"index", r.index}, {"file", path}, {"rate", rate}, {"sample", SampleJson(s)}}));
+        d.written.push_back({r, path, rate, s});
     }
-    if (args.json) {
-        PrintJson(Json::Object({{"dir", args.dir}, {"written", written}, {"skipped", skipped}}));
-    } else {
-        std::printf("dumped %zu cries to %s", written.Size(), args.dir.c_str());
-        if (skipped.Size()) std::printf("; skipped %zu with no sample: %s", skipped.Size(), skippedNames.c_str());
-        std::printf("\n");
-    }
-    if (!written.Size()) Fail("no cry of '" + args.rom + "' could be dumped");
+    if (args.json) PrintJson(DumpAllJson(args, d));
+    else PrintDumpAll(args, d);
+    if (d.written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
     return ExitOk;
 }
 
