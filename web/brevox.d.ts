@@ -53,6 +53,9 @@ export interface Entry {
 
 export type TableName = 'cry' | 'reverse';
 
+/** A half-open byte range of the image. */
+export interface Span { start: number; end: number }
+
 export interface PointerUpdate { table: TableName; index: number; at: number; from: number; to: number }
 export interface VoiceUpdate { table: TableName; index: number; at: number; from: number; to: number }
 
@@ -95,7 +98,9 @@ export interface Plan {
   cries: CryPlan[];
   pointers: PointerUpdate[];
   voices: VoiceUpdate[];
-  reclaimed: { start: number; end: number }[];
+  /** The bytes written: new samples, and FF over reclaimed slots. */
+  writes: Span[];
+  reclaimed: Span[];
   bytes_used: number;
   bytes_freed: number;
   free_left: number;

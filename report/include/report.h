@@ -28,6 +28,8 @@ Json SampleJson(const SampleInfo& s);
 Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row);
 
 Json PointerJson(const PointerUpdate& u);
+// A half-open byte range: start, end.
+Json SpanJson(Span s);
 Json VoiceJson(const VoiceUpdate& v);
 
 // A plan problem: its kind (ProblemName), the entry (index -1 for none) and
@@ -36,8 +38,9 @@ Json VoiceJson(const VoiceUpdate& v);
 Json ProblemJson(const Problem& p, IdRule rule);
 const char* ProtectedPartName(ProtectedPart part);
 
-// A plan: ok, its problems, one row per cry (IDs under `rule`), the pointer
-// words and voice bytes that change, the slots reclaimed and the free space.
+// A plan: ok, its problems, one row per cry (IDs under `rule`), the spans it
+// writes (new samples, and FF over reclaimed slots), the pointer words and
+// voice bytes that change, the slots reclaimed and the free space.
 // `extra` holds, per index, fields a front end adds to its cry's row (e.g.
 // the encoding's SNR, snr_db, null otherwise).
 Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {});

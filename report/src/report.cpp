@@ -103,6 +103,8 @@ Json ProblemJson(const Problem& p, IdRule rule) {
                          {"part", p.kind == PlanProblem::Protected ? Json(ProtectedPartName(p.part)) : Json()}});
 }
 
+Json SpanJson(Span s) { return Json::Object({{"start", s.start}, {"end", s.end}}); }
+
 Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
     Json cries = ListJson(plan.cries, [&](const CryPlan& c) {
         Json row = CryJson(c, rule);
@@ -114,8 +116,8 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
                          {"cries", cries},
                          {"pointers", ListJson(plan.pointers, PointerJson)},
                          {"voices", ListJson(plan.voices, VoiceJson)},
-                         {"reclaimed", ListJson(plan.reclaimed,
-                                                [](Span s) { return Json::Object({{"start", s.start}, {"end", s.end}}); })},
+                         {"writes", ListJson(plan.writes, [](const Write& w) { return SpanJson(w.Bytes()); })},
+                         {"reclaimed", ListJson(plan.reclaimed, SpanJson)},
                          {"bytes_used", plan.bytesUsed},
                          {"bytes_freed", plan.bytesFreed},
                          {"free_left", plan.freeLeft}});
