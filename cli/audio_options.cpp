@@ -98,9 +98,3 @@ std::string WarningText(const AudioWarning& w) {
 void PrintWarnings(const AudioWarnings& warnings) {
     for (const AudioWarning& w : warnings) std::fprintf(stderr, "warning: %s\n", WarningText(w).c_str());
 }
-
-nlohmann::json WarningsJson(const AudioWarnings& warnings) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const AudioWarning& w : warnings) list.push_back(WarningText(w));
-    return list;
-}

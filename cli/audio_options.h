@@ -2,7 +2,6 @@
 // warnings reach the user.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -33,5 +32,3 @@ ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw);
 std::string WarningText(const AudioWarning& w);
 // Each warning as a line "warning: ..." on standard error.
 void PrintWarnings(const AudioWarnings& warnings);
-// The warnings' messages, for --json output.
-nlohmann::json WarningsJson(const AudioWarnings& warnings);

@@ -1,5 +1,6 @@
 // The commands that only read the ROM: identify, list, dump, dump-all, and
 // the quality report, which reads only an audio file.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,14 +10,13 @@
 #include "commands.h"
 #include "context.h"
 #include "crylib.h"
+#include "options.h"
 #include "output.h"
 #include "quality.h"
 #include "romfile.h"
 #include "text.h"
 #include "wavlib.h"
 #include "writing.h"
-
-using nlohmann::json;
 
 namespace {
 
@@ -118,28 +118,18 @@ void PrintTableNotes(const RomContext& ctx) {
                     CompetingTables(ctx).c_str());
 }
 
-json OffsetsJson(const std::vector<uint32_t>& offsets) {
-    json list = json::array();
-    for (uint32_t o : offsets) list.push_back(o);
-    return list;
-}
-
-json TableJson(const RomContext& ctx) {
+Json TableJson(const RomContext& ctx) {
     const ImageModel& m = ctx.model;
-    return {{"table", m.HasTable() ? json(m.table) : json(nullptr)},
-            {"entries_in_table", m.entries},
-            {"found_by", SourceName(m.source)},
-            {"table_pointers", OffsetsJson(m.tablePointers)},
-            {"reverse_table", m.reverse ? json(*m.reverse) : json(nullptr)},
-            {"reverse_entries", m.reverseEntries},
-            {"reverse_pointers", OffsetsJson(m.reversePointers)},
-            {"unused_table", m.unusedTable ? json(*m.unusedTable) : json(nullptr)},
-            {"competing_tables", OffsetsJson(m.competing)},
-            {"table_stop", ctx.shortfall.stop == TableStop::None
-                               ? json(nullptr)
-                               : json{{"reason", TableStopName(ctx.shortfall.stop)}, {"index", ctx.shortfall.index},
-                                      {"at", ctx.shortfall.at}, {"word", ctx.shortfall.word},
-                                      {"resumes", ctx.shortfall.resumes}}}};
+    return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
+                         {"entries_in_table", m.entries},
+                         {"found_by", SourceName(m.source)},
+                         {"table_pointers", m.tablePointers},
+                         {"reverse_table", m.reverse},
+                         {"reverse_entries", m.reverseEntries},
+                         {"reverse_pointers", m.reversePointers},
+                         {"unused_table", m.unusedTable},
+                         {"competing_tables", m.competing},
+                         {"table_stop", TableStopJson(ctx.shortfall)}});
 }
 
 
@@ -153,18 +143,18 @@ int RunIdentify(const IdentifyArgs& args) {
     const bool moved = ctx.model.source == TableSource::Moved ||
                        (id.kind == RomKnown && ctx.model.source == TableSource::None);
     if (args.json) {
-        json j = {{"rom", args.rom},
-                  {"label", label},
-                  {"code", code},
-                  {"revision", id.revision >= 0 ? json(id.revision) : json(nullptr)},
-                  {"release_table", id.kind == RomKnown ? json(id.tableOffset) : json(nullptr)},
-                  {"table_moved", moved}};
-        j.update(TableJson(ctx));
+        Json j = Json::Object({{"rom", args.rom},
+                               {"label", label},
+                               {"code", code},
+                               {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
+                               {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
+                               {"table_moved", moved}});
+        j.Merge(TableJson(ctx));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
             const std::string error = "no cry table found in '" + args.rom + "'";
-            j["error"] = error;
-            j["status"] = ExitFailure;
+            j.Set("error", error);
+            j.Set("status", ExitFailure);
             PrintJson(j);
             std::fprintf(stderr, "brevox-cli: %s\n", error.c_str());
             return ExitFailure;
@@ -190,11 +180,11 @@ int RunList(const ListArgs& args) {
     RomContext ctx = OpenRom(args.rom, args.table, true);
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     if (args.json) {
-        json entries = json::array();
-        for (const EntryRow& r : rows) entries.push_back(EntryJson(ctx, r.id, r.index));
-        json j = {{"rom", args.rom}, {"rule", RuleName(ctx.rule)}};
-        j.update(TableJson(ctx));
-        j["entries"] = entries;
+        Json entries = Json::Array();
+        for (const EntryRow& r : rows) entries.Push(EntryJson(ctx, r));
+        Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
+        j.Merge(TableJson(ctx));
+        j.Set("entries", entries);
         PrintJson(j);
         return ExitOk;
     }
@@ -252,12 +242,12 @@ int RunDump(const DumpArgs& args) {
     const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
     const size_t written = WriteSampleWav(ctx.image, s, rate, args.dialogHeader, args.out);
     if (args.json) {
-        PrintJson({{"file", args.out},
-                   {"values", written},
-                   {"id", target && target->id ? json(*target->id) : json(nullptr)},
-                   {"index", target ? json(target->index) : json(nullptr)},
-                   {"rate", rate},
-                   {"sample", SampleJson(s)}});
+        PrintJson(Json::Object({{"file", args.out},
+                                {"values", written},
+                                {"id", target ? Json(target->id) : Json()},
+                                {"index", target ? Json(target->index) : Json()},
+                                {"rate", rate},
+                                {"sample", SampleJson(s)}}));
     } else {
         std::printf("wrote %s: %zu samples at %u Hz (%.3f s), %s sample of %u values at %u Hz at %s\n",
                     args.out.c_str(), written, rate, written / static_cast<double>(rate), SampleKindName(s), s.length,
@@ -266,16 +256,57 @@ int RunDump(const DumpArgs& args) {
     return ExitOk;
 }
 
+namespace {
+
+// What dump-all did, cry by cry, from which its text and its JSON are rendered.
+struct DumpAll {
+    struct Dumped {
+        EntryRow row;
+        std::string path;
+        uint32_t rate = 0;
+        SampleInfo sample;
+    };
+    struct Skipped {
+        EntryRow row;
+        std::string reason;
+    };
+    std::vector<Dumped> written;
+    std::vector<Skipped> skipped;
+};
+
+Json DumpAllJson(const DumpAllArgs& args, const DumpAll& d) {
+    Json written = Json::Array(), skipped = Json::Array();
+    for (const auto& w : d.written)
+        written.Push(Json::Object(
+            {{"id", w.row.id}, {"index", w.row.index}, {"file", w.path}, {"rate", w.rate}, {"sample", SampleJson(w.sample)}}));
+    for (const auto& k : d.skipped)
+        skipped.Push(Json::Object({{"id", k.row.id}, {"index", k.row.index}, {"reason", k.reason}}));
+    return Json::Object({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
+}
+
+void PrintDumpAll(const DumpAllArgs& args, const DumpAll& d) {
+    std::printf("dumped %zu cries to %s", d.written.size(), args.dir.c_str());
+    if (!d.skipped.empty()) {
+        std::string names;
+        for (const auto& k : d.skipped)
+            names += (names.empty() ? "" : ", ") +
+                     (k.row.id ? std::to_string(*k.row.id) : "index " + std::to_string(k.row.index));
+        std::printf("; skipped %zu with no sample: %s", d.skipped.size(), names.c_str());
+    }
+    std::printf("\n");
+}
+
+}  // namespace
+
 int RunDumpAll(const DumpAllArgs& args) {
     CheckRate(args.rate, args.dialogHeader);
-    RomContext ctx = OpenRom(args.rom, args.table, true);
+    const RomContext ctx = OpenRom(args.rom, args.table, true);
     std::error_code error;
     std::filesystem::create_directories(args.dir, error);
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
 
     const bool progress = IsTerminal(stderr);
-    json written = json::array(), skipped = json::array();
-    std::string skippedNames;
+    DumpAll d;
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     int done = 0;
     for (const EntryRow& r : rows) {
@@ -284,29 +315,18 @@ int RunDumpAll(const DumpAllArgs& args) {
         const SampleInfo s = InspectSample(ctx.image, e.offset);
         const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.dialogHeader)
                                                     : "entry does not point into the ROM";
-        const std::string name = r.id ? std::to_string(*r.id) : "index " + std::to_string(r.index);
         if (!problem.empty()) {
-            skipped.push_back({{"id", r.id ? json(*r.id) : json(nullptr)}, {"index", r.index}, {"reason", problem}});
-            skippedNames += (skippedNames.empty() ? "" : ", ") + name;
+            d.skipped.push_back({r, problem});
             continue;
         }
         const std::string path = (std::filesystem::path(args.dir) / (CryFileStem(r, ctx.rule) + ".wav")).string();
         const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
         WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
-        written.push_back({{"id", r.id ? json(*r.id) : json(nullptr)},
-                           {"index", r.index},
-                           {"file", path},
-                           {"rate", rate},
-                           {"sample", SampleJson(s)}});
+        d.written.push_back({r, path, rate, s});
     }
-    if (args.json) {
-        PrintJson({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
-    } else {
-        std::printf("dumped %zu cries to %s", written.size(), args.dir.c_str());
-        if (!skipped.empty()) std::printf("; skipped %zu with no sample: %s", skipped.size(), skippedNames.c_str());
-        std::printf("\n");
-    }
-    if (written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
+    if (args.json) PrintJson(DumpAllJson(args, d));
+    else PrintDumpAll(args, d);
+    if (d.written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
     return ExitOk;
 }
 
@@ -324,17 +344,17 @@ int RunQuality(const QualityArgs& args) {
     CheckEncoding(chosen == EncodeMode::Best ? modes[0].q : modes[1].q, chosen, audio.warnings);
     PrintWarnings(audio.warnings);
     if (args.json) {
-        json j = {{"input", args.input},
-                  {"length", samples.size()},
-                  {"rate", std::lround(audio.rate)},
-                  {"compares", "the decoded values with the conditioned 8-bit signal before encoding"},
-                  {"units", {{"snr_db", "dB"}, {"peak_error", "8-bit steps"}}},
-                  {"warnings", WarningsJson(audio.warnings)}};
+        Json j = Json::Object({{"input", args.input},
+                               {"length", samples.size()},
+                               {"rate", std::lround(audio.rate)},
+                               {"compares", "the decoded values with the conditioned 8-bit signal before encoding"},
+                               {"units", Json::Object({{"snr_db", "dB"}, {"peak_error", "8-bit steps"}})},
+                               {"warnings", WarningsJson(audio.warnings, WarningText)}});
         for (const Mode& m : modes)
-            j[m.name] = {{"snr_db", m.q.snrDb},
-                         {"peak_error", m.q.peakError},
-                         {"blocks", m.q.blocks},
-                         {"worst_blocks", m.q.worstBlocks}};
+            j.Set(m.name, Json::Object({{"snr_db", m.q.snrDb},
+                                        {"peak_error", m.q.peakError},
+                                        {"blocks", m.q.blocks},
+                                        {"worst_blocks", m.q.worstBlocks}}));
         PrintJson(j);
         return ExitOk;
     }
@@ -344,4 +364,40 @@ int RunQuality(const QualityArgs& args) {
     std::printf("%-5s %9s %19s %13s\n", "mode", "SNR (dB)", "peak error (steps)", "worst blocks");
     for (const Mode& m : modes) std::printf("%-5s %9.2f %19d %13u\n", m.name, m.q.snrDb, m.q.peakError, m.q.worstBlocks);
     return ExitOk;
+}
+
+void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args) { AddRomOptions(cmd, args.rom, args.json); }
+
+void AddListOptions(CLI::App* cmd, ListArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    AddTableOptions(cmd, args.table);
+}
+
+void AddDumpOptions(CLI::App* cmd, DumpArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("ID", args.id, "Cry ID (1-411)");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("--offset", args.offset, "Sample offset (hex) instead of an ID");
+    cmd->add_option("-o,--output", args.out, "WAV file to write")->required();
+    cmd->add_option("--rate", args.rate, "Resample to this rate in Hz, pitch and duration kept (default: the sample's own)");
+    cmd->add_flag("--dialog-header", args.dialogHeader,
+                  "The sample's own values under an 11050 Hz header, as the dialog writes them (plays 5 % fast)");
+    AddTableOptions(cmd, args.table);
+}
+
+void AddDumpAllOptions(CLI::App* cmd, DumpAllArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("DIR", args.dir, "Directory for the WAV files (created if missing)")->required();
+    cmd->add_option("--rate", args.rate, "Resample to this rate in Hz (default: each sample's own)");
+    cmd->add_flag("--dialog-header", args.dialogHeader, "The values under the dialog's 11050 Hz header");
+    AddTableOptions(cmd, args.table);
+}
+
+void AddQualityOptions(CLI::App* cmd, QualityArgs& args) {
+    cmd->footer(AudioNote());
+    cmd->add_option("IN", args.input, "Audio file")->required();
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddQualityOption(cmd, args.quality, "The mode whose warnings are shown: best (default) or fast");
+    AddConditionOptions(cmd, args.condition);
+    AddJsonOption(cmd, args.json);
 }

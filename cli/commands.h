@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio_options.h"
 
@@ -141,6 +143,20 @@ struct SampleDumpArgs {
     bool json = false;
 };
 
+// Each command's options, bound to its arguments, and the command run with
+// them once parsed.
+void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args);
+void AddListOptions(CLI::App* cmd, ListArgs& args);
+void AddDumpOptions(CLI::App* cmd, DumpArgs& args);
+void AddDumpAllOptions(CLI::App* cmd, DumpAllArgs& args);
+void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args);
+void AddRepointOptions(CLI::App* cmd, RepointArgs& args);
+void AddImportOptions(CLI::App* cmd, ImportArgs& args);
+void AddQualityOptions(CLI::App* cmd, QualityArgs& args);
+void AddDiffOptions(CLI::App* cmd, DiffArgs& args);
+void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args);
+void AddSampleDumpOptions(CLI::App* cmd, SampleDumpArgs& args);
+
 int RunIdentify(const IdentifyArgs& args);
 int RunList(const ListArgs& args);
 int RunDump(const DumpArgs& args);
@@ -152,3 +168,19 @@ int RunQuality(const QualityArgs& args);
 int RunDiff(const DiffArgs& args);
 int RunSampleEncode(const SampleEncodeArgs& args);
 int RunSampleDump(const SampleDumpArgs& args);
+
+// A command whose options are registered, to run once they are parsed.
+struct Runner {
+    std::function<int()> run;
+    const bool* json;  // whether --json was given
+};
+// A command of the table main registers, in the order --help lists them.
+struct Command {
+    const char* group;  // the command it sits under ("sample"), listed before it, or nullptr
+    const char* name;
+    const char* about;
+    // Adds the options to `cmd`, bound to arguments of their own; empty for a
+    // command that only gathers others ("sample encode", "sample dump").
+    std::function<Runner(CLI::App* cmd)> add;
+};
+const std::vector<Command>& Commands();

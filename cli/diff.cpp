@@ -1,10 +1,12 @@
 // diff: the BPS patch from one image to another, the way people share an
 // edit: a few kilobytes for a few cries instead of the whole image, applied
 // by any patcher to the original alone.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "bps.h"
 #include "commands.h"
+#include "options.h"
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
@@ -17,15 +19,22 @@ int RunDiff(const DiffArgs& args) {
     const Bytes patch = MakeBps(original, edited);
     ReplaceFileBytes(args.out, patch);
     if (args.json) {
-        PrintJson({{"original", args.original},
+        PrintJson(Json::Object({{"original", args.original},
                    {"edited", args.edited},
                    {"original_bytes", original.size()},
                    {"edited_bytes", edited.size()},
                    {"patch", args.out},
-                   {"patch_bytes", patch.size()}});
+                   {"patch_bytes", patch.size()}}));
         return ExitOk;
     }
     std::printf("wrote patch %s (%zu bytes): %s (%zu bytes) to %s (%zu bytes)\n", args.out.c_str(), patch.size(),
                 args.original.c_str(), original.size(), args.edited.c_str(), edited.size());
     return ExitOk;
+}
+
+void AddDiffOptions(CLI::App* cmd, DiffArgs& args) {
+    cmd->add_option("ORIGINAL", args.original, "The image as it was")->required();
+    cmd->add_option("EDITED", args.edited, "The image as edited")->required();
+    cmd->add_option("OUT", args.out, "The BPS patch to write")->required();
+    AddJsonOption(cmd, args.json);
 }

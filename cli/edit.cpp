@@ -1,12 +1,14 @@
 // The commands that write one cry: encode and repoint. Both plan the whole
 // edit on the image in memory first; the ROM is then replaced in one step
 // (romfile.h), or left alone under --dry-run.
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 
 #include "audio.h"
 #include "commands.h"
 #include "context.h"
+#include "options.h"
 #include "output.h"
 #include "text.h"
 #include "writing.h"
@@ -32,7 +34,7 @@ void RefuseUnlessOk(const RomContext& ctx, const Plan& plan, bool repointFreeHin
             text += "; --repoint-free would place it in free space, or --force overwrites what follows";
             break;
         }
-    Fail(text);
+    FailPlan(ctx, plan, text);
 }
 
 // The FF run the sample went into, and what is left.
@@ -46,25 +48,31 @@ std::string FreeLine(const RomContext& ctx, const Plan& plan, const std::optiona
     return line + std::to_string(plan.freeLeft) + " bytes left";
 }
 
-}  // namespace
+// An encode, from the request to what was written: its text and its JSON are
+// both rendered from this.
+struct Encoding {
+    std::optional<Target> target;  // none with --offset
+    EncodeMode mode = EncodeMode::Best;
+    LoadedAudio audio;
+    EncodedCry cry;
+    EditRequest request;
+    Plan plan;
+    Written written;
+};
 
-int RunEncode(const EncodeArgs& args) {
-    CheckEncodeArgs(args);
-    RequireSeparateOutput(args.write.patch, {args.rom, args.input});
-    const bool byEntry = args.offset.empty();
-    RomContext ctx = OpenRom(args.rom, args.table, byEntry);
-    const EncodeMode mode = ModeOf(args.quality);
-
+// The new sample encoded from the audio, and the change that puts it in place.
+Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
+    Encoding e;
+    e.mode = ModeOf(args.quality);
     CryChange change;
     change.force = args.force;
-    std::optional<Target> target;
     std::optional<uint32_t> replaced;  // the sample the new one takes the place of
-    if (byEntry) {
-        target = ResolveTarget(ctx, args.id, args.index);
-        change.index = target->index;
+    if (args.offset.empty()) {
+        e.target = ResolveTarget(ctx, args.id, args.index);
+        change.index = e.target->index;
         change.place = args.repointFree ? CryChange::Place::Free : CryChange::Place::InPlace;
-        const Entry e = ReadEntry(ctx.image, ctx.model.table, target->index);
-        if (e.pointsIntoRom) replaced = e.offset;
+        const Entry entry = ReadEntry(ctx.image, ctx.model.table, e.target->index);
+        if (entry.pointsIntoRom) replaced = entry.offset;
     } else {
         change.index = -1;
         change.place = CryChange::Place::At;
@@ -72,88 +80,135 @@ int RunEncode(const EncodeArgs& args) {
         replaced = change.at;
     }
     const NewSample wanted = NewSampleFor(ctx, replaced, args.rate, args.kind);
-    LoadedAudio audio = LoadSamples(args.input, wanted.Rate(), args.raw, args.condition);
-    const EncodedCry cry =
-        EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate), args.input);
-    CheckEncoding(cry.quality, mode, audio.warnings);
-    change.sample = cry.sample;
+    e.audio = LoadSamples(args.input, wanted.Rate(), args.raw, args.condition);
+    e.cry = EncodeCry(e.audio.samples, wanted.kind, e.mode, LoadedRateField(e.audio, wanted, args.condition.keepRate),
+                      args.input);
+    CheckEncoding(e.cry.quality, e.mode, e.audio.warnings);
+    change.sample = e.cry.sample;
+    e.request.cries.push_back(change);
+    e.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
+    return e;
+}
 
-    EditRequest request;
-    request.cries.push_back(change);
-    request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
-    const Plan plan = PlanEdits(ctx.image, ctx.model, request);
-    PrintWarnings(audio.warnings);
-    RefuseUnlessOk(ctx, plan, !args.repointFree);
-    WarnOverwritten(ctx, plan);
-    if (!args.preview.empty()) {
-        RequireDistinctFiles(args.rom, args.preview);
-        WritePreview(args.preview, cry.sample);
-    }
-    const Written written = CommitPlan(ctx, args.write, plan);
+Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
+    const CryPlan& c = e.plan.cries.front();
+    Json j = Json::Object({{"rom", args.rom},
+                           {"input", args.input},
+                           {"id", e.target ? Json(e.target->id) : Json()},
+                           {"index", e.target ? Json(e.target->index) : Json()},
+                           {"length", e.cry.values},
+                           {"rate", e.cry.rateField / 1024},
+                           {"kind", FormatOf(e.cry.kind).name},
+                           {"quality", ModeName(e.mode)},
+                           {"snr_db", e.cry.quality.snrDb},
+                           {"warnings", WarningsJson(e.audio.warnings, WarningText)},
+                           {"plan", PlanJson(ctx, e.plan, {{c.index, Json::Object({{"snr_db", e.cry.quality.snrDb}})}})}});
+    j.Merge(WrittenJson(args.write, e.written));
+    return j;
+}
 
-    const CryPlan& c = plan.cries.front();
-    const uint32_t hz = cry.rateField / 1024;
-    if (args.json) {
-        PrintJson({{"rom", args.rom},
-                   {"input", args.input},
-                   {"id", target && target->id ? json(*target->id) : json(nullptr)},
-                   {"index", target ? json(target->index) : json(nullptr)},
-                   {"length", cry.values},
-                   {"rate", hz},
-                   {"kind", FormatOf(cry.kind).name},
-                   {"quality", ModeName(mode)},
-                   {"snr_db", cry.quality.snrDb},
-                   {"warnings", WarningsJson(audio.warnings)},
-                   {"plan", PlanJson(ctx, plan, {{c.index, {{"snr_db", cry.quality.snrDb}}}})},
-                   {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
-        return ExitOk;
-    }
-    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), cry.values, hz,
-                cry.values / static_cast<double>(hz), ModeName(mode), cry.quality.snrDb);
-    std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(cry.kind).name, Hex(c.newOffset).c_str());
+void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
+    const CryPlan& c = e.plan.cries.front();
+    const uint32_t hz = e.cry.rateField / 1024;
+    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), e.cry.values, hz,
+                e.cry.values / static_cast<double>(hz), ModeName(e.mode), e.cry.quality.snrDb);
+    std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(e.cry.kind).name, Hex(c.newOffset).c_str());
     if (c.oldBytes && c.oldKind) std::printf(" (replaces a %s sample of %u bytes)", FormatOf(*c.oldKind).name, c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
     std::printf("\n");
-    PrintUpdates(plan);
-    if (args.repointFree) std::printf("%s\n", FreeLine(ctx, plan, request.freeRange, c.newOffset).c_str());
-    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
-    return ExitOk;
+    PrintUpdates(e.plan);
+    if (args.repointFree) std::printf("%s\n", FreeLine(ctx, e.plan, e.request.freeRange, c.newOffset).c_str());
+    std::printf("%s\n", Outcome(ctx, args.write, e.written).c_str());
 }
 
-int RunRepoint(const RepointArgs& given) {
-    // With --index the one positional argument after the ROM is the offset.
+// With --index the one positional argument after the ROM is the offset.
+RepointArgs RepointArgsOf(const RepointArgs& given) {
     RepointArgs args = given;
     if (!args.index.empty() && args.target.empty()) std::swap(args.id, args.target);
     if (args.target.empty()) BadUsage("give the sample offset HEX to point at");
     if (args.id.empty() == args.index.empty()) BadUsage("give an ID or --index N");
-    RomContext ctx = OpenRom(args.rom, args.table, true);
+    return args;
+}
+
+void RefuseRepointUnlessOk(const RomContext& ctx, const Plan& plan) {
+    if (plan.Ok()) return;
+    std::string text = PlanProblems(ctx, plan);
+    for (const Problem& p : plan.problems)
+        if (p.kind == PlanProblem::NotASample) text += "; use --force to repoint anyway";
+    FailPlan(ctx, plan, text);
+}
+
+}  // namespace
+
+int RunEncode(const EncodeArgs& args) {
+    CheckEncodeArgs(args);
+    RequireSeparateOutput(args.write.patch, {args.rom, args.input});
+    const RomContext ctx = OpenRom(args.rom, args.table, args.offset.empty());
+    Encoding e = EncodeRequest(ctx, args);
+    e.plan = PlanEdits(ctx.image, ctx.model, e.request);
+    PrintWarnings(e.audio.warnings);
+    RefuseUnlessOk(ctx, e.plan, !args.repointFree);
+    WarnOverwritten(ctx, e.plan);
+    if (!args.preview.empty()) {
+        RequireDistinctFiles(args.rom, args.preview);
+        WritePreview(args.preview, e.cry.sample);
+    }
+    e.written = CommitPlan(ctx, args.write, e.plan);
+    if (args.json) PrintJson(EncodingJson(ctx, args, e));
+    else PrintEncoding(ctx, args, e);
+    return ExitOk;
+}
+
+int RunRepoint(const RepointArgs& given) {
+    const RepointArgs args = RepointArgsOf(given);
+    const RomContext ctx = OpenRom(args.rom, args.table, true);
     const Target target = ResolveTarget(ctx, args.id, args.index);
     EditRequest request;
     request.repoints.push_back({target.index, ToFileOffset(ParseHex(args.target, "offset")), args.force});
     const Plan plan = PlanEdits(ctx.image, ctx.model, request);
-    if (!plan.Ok()) {
-        std::string text = PlanProblems(ctx, plan);
-        for (const Problem& p : plan.problems)
-            if (p.kind == PlanProblem::NotASample) text += "; use --force to repoint anyway";
-        Fail(text);
-    }
+    RefuseRepointUnlessOk(ctx, plan);
     const Written written = CommitPlan(ctx, args.write, plan);
     if (args.json) {
-        PrintJson({{"rom", args.rom},
-                   {"id", target.id ? json(*target.id) : json(nullptr)},
-                   {"index", target.index},
-                   {"offset", plan.cries.front().newOffset},
-                   {"plan", PlanJson(ctx, plan)},
-                   {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
-        return ExitOk;
+        Json j = Json::Object({{"rom", args.rom},
+                               {"id", target.id},
+                               {"index", target.index},
+                               {"offset", plan.cries.front().newOffset},
+                               {"plan", PlanJson(ctx, plan)}});
+        j.Merge(WrittenJson(args.write, written));
+        PrintJson(j);
+    } else {
+        PrintUpdates(plan);
+        std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     }
-    PrintUpdates(plan);
-    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
     return ExitOk;
+}
+
+void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->footer(AudioNote());
+    cmd->add_option("IN", args.input, "Audio file")->required();
+    cmd->add_option("ID", args.id, "Cry ID: write over its current sample");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("--offset", args.offset, "Write at this offset (hex) instead, repointing nothing");
+    cmd->add_flag("--force", args.force, "Write even over what follows a shorter sample (the cries it runs over are named first)");
+    cmd->add_flag("--repoint-free", args.repointFree, "Write into free space (FF bytes) and repoint the entry");
+    cmd->add_option("--free-start", args.freeStart, "Free space search starts here (hex)");
+    cmd->add_option("--free-end", args.freeEnd, "Free space search ends here (hex)");
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    AddSampleOptions(cmd, args.rate, args.kind);
+    cmd->add_option("--preview", args.preview, "Write what the game will play to this WAV (with --dry-run only that)");
+    AddConditionOptions(cmd, args.condition);
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
+}
+
+void AddRepointOptions(CLI::App* cmd, RepointArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->add_option("ID", args.id, "Cry ID (1-411); empty with --index");
+    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("HEX", args.target, "Sample offset (hex) or ROM address");
+    cmd->add_flag("--force", args.force, "Repoint even where no sample lies");
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
 }

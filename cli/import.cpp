@@ -3,6 +3,7 @@
 // cry stays in its slot when it fits there and goes to free space otherwise,
 // largest first. Any problem refuses the whole import and names every one;
 // the ROM is then left byte-identical.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "audio.h"
 #include "commands.h"
 #include "context.h"
+#include "options.h"
 #include "output.h"
 #include "parallel.h"
 #include "romfile.h"
@@ -103,72 +105,66 @@ std::string Placement(const CryPlan& c) {
     return "moved to " + Hex(c.newOffset);
 }
 
-}  // namespace
-
-int RunImport(const ImportArgs& args) {
-    CheckSampleRate(args.rate);
-    RequireSeparateOutput(args.write.patch, {args.rom});
-    RomContext ctx = OpenRom(args.rom, args.table, true);
+// An import, from the files found to what was written: its text and its
+// JSON are both rendered from this.
+struct Import {
     std::vector<std::string> ignored;
-    std::vector<Source> sources = FindSources(ctx, args.dir, &ignored);
-    if (sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
-    EncodeAll(ctx, sources, args, IsTerminal(stderr));
-
-    std::vector<std::string> problems;
+    std::vector<Source> sources;
+    std::vector<std::string> refused;  // sources that cannot be imported, named with their files
     EditRequest request;
-    request.reclaim = args.reclaim;
-    request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
-    for (const Source& s : sources) {
+    Plan plan;
+    Written written;
+};
+
+// One change per source that can be imported; the others are named in `refused`.
+void ImportRequest(const RomContext& ctx, const ImportArgs& args, Import& im) {
+    im.request.reclaim = args.reclaim;
+    im.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
+    for (const Source& s : im.sources) {
         if (!s.problem.empty()) {
-            problems.push_back(s.name + " (" + fs::path(s.path).filename().string() + "): " + s.problem);
+            im.refused.push_back(s.name + " (" + fs::path(s.path).filename().string() + "): " + s.problem);
             continue;
         }
         CryChange c;
         c.index = s.index;
         c.sample = s.cry.sample;
-        request.cries.push_back(c);
+        im.request.cries.push_back(c);
     }
-    const Plan plan = PlanEdits(ctx.image, ctx.model, request);
-    for (const Problem& p : plan.problems)
-        problems.push_back((p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p));
-    if (!problems.empty()) {
-        std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
-                           (problems.size() == 1 ? "" : "s");
-        for (const std::string& p : problems) text += "\n  " + p;
-        Fail(text);
-    }
-    for (const Source& s : sources) {
-        if (s.warnings.empty()) continue;
-        std::fprintf(stderr, "%s:\n", s.name.c_str());
-        PrintWarnings(s.warnings);
-    }
-    WarnOverwritten(ctx, plan);
-    if (!args.preview.empty()) WritePreviews(sources, args.preview);
-    const Written written = CommitPlan(ctx, args.write, plan);
+}
 
+// Refuses the whole import for any source refused or any problem of the plan.
+void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
+    std::vector<std::string> problems = im.refused;
+    for (const Problem& p : im.plan.problems)
+        problems.push_back((p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p));
+    if (problems.empty()) return;
+    std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
+                       (problems.size() == 1 ? "" : "s");
+    for (const std::string& p : problems) text += "\n  " + p;
+    FailPlan(ctx, im.plan, text);
+}
+
+Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im) {
+    std::map<int, Json> extra;
+    for (const Source& s : im.sources)
+        extra[s.index] = Json::Object({{"snr_db", s.cry.quality.snrDb},
+                                       {"file", s.path},
+                                       {"length", s.cry.values},
+                                       {"warnings", WarningsJson(s.warnings, WarningText)}});
+    Json j = Json::Object({{"rom", args.rom},
+                           {"dir", args.dir},
+                           {"quality", ModeName(ModeOf(args.quality))},
+                           {"ignored", im.ignored},
+                           {"plan", PlanJson(ctx, im.plan, extra)}});
+    j.Merge(WrittenJson(args.write, im.written));
+    return j;
+}
+
+void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im) {
     std::map<int, const Source*> byIndex;
-    for (const Source& s : sources) byIndex[s.index] = &s;
-    if (args.json) {
-        std::map<int, json> extra;
-        for (const Source& s : sources)
-            extra[s.index] = {{"snr_db", s.cry.quality.snrDb},
-                              {"file", s.path},
-                              {"length", s.cry.values},
-                              {"warnings", WarningsJson(s.warnings)}};
-        json ignoredJson = json::array();
-        for (const std::string& f : ignored) ignoredJson.push_back(f);
-        PrintJson({{"rom", args.rom},
-                   {"dir", args.dir},
-                   {"quality", ModeName(ModeOf(args.quality))},
-                   {"ignored", ignoredJson},
-                   {"plan", PlanJson(ctx, plan, extra)},
-                   {"dry_run", args.write.dryRun},
-                   {"backup", written.backup.empty() ? json(nullptr) : json(written.backup)},
-                   {"patch", written.patchBytes ? json(args.write.patch) : json(nullptr)},
-                   {"patch_bytes", written.patchBytes ? json(*written.patchBytes) : json(nullptr)}});
-        return ExitOk;
-    }
-    for (const std::string& f : ignored) std::printf("ignored: %s\n", f.c_str());
+    for (const Source& s : im.sources) byIndex[s.index] = &s;
+    const Plan& plan = im.plan;
+    for (const std::string& f : im.ignored) std::printf("ignored: %s\n", f.c_str());
     std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
@@ -179,6 +175,52 @@ int RunImport(const ImportArgs& args) {
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
                 static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
                 static_cast<unsigned long long>(plan.freeLeft));
-    std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
+    std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
+}
+
+}  // namespace
+
+int RunImport(const ImportArgs& args) {
+    CheckSampleRate(args.rate);
+    RequireSeparateOutput(args.write.patch, {args.rom});
+    const RomContext ctx = OpenRom(args.rom, args.table, true);
+    Import im;
+    im.sources = FindSources(ctx, args.dir, &im.ignored);
+    if (im.sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
+    EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
+    ImportRequest(ctx, args, im);
+    im.plan = PlanEdits(ctx.image, ctx.model, im.request);
+    RefuseImportUnlessOk(ctx, im);
+    for (const Source& s : im.sources) {
+        if (s.warnings.empty()) continue;
+        std::fprintf(stderr, "%s:\n", s.name.c_str());
+        PrintWarnings(s.warnings);
+    }
+    WarnOverwritten(ctx, im.plan);
+    if (!args.preview.empty()) WritePreviews(im.sources, args.preview);
+    im.written = CommitPlan(ctx, args.write, im.plan);
+    if (args.json) PrintJson(ImportJson(ctx, args, im));
+    else PrintImport(ctx, args, im);
     return ExitOk;
+}
+
+void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    cmd->footer(std::string(AudioNote()) +
+                "\nFiles: cry-NNN.* (species-NNN.* with --species) and index-NNNN.*, as dump-all writes them; "
+                "others are ignored. A cry stays in its slot when it fits, else moves to free space (largest "
+                "first) and both tables are repointed. Any problem refuses the whole import.");
+    cmd->add_option("DIR", args.dir, "Directory of audio files")->required();
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take 8-bit mono WAVs' bytes as they are, unconverted");
+    cmd->add_flag("--reclaim", args.reclaim,
+                  "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
+    cmd->add_option("--free-start", args.freeStart, "Inner free space is used from here (hex)");
+    cmd->add_option("--free-end", args.freeEnd, "Inner free space is used up to here (hex)");
+    AddSampleOptions(cmd, args.rate, args.kind);
+    cmd->add_option("--preview", args.preview,
+                    "Write what the game will play, a WAV per cry, into this directory (with --dry-run only that)");
+    AddConditionOptions(cmd, args.condition);
+    AddTableOptions(cmd, args.table);
+    AddWriteOptions(cmd, args.write);
 }

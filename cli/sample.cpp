@@ -3,6 +3,7 @@
 // after them). encode makes them from audio, one file or a whole directory
 // on every core, all or nothing; dump decodes one to a WAV at the rate its
 // header declares.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "audio.h"
 #include "commands.h"
 #include "image.h"
+#include "options.h"
 #include "output.h"
 #include "parallel.h"
 #include "romfile.h"
@@ -91,16 +93,16 @@ void CreateDirectory(const std::string& dir) {
     if (error) Fail("cannot create directory '" + dir + "': " + error.message());
 }
 
-json JobJson(const Job& job) {
-    return {{"input", job.input},
-            {"output", job.output},
-            {"preview", job.preview.empty() ? json(nullptr) : json(job.preview)},
-            {"kind", FormatOf(job.cry.kind).name},
-            {"rate", job.cry.rateField / 1024},
-            {"length", job.cry.values},
-            {"bytes", job.cry.sample.size()},
-            {"snr_db", job.cry.quality.snrDb},
-            {"warnings", WarningsJson(job.warnings)}};
+Json JobJson(const Job& job) {
+    return Json::Object({{"input", job.input},
+                         {"output", job.output},
+                         {"preview", job.preview.empty() ? Json() : Json(job.preview)},
+                         {"kind", FormatOf(job.cry.kind).name},
+                         {"rate", job.cry.rateField / 1024},
+                         {"length", job.cry.values},
+                         {"bytes", job.cry.sample.size()},
+                         {"snr_db", job.cry.quality.snrDb},
+                         {"warnings", WarningsJson(job.warnings, WarningText)}});
 }
 
 // Why the bytes of a sample file cannot be played, or empty when they can.
@@ -145,9 +147,13 @@ int RunSampleEncode(const SampleEncodeArgs& args) {
         ReplaceFileBytes(job.output, job.cry.sample);
     }
     if (args.json) {
-        json list = json::array();
-        for (const Job& job : jobs) list.push_back(JobJson(job));
-        PrintJson(directory ? json{{"input", args.input}, {"output", args.output}, {"samples", list}} : list[0]);
+        if (!directory) {
+            PrintJson(JobJson(jobs.front()));
+            return ExitOk;
+        }
+        Json list = Json::Array();
+        for (const Job& job : jobs) list.Push(JobJson(job));
+        PrintJson(Json::Object({{"input", args.input}, {"output", args.output}, {"samples", list}}));
         return ExitOk;
     }
     for (const Job& job : jobs) {
@@ -170,11 +176,35 @@ int RunSampleDump(const SampleDumpArgs& args) {
     options.sync = false;
     ReplaceFileContents(args.output, [&](FILE* f) { return WriteWav(f, values, s.Hz()); }, options);
     if (args.json) {
-        PrintJson({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
-                   {"sample", SampleJson(s)}});
+        PrintJson(Json::Object({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
+                   {"sample", SampleJson(s)}}));
         return ExitOk;
     }
     std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),
                 values.size() / static_cast<double>(s.Hz()), SampleKindName(s));
     return ExitOk;
+}
+
+void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args) {
+    cmd->footer(std::string(AudioNote()) +
+                "\nThe file holds the header (kind, rate x 1024, loop start 0, length S) and S + 1 values, "
+                "the last one silence. A directory gives OUT_DIR/NAME.bin per file, or nothing when any "
+                "file fails.");
+    cmd->add_option("IN", args.input, "Audio file, or a directory of them")->required();
+    cmd->add_option("OUT", args.output, "Sample file (.bin), or a directory for a directory")->required();
+    cmd->add_option("--kind", args.kind, "compressed (default) or uncompressed")
+        ->check(CLI::IsMember({"compressed", "uncompressed"}));
+    cmd->add_option("--rate", args.rate, "Rate the sample declares and is resampled to, in Hz (default 10512)");
+    AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
+    cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");
+    cmd->add_option("--preview", args.preview,
+                    "Write what the game will play to this WAV (a directory of them for a directory)");
+    AddConditionOptions(cmd, args.condition);
+    AddJsonOption(cmd, args.json);
+}
+
+void AddSampleDumpOptions(CLI::App* cmd, SampleDumpArgs& args) {
+    cmd->add_option("IN", args.input, "Sample file")->required();
+    cmd->add_option("OUT", args.output, "WAV file to write")->required();
+    AddJsonOption(cmd, args.json);
 }

@@ -6,16 +6,21 @@
 #include <stdexcept>
 #include <string>
 
+#include "json.h"
+
 // Exit statuses.
 constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;  // the command could not be carried out
 constexpr int ExitUsage = 2;    // the command line itself is wrong
 
 // A refusal or failure, carried up to main, which prints its one line on
-// standard error and exits with its status.
+// standard error and exits with its status; under --json, `fields` join the
+// failure's document (a refused plan's problems).
 struct CliFailure : std::runtime_error {
     int status;
-    CliFailure(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+    Json fields;
+    CliFailure(int status, const std::string& message, Json fields = Json::Object())
+        : std::runtime_error(message), status(status), fields(std::move(fields)) {}
 };
 
 [[noreturn]] void Fail(const std::string& message);       // status 1

@@ -65,6 +65,12 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan) {
     return text;
 }
 
+void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text) {
+    Json problems = Json::Array();
+    for (const Problem& p : plan.problems) problems.Push(ProblemJson(p, ctx.rule));
+    throw CliFailure(ExitFailure, text, Json::Object({{"problems", problems}}));
+}
+
 std::string CompetingTables(const RomContext& ctx) {
     std::string list;
     for (uint32_t t : ctx.model.competing) list += (list.empty() ? "" : ", ") + Hex(t);
@@ -96,6 +102,13 @@ Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& pl
     if (write.backup) written.backup = WriteBackup(ctx.path, ctx.image);
     ReplaceFileBytes(ctx.path, image);
     return written;
+}
+
+Json WrittenJson(const WriteArgs& write, const Written& written) {
+    return Json::Object({{"dry_run", write.dryRun},
+                         {"backup", written.backup.empty() ? Json() : Json(written.backup)},
+                         {"patch", written.patchBytes ? Json(write.patch) : Json()},
+                         {"patch_bytes", written.patchBytes}});
 }
 
 std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written) {

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "context.h"
 #include "crylib.h"
+#include "json.h"
 #include "plan.h"
 #include "quality.h"
 
@@ -57,6 +58,8 @@ EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uin
 
 // Every problem of a refused plan, one per line, each naming the cry by ID.
 std::string PlanProblems(const RomContext& ctx, const Plan& plan);
+// Fails with `text`, the plan's problems joining the failure's JSON document.
+[[noreturn]] void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text);
 // The cry tables the code points at, when it points at several: "0x1000, 0x3F000".
 std::string CompetingTables(const RomContext& ctx);
 
@@ -76,6 +79,9 @@ void RequireSeparateOutput(const std::string& output, std::initializer_list<std:
 // and the BPS patch from it to that copy is written instead. Under --dry-run
 // nothing is written.
 Written CommitPlan(const RomContext& ctx, const WriteArgs& write, const Plan& plan);
+// What was written, as the writing commands' JSON gives it: dry_run, and the
+// backup, patch and patch_bytes (null when none was written).
+Json WrittenJson(const WriteArgs& write, const Written& written);
 // "dry run: nothing written", "wrote ROM (old image in BACKUP)" or
 // "wrote patch PATCH (N bytes); ROM left unchanged".
 std::string Outcome(const RomContext& ctx, const WriteArgs& write, const Written& written);

@@ -42,6 +42,7 @@ run_web() {
   cmake --preset default >/dev/null
   cmake --build --preset default --target brevox-cli brevox-web-images
   scripts/web.sh --build-only
+  tests/web/test_types.py build/web/site
   tests/web/test_page.py build/default build/web/site
 }
 

@@ -8,8 +8,6 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
-#include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "image.h"
 #include "plan.h"
 #include "quality.h"
+#include "report.h"
 #include "samplekind.h"
 #include "wavlib.h"
 
@@ -40,41 +39,10 @@ val Copy(std::span<const uint8_t> bytes) {
     return val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<val>("slice");
 }
 
-// A small JSON writer: the page reads the text with JSON.parse.
-std::string Quote(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-std::string Field(const char* name, const std::string& json) { return Quote(name) + ":" + json; }
-template <class Integer>
-std::string Num(Integer n) { return std::to_string(n); }
-std::string Real(double x) { return std::isfinite(x) ? std::to_string(x) : "null"; }
-std::string Bool(bool b) { return b ? "true" : "false"; }
-template <class Range, class F>
-std::string List(const Range& items, F each) {
-    std::string out = "[";
-    for (const auto& item : items) out += (out.size() > 1 ? "," : "") + each(item);
-    return out + "]";
-}
-std::string Object(std::initializer_list<std::string> fields) {
-    std::string out = "{";
-    for (const std::string& f : fields) out += (out.size() > 1 ? "," : "") + f;
-    return out + "}";
-}
-std::string Error(const std::string& what) { return Object({Field("error", Quote(what))}); }
-
-std::string OffsetsJson(const std::vector<uint32_t>& offsets) { return List(offsets, Num<uint32_t>); }
-std::string OptionalJson(const std::optional<uint32_t>& offset) { return offset ? Num(*offset) : "null"; }
+// Structured results cross as JSON text, in the shapes the command line's
+// --json output has too (report.h).
+std::string Text(const Json& j) { return j.Dump(); }
+std::string Error(const std::string& what) { return Text(Json::Object({{"error", what}})); }
 
 // The format a kind's name (SampleFormat::name) names, or nullptr.
 const SampleFormat* FormatNamed(const std::string& name) {
@@ -83,66 +51,11 @@ const SampleFormat* FormatNamed(const std::string& name) {
     return nullptr;
 }
 
-std::string SampleJson(const SampleInfo& s) {
-    return Object({Field("offset", Num(s.offset)), Field("kind", Quote(SampleKindName(s))), Field("length", Num(s.length)),
-                   Field("rate", Num(s.Hz())), Field("seconds", Real(s.Seconds())),
-                   Field("bytes", Num(s.extent)), Field("sound", Bool(s.Sound()))});
-}
-
-std::string RowJson(const EntryRow& row) {
-    Entry e = ReadEntry(current.image, current.model.table, row.index);
-    std::string sample = "null", inStep = "null";
-    if (e.pointsIntoRom) {
-        SampleInfo s = InspectSample(current.image, e.offset);
-        if (s.headerInFile) sample = SampleJson(s);
-    }
-    if (current.model.reverse) inStep = Bool(ReverseInStep(current.image, current.model, row.index));
-    return Object({Field("id", row.id ? Num(*row.id) : "null"), Field("index", Num(row.index)), Field("at", Num(e.at)),
-                   Field("pointer", e.inFile ? Num(e.pointer) : "null"), Field("reverse_in_step", inStep),
-                   Field("sample", sample), Field("file", Quote(CryFileStem(row, current.rule)))});
-}
-
 // The values of the sound sample at `offset` of `bytes`, or nothing.
 std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t offset) {
     SampleInfo s = InspectSample(bytes, offset);
     if (!s.Sound()) return std::nullopt;
     return std::pair{s, DecodeToUnsigned(bytes, s)};
-}
-
-const char* OpenProblemName(OpenProblem problem) {
-    switch (problem) {
-        case OpenProblem::None: return "None";
-        case OpenProblem::TooLarge: return "TooLarge";
-        case OpenProblem::TableUnaligned: return "TableUnaligned";
-        case OpenProblem::TablePastEnd: return "TablePastEnd";
-        case OpenProblem::TableNoEntries: return "TableNoEntries";
-        case OpenProblem::EntriesTooMany: return "EntriesTooMany";
-    }
-    return "Unknown";
-}
-
-std::string PlanJson(const Plan& plan) {
-    auto problem = [](const Problem& p) {
-        return Object({Field("kind", Quote(ProblemName(p.kind))), Field("index", Num(p.index)),
-                       Field("offset", Num(p.offset)), Field("bytes", Num(p.bytes)), Field("room", Num(p.room))});
-    };
-    auto cry = [](const CryPlan& c) {
-        return Object({Field("index", Num(c.index)), Field("old_offset", Num(c.oldOffset)),
-                       Field("old_bytes", Num(c.oldBytes)), Field("new_offset", Num(c.newOffset)),
-                       Field("new_bytes", Num(c.newBytes)), Field("moved", Bool(c.moved)),
-                       Field("sharing", List(c.sharing, [](int i) { return Num(i); }))});
-    };
-    auto pointer = [](const PointerUpdate& u) {
-        return Object({Field("table", Quote(TableName(u.table))), Field("index", Num(u.index)),
-                       Field("at", Num(u.at)), Field("from", Num(u.from)), Field("to", Num(u.to))});
-    };
-    auto voice = [](const VoiceUpdate& v) {
-        return Object({Field("table", Quote(TableName(v.table))), Field("index", Num(v.index)),
-                       Field("at", Num(v.at)), Field("from", Num(int{v.from})), Field("to", Num(int{v.to}))});
-    };
-    return Object({Field("ok", Bool(plan.Ok())), Field("problems", List(plan.problems, problem)),
-                   Field("cries", List(plan.cries, cry)), Field("pointers", List(plan.pointers, pointer)),
-                   Field("voices", List(plan.voices, voice)), Field("free_left", Num(plan.freeLeft))});
 }
 
 Plan PlanReplace(int index, const val& sample) {
@@ -165,20 +78,28 @@ std::string Open(const val& rom, int table, int entries, bool species) {
     current.model = OpenImage(current.image, request);
     const ImageModel& m = current.model;
     if (m.problem != OpenProblem::None)
-        return Object({Field("error", Quote(DescribeOpenProblem(m))), Field("problem", Quote(OpenProblemName(m.problem)))});
-    return Object({Field("label", Quote(m.identity.label ? Cp1252ToUtf8(m.identity.label) : "")),
-                   Field("code", Quote(m.identity.code)), Field("source", Quote(SourceName(m.source))),
-                   Field("has_table", Bool(m.HasTable())), Field("table", Num(m.table)),
-                   Field("entries", Num(m.entries)), Field("reverse", OptionalJson(m.reverse)),
-                   Field("table_pointers", OffsetsJson(m.tablePointers)),
-                   Field("unused_table", OptionalJson(m.unusedTable)), Field("competing", OffsetsJson(m.competing)),
-                   Field("ambiguous", Bool(m.Ambiguous())), Field("size", Num(m.size))});
+        return Text(Json::Object({{"error", DescribeOpenProblem(m)}, {"problem", OpenProblemName(m.problem)}}));
+    return Text(Json::Object({{"label", m.identity.label ? Cp1252ToUtf8(m.identity.label) : ""},
+                              {"code", m.identity.code},
+                              {"source", SourceName(m.source)},
+                              {"has_table", m.HasTable()},
+                              {"table", m.table},
+                              {"entries", m.entries},
+                              {"reverse", m.reverse},
+                              {"table_pointers", m.tablePointers},
+                              {"unused_table", m.unusedTable},
+                              {"competing", m.competing},
+                              {"ambiguous", m.Ambiguous()},
+                              {"size", m.size}}));
 }
 
 // One row per ID whose entry lies in the table, then one per entry no ID reaches.
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
-    return List(EntryRows(current.model, current.rule), RowJson);
+    Json rows = Json::Array();
+    for (const EntryRow& row : EntryRows(current.model, current.rule))
+        rows.Push(EntryJson(current.image, current.model, current.rule, row));
+    return Text(rows);
 }
 
 // The unsigned values of the sample at `offset` of the current image.
@@ -208,19 +129,11 @@ std::string WavInfoOf(const val& file) {
     WavInfo info{};
     WavStatus status = ParseWavInfo(bytes.data(), bytes.size(), &info);
     if (status != WavOk && status != WavUnsupported) return Error("invalid");
-    return Object({Field("rate", Num(info.rate)), Field("channels", Num(info.channels)),
-                   Field("raw", Bool(status == WavOk)), Field("offset", Num(info.dataOffset)),
-                   Field("size", Num(info.dataSize))});
-}
-
-std::string WarningsJson(const AudioWarnings& warnings) {
-    return List(warnings, [](const AudioWarning& w) {
-        return Object({Field("code", Num(static_cast<int>(w.code))), Field("channels", Num(w.channels)),
-                       Field("keptPercent", Real(w.keptPercent)), Field("clipped", Num(w.clipped)),
-                       Field("offsetPercent", Real(w.offsetPercent)), Field("fast", Bool(w.mode == EncodeMode::Fast)),
-                       Field("snrDb", Real(w.snrDb)), Field("peakError", Num(w.peakError)),
-                       Field("wavRate", Real(w.wavRate)), Field("sampleRate", Real(w.sampleRate))});
-    });
+    return Text(Json::Object({{"rate", info.rate},
+                              {"channels", info.channels},
+                              {"raw", status == WavOk},
+                              {"offset", info.dataOffset},
+                              {"size", info.dataSize}}));
 }
 
 // The page's conditioning controls: {channel: "mix"|"left"|"right",
@@ -241,7 +154,7 @@ ConditionOptions OptionsOf(const val& o) {
 val Conditioned(std::span<const float> samples, const AudioWarnings& warnings) {
     val out = val::object();
     out.set("samples", val(emscripten::typed_memory_view(samples.size(), samples.data())).call<val>("slice"));
-    out.set("warnings", WarningsJson(warnings));
+    out.set("warnings", Text(WarningsJson(warnings)));
     return out;
 }
 
@@ -262,21 +175,21 @@ val ConditionAfter(const val& samples, const val& options) {
         ConditionAfterResample(emscripten::convertJSArrayToNumberVector<double>(samples), OptionsOf(options));
     val out = val::object();
     out.set("values", Copy(Quantise(level, warnings)));
-    out.set("warnings", WarningsJson(warnings));
+    out.set("warnings", Text(WarningsJson(warnings)));
     return out;
 }
 
 // The defaults of the conditioning controls, as the command line has them.
 std::string ConditionDefaults() {
-    return Object({Field("trimDb", Real(DefaultTrimDb)), Field("normalizeDb", Real(DefaultNormalizeDb))});
+    return Text(Json::Object({{"trimDb", DefaultTrimDb}, {"normalizeDb", DefaultNormalizeDb}}));
 }
 
 // The kinds a new sample may take, in the order to offer them, and the most
 // values each holds.
 std::string Kinds() {
-    return List(SampleFormats(), [](const SampleFormat& f) {
-        return Object({Field("name", Quote(f.name)), Field("max_values", Num(f.maxValues))});
-    });
+    Json kinds = Json::Array();
+    for (const SampleFormat& f : SampleFormats()) kinds.Push(Json::Object({{"name", f.name}, {"max_values", f.maxValues}}));
+    return Text(kinds);
 }
 
 // The kind and rate field a new sample for entry `index` takes unless the
@@ -284,7 +197,7 @@ std::string Kinds() {
 std::string Defaults(int index) {
     const Entry e = ReadEntry(current.image, current.model.table, index);
     const SampleDefaults d = DefaultsFor(current.image, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt);
-    return Object({Field("kind", Quote(FormatOf(d.kind).name)), Field("rate_field", Num(d.rateField))});
+    return Text(Json::Object({{"kind", FormatOf(d.kind).name}, {"rate_field", d.rateField}}));
 }
 
 // The sample of `values` of the kind named `kind` (a compressed one by the
@@ -305,20 +218,19 @@ std::string QualityOf(const val& values, const val& sample) {
     const EncodeQuality q = MeasureSample(BytesOf(values), BytesOf(sample));
     AudioWarnings warnings;
     CheckEncoding(q, EncodeMode::Best, warnings);
-    return Object({Field("snr_db", Real(q.snrDb)), Field("peak_error", Num(q.peakError)),
-                   Field("warnings", WarningsJson(warnings))});
+    return Text(Json::Object({{"snr_db", q.snrDb}, {"peak_error", q.peakError}, {"warnings", WarningsJson(warnings)}}));
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the
 // slot chosen as Place::Auto: in place when it fits, else in free space,
 // repointed, the voice byte rewritten when the kind changes.
-std::string PlanEdit(int index, const val& sample) { return PlanJson(PlanReplace(index, sample)); }
+std::string PlanEdit(int index, const val& sample) { return Text(PlanJson(PlanReplace(index, sample), current.rule)); }
 
 // The same, applied to the current image when the plan holds.
 std::string ApplyEdit(int index, const val& sample) {
     Plan plan = PlanReplace(index, sample);
     if (plan.Ok() && !ApplyPlan(plan, current.image)) return Error("the plan could not be applied");
-    return PlanJson(plan);
+    return Text(PlanJson(plan, current.rule));
 }
 
 val Image() { return Copy(current.image); }
@@ -329,12 +241,8 @@ val Patch() { return Copy(MakeBps(current.original, current.image)); }
 // Why the table just opened stops short of the games' size, as
 // CheckTableLength says it (call it only when `open` was given no entries):
 // null when it does not.
-std::string TableStopJson() {
-    const TableShortfall s = CheckTableLength(current.image, current.model);
-    if (s.stop == TableStop::None) return "null";
-    return Object({Field("reason", Quote(TableStopName(s.stop))), Field("index", Num(s.index)), Field("at", Num(s.at)),
-                   Field("word", Num(s.word)), Field("resumes", Num(s.resumes)),
-                   Field("games", Num(GameTableEntries))});
+std::string TableStopOfImage() {
+    return Text(TableStopJson(CheckTableLength(current.image, current.model)));
 }
 
 // Free-space bytes the current image has left.
@@ -373,7 +281,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("apply", &ApplyEdit);
     emscripten::function("image", &Image);
     emscripten::function("patch", &Patch);
-    emscripten::function("tableStop", &TableStopJson);
+    emscripten::function("tableStop", &TableStopOfImage);
     emscripten::function("freeSpace", &FreeSpace);
     emscripten::function("valuesFitting", &ValuesFitting);
 }

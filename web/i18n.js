@@ -140,18 +140,19 @@ const TEXTS = {
     badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
     allTrimmed: 'Rien ne dépasse le seuil de coupe: tout le son serait coupé.',
     // By AudioWarningCode, from the numbers the core gives.
-    warnings: [
-      w => `Le mélange des ${w.channels} canaux garde ${w.keptPercent.toFixed(0)} % de l'énergie du plus fort ` +
+    // The core's warnings, by code, worded from their fields.
+    warnings: {
+      MixLostEnergy: w => `Le mélange des ${w.channels} canaux garde ${w.keptPercent.toFixed(0)} % de l'énergie du plus fort ` +
            '(opposition de phase?): choisissez le canal gauche ou droit',
-      w => `${w.clipped} ${w.clipped > 1 ? 'valeurs dépassent' : 'valeur dépasse'} la pleine échelle et ` +
+      Clipping: w => `${w.clipped} ${w.clipped > 1 ? 'valeurs dépassent' : 'valeur dépasse'} la pleine échelle et ` +
            `${w.clipped > 1 ? 'sont écrêtées' : 'est écrêtée'}: baissez le gain ou normalisez`,
-      w => `Le son est décalé de ${w.offsetPercent.toFixed(1)} % de la pleine échelle, ce qui claque à ses ` +
+      DcOffset: w => `Le son est décalé de ${w.offsetPercent.toFixed(1)} % de la pleine échelle, ce qui claque à ses ` +
            'extrémités: retirez le décalage continu',
-      w => `Le codage garde mal ce son (rapport signal/bruit ${w.snrDb.toFixed(1)} dB, erreur maximale ${w.peakError} pas): ` +
+      PoorEncoding: w => `Le codage garde mal ce son (rapport signal/bruit ${w.snrDb.toFixed(1)} dB, erreur maximale ${w.peakError} pas): ` +
            'baissez le gain',
-      w => `Le WAV est à ${w.wavRate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sampleRate.toFixed(0)} Hz ` +
+      RateMismatch: w => `Le WAV est à ${w.wavRate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sampleRate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} fois)`,
-    ],
+    },
     // Why the engine did not start, by the reason page.js and engine.js give.
     engineFailure: (reason, error) => `${TEXTS.fr.engineFailed[reason]} (${error})`,
     engineFailed: {
@@ -286,18 +287,19 @@ const TEXTS = {
     dcRemove: 'Remove DC offset', trim: 'Trim silence below', gain: 'Gain', normalize: 'Normalise peak to',
     badDb: 'Invalid dB value! Trim: -150 to 0; peak: -100 to 0.',
     allTrimmed: 'Nothing reaches the trim threshold: the whole sound would be cut.',
-    warnings: [
-      w => `Mixing the ${w.channels} channels kept ${w.keptPercent.toFixed(0)} % of the louder one's energy ` +
+    // The core's warnings, by code, worded from their fields.
+    warnings: {
+      MixLostEnergy: w => `Mixing the ${w.channels} channels kept ${w.keptPercent.toFixed(0)} % of the louder one's energy ` +
            '(out of phase?): choose the left or right channel',
-      w => `${w.clipped} ${w.clipped === 1 ? 'value lies' : 'values lie'} beyond full scale and ` +
+      Clipping: w => `${w.clipped} ${w.clipped === 1 ? 'value lies' : 'values lie'} beyond full scale and ` +
            `${w.clipped === 1 ? 'is' : 'are'} clipped: lower the gain or normalise`,
-      w => `The sound sits ${w.offsetPercent.toFixed(1)} % of full scale off centre, which clicks at its ends: ` +
+      DcOffset: w => `The sound sits ${w.offsetPercent.toFixed(1)} % of full scale off centre, which clicks at its ends: ` +
            'remove the DC offset',
-      w => `The encoding keeps this sound poorly (signal-to-noise ratio ${w.snrDb.toFixed(1)} dB, peak error ` +
+      PoorEncoding: w => `The encoding keeps this sound poorly (signal-to-noise ratio ${w.snrDb.toFixed(1)} dB, peak error ` +
            `${w.peakError} steps): lower the gain`,
-      w => `The WAV is at ${w.wavRate.toFixed(0)} Hz but its bytes would play at ${w.sampleRate.toFixed(0)} Hz ` +
+      RateMismatch: w => `The WAV is at ${w.wavRate.toFixed(0)} Hz but its bytes would play at ${w.sampleRate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} times)`,
-    ],
+    },
     engineFailure: (reason, error) => `${TEXTS.en.engineFailed[reason]} (${error})`,
     engineFailed: {
       missing: 'The engine (brevox.js) is missing or damaged: put back the whole page folder.',

@@ -279,7 +279,7 @@ function rowElement(row) {
   tr.dataset.index = row.index;
   const s = row.sample;
   const cells = [row.id ?? '', row.index, s ? hex(s.offset) : '–', s ? s.length : '–',
-                 s ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–', s ? t()[s.kind] || s.kind : '–',
+                 s && s.sound ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–', s ? t()[s.kind] || s.kind : '–',
                  row.reverse_in_step === null ? '–' : row.reverse_in_step ? t().yes : t().no];
   for (const text of cells) tr.insertCell().textContent = text;
   const canvas = document.createElement('canvas');
@@ -626,7 +626,8 @@ async function soundOf(file, rate, options) {
   return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
 }
 
-// A warning of the core in the page's language, from its code and numbers.
+// A warning of the core in the page's language, from its code and numbers;
+// the translations list the codes in this order.
 function warningText(w) {
   return t().warnings[w.code](w);
 }

@@ -1,5 +1,6 @@
 // Audio conversion: conditioning, resampling, quantisation, and the reading
 // of input files with and without conversion.
+#include <cstring>
 #include <functional>
 #include <numeric>
 

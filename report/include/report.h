@@ -1,0 +1,60 @@
+// The machine shapes of what the image model and the core report, one per
+// kind of thing, written the same by every front end: the command line's
+// --json output and the browser page's binding. Every key is present, null
+// where there is nothing; codes are stable names; rates are whole Hz; offsets
+// are file offsets as numbers. Texts are the front end's own: where a shape
+// carries one (a warning's message), the front end words it.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "conditioning.h"
+#include "image.h"
+#include "json.h"
+#include "plan.h"
+
+// Why an image could not be opened as asked, as a stable name ("TooLarge").
+const char* OpenProblemName(OpenProblem problem);
+
+// A sample: offset, kind (SampleKindName), sound, and, only for a sound,
+// length (values), rate, seconds and bytes.
+Json SampleJson(const SampleInfo& s);
+
+// A table entry: its ID (null for an entry no ID reaches), index, offset,
+// pointer word (null past the image), whether the reverse table's entry is in
+// step (null without one), the sample it points at (null when it points
+// outside the image) and the stem of the cry's file name.
+Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row);
+
+Json PointerJson(const PointerUpdate& u);
+// A half-open byte range: start, end.
+Json SpanJson(Span s);
+Json VoiceJson(const VoiceUpdate& v);
+
+// Where a measured cry table stops short of the games' size, null when it
+// does not: the reason (TableStopName), the entry where it stops and its
+// offset, the wrong word, how many entries after it carry the words again,
+// and the games' size.
+Json TableStopJson(const TableShortfall& s);
+
+// A plan problem: its kind (ProblemName), the entry (index -1 for none) and
+// the IDs that reach it, offset, bytes, room, and for Protected the part
+// that would be overwritten.
+Json ProblemJson(const Problem& p, IdRule rule);
+const char* ProtectedPartName(ProtectedPart part);
+
+// A plan: ok, its problems, one row per cry (IDs under `rule`), the spans it
+// writes (new samples, and FF over reclaimed slots), the pointer words and
+// voice bytes that change, the slots reclaimed and the free space.
+// `extra` holds, per index, fields a front end adds to its cry's row (e.g.
+// the encoding's SNR, snr_db, null otherwise).
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {});
+
+// A warning of the conditioning or the encoding: its code, the `message` the
+// front end words it with (null when the front end words it from the fields
+// itself), and the fields its code names (the others null).
+const char* AudioWarningName(AudioWarningCode code);
+using WarningWords = std::string (*)(const AudioWarning&);
+Json WarningJson(const AudioWarning& w, WarningWords words = nullptr);
+Json WarningsJson(const AudioWarnings& warnings, WarningWords words = nullptr);

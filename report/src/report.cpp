@@ -1,0 +1,165 @@
+#include "report.h"
+
+namespace {
+
+Json IdsJson(const std::vector<int>& indexes, IdRule rule) {
+    Json ids = Json::Array();
+    for (int i : indexes)
+        for (int id : IdsOfIndex(i, rule)) ids.Push(id);
+    return ids;
+}
+
+Json KindJson(const std::optional<SampleKind>& kind) { return kind ? Json(FormatOf(*kind).name) : Json(); }
+
+Json CryJson(const CryPlan& c, IdRule rule) {
+    return Json::Object({{"ids", IdsJson({c.index}, rule)},
+                         {"index", c.index},
+                         {"replaced", c.replaced},
+                         {"old_offset", c.oldOffset},
+                         {"old_bytes", c.oldBytes},
+                         {"new_offset", c.newOffset},
+                         {"new_bytes", c.newBytes},
+                         {"old_kind", KindJson(c.oldKind)},
+                         {"new_kind", KindJson(c.newKind)},
+                         {"moved", c.moved},
+                         {"sharing", c.sharing},
+                         {"sharing_ids", IdsJson(c.sharing, rule)},
+                         {"overwritten", c.overwritten},
+                         {"overwritten_ids", IdsJson(c.overwritten, rule)},
+                         {"snr_db", nullptr}});
+}
+
+template <class T, class F>
+Json ListJson(const std::vector<T>& items, F each) {
+    Json list = Json::Array();
+    for (const T& item : items) list.Push(each(item));
+    return list;
+}
+
+}  // namespace
+
+const char* OpenProblemName(OpenProblem problem) {
+    switch (problem) {
+        case OpenProblem::None: return "None";
+        case OpenProblem::TooLarge: return "TooLarge";
+        case OpenProblem::TableUnaligned: return "TableUnaligned";
+        case OpenProblem::TablePastEnd: return "TablePastEnd";
+        case OpenProblem::TableNoEntries: return "TableNoEntries";
+        case OpenProblem::EntriesTooMany: return "EntriesTooMany";
+    }
+    return "Unknown";
+}
+
+Json SampleJson(const SampleInfo& s) {
+    const bool sound = s.Sound();
+    const auto ifSound = [&](Json value) { return sound ? value : Json(); };
+    return Json::Object({{"offset", s.offset},
+                         {"kind", SampleKindName(s)},
+                         {"length", ifSound(s.length)},
+                         {"rate", ifSound(s.Hz())},
+                         {"seconds", ifSound(s.Seconds())},
+                         {"bytes", ifSound(s.extent)},
+                         {"sound", sound}});
+}
+
+Json TableStopJson(const TableShortfall& s) {
+    if (s.stop == TableStop::None) return Json();
+    return Json::Object({{"reason", TableStopName(s.stop)},
+                         {"index", s.index},
+                         {"at", s.at},
+                         {"word", s.word},
+                         {"resumes", s.resumes},
+                         {"games", GameTableEntries}});
+}
+
+Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row) {
+    const Entry e = ReadEntry(image, model.table, row.index);
+    Json inStep;
+    if (model.reverse && row.index < model.reverseEntries) inStep = ReverseInStep(image, model, row.index);
+    return Json::Object({{"id", row.id},
+                         {"index", row.index},
+                         {"at", e.at},
+                         {"pointer", e.inFile ? Json(e.pointer) : Json()},
+                         {"reverse_in_step", inStep},
+                         {"sample", e.pointsIntoRom ? SampleJson(InspectSample(image, e.offset)) : Json()},
+                         {"file", CryFileStem(row, rule)}});
+}
+
+Json PointerJson(const PointerUpdate& u) {
+    return Json::Object({{"table", TableName(u.table)}, {"index", u.index}, {"at", u.at}, {"from", u.from}, {"to", u.to}});
+}
+
+Json VoiceJson(const VoiceUpdate& v) {
+    return Json::Object({{"table", TableName(v.table)}, {"index", v.index}, {"at", v.at}, {"from", v.from}, {"to", v.to}});
+}
+
+const char* ProtectedPartName(ProtectedPart part) {
+    switch (part) {
+        case HeaderPart: return "Header";
+        case CryTablePart: return "CryTable";
+        case ReverseTablePart: return "ReverseTable";
+        case SamplePart: return "Sample";
+    }
+    return "Unknown";
+}
+
+Json ProblemJson(const Problem& p, IdRule rule) {
+    return Json::Object({{"kind", ProblemName(p.kind)},
+                         {"index", p.index},
+                         {"ids", p.index >= 0 ? IdsJson({p.index}, rule) : Json::Array()},
+                         {"offset", p.offset},
+                         {"bytes", p.bytes},
+                         {"room", p.room},
+                         {"part", p.kind == PlanProblem::Protected ? Json(ProtectedPartName(p.part)) : Json()}});
+}
+
+Json SpanJson(Span s) { return Json::Object({{"start", s.start}, {"end", s.end}}); }
+
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
+    Json cries = ListJson(plan.cries, [&](const CryPlan& c) {
+        Json row = CryJson(c, rule);
+        if (auto it = extra.find(c.index); it != extra.end()) row.Merge(it->second);
+        return row;
+    });
+    return Json::Object({{"ok", plan.Ok()},
+                         {"problems", ListJson(plan.problems, [&](const Problem& p) { return ProblemJson(p, rule); })},
+                         {"cries", cries},
+                         {"pointers", ListJson(plan.pointers, PointerJson)},
+                         {"voices", ListJson(plan.voices, VoiceJson)},
+                         {"writes", ListJson(plan.writes, [](const Write& w) { return SpanJson(w.Bytes()); })},
+                         {"reclaimed", ListJson(plan.reclaimed, SpanJson)},
+                         {"bytes_used", plan.bytesUsed},
+                         {"bytes_freed", plan.bytesFreed},
+                         {"free_left", plan.freeLeft}});
+}
+
+const char* AudioWarningName(AudioWarningCode code) {
+    switch (code) {
+        case AudioWarningCode::MixLostEnergy: return "MixLostEnergy";
+        case AudioWarningCode::Clipping: return "Clipping";
+        case AudioWarningCode::DcOffset: return "DcOffset";
+        case AudioWarningCode::PoorEncoding: return "PoorEncoding";
+        case AudioWarningCode::RateMismatch: return "RateMismatch";
+    }
+    return "Unknown";
+}
+
+Json WarningJson(const AudioWarning& w, WarningWords words) {
+    using Code = AudioWarningCode;
+    const auto when = [&](Code code, Json value) { return w.code == code ? value : Json(); };
+    return Json::Object({{"code", AudioWarningName(w.code)},
+                         {"message", words ? Json(words(w)) : Json()},
+                         {"channels", when(Code::MixLostEnergy, w.channels)},
+                         {"keptPercent", when(Code::MixLostEnergy, w.keptPercent)},
+                         {"clipped", when(Code::Clipping, w.clipped)},
+                         {"offsetPercent", when(Code::DcOffset, w.offsetPercent)},
+                         {"fast", when(Code::PoorEncoding, w.mode == EncodeMode::Fast)},
+                         {"snrDb", when(Code::PoorEncoding, w.snrDb)},
+                         {"peakError", when(Code::PoorEncoding, w.peakError)},
+                         {"wavRate", when(Code::RateMismatch, w.wavRate)},
+                         {"sampleRate", when(Code::RateMismatch, w.sampleRate)}});
+}
+
+Json WarningsJson(const AudioWarnings& warnings, WarningWords words) {
+    return ListJson(warnings, [&](const AudioWarning& w) { return WarningJson(w, words); });
+}

@@ -1,0 +1,178 @@
+// The functions web/binding.cpp registers on the module brevox.js makes
+// (BrevoxModule()), and the shapes of what they return. Structured results
+// cross as JSON text (JsonText<T>: JSON.parse gives a T), in the shapes the
+// command line's --json output has too; bytes cross as Uint8Array copies.
+// Offsets are file offsets; null stands where there is nothing.
+
+/** JSON text that JSON.parse turns into a T. */
+export type JsonText<T> = string & { readonly __shape?: T };
+
+export interface Failure { error: string }
+
+export type OpenProblem = 'TooLarge' | 'TableUnaligned' | 'TablePastEnd' | 'TableNoEntries' | 'EntriesTooMany';
+export type TableSource = 'given' | 'known release' | "moved from the release's offset" | 'table scan' | 'none';
+
+export interface OpenResult {
+  label: string;
+  code: string;
+  source: TableSource;
+  has_table: boolean;
+  table: number;
+  entries: number;
+  reverse: number | null;
+  table_pointers: number[];
+  unused_table: number | null;
+  competing: number[];
+  ambiguous: boolean;
+  size: number;
+}
+
+export type SampleKindName = 'compressed' | 'uncompressed' | 'unknown' | 'none';
+
+/** length, rate (whole Hz), seconds and bytes are null unless sound. */
+export interface Sample {
+  offset: number;
+  kind: SampleKindName;
+  sound: boolean;
+  length: number | null;
+  rate: number | null;
+  seconds: number | null;
+  bytes: number | null;
+}
+
+export interface Entry {
+  id: number | null;
+  index: number;
+  at: number;
+  pointer: number | null;
+  reverse_in_step: boolean | null;
+  sample: Sample | null;
+  /** The stem of the cry's file name: cry-025, species-025, index-0400. */
+  file: string;
+}
+
+export type TableName = 'cry' | 'reverse';
+
+/** A half-open byte range of the image. */
+export interface Span { start: number; end: number }
+
+export interface PointerUpdate { table: TableName; index: number; at: number; from: number; to: number }
+export interface VoiceUpdate { table: TableName; index: number; at: number; from: number; to: number }
+
+export type PlanProblemKind =
+  'IndexPastTable' | 'EntryNotInImage' | 'BadSample' | 'DoesNotFit' | 'NoFreeSpace' | 'Unaligned' | 'PastEnd' |
+  'Protected' | 'NotASample' | 'NotFree' | 'TwiceInOnePlan' | 'NoTable' | 'AmbiguousTable';
+
+export interface Problem {
+  kind: PlanProblemKind;
+  /** -1 when the problem concerns no entry. */
+  index: number;
+  ids: number[];
+  offset: number;
+  bytes: number;
+  room: number;
+  part: 'Header' | 'CryTable' | 'ReverseTable' | 'Sample' | null;
+}
+
+export interface CryPlan {
+  ids: number[];
+  index: number;
+  replaced: boolean;
+  old_offset: number;
+  old_bytes: number;
+  new_offset: number;
+  new_bytes: number;
+  old_kind: string | null;
+  new_kind: string | null;
+  moved: boolean;
+  sharing: number[];
+  sharing_ids: number[];
+  overwritten: number[];
+  overwritten_ids: number[];
+  snr_db: number | null;
+}
+
+export interface Plan {
+  ok: boolean;
+  problems: Problem[];
+  cries: CryPlan[];
+  pointers: PointerUpdate[];
+  voices: VoiceUpdate[];
+  /** The bytes written: new samples, and FF over reclaimed slots. */
+  writes: Span[];
+  reclaimed: Span[];
+  bytes_used: number;
+  bytes_freed: number;
+  free_left: number;
+}
+
+export type AudioWarningCode = 'MixLostEnergy' | 'Clipping' | 'DcOffset' | 'PoorEncoding' | 'RateMismatch';
+
+/** The fields the code names are set, the others null; the page words it. */
+export interface AudioWarning {
+  code: AudioWarningCode;
+  message: string | null;
+  channels: number | null;
+  keptPercent: number | null;
+  clipped: number | null;
+  offsetPercent: number | null;
+  fast: boolean | null;
+  snrDb: number | null;
+  peakError: number | null;
+  wavRate: number | null;
+  sampleRate: number | null;
+}
+
+export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }
+
+export interface ConditionOptions {
+  channel: 'mix' | 'left' | 'right';
+  removeDc: boolean;
+  trimDb: number | null;
+  gainDb: number;
+  normalizeDb: number | null;
+}
+
+export interface Kind { name: string; max_values: number }
+export interface Defaults { kind: string; rate_field: number }
+/** snr_db is null for an exact encoding. */
+export interface Quality { snr_db: number | null; peak_error: number; warnings: AudioWarning[] }
+
+export interface Brevox {
+  /** table -1: found; entries 0 or less: measured. */
+  open(rom: Uint8Array, table: number, entries: number, species: boolean):
+    JsonText<OpenResult | (Failure & { problem: OpenProblem })>;
+  rows(): JsonText<Entry[]>;
+  decode(offset: number): Uint8Array | null;
+  decodeSample(sample: Uint8Array): Uint8Array | null;
+  wavFile(offset: number): Uint8Array | null;
+  wavInfo(file: Uint8Array): JsonText<WavInfo | Failure>;
+  conditionDefaults(): JsonText<{ trimDb: number; normalizeDb: number }>;
+  conditionBefore(frames: ArrayLike<number>, channels: number, rate: number, options: ConditionOptions):
+    { samples: Float32Array; warnings: JsonText<AudioWarning[]> };
+  conditionAfter(samples: ArrayLike<number>, options: ConditionOptions):
+    { values: Uint8Array; warnings: JsonText<AudioWarning[]> };
+  kinds(): JsonText<Kind[]>;
+  defaults(index: number): JsonText<Defaults>;
+  encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;
+  quality(values: Uint8Array, sample: Uint8Array): JsonText<Quality>;
+  plan(index: number, sample: Uint8Array): JsonText<Plan>;
+  apply(index: number, sample: Uint8Array): JsonText<Plan | Failure>;
+  image(): Uint8Array;
+  patch(): Uint8Array;
+  /** Why the table just opened (its entries measured) stops short; null when it does not. */
+  tableStop(): JsonText<TableStop | null>;
+  /** Free-space bytes the current image has left. */
+  freeSpace(): number;
+  /** The most values a sample of kind `kind` holds in `bytes` bytes. */
+  valuesFitting(kind: string, bytes: number): number;
+}
+
+export type TableStopReason = 'ImageEnd' | 'VoiceWord' | 'Pointer' | 'LastWord';
+export interface TableStop { reason: TableStopReason; index: number; at: number; word: number; resumes: number; games: number }
+
+/** The page's view of the binding, which runs in a worker (engine.js): each function answers later. */
+export type Engine = { [K in keyof Brevox]: (...args: Parameters<Brevox[K]>) => Promise<ReturnType<Brevox[K]>> };
+export function startEngine(): Promise<Engine>;
+
+export default function BrevoxModule(): Promise<Brevox>;
