@@ -1,17 +1,16 @@
 #include "audio.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 #include "conditioning.h"
 #include "crylib.h"
+#include "resample.h"
 #include "romfile.h"
 #include "text.h"
 #include "wavlib.h"
 
 #include <sndfile.h>
-#include <soxr.h>
 
 namespace {
 
@@ -94,20 +93,10 @@ Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
 
 }  // namespace
 
-std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate) {
-    // The integer rate a dumped WAV carries counts as the sample's own rate:
-    // dump then encode must give back the same bytes.
-    if (std::lround(fromRate) == std::lround(toRate) || in.empty()) return {in.begin(), in.end()};
-    size_t outLength = static_cast<size_t>(std::ceil(in.size() * toRate / fromRate)) + 1;
-    std::vector<double> out(outLength);
-    size_t done = 0;
-    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
-    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    soxr_error_t error = soxr_oneshot(fromRate, toRate, 1, in.data(), in.size(), nullptr, out.data(), out.size(),
-                                      &done, &io, &quality, nullptr);
-    if (error) Fail(std::string("cannot resample: ") + error);
-    out.resize(done);
-    return out;
+std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate) {
+    Resampled out = Resample(in, fromRate, toRate);
+    if (!out.error.empty()) Fail("cannot resample: " + out.error);
+    return std::move(out.samples);
 }
 
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {
@@ -123,7 +112,7 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     Frames in = ReadFrames(path, targetRate, args.keepRate);
     LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
     std::vector<double> mono = ConditionBeforeResample(in.values, in.channels, in.rate, options, out.warnings);
-    mono = ConditionAfterResample(Resample(mono, in.rate, out.rate), options);
+    mono = ConditionAfterResample(ResampleOrFail(mono, in.rate, out.rate), options);
     out.samples = Quantise(mono, out.warnings);
     return out;
 }

@@ -1,5 +1,5 @@
 // Audio in and out. Input is read with libsndfile (any format it knows),
-// conditioned by the core (channel, DC, trim), resampled with libsoxr to the
+// conditioned by the core (channel, DC, trim), resampled (resample/) to the
 // rate the sample will declare, conditioned again (gain, normalise) and
 // quantised to unsigned 8 bits.
 #pragma once
@@ -29,8 +29,9 @@ struct LoadedAudio {
 // `targetRate` is refused unless args.keepRate.
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args);
 
-// Mono samples in float form from `fromRate` to `toRate` Hz.
-std::vector<double> Resample(std::span<const double> in, double fromRate, double toRate);
+// Mono samples in float form from `fromRate` to `toRate` Hz, as the page
+// resamples them too (resample.h); libsoxr refusing ends the command.
+std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate);
 
 // Writes a WAV file of unsigned 8-bit mono samples at `rate` Hz.
 bool WriteWav(FILE* stream, std::span<const uint8_t> samples, uint32_t rate);

@@ -51,7 +51,7 @@ Bytes DumpValues(const Bytes& rom, const SampleInfo& s, uint32_t rate, bool dial
     std::vector<double> x(values.size());
     std::transform(values.begin(), values.end(), x.begin(), [](uint8_t v) { return (v - 128) / 128.0; });
     AudioWarnings clipped;  // resampling may overshoot full scale by a step; it is clipped
-    return Quantise(Resample(x, s.Rate(), rate), clipped);
+    return Quantise(ResampleOrFail(x, s.Rate(), rate), clipped);
 }
 
 // Writes the WAV; returns how many values it holds.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, when any is missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build test windows mingw-audio fuzz cli demo package page web)
+# Usage: scripts/deps.sh GROUP...   (groups: build test windows source-packages fuzz cli demo package page web)
 set -euo pipefail
 
 declare -A group=(
@@ -8,7 +8,7 @@ declare -A group=(
   [test]="libgtest-dev libgmock-dev libbenchmark-dev sox nodejs npm"
   [cli]="libsndfile1-dev libsoxr-dev libcli11-dev nlohmann-json3-dev"
   [windows]="g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 xvfb xauth"
-  [mingw-audio]="dpkg-dev xz-utils"
+  [source-packages]="dpkg-dev xz-utils patch"
   [fuzz]="clang libclang-rt-14-dev"
   [demo]="espeak-ng imagemagick"
   [package]="zip unzip"

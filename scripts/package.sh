@@ -2,7 +2,8 @@
 # Builds the download for Windows users: dist/brevox-VERSION-win64.zip, one
 # folder holding brevox.exe, brevox-species.exe and brevox-cli.exe (mingw-w64,
 # Release, stripped; brevox-cli.exe with the audio libraries of
-# scripts/mingw-audio-libs.sh), the browser page in page/ (opens from disk),
+# scripts/mingw-audio-libs.sh), the browser page in page/ (opens from disk;
+# libsoxr from scripts/web-audio-libs.sh),
 # README.txt, LISEZMOI.txt, LICENSE.txt (with the libraries' licences) and
 # SHA256SUMS.txt. Prints the zip's path and its SHA-256.
 #
@@ -18,6 +19,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh build cli windows package page
 audio=$(scripts/mingw-audio-libs.sh)
+web_audio=$(scripts/web-audio-libs.sh)
 
 build=${1:-build/package}
 cmake --preset mingw -B "$build" -DBREVOX_TESTS=OFF -DBREVOX_BENCH=OFF -DBREVOX_MINGW_AUDIO="$audio" \
@@ -25,7 +27,7 @@ cmake --preset mingw -B "$build" -DBREVOX_TESTS=OFF -DBREVOX_BENCH=OFF -DBREVOX_
 cmake --build "$build" --target brevox brevox-species brevox-cli
 # Debian's node does not search /usr/share/nodejs, where emscripten's tools
 # find acorn (the preset sets it for cmake --build --preset web only).
-cmake --preset web -B "$build/page" >/dev/null
+cmake --preset web -B "$build/page" -DBREVOX_WEB_AUDIO="$web_audio" >/dev/null
 NODE_PATH=/usr/share/nodejs cmake --build "$build/page"
 
 version=$(sed -n 's/^#define BREVOX_VERSION "\(.*\)"$/\1/p' "$build/core/include/brevox_version.h")

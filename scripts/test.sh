@@ -20,9 +20,9 @@ done
 
 # The Debian packages each step needs.
 declare -A needs=(
-  [unit]="build test cli" [web]="build test cli web" [asan]="build test cli"
-  [windows]="build test cli windows mingw-audio" [e2e]="build test cli windows mingw-audio demo"
-  [package]="build test cli windows mingw-audio package page web" [fuzz]="build test fuzz"
+  [unit]="build test cli" [web]="build test cli web source-packages" [asan]="build test cli"
+  [windows]="build test cli windows source-packages" [e2e]="build test cli windows source-packages demo"
+  [package]="build test cli windows source-packages package page web" [fuzz]="build test fuzz"
 )
 groups=()
 for s in "${steps[@]}"; do groups+=(${needs[$s]}); done

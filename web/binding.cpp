@@ -3,7 +3,7 @@
 // One function per operation. The binding holds one image, the one the page
 // is looking at: `open` copies it in, `apply` changes it, `image` copies it
 // out, `patch` gives the BPS patch from the image as opened to it. Every result crosses as a copy the page owns: JSON text for structured
-// results, a Uint8Array for bytes, a Float32Array for samples. Failures come
+// results, a Uint8Array for bytes and 8-bit values. Failures come
 // back as null or as JSON {"error": ...}; nothing throws.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
@@ -18,6 +18,7 @@
 #include "plan.h"
 #include "quality.h"
 #include "report.h"
+#include "resample.h"
 #include "samplekind.h"
 #include "wavlib.h"
 
@@ -150,31 +151,19 @@ ConditionOptions OptionsOf(const val& o) {
     return options;
 }
 
-// Samples with what was said of them on the way.
-val Conditioned(std::span<const float> samples, const AudioWarnings& warnings) {
-    val out = val::object();
-    out.set("samples", val(emscripten::typed_memory_view(samples.size(), samples.data())).call<val>("slice"));
-    out.set("warnings", Text(WarningsJson(warnings)));
-    return out;
-}
-
-// Channel, DC and trim on interleaved `frames` of `channels` values at the
-// file's own `rate`: {samples (mono, for the page to resample), warnings}.
-val ConditionBefore(const val& frames, int channels, double rate, const val& options) {
+// The sound of interleaved `frames` of `channels` values at `rate` Hz as
+// unsigned 8-bit values at `toRate` Hz, as the command line converts a file:
+// channel, DC and trim, resampling, gain or normalisation, quantisation.
+// {values, warnings}; null when libsoxr refuses the rates.
+val Convert(const val& frames, int channels, double rate, double toRate, const val& options) {
+    const ConditionOptions o = OptionsOf(options);
     AudioWarnings warnings;
-    std::vector<double> mono = ConditionBeforeResample(emscripten::convertJSArrayToNumberVector<double>(frames),
-                                                       channels, rate, OptionsOf(options), warnings);
-    return Conditioned(std::vector<float>(mono.begin(), mono.end()), warnings);
-}
-
-// Gain or normalisation on the resampled `samples`, then the unsigned 8-bit
-// values: {values, warnings} (clipping).
-val ConditionAfter(const val& samples, const val& options) {
-    AudioWarnings warnings;
-    std::vector<double> level =
-        ConditionAfterResample(emscripten::convertJSArrayToNumberVector<double>(samples), OptionsOf(options));
+    std::vector<double> mono =
+        ConditionBeforeResample(emscripten::convertJSArrayToNumberVector<double>(frames), channels, rate, o, warnings);
+    const Resampled resampled = Resample(mono, rate, toRate);
+    if (!resampled.error.empty()) return val::null();
     val out = val::object();
-    out.set("values", Copy(Quantise(level, warnings)));
+    out.set("values", Copy(Quantise(ConditionAfterResample(resampled.samples, o), warnings)));
     out.set("warnings", Text(WarningsJson(warnings)));
     return out;
 }
@@ -271,8 +260,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("wavFile", &WavFile);
     emscripten::function("wavInfo", &WavInfoOf);
     emscripten::function("conditionDefaults", &ConditionDefaults);
-    emscripten::function("conditionBefore", &ConditionBefore);
-    emscripten::function("conditionAfter", &ConditionAfter);
+    emscripten::function("convert", &Convert);
     emscripten::function("kinds", &Kinds);
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);

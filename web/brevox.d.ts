@@ -148,10 +148,10 @@ export interface Brevox {
   wavFile(offset: number): Uint8Array | null;
   wavInfo(file: Uint8Array): JsonText<WavInfo | Failure>;
   conditionDefaults(): JsonText<{ trimDb: number; normalizeDb: number }>;
-  conditionBefore(frames: ArrayLike<number>, channels: number, rate: number, options: ConditionOptions):
-    { samples: Float32Array; warnings: JsonText<AudioWarning[]> };
-  conditionAfter(samples: ArrayLike<number>, options: ConditionOptions):
-    { values: Uint8Array; warnings: JsonText<AudioWarning[]> };
+  /** A sound as the command line converts it: conditioned, resampled to toRate, quantised; null when the
+   *  resampler refuses the rates. */
+  convert(frames: ArrayLike<number>, channels: number, rate: number, toRate: number, options: ConditionOptions):
+    { values: Uint8Array; warnings: JsonText<AudioWarning[]> } | null;
   kinds(): JsonText<Kind[]>;
   defaults(index: number): JsonText<Defaults>;
   encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;

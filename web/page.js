@@ -560,57 +560,11 @@ function interleaved(buffer) {
   return frames;
 }
 
-function bufferOf(samples, rate) {
-  const buffer = new AudioBuffer({length: samples.length, sampleRate: rate});
-  buffer.copyToChannel(samples, 0);
-  return buffer;
-}
-
-// `buffer` through `filters`, rendered at `rate`.
-async function render(buffer, rate, length, filters = []) {
-  const context = new OfflineAudioContext(1, length, rate);
-  const source = new AudioBufferSourceNode(context, {buffer});
-  const chain = [source, ...filters.map(filter => filter(context)), context.destination];
-  chain.slice(1).forEach((node, i) => chain[i].connect(node));
-  source.start();
-  return (await context.startRendering()).getChannelData(0);
-}
-
-// A low-pass at `rate` with its corner at `corner` Hz: a Blackman-windowed
-// sinc of 2 * `half` + 1 taps and unit gain at DC.
-function lowPass(rate, corner, half) {
-  const taps = new AudioBuffer({length: 2 * half + 1, sampleRate: rate});
-  const h = taps.getChannelData(0);
-  const f = corner / rate;
-  for (let k = -half; k <= half; k++) {
-    const x = k / half;
-    const sinc = k ? Math.sin(2 * Math.PI * f * k) / (Math.PI * k) : 2 * f;
-    h[k + half] = sinc * (0.42 + 0.5 * Math.cos(Math.PI * x) + 0.08 * Math.cos(2 * Math.PI * x));
-  }
-  const sum = h.reduce((a, b) => a + b, 0);
-  h.forEach((v, i) => { h[i] = v / sum; });
-  return context => new ConvolverNode(context, {buffer: taps, disableNormalization: true});
-}
-
-// Mono `samples` at `from` Hz, rendered by the browser at `to` Hz. Going down,
-// a low-pass at the source rate first keeps what lies above the new Nyquist
-// frequency from folding back; its transition is a tenth of `to` wide, and
-// its output is taken from `half` taps on, so that it delays nothing.
-async function resample(samples, from, to) {
-  if (Math.round(from) === Math.round(to)) return samples;
-  if (to < from) {
-    const half = Math.ceil(27.5 * from / to);
-    const filter = lowPass(from, 0.45 * to, half);
-    samples = (await render(bufferOf(samples, from), from, samples.length + half, [filter])).subarray(half);
-  }
-  return render(bufferOf(samples, from), to, Math.max(1, Math.ceil(samples.length * to / from)));
-}
-
 // The sound of an audio file as unsigned 8-bit values at `rate`, with the
 // core's warnings: an 8-bit mono WAV at that rate in whole Hz (as a dump
 // states it) as it is; anything else decoded by the browser at its own rate,
-// conditioned by the core (channel, DC, trim), resampled by the browser, then
-// leveled and quantised by the core.
+// then converted by the core as the command line converts a file (null when
+// it cannot resample between the two rates).
 async function soundOf(file, rate, options) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   const wav = JSON.parse(await state.core.wavInfo(bytes));
@@ -618,12 +572,9 @@ async function soundOf(file, rate, options) {
     return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
   const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
   const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
-  const before = await state.core.conditionBefore(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate,
-                                                  options);
-  const warnings = JSON.parse(before.warnings);
-  if (!before.samples.length) return {raw: false, values: new Uint8Array(), warnings};
-  const after = await state.core.conditionAfter(await resample(before.samples, decoded.sampleRate, rate), options);
-  return {raw: false, values: after.values, warnings: [...warnings, ...JSON.parse(after.warnings)]};
+  const sound = await state.core.convert(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate, rate,
+                                         options);
+  return sound && {raw: false, values: sound.values, warnings: JSON.parse(sound.warnings)};
 }
 
 // A warning of the core in the page's language, from its code and numbers;

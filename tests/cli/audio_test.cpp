@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "audio.h"
+#include "resample.h"
 #include "support.h"
 #include "text.h"
 
@@ -127,12 +128,24 @@ TEST_F(CliAudio, NoOptionsGiveThePlainConversion) {
     for (size_t i = 0; i < mono.size(); ++i)
         mono[i] = (int16_t(GetLe16(&wav[44 + 4 * i])) + int16_t(GetLe16(&wav[46 + 4 * i]))) / 65536.0;
     Bytes expected;
-    for (double x : Resample(mono, 44100, EncoderRate))
+    for (double x : ResampleOrFail(mono, 44100, EncoderRate))
         expected.push_back(uint8_t(std::clamp(std::lround(x * 128) + 128, 0L, 255L)));
     LoadedAudio a = Load(wav);
     EXPECT_EQ(a.samples, expected);
     EXPECT_TRUE(a.warnings.empty());
     EXPECT_EQ(a.inputRate, 44100);
+}
+
+// A rate libsoxr refuses comes back as its reason, with no samples; equal
+// rates in whole Hz leave the samples as they are.
+TEST(Resample, RefusalIsReturnedAndEqualRatesKeepTheSamples) {
+    const std::vector<double> in = {0.5, -0.25, 0.125};
+    const Resampled refused = Resample(in, 0, EncoderRate);
+    EXPECT_FALSE(refused.error.empty());
+    EXPECT_TRUE(refused.samples.empty());
+    const Resampled kept = Resample(in, 10512.4, 10511.6);
+    EXPECT_EQ(kept.samples, in);
+    EXPECT_TRUE(kept.error.empty());
 }
 
 TEST_F(CliAudio, Stereo16BitAt44100KeepsItsDuration) {

@@ -10,7 +10,9 @@
 //   long.wav     8-bit mono at 10512 Hz, far longer than any slot
 //   long.sample  long.wav as the optimal coder compresses it
 //   long-decoded.wav  what that sample decodes to, as a dump writes it
-//   wide.wav     16-bit stereo at 22050 Hz, for the browser's own conversion
+//   wide.wav     16-bit stereo at 22050 Hz (noise), converted by the page
+//   cd.wav       16-bit mono at 44100 Hz, a sweep from 100 Hz to 15 kHz: most of
+//                it lies above a cry's Nyquist frequency, where resamplers differ
 //   phase.wav    16-bit stereo at 10512 Hz, a tone on the left and its negation on
 //                the right: a mix of the two is silence
 #include <cmath>
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
     EncodeSample(longSound, sample, EncodeMode::Best);
     SampleInfo info = InspectSample(sample, 0);
     Bytes wide = MakeWav(Noise(4 * 3000, 7), hifiRate, 2, 16);
+    const uint32_t cdRate = 44100, cdFrames = cdRate * 3 / 10;
+    Bytes cd(2 * cdFrames);
+    for (uint32_t i = 0; i < cdFrames; ++i) {
+        const double t = double(i) / cdRate, sweepPerSecond = (15000 - 100) / (double(cdFrames) / cdRate);
+        const double phase = 2 * 3.14159265358979 * (100 * t + sweepPerSecond * t * t / 2);
+        PutLe16(&cd[2 * i], uint16_t(static_cast<int16_t>(std::lround(20000 * std::sin(phase)))));
+    }
     Bytes opposed(4 * 4000);
     for (uint32_t i = 0; i < 4000; ++i) {
         const auto left = static_cast<int16_t>(std::lround(12000 * std::sin(2 * 3.14159265358979 * 440 * i / rate)));
@@ -103,6 +112,7 @@ int main(int argc, char** argv) {
                  {"long.sample", sample},
                  {"long-decoded.wav", WavFileBytes(DecodeToUnsigned(sample, info), rate)},
                  {"wide.wav", wide},
+                 {"cd.wav", MakeWav(cd, cdRate, 1, 16)},
                  {"phase.wav", MakeWav(opposed, rate, 2, 16)}};
     for (const auto& f : files) {
         if (!WriteFileBytes(dir + "/" + f.name, f.bytes)) {

@@ -38,7 +38,7 @@ AXE = os.path.join(BUILD, 'axe')
 # views a test, the language and the width changing together.
 VIEWS = (('fr', 800), ('en', 1400))
 ENTRY_SIZE, POINTER_OFS, ROM_BASE = 12, 4, 0x08000000
-SAMPLE_TYPE_OFS, SAMPLE_RATE_OFS = 0, 4
+SAMPLE_TYPE_OFS, SAMPLE_RATE_OFS, SAMPLE_HEADER_SIZE, WAV_HEADER_SIZE = 0, 4, 16, 44
 
 
 def cli(*args):
@@ -319,6 +319,35 @@ class Page(unittest.TestCase):
                 cli('encode', rom, os.path.join(self.data, sound), cry, '--raw', '--patch', patch)
                 self.assertEqual(self.downloaded('game.bps'), read(patch))
                 self.assertIn('game.bps', self.status())
+
+    def test_converted_wav_gives_the_command_lines_image(self):
+        # The page resamples with the command line's library, so a sample differs only by floating-point rounding:
+        # a step at most, in its values alone. Uncompressed, the image holds the values themselves.
+        for sound in ('cd.wav', 'wide.wav'):  # mono at 44100 Hz, stereo at 22050 Hz, to cry 3's 10512 Hz
+            self.load()
+            rom = self.open_rom('game.gba')
+            self.offer(3, sound, 'uncompressed')
+            self.assertIn('10512 Hz', self.status())
+            images = {'page': self.apply_and_download(rom)}
+            images['cli'] = os.path.join(self.tmp, 'cli.gba')
+            shutil.copy(rom, images['cli'])
+            cli('encode', images['cli'], os.path.join(self.data, sound), 3, '--kind', 'uncompressed', '--repoint-free')
+            images['cli'] = read(images['cli'])
+            dumps = {}
+            for side, image in images.items():
+                path = os.path.join(self.tmp, f'{side}.gba')
+                with open(path, 'wb') as f:
+                    f.write(image)
+                cli('dump', path, 3, '-o', path + '.wav')
+                dumps[side] = read(path + '.wav')
+            self.assertEqual(dumps['page'][:WAV_HEADER_SIZE], dumps['cli'][:WAV_HEADER_SIZE], sound)
+            entry = json.loads(cli('identify', rom, '--json'))['table'] + ENTRY_SIZE * 2
+            values = le32(images['cli'], entry + POINTER_OFS) - ROM_BASE + SAMPLE_HEADER_SIZE
+            differ = [i for i, (a, b) in enumerate(zip(images['page'], images['cli'])) if a != b]
+            self.assertTrue(all(values <= i < values + len(dumps['cli']) - WAV_HEADER_SIZE for i in differ), sound)
+            steps = [abs(a - b) for a, b in zip(dumps['page'][WAV_HEADER_SIZE:], dumps['cli'][WAV_HEADER_SIZE:])]
+            self.assertLessEqual(max(steps), 1, sound)
+            print(f'\n  {sound}: {sum(map(bool, steps))} of {len(steps)} values a step apart', end=' ', file=sys.stderr)
 
     def test_long_sound_goes_to_free_space_and_undo_restores(self):
         rom = self.open_rom('game.gba')

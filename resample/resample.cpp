@@ -1,0 +1,21 @@
+#include "resample.h"
+
+#include <cmath>
+
+#include <soxr.h>
+
+Resampled Resample(std::span<const double> in, double fromRate, double toRate) {
+    // The integer rate a dumped WAV carries counts as the sample's own rate:
+    // dump then encode must give back the same bytes.
+    if (std::lround(fromRate) == std::lround(toRate) || in.empty()) return {{in.begin(), in.end()}, {}};
+    size_t outLength = static_cast<size_t>(std::ceil(in.size() * toRate / fromRate)) + 1;
+    std::vector<double> out(outLength);
+    size_t done = 0;
+    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_error_t error = soxr_oneshot(fromRate, toRate, 1, in.data(), in.size(), nullptr, out.data(), out.size(),
+                                      &done, &io, &quality, nullptr);
+    if (error) return {{}, error};
+    out.resize(done);
+    return {std::move(out), {}};
+}
