@@ -238,16 +238,9 @@ std::string TableStopOfImage() {
 double FreeSpace() { return static_cast<double>(PlanEdits(current.image, current.model, {}).freeLeft); }
 
 // The most values a sample of the kind named `kind` holds in `bytes` bytes.
-uint32_t ValuesFitting(const std::string& kind, uint32_t bytes) {
+uint32_t ValuesFittingIn(const std::string& kind, uint32_t bytes) {
     const SampleFormat* format = FormatNamed(kind);
-    if (!format || SampleBytes(format->kind, 1) > bytes) return 0;
-    uint32_t low = 1, high = format->maxValues;  // SampleBytes(low) fits; find the last n that does
-    while (low < high) {
-        const uint32_t mid = low + (high - low + 1) / 2;
-        if (SampleBytes(format->kind, mid) <= bytes) low = mid;
-        else high = mid - 1;
-    }
-    return low;
+    return format ? ValuesFitting(format->kind, bytes) : 0;
 }
 
 }  // namespace
@@ -271,5 +264,5 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("patch", &Patch);
     emscripten::function("tableStop", &TableStopOfImage);
     emscripten::function("freeSpace", &FreeSpace);
-    emscripten::function("valuesFitting", &ValuesFitting);
+    emscripten::function("valuesFitting", &ValuesFittingIn);
 }

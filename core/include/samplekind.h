@@ -63,6 +63,9 @@ std::span<const SampleFormat> SampleFormats();
 
 // Bytes a sample of `kind` holding n values takes.
 uint32_t SampleBytes(SampleKind kind, uint32_t n);
+// The most values a sample of `kind` holds in `bytes` bytes; 0 when not even
+// one fits.
+uint32_t ValuesFitting(SampleKind kind, uint32_t bytes);
 
 // The rate field the games' own cries declare: 10512 Hz x 1024.
 constexpr uint32_t GameRateField = 10512 * 1024;

@@ -46,6 +46,19 @@ const SampleFormat* FormatOfType(uint8_t type) {
 
 uint32_t SampleBytes(SampleKind kind, uint32_t n) { return FormatOf(kind).bytes(n); }
 
+// A sample's bytes never shrink as it grows, so the count is found by halves.
+uint32_t ValuesFitting(SampleKind kind, uint32_t bytes) {
+    const SampleFormat& f = FormatOf(kind);
+    if (f.bytes(1) > bytes) return 0;
+    uint32_t low = 1, high = f.maxValues;  // f.bytes(low) fits
+    while (low < high) {
+        const uint32_t mid = low + (high - low + 1) / 2;
+        if (f.bytes(mid) <= bytes) low = mid;
+        else high = mid - 1;
+    }
+    return low;
+}
+
 bool PlausibleRate(uint32_t hz) { return hz >= MinSampleRate && hz <= MaxSampleRate; }
 
 std::vector<uint8_t> MakeSample(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField, EncodeMode mode) {

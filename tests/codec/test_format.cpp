@@ -2,6 +2,7 @@
 // block each way, and whole samples over spans.
 #include <random>
 
+#include "samplekind.h"
 #include "support.h"
 
 static uint8_t S(int signedValue) { return static_cast<uint8_t>(signedValue); }
@@ -147,6 +148,17 @@ TEST(Sample, BlockCountAndExtentEndAtTheLastValue) {
     for (auto c : cases) {
         EXPECT_EQ(BlockCount(c.n), c.blocks) << c.n;
         EXPECT_EQ(SampleExtent(c.n), c.extent) << c.n;
+    }
+}
+
+TEST(Sample, ValuesFittingIsTheLongestSampleAScanFinds) {
+    for (const SampleFormat& f : SampleFormats()) {
+        uint32_t longest = 0;  // the scan: the last n whose bytes still fit
+        for (uint32_t bytes = 0, n = 1; bytes <= 3000; ++bytes) {
+            while (n <= f.maxValues && SampleBytes(f.kind, n) <= bytes) longest = n++;
+            ASSERT_EQ(ValuesFitting(f.kind, bytes), longest) << f.name << " " << bytes;
+        }
+        EXPECT_EQ(ValuesFitting(f.kind, UINT32_MAX), f.maxValues) << f.name;
     }
 }
 
