@@ -45,9 +45,10 @@ text() {  # text DEST: standard input
 }
 text README.txt <scripts/package/README.txt
 text LISEZMOI.txt <scripts/package/LISEZMOI.txt
-# Brevox's licence, then the libraries in brevox-cli.exe: which, from which
-# Debian source packages, Debian's record of their copyrights and licences,
-# and the licence texts those records refer to.
+# Brevox's licence, then the libraries in brevox-cli.exe and the page: which,
+# from which Debian source packages, Debian's record of their copyrights and
+# licences (and of the compilers' runtimes linked in), and the licence texts
+# those records refer to.
 {
   cat LICENSE
   echo
@@ -58,6 +59,11 @@ text LISEZMOI.txt <scripts/package/LISEZMOI.txt
     title="Debian's copyright file of $(basename "$copyright" .copyright)"
     printf '\n\n%s\n%s\n\n' "$title" "${title//?/-}"
     cat "$copyright"
+  done
+  for package in mingw-w64-common emscripten; do
+    title="Debian's copyright file of $package"
+    printf '\n\n%s\n%s\n\n' "$title" "${title//?/-}"
+    cat "/usr/share/doc/$package/copyright"
   done
   for licence in LGPL-2.1 Apache-2.0; do
     printf '\n\n%s\n%s\n\n' "$licence" "${licence//?/-}"
