@@ -15,10 +15,12 @@ const state = {
   rows: [],
   free: 0,            // free-space bytes the image has left, edits applied
   selected: null,     // a row
+  selecting: null,    // the selected row's values and defaults being fetched
   oldValues: null,    // the selected cry's values
   file: null,         // the sound last given for the selected cry
   limit: 0,           // values the sound is cut to so that it fits (0: none)
   runs: 0,            // conditionings started: only the last one's result is shown
+  waveRuns: 0,        // drawings of the list's waveforms started: only the last one goes on
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
   candidate: null,    // {values, sample, newValues, target, plan, quality, fit, warnings, raw}
@@ -243,9 +245,9 @@ async function refresh() {
   state.free = await state.core.freeSpace();
   if (state.selected) await loadSelection(state.selected);
   showRom();
-  await drawRowWaves();
   showSelection();
   showHistory();
+  drawRowWaves();
 }
 
 function showRom() {
@@ -306,10 +308,15 @@ function rowElement(row) {
   return tr;
 }
 
+// The small waveforms come after the rows, each as the engine decodes it,
+// without holding up what the page does meanwhile; a newer list stops an
+// older one's drawing.
 async function drawRowWaves() {
+  const run = ++state.waveRuns;
   for (const tr of $('#cries tbody').rows) {
+    if (run !== state.waveRuns) return;
     const row = rowOf(tr);
-    if (row.sample && row.sample.sound) drawWave(tr.querySelector('canvas'), await state.core.decode(row.sample.offset));
+    if (row && row.sample && row.sample.sound) drawWave(tr.querySelector('canvas'), await state.core.decode(row.sample.offset));
   }
 }
 
@@ -469,7 +476,8 @@ async function select(row) {
   state.limit = 0;
   state.runs++;
   $('#audio-file').value = '';
-  await loadSelection(row);
+  state.selecting = loadSelection(row);
+  await state.selecting;
   document.querySelectorAll('#cries tbody tr.selected').forEach(tr => {
     tr.classList.remove('selected');
     tr.setAttribute('aria-selected', 'false');
@@ -594,6 +602,7 @@ function offerSound(file) {
 }
 
 async function replaceWith(file) {
+  await state.selecting;  // a sound given while a cry is being selected goes to it, with its defaults
   const row = state.selected;
   if (!row) return;
   // Whatever was planned before no longer stands, even if this one fails.

@@ -135,6 +135,7 @@ class Page(unittest.TestCase):
     def offer(self, cry, sound, kind=None):
         """Selects the cry, gives it a sound (as a sample of `kind`) and waits for the plan."""
         self.row(cry).click()
+        self.wait(lambda d: self.row(cry).get_attribute('aria-selected') == 'true')
         if kind:
             Select(self.find('#kind')).select_by_value(kind)
         self.find('#audio-file').send_keys(os.path.join(self.data, sound))
@@ -327,7 +328,7 @@ class Page(unittest.TestCase):
             self.load()
             rom = self.open_rom('game.gba')
             self.offer(3, sound, 'uncompressed')
-            self.assertIn('10512 Hz', self.status())
+            self.says('10512 Hz')
             images = {'page': self.apply_and_download(rom)}
             images['cli'] = os.path.join(self.tmp, 'cli.gba')
             shutil.copy(rom, images['cli'])
