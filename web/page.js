@@ -21,6 +21,7 @@ const state = {
   limit: 0,           // values the sound is cut to so that it fits (0: none)
   runs: 0,            // conditionings started: only the last one's result is shown
   waveRuns: 0,        // drawings of the list's waveforms started: only the last one goes on
+  rowRuns: 0,         // fillings of the list started: only the last one goes on
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
   candidate: null,    // {values, sample, newValues, target, plan, quality, fit, warnings, raw}
@@ -174,7 +175,7 @@ async function openRom(file) {
   state.redo = [];
   state.saved = true;
   state.selected = null;
-  await rebuild(state.request);
+  await rebuild(state.request, info);
   if (state.stop) warn('openedShort', file.name, state.info.entries);
   else say('opened', file.name, state.info.entries);
 }
@@ -183,9 +184,10 @@ async function openRom(file) {
 // order, against the table so read: {ok: false, info} when the image cannot
 // be read so (the binding then holds that failed reading), else the edits
 // that no longer fit (dropped, with their plans) and those that now go
-// elsewhere (moved).
-async function rebuild(request) {
-  const info = await openWith(state.rom.bytes, request);
+// elsewhere (moved). `opened`: what opening them with `request` just said,
+// when the binding holds that reading already.
+async function rebuild(request, opened = null) {
+  const info = opened || await openWith(state.rom.bytes, request);
   if (info.error || !info.has_table) return {ok: false, info};
   state.info = info;
   state.request = request;
@@ -268,10 +270,25 @@ function showRom() {
   $('#table-stop').textContent = stop ? t().tableStop(stop) : '';
   $('#use-entries').hidden = !stop || !stop.resumes;
   if (stop) $('#use-entries').textContent = t().useEntries(stop.index + 1 + stop.resumes);
-  const body = $('#cries tbody');
-  body.replaceChildren(...state.rows.map(rowElement));
+  showRows($('#cries tbody'));
+}
+
+// The rows go into the list a batch at a time, each batch in a task of its
+// own, so that hundreds of rows never hold the page up for long; the first
+// batch fills the list's window. A later call (another image, the other
+// language) stops an earlier one. The list's one tab stop is the selected
+// row, or the first.
+const RowBatch = 40;
+
+function showRows(body, run = ++state.rowRuns, from = 0) {
+  if (run !== state.rowRuns) return;
+  const batch = state.rows.slice(from, from + RowBatch).map(rowElement);
+  if (from === 0) body.replaceChildren(...batch);
+  else body.append(...batch);
+  body.querySelectorAll('tr[tabindex="0"]').forEach(tr => { tr.tabIndex = -1; });
   const active = body.querySelector('tr.selected') || body.rows[0];
   if (active) active.tabIndex = 0;
+  if (from + RowBatch < state.rows.length) setTimeout(() => showRows(body, run, from + RowBatch));
 }
 
 function rowElement(row) {
@@ -313,8 +330,11 @@ function rowElement(row) {
 // older one's drawing.
 async function drawRowWaves() {
   const run = ++state.waveRuns;
-  for (const tr of $('#cries tbody').rows) {
+  const rows = $('#cries tbody').rows;
+  for (let i = 0; i < state.rows.length; i++) {
+    while (run === state.waveRuns && !rows[i]) await new Promise(next => setTimeout(next));
     if (run !== state.waveRuns) return;
+    const tr = rows[i];
     const row = rowOf(tr);
     if (row && row.sample && row.sample.sound) drawWave(tr.querySelector('canvas'), await state.core.decode(row.sample.offset));
   }
