@@ -1,5 +1,6 @@
 #include "json.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -66,10 +67,15 @@ void WriteString(std::string& out, const std::string& s) {
 }
 
 // The fewest significant digits that read back as `x` (x finite, not zero),
-// and the power of ten of the first: x = 0.d1d2... x 10^point.
+// and the power of ten of the first: x = 0.d1d2... x 10^point. A double
+// with a form of 15 digits or fewer is that form padded with zeros when
+// printed to 15 (15-digit decimals lie too far apart for another to be
+// nearer), so 15, 16 and 17 are the only counts to try: printing a double
+// is slow where the C library does it in big integers. Subnormal numbers
+// hold fewer digits, and are counted up from one.
 std::pair<std::string, int> ShortestDigits(double x) {
     char text[40];
-    for (int precision = 0;; ++precision) {
+    for (int precision = std::fabs(x) < DBL_MIN ? 0 : 14;; ++precision) {  // digits after the first
         std::snprintf(text, sizeof text, "%.*e", precision, x);
         if (std::strtod(text, nullptr) == x || precision >= 16) break;
     }
