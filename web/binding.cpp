@@ -1,11 +1,16 @@
 // The page's window on the core and the image model, compiled to WebAssembly.
 //
-// One function per operation. The binding holds one image, the one the page
-// is looking at: `open` copies it in, `apply` changes it, `image` copies it
-// out, `patch` gives the BPS patch from the image as opened to it. Every result crosses as a copy the page owns: JSON text for structured
-// results, a Uint8Array for bytes and 8-bit values. Failures come
+// One function per operation. The binding holds the image the page is
+// looking at: `open` reads one in, `take` makes it the current image (until
+// then the one before stays, so that a file the page refuses loses
+// nothing), `reopen` reads the current one's table again, `apply` changes
+// it, `image` copies it out, `patch` gives the BPS patch from the image as
+// opened to it. Every result crosses as a copy the page owns: JSON text for
+// structured results, a Uint8Array for bytes and 8-bit values. Failures come
 // back as null or as JSON {"error": ...}; nothing throws.
 #include <emscripten/bind.h>
+#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
 #include <emscripten/val.h>
 
 #include <string>
@@ -25,16 +30,67 @@
 using emscripten::val;
 using Bytes = std::vector<uint8_t>;
 
+// Reads the `size` bytes of `blob` to `to`; false when the browser cannot
+// read them (the file changed or went since it was chosen). The file is read
+// in one call: each call is a round trip to the browser's file reader.
+EM_JS(bool, ReadBlobTo, (emscripten::EM_VAL blob, uint8_t* to, double size), {
+    try {
+        const bytes = new Uint8Array(new FileReaderSync().readAsArrayBuffer(Emval.toValue(blob)));
+        if (bytes.length !== size) return false;
+        HEAPU8.set(bytes, to);
+        return true;
+    } catch (e) {
+        return false;
+    }
+});
+
 namespace {
 
-struct Current {
-    Bytes original;  // the image as `open` took it, which patches start from
-    Bytes image;
+// An image as opened: its bytes as read, which patches start from and a new
+// reading of its table goes back to, and the image with its edits, copied
+// from them at the first edit.
+//
+// Memory the engine writes for the first time costs the system a page fault
+// every 4 KiB: writing an image's worth of it takes as long as reading the
+// file. So an image is copied only when it is edited, and the memory the next
+// one is read into is written beforehand (`prepare`), while the page waits
+// for a file.
+struct Opened {
+    Bytes original;
+    std::optional<Bytes> edited;
     ImageModel model;
     IdRule rule = IdRule::CryNumber;
-} current;
+    bool read = false;  // `original` holds a file's bytes
+
+    const Bytes& Image() const { return edited ? *edited : original; }
+
+    // Forgets the image, keeping the memory it was read into.
+    void Clear() {
+        original.clear();
+        edited.reset();
+        model = {};
+        read = false;
+    }
+};
+
+Opened current;  // the image the page shows
+Opened offered;  // the one `open` read, until `take` makes it current
 
 Bytes BytesOf(const val& array) { return emscripten::convertJSArrayToNumberVector<uint8_t>(array); }
+
+enum class Reading { Read, TooLarge, Unreadable };
+
+// Reads `rom`, a Uint8Array or a Blob (the File chosen, in the page's
+// worker), into `bytes`; nothing of one larger than an image can be.
+Reading ReadImage(const val& rom, Bytes& bytes) {
+    const bool blob = rom.instanceof(val::global("Blob"));
+    const double size = rom[blob ? "size" : "length"].as<double>();
+    if (size > static_cast<double>(MaxImageSize)) return Reading::TooLarge;
+    bytes.resize(static_cast<size_t>(size));
+    if (blob) return ReadBlobTo(rom.as_handle(), bytes.data(), size) ? Reading::Read : Reading::Unreadable;
+    val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<void>("set", rom);
+    return Reading::Read;
+}
 
 val Copy(std::span<const uint8_t> bytes) {
     return val(emscripten::typed_memory_view(bytes.size(), bytes.data())).call<val>("slice");
@@ -62,22 +118,14 @@ std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t
 Plan PlanReplace(int index, const val& sample) {
     EditRequest request;
     request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
-    return PlanEdits(current.image, current.model, request);
+    return PlanEdits(current.Image(), current.model, request);
 }
 
 // --- The operations --------------------------------------------------------
 
-// Takes `rom` as the current image, reading its table at `table` when that is
-// not negative, of `entries` entries when that is positive (else measured),
-// and reading IDs as species numbers when `species`.
-std::string Open(const val& rom, int table, int entries, bool species) {
-    current.original = current.image = BytesOf(rom);
-    current.rule = species ? IdRule::SpeciesNumber : IdRule::CryNumber;
-    TableRequest request;
-    if (table >= 0) request.offset = static_cast<uint32_t>(table);
-    if (entries > 0) request.entries = entries;
-    current.model = OpenImage(current.image, request);
-    const ImageModel& m = current.model;
+// What opening an image said: its release and table, or {"error",
+// "problem"} when it cannot be opened.
+std::string OpenedJson(const ImageModel& m) {
     if (m.problem != OpenProblem::None)
         return Text(Json::Object({{"error", DescribeOpenProblem(m)}, {"problem", OpenProblemName(m.problem)}}));
     return Text(Json::Object({{"label", m.identity.label ? Cp1252ToUtf8(m.identity.label) : ""},
@@ -94,18 +142,65 @@ std::string Open(const val& rom, int table, int entries, bool species) {
                               {"size", m.size}}));
 }
 
+// Reads the table of `image`'s original bytes at `table` when that is not
+// negative, of `entries` entries when that is positive (else measured), and
+// IDs as species numbers when `species`. The edits are gone.
+void ReadTable(Opened& image, int table, int entries, bool species) {
+    image.edited.reset();
+    image.rule = species ? IdRule::SpeciesNumber : IdRule::CryNumber;
+    TableRequest request;
+    if (table >= 0) request.offset = static_cast<uint32_t>(table);
+    if (entries > 0) request.entries = entries;
+    image.model = OpenImage(image.original, request);
+}
+
+// Reads `rom` (a Uint8Array or a File) and its table, as `reopen` reads
+// the current image's; the current image stays until `take`.
+std::string Open(const val& rom, int table, int entries, bool species) {
+    offered.Clear();
+    switch (ReadImage(rom, offered.original)) {
+        case Reading::Unreadable:
+            return Text(Json::Object({{"error", "the file could not be read"}, {"problem", "Unreadable"}}));
+        case Reading::TooLarge: offered.model.problem = OpenProblem::TooLarge; break;
+        case Reading::Read:
+            offered.read = true;
+            ReadTable(offered, table, entries, species);
+            break;
+    }
+    return OpenedJson(offered.model);
+}
+
+// The image `open` read becomes the current one; false when it read none.
+bool Take() {
+    if (!offered.read || offered.model.problem != OpenProblem::None) return false;
+    current = std::move(offered);
+    offered = {};
+    return true;
+}
+
+// Writes the memory an image of `bytes` bytes will be read into.
+void Prepare(uint32_t bytes) {
+    if (!offered.read && offered.original.size() < bytes) offered.original.resize(bytes);
+}
+
+// Reads the current image's table again, from its original bytes.
+std::string Reopen(int table, int entries, bool species) {
+    ReadTable(current, table, entries, species);
+    return OpenedJson(current.model);
+}
+
 // One row per ID whose entry lies in the table, then one per entry no ID reaches.
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
     Json rows = Json::Array();
     for (const EntryRow& row : EntryRows(current.model, current.rule))
-        rows.Push(EntryJson(current.image, current.model, current.rule, row));
+        rows.Push(EntryJson(current.Image(), current.model, current.rule, row));
     return Text(rows);
 }
 
 // The unsigned values of the sample at `offset` of the current image.
 val Decode(uint32_t offset) {
-    auto sound = SoundAt(current.image, offset);
+    auto sound = SoundAt(current.Image(), offset);
     return sound ? Copy(sound->second) : val::null();
 }
 
@@ -117,7 +212,7 @@ val DecodeOwnSample(const val& sample) {
 
 // The WAV file of the sample at `offset`: its values at its own rate in whole Hz.
 val WavFile(uint32_t offset) {
-    auto sound = SoundAt(current.image, offset);
+    auto sound = SoundAt(current.Image(), offset);
     if (!sound || sound->first.Hz() == 0) return val::null();
     return Copy(WavFileBytes(sound->second, sound->first.Hz()));
 }
@@ -184,8 +279,8 @@ std::string Kinds() {
 // The kind and rate field a new sample for entry `index` takes unless the
 // user says otherwise: those of the sample it replaces (DefaultsFor).
 std::string Defaults(int index) {
-    const Entry e = ReadEntry(current.image, current.model.table, index);
-    const SampleDefaults d = DefaultsFor(current.image, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt);
+    const Entry e = ReadEntry(current.Image(), current.model.table, index);
+    const SampleDefaults d = DefaultsFor(current.Image(), e.pointsIntoRom ? std::optional(e.offset) : std::nullopt);
     return Text(Json::Object({{"kind", FormatOf(d.kind).name}, {"rate_field", d.rateField}}));
 }
 
@@ -218,24 +313,26 @@ std::string PlanEdit(int index, const val& sample) { return Text(PlanJson(PlanRe
 // The same, applied to the current image when the plan holds.
 std::string ApplyEdit(int index, const val& sample) {
     Plan plan = PlanReplace(index, sample);
-    if (plan.Ok() && !ApplyPlan(plan, current.image)) return Error("the plan could not be applied");
+    if (!plan.Ok()) return Text(PlanJson(plan, current.rule));
+    if (!current.edited) current.edited = current.original;
+    if (!ApplyPlan(plan, *current.edited)) return Error("the plan could not be applied");
     return Text(PlanJson(plan, current.rule));
 }
 
-val Image() { return Copy(current.image); }
+val Image() { return Copy(current.Image()); }
 
 // The BPS patch from the image as opened to the current one.
-val Patch() { return Copy(MakeBps(current.original, current.image)); }
+val Patch() { return Copy(MakeBps(current.original, current.Image())); }
 
 // Why the table just opened stops short of the games' size, as
 // CheckTableLength says it (call it only when `open` was given no entries):
 // null when it does not.
 std::string TableStopOfImage() {
-    return Text(TableStopJson(CheckTableLength(current.image, current.model)));
+    return Text(TableStopJson(CheckTableLength(current.Image(), current.model)));
 }
 
 // Free-space bytes the current image has left.
-double FreeSpace() { return static_cast<double>(PlanEdits(current.image, current.model, {}).freeLeft); }
+double FreeSpace() { return static_cast<double>(PlanEdits(current.Image(), current.model, {}).freeLeft); }
 
 // The most values a sample of the kind named `kind` holds in `bytes` bytes.
 uint32_t ValuesFittingIn(const std::string& kind, uint32_t bytes) {
@@ -247,6 +344,9 @@ uint32_t ValuesFittingIn(const std::string& kind, uint32_t bytes) {
 
 EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("open", &Open);
+    emscripten::function("take", &Take);
+    emscripten::function("reopen", &Reopen);
+    emscripten::function("prepare", &Prepare);
     emscripten::function("rows", &Rows);
     emscripten::function("decode", &Decode);
     emscripten::function("decodeSample", &DecodeOwnSample);

@@ -139,8 +139,17 @@ export interface Defaults { kind: string; rate_field: number }
 export interface Quality { snr_db: number | null; peak_error: number; warnings: AudioWarning[] }
 
 export interface Brevox {
-  /** table -1: found; entries 0 or less: measured. */
-  open(rom: Uint8Array, table: number, entries: number, species: boolean):
+  /** Reads an image and its table (table -1: found; entries 0 or less: measured); the current image
+   *  stays until `take`. A File is read in the engine's worker, straight into its memory. */
+  open(rom: Uint8Array | Blob, table: number, entries: number, species: boolean):
+    JsonText<OpenResult | (Failure & { problem: OpenProblem | 'Unreadable' })>;
+  /** The image `open` read becomes the current one, without its edits; false when it read none. */
+  take(): boolean;
+  /** Writes the memory an image of `bytes` bytes will be read into, before one is chosen: memory written
+   *  for the first time is slow to write. */
+  prepare(bytes: number): void;
+  /** Reads the current image's table again, from the bytes as opened: its edits are gone. */
+  reopen(table: number, entries: number, species: boolean):
     JsonText<OpenResult | (Failure & { problem: OpenProblem })>;
   rows(): JsonText<Entry[]>;
   decode(offset: number): Uint8Array | null;

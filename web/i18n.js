@@ -129,6 +129,7 @@ const TEXTS = {
     },
     openProblems: {
       TooLarge: 'Fichier invalide! Plus de 64 Mio: ce n\'est pas une image de Rom.',
+      Unreadable: "Fichier illisible: le navigateur n'a pas pu le lire. A-t-il changé depuis qu'il a été choisi?",
       TableUnaligned: 'Position invalide! La table commence à un multiple de 4.',
       TablePastEnd: "Position invalide! La table dépasse la fin de l'image.",
       TableNoEntries: 'Position invalide! Aucune entrée de table à cette position.',
@@ -278,6 +279,7 @@ const TEXTS = {
     },
     openProblems: {
       TooLarge: 'Invalid file! Over 64 MiB: not a ROM image.',
+      Unreadable: 'Unreadable file: the browser could not read it. Has it changed since it was chosen?',
       TableUnaligned: 'Invalid offset! A table starts at a multiple of 4.',
       TablePastEnd: 'Invalid offset! The table runs past the end of the image.',
       TableNoEntries: 'Invalid offset! No table entry at this offset.',

@@ -8,7 +8,7 @@
 const $ = selector => document.querySelector(selector);
 const state = {
   core: null, lang: 'fr',
-  rom: null,          // {name, bytes}: the file as opened, never changed
+  rom: null,          // {name}: the file opened; the engine keeps its bytes as read
   request: {table: -1, entries: 0},  // the table as last read: offset (-1: found), entries (0: measured)
   info: null,         // what the binding's open said
   stop: null,         // why the table stops short, or null
@@ -146,9 +146,6 @@ function tableRequest() {
   return {table: text === '' ? -1 : parseInt(text, 16), entries: entries === '' ? 0 : Number(entries)};
 }
 
-async function openWith(bytes, request) {
-  return JSON.parse(await state.core.open(bytes, request.table, request.entries, $('#species').checked));
-}
 
 function openFailure(info) {
   return info.error ? ['openProblem', info.problem, info.error] : ['noTable'];
@@ -156,19 +153,17 @@ function openFailure(info) {
 
 // A file refused, or declined for unsaved edits, leaves the image open
 // before as it was, with its edits; the question comes only for a file that
-// opens.
+// opens. The engine reads the file itself, off the page's thread.
 async function openRom(file) {
   if (!file) return;
   if (isSound(file)) return fail('soundAsImage', file.name);
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const info = await openWith(bytes, {table: -1, entries: 0});
+  const info = JSON.parse(await state.core.open(file, -1, 0, $('#species').checked));
   const refused = info.error || !info.has_table;
-  if (refused || !mayDiscard()) {
-    if (state.rom) await rebuild(state.request);
-    return refused ? fail(...openFailure(info), file.name) : say('discardDeclined', file.name);
-  }
+  if (refused) return fail(...openFailure(info), file.name);
+  if (!mayDiscard()) return say('discardDeclined', file.name);
+  await state.core.take();
   stop();
-  state.rom = {name: file.name, bytes};
+  state.rom = {name: file.name};
   state.request = {table: -1, entries: 0};
   $('#table-input').value = $('#entries').value = '';
   state.edits = [];
@@ -180,14 +175,14 @@ async function openRom(file) {
   else say('opened', file.name, state.info.entries);
 }
 
-// Opens the original bytes with `request` and plans every edit again, in
-// order, against the table so read: {ok: false, info} when the image cannot
+// Reads the table of the image as opened with `request` and plans every
+// edit again, in order, against it: {ok: false, info} when the image cannot
 // be read so (the binding then holds that failed reading), else the edits
 // that no longer fit (dropped, with their plans) and those that now go
-// elsewhere (moved). `opened`: what opening them with `request` just said,
-// when the binding holds that reading already.
+// elsewhere (moved). `opened`: what `open` said of the image just taken,
+// read with `request`.
 async function rebuild(request, opened = null) {
-  const info = opened || await openWith(state.rom.bytes, request);
+  const info = opened || JSON.parse(await state.core.reopen(request.table, request.entries, $('#species').checked));
   if (info.error || !info.has_table) return {ok: false, info};
   state.info = info;
   state.request = request;
@@ -886,6 +881,11 @@ function wire() {
   });
 }
 
+// The largest cartridge: the engine makes ready the memory an image this
+// large is read into while the page waits for one, which halves the time
+// the first image takes to open.
+const LargestImage = 32 << 20;
+
 // What the page needs of the engine before anything else.
 async function ready() {
   state.kinds = JSON.parse(await state.core.kinds());
@@ -896,6 +896,7 @@ async function ready() {
   wire();
   say('intro');
   document.body.dataset.ready = 'true';
+  await state.core.prepare(LargestImage);
 }
 
 // Starts the engine (engine.js, in brevox.js): a page whose engine cannot

@@ -261,7 +261,7 @@ class Page(unittest.TestCase):
         same = self.driver.execute_async_script("""
             const done = arguments[arguments.length - 1];
             const bytes = new Uint8Array(2 * EnginePiece + 12345).map((_, i) => Math.imul(i, 2654435761) >>> 24);
-            Promise.all([state.core.open(bytes, -1, 0, false), state.core.image()]).then(([, image]) =>
+            Promise.all([state.core.open(bytes, -1, 0, false), state.core.take(), state.core.image()]).then(([, , image]) =>
                 done(image.length === bytes.length && image.every((b, i) => b === bytes[i])));""")
         self.assertTrue(same)
 
@@ -391,7 +391,7 @@ class Page(unittest.TestCase):
         # A table offset that holds no table is refused in words, the image kept.
         self.find('#table-input').send_keys('1002', Keys.ENTER)
         self.says('Position invalide!')
-        self.assertEqual(bytes(self.driver.execute_script('return [...state.rom.bytes]')), read(rom))
+        self.assertEqual(self.image(), read(rom))
 
     def test_out_of_phase_stereo_warns_and_conditioning_gives_the_command_lines_sound(self):
         rom = self.open_rom('game.gba')
@@ -492,7 +492,7 @@ class Page(unittest.TestCase):
             self.assertEqual(self.find('#status').get_attribute('class'), 'warning')
             self.assertEqual(self.find('#table-stop').text, self.words('tableStop', {**stop, 'games': 388}))
             self.assertIn(f"0x{stop['at']:X}", self.find('#table-stop').text)
-            self.find('#use-entries').click()
+            self.rows_shown(self.find('#use-entries').click)
             self.wait(lambda d: self.find('#table-warning').get_attribute('hidden'))
             full = json.loads(cli('list', rom, '--json', '--entries', stop['index'] + 1 + stop['resumes']))
             self.assertEqual(self.find('#table-entries').text, str(full['entries_in_table']))
