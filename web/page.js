@@ -20,7 +20,7 @@ const state = {
   file: null,         // the sound last given for the selected cry
   limit: 0,           // values the sound is cut to so that it fits (0: none)
   runs: 0,            // conditionings started: only the last one's result is shown
-  waveRuns: 0,        // drawings of the list's waveforms started: only the last one goes on
+  waves: null,        // the IntersectionObserver that draws the list's waveforms
   rowRuns: 0,         // fillings of the list started: only the last one goes on
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
@@ -87,7 +87,6 @@ function applyLanguage() {
   $('#language').textContent = t().otherLanguage;
   $('#language').lang = t().otherLang;
   showRom();
-  drawRowWaves();
   showSelection();
   showHistory();
   renderStatus();
@@ -244,7 +243,6 @@ async function refresh() {
   showRom();
   showSelection();
   showHistory();
-  drawRowWaves();
 }
 
 function showRom() {
@@ -268,22 +266,24 @@ function showRom() {
   showRows($('#cries tbody'));
 }
 
-// The rows go into the list a batch at a time, each batch in a task of its
-// own, so that hundreds of rows never hold the page up for long; the first
-// batch fills the list's window. A later call (another image, the other
+// The rows go into the list a batch at a time, one batch a frame, so that
+// hundreds of rows are never laid out at once (batches put in by tasks of
+// their own would pile up before a frame), and a frame lays out few enough
+// to stay short on a slow machine. A later call (another image, the other
 // language) stops an earlier one. The list's one tab stop is the selected
 // row, or the first.
-const RowBatch = 40;
+const RowBatch = 20;
 
 function showRows(body, run = ++state.rowRuns, from = 0) {
   if (run !== state.rowRuns) return;
+  if (from === 0) watchRowWaves();
   const batch = state.rows.slice(from, from + RowBatch).map(rowElement);
   if (from === 0) body.replaceChildren(...batch);
   else body.append(...batch);
   body.querySelectorAll('tr[tabindex="0"]').forEach(tr => { tr.tabIndex = -1; });
   const active = body.querySelector('tr.selected') || body.rows[0];
   if (active) active.tabIndex = 0;
-  if (from + RowBatch < state.rows.length) setTimeout(() => showRows(body, run, from + RowBatch));
+  if (from + RowBatch < state.rows.length) requestAnimationFrame(() => showRows(body, run, from + RowBatch));
 }
 
 function rowElement(row) {
@@ -300,6 +300,7 @@ function rowElement(row) {
   canvas.width = 120;
   canvas.height = 24;
   tr.insertCell().append(canvas);
+  if (s && s.sound) state.waves.observe(canvas);
   for (const [cls, label, title, action] of [['play', 'play', 'playRowTitle', () => play(row)],
                                              ['dump', 'dumpHead', 'dumpTitle', () => dump(row)]]) {
     const button = document.createElement('button');
@@ -320,19 +321,17 @@ function rowElement(row) {
   return tr;
 }
 
-// The small waveforms come after the rows, each as the engine decodes it,
-// without holding up what the page does meanwhile; a newer list stops an
-// older one's drawing.
-async function drawRowWaves() {
-  const run = ++state.waveRuns;
-  const rows = $('#cries tbody').rows;
-  for (let i = 0; i < state.rows.length; i++) {
-    while (run === state.waveRuns && !rows[i]) await new Promise(next => setTimeout(next));
-    if (run !== state.waveRuns) return;
-    const tr = rows[i];
-    const row = rowOf(tr);
-    if (row && row.sample && row.sample.sound) drawWave(tr.querySelector('canvas'), await state.core.decode(row.sample.offset));
-  }
+// A row's small waveform is drawn when the row first comes into view, as the
+// engine decodes it: hundreds of canvases drawn at once would hold up the
+// frames that show them. A new list (another image, the other language)
+// starts over.
+function watchRowWaves() {
+  if (state.waves) state.waves.disconnect();
+  state.waves = new IntersectionObserver((entries, waves) => entries.filter(e => e.isIntersecting).forEach(async e => {
+    waves.unobserve(e.target);
+    const row = rowOf(e.target.closest('tr'));
+    if (row) drawWave(e.target, await state.core.decode(row.sample.offset));
+  }), {rootMargin: '200px 0px'});
 }
 
 function rowOf(tr) {
