@@ -118,21 +118,6 @@ void PrintTableNotes(const RomContext& ctx) {
                     CompetingTables(ctx).c_str());
 }
 
-Json TableJson(const RomContext& ctx) {
-    const ImageModel& m = ctx.model;
-    return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
-                         {"entries_in_table", m.entries},
-                         {"found_by", SourceName(m.source)},
-                         {"table_pointers", m.tablePointers},
-                         {"reverse_table", m.reverse},
-                         {"reverse_entries", m.reverseEntries},
-                         {"reverse_pointers", m.reversePointers},
-                         {"unused_table", m.unusedTable},
-                         {"competing_tables", m.competing},
-                         {"table_stop", TableStopJson(ctx.shortfall)}});
-}
-
-
 }  // namespace
 
 int RunIdentify(const IdentifyArgs& args) {
@@ -149,7 +134,7 @@ int RunIdentify(const IdentifyArgs& args) {
                                {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
                                {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
                                {"table_moved", moved}});
-        j.Merge(TableJson(ctx));
+        j.Merge(TableJson(ctx.model, ctx.shortfall));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
             const std::string error = "no cry table found in '" + args.rom + "'";
@@ -183,7 +168,7 @@ int RunList(const ListArgs& args) {
         Json entries = Json::Array();
         for (const EntryRow& r : rows) entries.Push(EntryJson(ctx, r));
         Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
-        j.Merge(TableJson(ctx));
+        j.Merge(TableJson(ctx.model, ctx.shortfall));
         j.Set("entries", entries);
         PrintJson(j);
         return ExitOk;

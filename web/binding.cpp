@@ -59,6 +59,7 @@ struct Opened {
     Bytes original;
     std::optional<Bytes> edited;
     ImageModel model;
+    TableShortfall shortfall;  // why a measured table stops short
     IdRule rule = IdRule::CryNumber;
     bool read = false;  // `original` holds a file's bytes
 
@@ -69,6 +70,7 @@ struct Opened {
         original.clear();
         edited.reset();
         model = {};
+        shortfall = {};
         read = false;
     }
 };
@@ -123,23 +125,18 @@ Plan PlanReplace(int index, const val& sample) {
 
 // --- The operations --------------------------------------------------------
 
-// What opening an image said: its release and table, or {"error",
-// "problem"} when it cannot be opened.
-std::string OpenedJson(const ImageModel& m) {
+// What opening an image said: its release and the table in use, in the
+// command line's shape (TableJson), or {"error", "problem"} when it cannot be
+// opened.
+std::string OpenedJson(const Opened& image) {
+    const ImageModel& m = image.model;
     if (m.problem != OpenProblem::None)
         return Text(Json::Object({{"error", DescribeOpenProblem(m)}, {"problem", OpenProblemName(m.problem)}}));
-    return Text(Json::Object({{"label", m.identity.label ? Cp1252ToUtf8(m.identity.label) : ""},
-                              {"code", m.identity.code},
-                              {"source", SourceName(m.source)},
-                              {"has_table", m.HasTable()},
-                              {"table", m.table},
-                              {"entries", m.entries},
-                              {"reverse", m.reverse},
-                              {"table_pointers", m.tablePointers},
-                              {"unused_table", m.unusedTable},
-                              {"competing", m.competing},
-                              {"ambiguous", m.Ambiguous()},
-                              {"size", m.size}}));
+    Json j = Json::Object({{"label", m.identity.label ? Cp1252ToUtf8(m.identity.label) : ""},
+                           {"code", m.identity.code},
+                           {"size", m.size}});
+    j.Merge(TableJson(m, image.shortfall));
+    return Text(j);
 }
 
 // Reads the table of `image`'s original bytes at `table` when that is not
@@ -152,6 +149,7 @@ void ReadTable(Opened& image, int table, int entries, bool species) {
     if (table >= 0) request.offset = static_cast<uint32_t>(table);
     if (entries > 0) request.entries = entries;
     image.model = OpenImage(image.original, request);
+    image.shortfall = entries > 0 ? TableShortfall{} : CheckTableLength(image.original, image.model);
 }
 
 // Reads `rom` (a Uint8Array or a File) and its table, as `reopen` reads
@@ -167,7 +165,7 @@ std::string Open(const val& rom, int table, int entries, bool species) {
             ReadTable(offered, table, entries, species);
             break;
     }
-    return OpenedJson(offered.model);
+    return OpenedJson(offered);
 }
 
 // The image `open` read becomes the current one; false when it read none.
@@ -186,7 +184,7 @@ void Prepare(uint32_t bytes) {
 // Reads the current image's table again, from its original bytes.
 std::string Reopen(int table, int entries, bool species) {
     ReadTable(current, table, entries, species);
-    return OpenedJson(current.model);
+    return OpenedJson(current);
 }
 
 // One row per ID whose entry lies in the table, then one per entry no ID reaches.
@@ -324,13 +322,6 @@ val Image() { return Copy(current.Image()); }
 // The BPS patch from the image as opened to the current one.
 val Patch() { return Copy(MakeBps(current.original, current.Image())); }
 
-// Why the table just opened stops short of the games' size, as
-// CheckTableLength says it (call it only when `open` was given no entries):
-// null when it does not.
-std::string TableStopOfImage() {
-    return Text(TableStopJson(CheckTableLength(current.Image(), current.model)));
-}
-
 // Free-space bytes the current image has left.
 double FreeSpace() { return static_cast<double>(PlanEdits(current.Image(), current.model, {}).freeLeft); }
 
@@ -362,7 +353,6 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("apply", &ApplyEdit);
     emscripten::function("image", &Image);
     emscripten::function("patch", &Patch);
-    emscripten::function("tableStop", &TableStopOfImage);
     emscripten::function("freeSpace", &FreeSpace);
     emscripten::function("valuesFitting", &ValuesFittingIn);
 }

@@ -12,18 +12,25 @@ export interface Failure { error: string }
 export type OpenProblem = 'TooLarge' | 'TableUnaligned' | 'TablePastEnd' | 'TableNoEntries' | 'EntriesTooMany';
 export type TableSource = 'given' | 'known release' | "moved from the release's offset" | 'table scan' | 'none';
 
-export interface OpenResult {
+/** The table in use, as `brevox-cli identify --json` gives it: table is null when there is none. */
+export interface TableInUse {
+  table: number | null;
+  entries_in_table: number;
+  found_by: TableSource;
+  table_pointers: number[];
+  reverse_table: number | null;
+  reverse_entries: number;
+  reverse_pointers: number[];
+  unused_table: number | null;
+  competing_tables: number[];
+  ambiguous: boolean;
+  /** Null when the entries were given, or the table does not stop short. */
+  table_stop: TableStop | null;
+}
+
+export interface OpenResult extends TableInUse {
   label: string;
   code: string;
-  source: TableSource;
-  has_table: boolean;
-  table: number;
-  entries: number;
-  reverse: number | null;
-  table_pointers: number[];
-  unused_table: number | null;
-  competing: number[];
-  ambiguous: boolean;
   size: number;
 }
 
@@ -169,8 +176,6 @@ export interface Brevox {
   apply(index: number, sample: Uint8Array): JsonText<Plan | Failure>;
   image(): Uint8Array;
   patch(): Uint8Array;
-  /** Why the table just opened (its entries measured) stops short; null when it does not. */
-  tableStop(): JsonText<TableStop | null>;
   /** Free-space bytes the current image has left. */
   freeSpace(): number;
   /** The most values a sample of kind `kind` holds in `bytes` bytes. */

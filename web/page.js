@@ -157,7 +157,7 @@ async function openRom(file) {
   if (!file) return;
   if (isSound(file)) return fail('soundAsImage', file.name);
   const info = JSON.parse(await state.core.open(file, -1, 0, $('#species').checked));
-  const refused = info.error || !info.has_table;
+  const refused = info.error || info.table === null;
   if (refused) return fail(...openFailure(info), file.name);
   if (!mayDiscard()) return say('discardDeclined', file.name);
   await state.core.take();
@@ -170,8 +170,8 @@ async function openRom(file) {
   state.saved = true;
   state.selected = null;
   await rebuild(state.request, info);
-  if (state.stop) warn('openedShort', file.name, state.info.entries);
-  else say('opened', file.name, state.info.entries);
+  if (state.stop) warn('openedShort', file.name, state.info.entries_in_table);
+  else say('opened', file.name, state.info.entries_in_table);
 }
 
 // Reads the table of the image as opened with `request` and plans every
@@ -182,10 +182,10 @@ async function openRom(file) {
 // read with `request`.
 async function rebuild(request, opened = null) {
   const info = opened || JSON.parse(await state.core.reopen(request.table, request.entries, $('#species').checked));
-  if (info.error || !info.has_table) return {ok: false, info};
+  if (info.error || info.table === null) return {ok: false, info};
   state.info = info;
   state.request = request;
-  state.stop = request.entries > 0 ? null : JSON.parse(await state.core.tableStop());
+  state.stop = info.table_stop;
   const dropped = [], moved = [], kept = [];
   for (const edit of state.edits) {
     const plan = JSON.parse(await state.core.apply(edit.index, edit.sample));
@@ -214,8 +214,8 @@ async function reread() {
     return fail(...openFailure(result.info), state.rom.name);
   }
   if (pending) return reportReplan(result, 'replanned', state.info.table, state.edits.length);
-  if (state.stop) warn('openedShort', state.rom.name, state.info.entries);
-  else say('opened', state.rom.name, state.info.entries);
+  if (state.stop) warn('openedShort', state.rom.name, state.info.entries_in_table);
+  else say('opened', state.rom.name, state.info.entries_in_table);
 }
 
 // What became of the edits planned again: each one that no longer fits or
@@ -249,13 +249,13 @@ function showRom() {
   const info = state.rom && state.info;
   $('#release').textContent = info ? info.label : '–';
   $('#table-offset').textContent = info ? hex(info.table) : '–';
-  $('#table-entries').textContent = info ? info.entries : '–';
-  $('#table-source').textContent = info ? t().sources[info.source] || info.source : '–';
-  $('#reverse-table').textContent = info && info.reverse !== null ? hex(info.reverse) : info ? t().none : '–';
+  $('#table-entries').textContent = info ? info.entries_in_table : '–';
+  $('#table-source').textContent = info ? t().sources[info.found_by] || info.found_by : '–';
+  $('#reverse-table').textContent = info && info.reverse_table !== null ? hex(info.reverse_table) : info ? t().none : '–';
   $('#table-pointers').textContent = info && info.table_pointers.length ? info.table_pointers.map(hex).join(', ') :
     info ? t().none : '–';
   const notes = !info ? [] : [info.unused_table !== null && t().unusedTable(info.unused_table, info.table),
-                              info.ambiguous && t().ambiguous(info.competing)].filter(Boolean);
+                              info.ambiguous && t().ambiguous(info.competing_tables)].filter(Boolean);
   $('#table-note').textContent = notes.join(' ');
   $('#table-note').hidden = !notes.length;
   const stop = info && state.stop;

@@ -38,6 +38,14 @@ Json VoiceJson(const VoiceUpdate& v);
 // and the games' size.
 Json TableStopJson(const TableShortfall& s);
 
+// The cry table in use and what lies around it: its offset (null without
+// one), entries, how it was found (SourceName), the code's words that point
+// at it, the reverse table with its entries and words, the release's table
+// the code no longer points at, the cry tables the code points at when
+// several (ambiguous: a command that writes needs one named), and where a
+// measured table stops short (`stop`, TableStopJson).
+Json TableJson(const ImageModel& m, const TableShortfall& stop);
+
 // A plan problem: its kind (ProblemName), the entry (index -1 for none) and
 // the IDs that reach it, offset, bytes, room, and for Protected the part
 // that would be overwritten.

@@ -72,6 +72,20 @@ Json TableStopJson(const TableShortfall& s) {
                          {"games", GameTableEntries}});
 }
 
+Json TableJson(const ImageModel& m, const TableShortfall& stop) {
+    return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
+                         {"entries_in_table", m.entries},
+                         {"found_by", SourceName(m.source)},
+                         {"table_pointers", m.tablePointers},
+                         {"reverse_table", m.reverse},
+                         {"reverse_entries", m.reverseEntries},
+                         {"reverse_pointers", m.reversePointers},
+                         {"unused_table", m.unusedTable},
+                         {"competing_tables", m.competing},
+                         {"ambiguous", m.Ambiguous()},
+                         {"table_stop", TableStopJson(stop)}});
+}
+
 Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row) {
     const Entry e = ReadEntry(image, model.table, row.index);
     Json inStep;

@@ -209,6 +209,10 @@ class Page(unittest.TestCase):
         self.assertEqual(self.find('#release').text, identity['label'])
         self.assertEqual(self.find('#table-offset').text, f"0x{identity['table']:X}")
         self.assertEqual(self.find('#table-pointers').text, ', '.join(f'0x{p:X}' for p in identity['table_pointers']))
+        # The engine's reading of the image, field for field the command line's.
+        info = self.driver.execute_script('return state.info')
+        self.assertLessEqual({'table', 'found_by', 'reverse_pointers', 'competing_tables', 'table_stop'}, info.keys())
+        self.assertEqual({k: info[k] for k in identity if k in info}, {k: identity[k] for k in identity if k in info})
         kinds = self.driver.execute_script('return TEXTS.fr')
         for rule in ([], ['--species']):
             if rule:
