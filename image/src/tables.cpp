@@ -235,9 +235,13 @@ void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>&
         const bool own = known && chosen->offset == m.knownOffset;
         SetTable(m, image, !known ? TableSource::Scan : own ? TableSource::Known : TableSource::Moved, chosen->offset, request);
         if (known && !own && MeasureTable(image, m.knownOffset) > 0) m.unusedTable = m.knownOffset;
-        // Another image's dead table: the longest run of cry entries no word reaches.
+        // Another image's dead table: the longest run of cry entries no word
+        // reaches, outside the games' size of the table in use (a run within
+        // it is that table's own, past a damaged entry).
+        const Span games{m.table, m.table + CryEntrySize * GameTableEntries};
         for (const TableFound& t : tables)
             if (!known && t.kind == TableKind::Cry && t.pointerWords.empty() && t.entries > 1 &&
+                !games.Contains({t.offset, t.offset + CryEntrySize}) &&
                 (!m.unusedTable || t.entries > MeasureTable(image, *m.unusedTable)))
                 m.unusedTable = t.offset;
         return;

@@ -95,6 +95,8 @@ TEST_F(GameImage, ATableCutByOneDamagedEntrySaysWhereAndWhatFollows) {
         EXPECT_EQ(s.at, entry);
         EXPECT_EQ(s.word, c.word);
         EXPECT_EQ(s.resumes, GameTableEntries - 5);
+        // The entries past the damaged one are the same table's, not a table no longer used.
+        EXPECT_FALSE(OpenImage(cut, {}).unusedTable) << TableStopName(c.stop);
         // Stating the size reads past the damaged entry.
         const ImageModel stated = OpenImage(cut, {.offset = plan.tableOffset, .entries = s.index + 1 + s.resumes});
         EXPECT_EQ(stated.entries, GameTableEntries);
