@@ -11,28 +11,14 @@ namespace {
 
 using nlohmann::json;
 
-class CliGames : public CliTest {
+class CliGames : public CliGameTest {
 protected:
-    RomPlan plan = GameRomPlan();
-    Bytes rom = MakeRom(plan);
-    std::string romPath;
-
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(CliTest::SetUp());
-        romPath = Path("game.gba");
-        ASSERT_TRUE(WriteFileBytes(romPath, rom));
-    }
     uint32_t SampleOf(const Bytes& image, int index) const { return CrySampleOffset(image, plan, index); }
     // Each cry's decoded values, in table order.
     std::vector<Bytes> Cries(const Bytes& image) const {
         std::vector<Bytes> cries;
         for (size_t i = 0; i < plan.cries.size(); ++i) cries.push_back(DecodedCry(image, SampleOf(image, int(i))));
         return cries;
-    }
-    std::string WavOf(const std::string& name, const Bytes& sound) {
-        const std::string path = Path(name);
-        EXPECT_TRUE(WriteFileBytes(path, MakeWav(sound, 10512)));
-        return path;
     }
 };
 

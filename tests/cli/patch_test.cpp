@@ -27,24 +27,13 @@ size_t Changed(const Bytes& a, const Bytes& b) {
     return n;
 }
 
-class CliPatch : public CliTest {
+class CliPatch : public CliGameTest {
 protected:
-    RomPlan plan = GameRomPlan();
-    Bytes rom = MakeRom(plan);
-    std::string romPath;
-
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(CliTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(CliGameTest::SetUp());
         if (std::system("command -v node >/dev/null") != 0) GTEST_SKIP() << "no node to run the patcher";
-        romPath = Path("game.gba");
-        ASSERT_TRUE(WriteFileBytes(romPath, rom));
         // A command that only writes a patch needs no write permission on the ROM.
         ASSERT_EQ(chmod(romPath.c_str(), 0444), 0);
-    }
-
-    std::string Wav(const std::string& name, const Bytes& sound) {
-        EXPECT_TRUE(WriteFileBytes(Path(name), MakeWav(sound, 10512)));
-        return Path(name);
     }
 
     // The independent patcher applies `patch` to `source`, writing `out`.
@@ -105,12 +94,12 @@ TEST_F(CliPatch, ThePatcherMakesOfTheImageWhatTheCommandWrites) {
     for (int id = 1; id <= 20; ++id) {
         char name[32];
         std::snprintf(name, sizeof name, "in/cry-%03d.wav", id);
-        Wav(name, Noise(40 + 211 * (id % 7), id));  // some fit their slots, the others move
+        WavOf(name, Noise(40 + 211 * (id % 7), id));  // some fit their slots, the others move
     }
     const std::vector<PatchCase> cases = {
-        {"one cry in place", {"encode", "ROM", Wav("short.wav", Noise(40, 25)), "25", "--raw"}, nullptr},
+        {"one cry in place", {"encode", "ROM", WavOf("short.wav", Noise(40, 25)), "25", "--raw"}, nullptr},
         {"into the FF tail, both tables repointed",
-         {"encode", "ROM", Wav("long.wav", Noise(3000, 2)), "7", "--repoint-free", "--raw", "--json"}, nullptr},
+         {"encode", "ROM", WavOf("long.wav", Noise(3000, 2)), "7", "--repoint-free", "--raw", "--json"}, nullptr},
         {"repoint", {"repoint", "ROM", "7", Hex8(CrySampleOffset(rom, plan, 2))}, nullptr},
         {"20 cries, the moved ones' slots reclaimed", {"import", "ROM", Path("in"), "--raw", "--reclaim", "--json"}, nullptr},
         {"identical", {}, [](Bytes b) { return b; }},

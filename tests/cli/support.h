@@ -132,6 +132,26 @@ protected:
     }
 };
 
+// The scratch directory holding game.gba, laid out as the games lay out theirs.
+class CliGameTest : public CliTest {
+protected:
+    RomPlan plan = GameRomPlan();
+    Bytes rom = MakeRom(plan);
+    std::string romPath;
+
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(CliTest::SetUp());
+        romPath = Path("game.gba");
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    }
+    // `sound` written as the WAV file `name` at the games' rate.
+    std::string WavOf(const std::string& name, const Bytes& sound) {
+        const std::string path = Path(name);
+        EXPECT_TRUE(WriteFileBytes(path, MakeWav(sound, 10512)));
+        return path;
+    }
+};
+
 
 // Upper-case hexadecimal without prefix, as offsets are typed.
 inline std::string Hex8(uint32_t v) {
