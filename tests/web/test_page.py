@@ -213,6 +213,14 @@ class Page(unittest.TestCase):
         info = self.driver.execute_script('return state.info')
         self.assertLessEqual({'table', 'found_by', 'reverse_pointers', 'competing_tables', 'table_stop'}, info.keys())
         self.assertEqual({k: info[k] for k in identity if k in info}, {k: identity[k] for k in identity if k in info})
+        # A row's waveform is drawn once the row comes into view.
+        waved = """const pixels = arguments[0].querySelector('canvas').getContext('2d').getImageData(0, 0, 120, 24).data;
+            return pixels.some((blue, i) => i % 4 === 2 && blue > 150 && pixels[i - 2] < 100);"""
+        self.wait(lambda d: d.execute_script(waved, self.find('#cries tbody tr[data-id="1"]')))
+        last = self.driver.execute_script("return document.querySelector('#cries tbody tr:last-child')")
+        self.assertFalse(self.driver.execute_script(waved, last))
+        self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", last)
+        self.wait(lambda d: d.execute_script(waved, last))
         kinds = self.driver.execute_script('return TEXTS.fr')
         for rule in ([], ['--species']):
             if rule:
@@ -259,14 +267,31 @@ class Page(unittest.TestCase):
             self.assertIsNone(self.driver.execute_script('return document.body.dataset.ready'), name)
         self.driver.get_log('browser')  # the failures logged here are no other test's
 
-    def test_engine_takes_an_image_in_pieces_in_call_order(self):
+    def test_engine_reads_files_and_keeps_the_image_until_another_is_taken(self):
+        rom = self.open_rom('game.gba')
+        engine = """const done = arguments[arguments.length - 1];
+            const call = (name, ...args) => state.core[name](...args);
+            (async () => { %s })().then(done, e => done(String(e)));"""
+        # A file the browser can no longer read (gone since it was chosen) and one larger than an image
+        # can be are refused in words; the image open stays, and nothing is there to take.
+        gone = os.path.join(self.tmp, 'gone.gba')
+        shutil.copy(rom, gone)
+        self.driver.execute_script("document.body.append(Object.assign(document.createElement('input'), {type: 'file', id: 'spare'}))")
+        self.find('#spare').send_keys(gone)
+        os.remove(gone)
+        self.driver.execute_script("openRom(document.querySelector('#spare').files[0])")
+        self.says(self.words('openProblem', 'Unreadable', '', 'gone.gba'))
+        huge = self.driver.execute_async_script(engine % """
+            const opened = JSON.parse(await call('open', new Blob(Array(65).fill(new Uint8Array(1 << 20))), -1, 0, false));
+            return [opened.problem, await call('take')];""")
+        self.assertEqual(huge, ['TooLarge', False])
+        self.assertEqual(self.image(), read(rom))
         # Two pieces and a tail; `image` is asked for before `open` has been sent whole, and must
         # still answer after it, with every byte where it was.
-        same = self.driver.execute_async_script("""
-            const done = arguments[arguments.length - 1];
+        same = self.driver.execute_async_script(engine % """
             const bytes = new Uint8Array(2 * EnginePiece + 12345).map((_, i) => Math.imul(i, 2654435761) >>> 24);
-            Promise.all([state.core.open(bytes, -1, 0, false), state.core.take(), state.core.image()]).then(([, , image]) =>
-                done(image.length === bytes.length && image.every((b, i) => b === bytes[i])));""")
+            const [, taken, image] = await Promise.all([call('open', bytes, -1, 0, false), call('take'), call('image')]);
+            return taken && image.length === bytes.length && image.every((b, i) => b === bytes[i]);""")
         self.assertTrue(same)
 
     def test_dump_gives_the_command_lines_wav(self):
