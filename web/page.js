@@ -22,6 +22,7 @@ const state = {
   runs: 0,            // conditionings started: only the last one's result is shown
   waves: null,        // the IntersectionObserver that draws the list's waveforms
   rowRuns: 0,         // fillings of the list started: only the last one goes on
+  opening: 0,         // images chosen: only the last one opens
   kinds: [],          // the kinds a new sample may take: {name, max_values}
   defaults: null,     // the selected cry's replacement's default kind and rate_field
   candidate: null,    // {values, sample, newValues, target, plan, quality, fit, warnings, raw}
@@ -145,18 +146,21 @@ function tableRequest() {
   return {table: text === '' ? -1 : parseInt(text, 16), entries: entries === '' ? 0 : Number(entries)};
 }
 
-
 function openFailure(info) {
   return info.error ? ['openProblem', info.problem, info.error] : ['noTable'];
 }
 
 // A file refused, or declined for unsaved edits, leaves the image open
 // before as it was, with its edits; the question comes only for a file that
-// opens. The engine reads the file itself, off the page's thread.
+// opens. The engine reads the file itself, off the page's thread, and holds
+// the image it read last until it is taken: a file chosen while another was
+// being read goes on alone.
 async function openRom(file) {
   if (!file) return;
   if (isSound(file)) return fail('soundAsImage', file.name);
+  const opening = ++state.opening;
   const info = JSON.parse(await state.core.open(file, -1, 0, $('#species').checked));
+  if (opening !== state.opening) return;
   const refused = info.error || info.table === null;
   if (refused) return fail(...openFailure(info), file.name);
   if (!mayDiscard()) return say('discardDeclined', file.name);

@@ -286,6 +286,12 @@ class Page(unittest.TestCase):
             return [opened.problem, await call('take')];""")
         self.assertEqual(huge, ['TooLarge', False])
         self.assertEqual(self.image(), read(rom))
+        # Two images chosen before the first is read: the second opens, under its own name.
+        self.driver.execute_script("Object.assign(document.querySelector('#spare'), {multiple: true, value: ''})")
+        self.find('#spare').send_keys(os.path.join(self.data, 'full.gba') + '\n' + os.path.join(self.data, 'hack.gba'))
+        self.driver.execute_script("const [a, b] = document.querySelector('#spare').files; openRom(a); openRom(b)")
+        self.says(self.words('opened', 'hack.gba', 388))
+        self.assertEqual(self.image(), read(os.path.join(self.data, 'hack.gba')))
         # Two pieces and a tail; `image` is asked for before `open` has been sent whole, and must
         # still answer after it, with every byte where it was.
         same = self.driver.execute_async_script(engine % """
