@@ -125,6 +125,20 @@ void NewLine(std::string& out, int indent, int depth) {
     out.append(static_cast<size_t>(indent * depth), ' ');
 }
 
+// An array or object: `count` members between `open` and `close`, each on a
+// line of its own when indenting, written by `member(i)`.
+template <typename Member>
+void WriteMembers(std::string& out, int indent, int depth, char open, char close, size_t count, Member member) {
+    out += open;
+    for (size_t i = 0; i < count; ++i) {
+        if (i) out += ',';
+        NewLine(out, indent, depth + 1);
+        member(i);
+    }
+    if (count) NewLine(out, indent, depth);
+    out += close;
+}
+
 }  // namespace
 
 Json Json::Array(std::initializer_list<Json> items) {
@@ -173,34 +187,15 @@ void Json::Write(std::string& out, int indent, int depth) const {
         case Type::Double: WriteDouble(out, double_); return;
         case Type::String: WriteString(out, string_); return;
         case Type::Array:
-            if (items_.empty()) {
-                out += "[]";
-                return;
-            }
-            out += '[';
-            for (size_t i = 0; i < items_.size(); ++i) {
-                if (i) out += ',';
-                NewLine(out, indent, depth + 1);
-                items_[i].Write(out, indent, depth + 1);
-            }
-            NewLine(out, indent, depth);
-            out += ']';
+            WriteMembers(out, indent, depth, '[', ']', items_.size(),
+                         [&](size_t i) { items_[i].Write(out, indent, depth + 1); });
             return;
         case Type::Object:
-            if (fields_.empty()) {
-                out += "{}";
-                return;
-            }
-            out += '{';
-            for (size_t i = 0; i < fields_.size(); ++i) {
-                if (i) out += ',';
-                NewLine(out, indent, depth + 1);
+            WriteMembers(out, indent, depth, '{', '}', fields_.size(), [&](size_t i) {
                 WriteString(out, fields_[i].first);
                 out += indent < 0 ? ":" : ": ";
                 fields_[i].second.Write(out, indent, depth + 1);
-            }
-            NewLine(out, indent, depth);
-            out += '}';
+            });
             return;
     }
 }
