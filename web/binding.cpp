@@ -274,6 +274,14 @@ std::string Kinds() {
     return Text(kinds);
 }
 
+// The rates a game plays, in whole Hz: those a new sample may declare.
+val RateLimits() {
+    val out = val::object();
+    out.set("min_rate", MinSampleRate);
+    out.set("max_rate", MaxSampleRate);
+    return out;
+}
+
 // The kind and rate field a new sample for entry `index` takes unless the
 // user says otherwise: those of the sample it replaces (DefaultsFor).
 std::string Defaults(int index) {
@@ -346,6 +354,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("conditionDefaults", &ConditionDefaults);
     emscripten::function("convert", &Convert);
     emscripten::function("kinds", &Kinds);
+    emscripten::function("rateLimits", &RateLimits);
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);

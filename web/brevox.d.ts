@@ -141,6 +141,8 @@ export interface ConditionOptions {
 }
 
 export interface Kind { name: string; max_values: number }
+/** The rates a game plays, in whole Hz. */
+export interface RateLimits { min_rate: number; max_rate: number }
 export interface Defaults { kind: string; rate_field: number }
 /** snr_db is null for an exact encoding. */
 export interface Quality { snr_db: number | null; peak_error: number; warnings: AudioWarning[] }
@@ -169,6 +171,8 @@ export interface Brevox {
   convert(frames: ArrayLike<number>, channels: number, rate: number, toRate: number, options: ConditionOptions):
     { values: Uint8Array; warnings: JsonText<AudioWarning[]> } | null;
   kinds(): JsonText<Kind[]>;
+  /** The rates a new sample may declare. */
+  rateLimits(): RateLimits;
   defaults(index: number): JsonText<Defaults>;
   encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;
   quality(values: Uint8Array, sample: Uint8Array): JsonText<Quality>;
@@ -188,5 +192,10 @@ export interface TableStop { reason: TableStopReason; index: number; at: number;
 /** The page's view of the binding, which runs in a worker (engine.js): each function answers later. */
 export type Engine = { [K in keyof Brevox]: (...args: Parameters<Brevox[K]>) => Promise<ReturnType<Brevox[K]>> };
 export function startEngine(): Promise<Engine>;
+
+// What engine.js and i18n.js define for the page's scripts, which share one scope.
+declare global {
+  function startEngine(): Promise<Engine>;
+}
 
 export default function BrevoxModule(): Promise<Brevox>;

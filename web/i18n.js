@@ -1,3 +1,4 @@
+// @ts-check
 // Every text of the page, one table per language. French is the default, with
 // the dialog's own words where they fit, and the README's words throughout
 // (image, release, sample, value, entry, table in use). Entries that take
@@ -54,7 +55,7 @@ const TEXTS = {
     cutTo: seconds => `Couper à ${seconds.toFixed(3)} s`,
     lowerTo: rate => `Baisser la fréquence à ${rate} Hz`,
     newSample: 'Nouveau sample', sampleKind: 'Type:', rate: 'Fréquence (Hz, vide: celle du sample remplacé):',
-    badRate: 'Fréquence invalide! De 1000 à 65535 Hz.',
+    badRate: (min, max) => `Fréquence invalide! De ${min} à ${max} Hz.`,
     encoder: 'Encoder', applyTitle: 'Appliquer le nouveau son au cri (Ctrl+Entrée)',
     playNew: 'Écouter le nouveau', playNewTitle: 'Le nouveau sample tel que le jeu le jouera: ses valeurs 8 bits à sa fréquence',
     edits: 'Modifications', noEdits: 'Aucune modification.', freeSpace: 'Espace libre restant:',
@@ -124,7 +125,8 @@ const TEXTS = {
       NotFree: p => `${hex(p.offset)} ne contient ni sample ni espace libre`,
       TwiceInOnePlan: () => 'modifiée deux fois dans la même édition',
       NoTable: () => "l'image n'a pas de table des cris",
-      AmbiguousTable: (p, info) => `le code pointe vers plusieurs tables des cris (${info.competing.map(hex).join(', ')}); ` +
+      AmbiguousTable: (/** @type {Problem} */ p, /** @type {OpenResult} */ info) =>
+        `le code pointe vers plusieurs tables des cris (${info.competing_tables.map(hex).join(', ')}); ` +
                                    'indiquez la position de celle à modifier',
     },
     openProblems: {
@@ -206,7 +208,7 @@ const TEXTS = {
     cutTo: seconds => `Cut to ${seconds.toFixed(3)} s`,
     lowerTo: rate => `Lower the rate to ${rate} Hz`,
     newSample: 'New sample', sampleKind: 'Kind:', rate: "Rate (Hz, empty: the replaced sample's):",
-    badRate: 'Invalid rate! 1000 to 65535 Hz.',
+    badRate: (min, max) => `Invalid rate! ${min} to ${max} Hz.`,
     encoder: 'Encode', applyTitle: 'Apply the new sound to the cry (Ctrl+Enter)',
     playNew: 'Play the new one', playNewTitle: 'The new sample as the game will play it: its 8-bit values at its rate',
     edits: 'Edits', noEdits: 'No edits.', freeSpace: 'Free space left:',
@@ -274,7 +276,8 @@ const TEXTS = {
       NotFree: p => `${hex(p.offset)} holds neither a sample nor free space`,
       TwiceInOnePlan: () => 'is changed twice in one edit',
       NoTable: () => 'the image has no cry table',
-      AmbiguousTable: (p, info) => `the code points at more than one cry table (${info.competing.map(hex).join(', ')}); ` +
+      AmbiguousTable: (/** @type {Problem} */ p, /** @type {OpenResult} */ info) =>
+        `the code points at more than one cry table (${info.competing_tables.map(hex).join(', ')}); ` +
                                    'give the offset of the one to edit',
     },
     openProblems: {

@@ -120,7 +120,7 @@ class Page(unittest.TestCase):
         self.driver.execute_script("window.rowBefore = document.querySelector('#cries tbody tr')")
         action()
         self.wait(lambda d: d.execute_script("""const rows = document.querySelectorAll('#cries tbody tr');
-            return rows.length > 0 && rows.length === state.rows.length && rows[0] !== rowBefore"""))
+            return rows.length > 0 && rows.length === listRows().length && rows[0] !== rowBefore"""))
 
     def open_rom(self, name):
         self.rows_shown(lambda: self.find('#rom-file').send_keys(os.path.join(self.data, name)))
@@ -170,7 +170,7 @@ class Page(unittest.TestCase):
         """The image the page holds now, edits applied."""
         return base64.b64decode(self.driver.execute_async_script("""
             const done = arguments[0];
-            Promise.resolve(state.core.image()).then(b => {
+            Promise.resolve(core().image()).then(b => {
               let s = '';
               for (let i = 0; i < b.length; i += 8192) s += String.fromCharCode(...b.subarray(i, i + 8192));
               done(btoa(s));
@@ -210,7 +210,7 @@ class Page(unittest.TestCase):
         self.assertEqual(self.find('#table-offset').text, f"0x{identity['table']:X}")
         self.assertEqual(self.find('#table-pointers').text, ', '.join(f'0x{p:X}' for p in identity['table_pointers']))
         # The engine's reading of the image, field for field the command line's.
-        info = self.driver.execute_script('return state.info')
+        info = self.driver.execute_script('return tableInfo()')
         self.assertLessEqual({'table', 'found_by', 'reverse_pointers', 'competing_tables', 'table_stop'}, info.keys())
         self.assertEqual({k: info[k] for k in identity if k in info}, {k: identity[k] for k in identity if k in info})
         # A row's waveform is drawn once the row comes into view.
@@ -270,7 +270,7 @@ class Page(unittest.TestCase):
     def test_engine_reads_files_and_keeps_the_image_until_another_is_taken(self):
         rom = self.open_rom('game.gba')
         engine = """const done = arguments[arguments.length - 1];
-            const call = (name, ...args) => state.core[name](...args);
+            const call = (name, ...args) => core()[name](...args);
             (async () => { %s })().then(done, e => done(String(e)));"""
         # A file the browser can no longer read (gone since it was chosen) and one larger than an image
         # can be are refused in words; the image open stays, and nothing is there to take.
@@ -432,7 +432,7 @@ class Page(unittest.TestCase):
         rom = self.open_rom('game.gba')
         self.offer(3, 'phase.wav')
         self.assertIn('opposition de phase', self.find('#warnings').text)
-        values = 'return [...state.candidate.newValues]'
+        values = 'return [...candidate().newValues]'
         self.assertEqual(set(self.driver.execute_script(values)), {128})
         # Set from the keyboard; each change conditions the sound again, the last one counts.
         for box in ('#dc-remove', '#trim', '#normalize'):
@@ -444,7 +444,7 @@ class Page(unittest.TestCase):
         cli('encode', rom, os.path.join(self.data, 'phase.wav'), 3, '--channel', 'left', '--dc-remove', '--trim',
             '--normalize', '--repoint-free', '--dry-run', '--preview', preview)
         expected = list(read(preview)[44:])
-        self.wait(lambda d: d.execute_script('return state.candidate && [...state.candidate.newValues]') == expected)
+        self.wait(lambda d: d.execute_script('return candidate() && [...candidate().newValues]') == expected)
         self.assertNotIn('opposition', self.find('#warnings').text)
 
     def test_play_keyboard_and_conversion(self):
@@ -461,8 +461,20 @@ class Page(unittest.TestCase):
         # A rate typed in converts the sound again to that rate, which the new sample declares.
         self.find('#rate').send_keys('22050', Keys.TAB)
         self.wait(lambda d: '22050 Hz' in self.status())
-        header = self.driver.execute_script('return [...state.candidate.sample.slice(0, 8)]')
+        header = self.driver.execute_script('return [...candidate().sample.slice(0, 8)]')
         self.assertEqual(le32(bytes(header), SAMPLE_RATE_OFS), 22050 * 1024)
+        # The field and its message take the rates a game plays from the core.
+        limits = self.driver.execute_async_script('core().rateLimits().then(arguments[0])')
+        self.assertEqual(limits, {'min_rate': 1000, 'max_rate': 65535})
+        self.assertEqual([self.find('#rate').get_attribute(a) for a in ('min', 'max')], ['1000', '65535'])
+        for rate in (limits['min_rate'] - 1, limits['max_rate'] + 1):
+            self.find('#rate').clear()
+            self.find('#rate').send_keys(str(rate), Keys.TAB)
+            self.says(self.words('badRate', 1000, 65535))
+            self.assertIn('1000', self.status())
+        self.find('#rate').clear()
+        self.find('#rate').send_keys('22050', Keys.TAB)
+        self.wait(lambda d: '22050 Hz' in self.status())
         # Every text has its words in both languages.
         for language in ('fr', 'en'):
             texts = self.driver.execute_script(
@@ -552,7 +564,7 @@ class Page(unittest.TestCase):
             rom = self.open_rom('full.gba')
             self.offer(7, 'long.wav')
             self.assertFalse(self.find('#apply').is_enabled())
-            fit = self.driver.execute_script('return state.candidate.fit')
+            fit = self.driver.execute_script('return candidate().fit')
             self.assertEqual(self.find('#fit-text').text, self.words('fits', fit['seconds'], fit['bytes']))
             # A lower rate is offered only where one a game plays would make it fit: not 0.38 s into 81 bytes.
             self.assertIsNone(fit['rate'])
@@ -584,8 +596,8 @@ class Page(unittest.TestCase):
             self.offer(3, 'phase.wav')  # out of phase: the mix is silence
             self.assertEqual(self.find('#snr').text, self.words('silence'))
             self.offer(7, 'long.wav')
-            c = self.driver.execute_script("""const c = state.candidate;
-                return {old: state.selected.sample.seconds, next: c.newValues.length / c.target.rate,
+            c = self.driver.execute_script("""const c = candidate();
+                return {old: selectedRow().sample.seconds, next: c.newValues.length / c.target.rate,
                         free: c.plan.free_left, bytes: c.sample.length};""")
             # Each waveform ends where its duration falls on the shared scale.
             # (the last column holding a pixel of the wave's colour: blue for the old, orange for the new)
@@ -605,14 +617,13 @@ class Page(unittest.TestCase):
             # Three presses, one sound; Stop (and Escape) ends it.
             # The context held still, so that nothing ends on its own while it is looked at.
             self.driver.execute_script("""window.sounding = 0;
-                state.audio = new AudioContext();
-                state.audio.suspend();
+                audioContext().suspend();
                 const start = AudioBufferSourceNode.prototype.start, stop = AudioBufferSourceNode.prototype.stop;
                 AudioBufferSourceNode.prototype.start = function (...a) { sounding++; return start.apply(this, a); };
                 AudioBufferSourceNode.prototype.stop = function (...a) { sounding--; return stop.apply(this, a); };""")
             for _ in range(3):
                 self.find('#play-selected').click()
-            self.wait(lambda d: d.execute_script('return state.playing !== null'))
+            self.wait(lambda d: d.execute_script('return playing() !== null'))
             self.assertEqual(self.driver.execute_script('return sounding'), 1)
             self.assertTrue(self.find('#wave + .playhead').is_displayed())
             self.find('#stop').click()
@@ -620,7 +631,7 @@ class Page(unittest.TestCase):
             self.assertFalse(self.find('#stop').is_enabled())
             # The new one sounds as the game plays it: its 8-bit values at its rate.
             self.find('#play-new').click()
-            played = self.driver.execute_script("""const b = state.playing.source.buffer, c = state.candidate;
+            played = self.driver.execute_script("""const b = playing().source.buffer, c = candidate();
                 return [b.sampleRate === c.target.rate, b.getChannelData(0).every((v, i) => v === (c.newValues[i] - 128) / 128)];""")
             self.assertEqual(played, [True, True])
             self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
@@ -703,7 +714,7 @@ class Page(unittest.TestCase):
             status = self.status()
             self.find('#language').click()
             self.assertNotEqual(self.status(), status)
-            self.assertEqual(self.status(), self.words(*self.driver.execute_script('return [state.status.key, ...state.status.args]')))
+            self.assertEqual(self.status(), self.words(*self.driver.execute_script('return [shownStatus().key, ...shownStatus().args]')))
             text = self.find('body').text
             for jargon in ('OffsetTable', 'OffsetSample', 'Dumper', 'brevox-species', 'undefined', '∞'):
                 self.assertNotIn(jargon, text)

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """web/brevox.d.ts against the module the binding builds (in the page's brevox.js): the same functions,
-each with the same number of arguments.
+each with the same number of arguments; and the page's scripts against web/brevox.d.ts, by the TypeScript
+compiler (pinned in tests/types/package-lock.json, installed by tests/types/install.sh into build/types).
 
     tests/web/test_types.py [SITE]   (default build/web/site)
 """
@@ -13,6 +14,8 @@ import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 SITE = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, 'build', 'web', 'site'))
+TYPES = os.path.join(ROOT, 'build', 'types')
+PAGE = os.path.join(ROOT, 'web')
 
 # The site's brevox.js holds the worker's code as text (BrevoxWorkerSource);
 # run as a worker's would be, it defines BrevoxModule. Functions embind
@@ -47,6 +50,21 @@ class Types(unittest.TestCase):
         out = subprocess.run(['node', '-e', LIST_MODULE, os.path.join(SITE, 'brevox.js')],
                              check=True, capture_output=True, text=True).stdout
         self.assertEqual(declared(), json.loads(out))
+
+    def test_page_scripts_type_check_and_stay_small(self):
+        subprocess.run([os.path.join(ROOT, 'tests', 'types', 'install.sh'), TYPES], check=True)
+        tsc = os.path.join(TYPES, 'node_modules', 'typescript', 'bin', 'tsc')
+        config = os.path.join(ROOT, 'tests', 'web', 'tsconfig.json')
+        checked = subprocess.run(['node', tsc, '--noEmit', '-p', config], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        with open(config, encoding='utf-8') as f:
+            listed = {os.path.basename(p) for p in json.load(f)['files']}
+        for name in sorted(n for n in os.listdir(PAGE) if n.endswith('.js')):
+            with open(os.path.join(PAGE, name), encoding='utf-8') as f:
+                text = f.read()
+            self.assertLessEqual(text.count('\n'), 400, name)
+            if name in listed:
+                self.assertTrue(text.startswith('// @ts-check'), name)
 
 
 if __name__ == '__main__':

@@ -1,0 +1,156 @@
+// @ts-check
+// Start-up: the engine started, what the page needs of it fetched, and the
+// controls, shortcuts and drops wired to the parts that answer them.
+'use strict';
+
+const {core, isSound, applyLanguage, start} = (() => {
+  /** @type {Engine | null} */
+  let engine = null;
+
+  /**
+   * A file a user means as a sound rather than an image: by its type or name.
+   * @param {File} file
+   */
+  function isSound(file) {
+    return file.type.startsWith('audio/') ||
+      /\.(wav|wave|mp3|ogg|oga|opus|flac|m4a|aac|aif|aiff|webm)$/i.test(file.name);
+  }
+
+  /** Every text in the other language, or in `to`. @param {'fr' | 'en' | null} to */
+  function applyLanguage(to = null) {
+    switchLanguage(to);
+    showRom();
+    showSelection();
+    showHistory();
+    renderStatus();
+  }
+
+  /**
+   * @param {HTMLInputElement} input
+   * @param {(file: File) => void} handler
+   */
+  function onFiles(input, handler) {
+    input.addEventListener('change', () => {
+      if (input.files.length) handler(input.files[0]);
+      input.value = '';
+    });
+  }
+
+  /**
+   * Shortcuts the whole page answers; in a text field the field keeps its own.
+   * @param {KeyboardEvent} e
+   */
+  function onPageKey(e) {
+    const typing = /** @type {Element} */ (e.target).matches('input[type=text], input[type=number], input:not([type])');
+    const ctrl = e.ctrlKey || e.metaKey;
+    const key = e.key.toLowerCase();
+    let action = null;
+    if (e.key === 'Escape') action = stopSound;
+    else if (ctrl && !typing && key === 'z' && !e.shiftKey) action = undo;
+    else if (ctrl && !typing && (key === 'y' || (key === 'z' && e.shiftKey))) action = redo;
+    else if (ctrl && e.key === 'Enter') action = applyCandidate;
+    else if (ctrl && key === 's') action = () => downloadImage(false);
+    else if (ctrl && key === 'o') action = () => $('#rom-file').click();
+    if (!action) return;
+    e.preventDefault();
+    action();
+  }
+
+  /**
+   * An image dropped on its zone opens; a sound dropped on the list or the
+   * selected cry's pane goes to the selected cry; nothing else is taken.
+   * @param {DragEvent} e
+   */
+  function onDrop(e) {
+    e.preventDefault();
+    document.body.classList.remove('dragging');
+    const file = e.dataTransfer.files[0];
+    if (!file) return;
+    const on = /** @type {Node} */ (e.target);
+    if ($('#rom-drop').contains(on)) openRom(file);
+    else if ($('#list').contains(on) || $('#detail').contains(on)) offerSound(file);
+    else fail('dropWhere');
+  }
+
+  function wire() {
+    onFiles($('#rom-file'), openRom);
+    onFiles($('#audio-file'), offerSound);
+    // Gain and normalisation exclude each other; any change conditions the sound again.
+    for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
+      $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });
+    for (const group of ['#conditioning', '#sample-options']) $(group).addEventListener('change', soundChanged);
+    $('#language').addEventListener('click', () => applyLanguage());
+    $('#species').addEventListener('change', reread);
+    $('#reread').addEventListener('click', reread);
+    for (const field of ['#table-input', '#entries'])
+      $(field).addEventListener('keydown', e => { if (e.key === 'Enter') reread(); });
+    $('#use-entries').addEventListener('click', () => {
+      $('#entries').value = tableStop().index + 1 + tableStop().resumes;
+      reread();
+    });
+    $('#cries tbody').addEventListener('keydown', onListKey);
+    $('#play-selected').addEventListener('click', () => selectedRow() && play(selectedRow()));
+    $('#dump-selected').addEventListener('click', () => selectedRow() && dump(selectedRow()));
+    $('#play-new').addEventListener('click', playNew);
+    $('#stop').addEventListener('click', stopSound);
+    $('#cut-fit').addEventListener('click', cutToFit);
+    $('#lower-rate').addEventListener('click', lowerRateToFit);
+    $('#apply').addEventListener('click', applyCandidate);
+    $('#undo').addEventListener('click', undo);
+    $('#redo').addEventListener('click', redo);
+    $('#download-rom').addEventListener('click', () => downloadImage(false));
+    $('#download-patch').addEventListener('click', () => downloadImage(true));
+    document.addEventListener('keydown', onPageKey);
+    document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
+    document.addEventListener('dragleave', e => { if (!e.relatedTarget) document.body.classList.remove('dragging'); });
+    document.addEventListener('drop', onDrop);
+    window.addEventListener('beforeunload', e => {
+      if (!unsaved()) return;
+      e.preventDefault();
+      e.returnValue = '';
+    });
+  }
+
+  // The largest cartridge: the engine makes ready the memory an image this
+  // large is read into while the page waits for one, which halves the time
+  // the first image takes to open.
+  const LargestImage = 32 << 20;
+
+  /** What the page needs of the engine before anything else. */
+  async function ready() {
+    setUp(JSON.parse(await engine.kinds()), await engine.rateLimits());
+    const defaults = JSON.parse(await engine.conditionDefaults());
+    $('#trim-db').value = defaults.trimDb;
+    $('#normalize-db').value = defaults.normalizeDb;
+    wire();
+    say('intro');
+    document.body.dataset.ready = 'true';
+    await engine.prepare(LargestImage);
+  }
+
+  /**
+   * Starts the engine (engine.js, in brevox.js): a page whose engine cannot
+   * start says why instead of loading for ever.
+   */
+  async function start() {
+    applyLanguage('fr');
+    say('loading');
+    try {
+      if (typeof startEngine !== 'function')
+        throw Object.assign(new Error('brevox.js did not load'), {reason: 'missing'});
+      engine = await startEngine();
+    } catch (e) {
+      console.error('Brevox engine:', e);
+      return fail('engineFailure', e.reason || 'engine', e.message);
+    }
+    await ready();
+  }
+
+  return {
+    /** The engine, once started. */
+    core: () => engine,
+    isSound, applyLanguage, start,
+  };
+})();
+
+start();
