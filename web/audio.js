@@ -8,6 +8,8 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
   let context = null;
   /** @type {{source: AudioBufferSourceNode, start: number, duration: number, box: HTMLElement | null, span: number} | null} */
   let sounding = null;
+  /** @type {((stopped: boolean) => void) | null} told when the sound playing ends: stopped, or played out */
+  let ended = null;
 
   /**
    * `values` drawn over the first `span` (0 to 1) of the canvas's width, so
@@ -54,12 +56,13 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
   /**
    * Plays 8-bit `values` at `rate`, as the game plays them, stopping whatever
    * played before; `box` (a .wave-box) shows the playhead over the first `span`
-   * of its width.
+   * of its width; `whenEnded` is told when it ends.
    * @param {Uint8Array} values
    * @param {number} rate
    * @param {HTMLElement | null} box
+   * @param {((stopped: boolean) => void) | null} whenEnded
    */
-  function playValues(values, rate, box = null, span = 1) {
+  function playValues(values, rate, box = null, span = 1, whenEnded = null) {
     stopSound();
     const audio = audioContext();
     const buffer = audio.createBuffer(1, values.length, rate);
@@ -68,22 +71,27 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
     const source = audio.createBufferSource();
     source.buffer = buffer;
     source.connect(audio.destination);
-    source.onended = () => { if (sounding && sounding.source === source) stopSound(); };
+    source.onended = () => { if (sounding && sounding.source === source) finish(false); };
     source.start();
     sounding = {source, start: audio.currentTime, duration: values.length / rate, box, span};
+    ended = whenEnded;
     showPlaying();
     requestAnimationFrame(movePlayhead);
   }
 
-  function stopSound() {
-    const was = sounding;
-    sounding = null;
+  /** @param {boolean} stopped */
+  function finish(stopped) {
+    const was = sounding, tell = ended;
+    sounding = ended = null;
     if (was) {
       was.source.onended = null;
       was.source.stop();
     }
     showPlaying();
+    if (was && tell) tell(stopped);
   }
+
+  const stopSound = () => finish(true);
 
   function showPlaying() {
     $('#stop').disabled = !sounding;
@@ -105,8 +113,13 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
     const values = row.sample && row.sample.sound ? await core().decode(row.sample.offset) : null;
     if (!values || !values.length) return fail('cannotPlay');
     const mine = isSelected(row);
-    playValues(values, row.sample.rate, mine ? $('#wave').parentNode : null, spans().old);
-    say('playing', row.id ?? row.index);
+    const name = row.id ?? row.index;
+    say('playing', name);
+    // The status says the sound ended, unless it says something else by then.
+    const shown = shownStatus();
+    playValues(values, row.sample.rate, mine ? $('#wave').parentNode : null, spans().old, stopped => {
+      if (shownStatus() === shown) say(stopped ? 'playStopped' : 'played', name);
+    });
   }
 
   /**

@@ -449,8 +449,12 @@ class Page(unittest.TestCase):
 
     def test_play_keyboard_and_conversion(self):
         self.open_rom('game.gba')
+        self.driver.execute_script("""window.statuses = [];
+            new MutationObserver(() => statuses.push(document.querySelector('#status').textContent))
+              .observe(document.querySelector('#status'), {childList: true, characterData: true, subtree: true});""")
         self.row(1).find_element(By.CSS_SELECTOR, 'button.play').click()
-        self.says('Lecture du cri 1')
+        self.says(self.words('played', 1))  # once it has played out, the status says so
+        self.assertIn('Lecture du cri 1.', self.driver.execute_script('return statuses'))
         self.driver.execute_script("document.querySelector('#cries tbody tr[data-id=\"3\"]').focus()")
         self.driver.switch_to.active_element.send_keys(Keys.ENTER)
         self.wait(lambda d: self.find('#selected-title').text == 'Cri 3')
@@ -629,6 +633,11 @@ class Page(unittest.TestCase):
             self.find('#stop').click()
             self.assertEqual(self.driver.execute_script('return sounding'), 0)
             self.assertFalse(self.find('#stop').is_enabled())
+            self.assertEqual(self.status(), self.words('playStopped', 7))
+            self.find('#play-selected').click()
+            self.says(self.words('playing', 7))
+            self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
+            self.says(self.words('playStopped', 7))
             # The new one sounds as the game plays it: its 8-bit values at its rate.
             self.find('#play-new').click()
             played = self.driver.execute_script("""const b = playing().source.buffer, c = candidate();
