@@ -113,12 +113,11 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
     const values = row.sample && row.sample.sound ? await core().decode(row.sample.offset) : null;
     if (!values || !values.length) return fail('cannotPlay');
     const mine = isSelected(row);
-    const name = row.id ?? row.index;
-    say('playing', name);
+    say('playing', row.id, row.index);
     // The status says the sound ended, unless it says something else by then.
     const shown = shownStatus();
     playValues(values, row.sample.rate, mine ? $('#wave').parentNode : null, spans().old, stopped => {
-      if (shownStatus() === shown) say(stopped ? 'playStopped' : 'played', name);
+      if (shownStatus() === shown) say(stopped ? 'playStopped' : 'played', row.id, row.index);
     });
   }
 

@@ -83,7 +83,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   function showSelection() {
     $('#selected').hidden = !selected;
     $('#no-selection').hidden = !!selected;
-    $('#selected-title').textContent = selected ? t().selected(selected.id) : '';
+    $('#selected-title').textContent = selected ? t().selected(selected.id, selected.index) : '';
     if (!selected) return;
     $('#play-selected').disabled = $('#dump-selected').disabled = !oldValues;
     showCandidate();
@@ -314,7 +314,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     if (result.error || !result.ok) return fail('refused', () => problemsText(result));
     const at = result.cries[0].new_offset;
     await recordEdit({index: row.index, id: row.id, sample: c.sample, at, bytes: c.sample.length});
-    say('encoded', row.id ?? row.index, at);
+    say('encoded', row.id, row.index, at);
   }
 
   return {

@@ -112,12 +112,12 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
   function showHistory() {
     $('#history').replaceChildren(...edits.map((e, i) => {
       const li = document.createElement('li');
-      li.append(t().edit(e.id ?? e.index, e.at, e.bytes) + ' ');
+      li.append(t().edit(e.id, e.index, e.at, e.bytes) + ' ');
       const button = document.createElement('button');
       button.type = 'button';
       button.className = 'revert';
       button.textContent = t().revert;
-      button.setAttribute('aria-label', t().revertLabel(i + 1, e.id ?? e.index));
+      button.setAttribute('aria-label', t().revertLabel(i + 1, e.id, e.index));
       button.addEventListener('click', () => revert(i));
       li.append(button);
       return li;

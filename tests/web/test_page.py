@@ -325,6 +325,24 @@ class Page(unittest.TestCase):
         imported = json.loads(cli('import', copy, folder, '--species', '--json'))
         self.assertEqual([c['index'] for c in imported['plan']['cries']], [entry['index']])
         self.assertEqual(read(copy), read(rom))
+        # An entry no ID reaches is named by its index, as the command line names it, wherever the page names it.
+        for language in self.views():
+            self.open_rom('game.gba')
+            self.rows_shown(self.find('#species').click)
+            name = {'fr': 'Entrée 265', 'en': 'Entry 265'}[language]
+            tr = self.find('#cries tbody tr[data-index="265"]:not([data-id])')
+            self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", tr)
+            tr.find_element(By.CSS_SELECTOR, 'button.play').click()
+            self.says({'fr': "Fin de la lecture de l'entrée 265.", 'en': 'Finished playing entry 265.'}[language])
+            tr.click()
+            self.wait(lambda d: self.find('#selected-title').text == name)
+            self.find('#audio-file').send_keys(os.path.join(self.data, 'short.wav'))
+            self.wait(lambda d: self.find('#apply').is_enabled())
+            self.find('#apply').click()
+            self.wait_edits(1)
+            self.assertTrue(self.status().startswith(name), self.status())
+            self.assertTrue(self.find('#history li').text.startswith(name + ':'))
+            self.assertIn(name.lower(), self.find('#history li button').get_attribute('aria-label'))
 
     def test_raw_wav_in_place_gives_the_command_lines_image(self):
         # The new sample keeps the kind and rate of the one it replaces unless the kind is chosen, as with encode.
@@ -453,7 +471,7 @@ class Page(unittest.TestCase):
             new MutationObserver(() => statuses.push(document.querySelector('#status').textContent))
               .observe(document.querySelector('#status'), {childList: true, characterData: true, subtree: true});""")
         self.row(1).find_element(By.CSS_SELECTOR, 'button.play').click()
-        self.says(self.words('played', 1))  # once it has played out, the status says so
+        self.says(self.words('played', 1, 1))  # once it has played out, the status says so
         self.assertIn('Lecture du cri 1.', self.driver.execute_script('return statuses'))
         self.driver.execute_script("document.querySelector('#cries tbody tr[data-id=\"3\"]').focus()")
         self.driver.switch_to.active_element.send_keys(Keys.ENTER)
@@ -633,11 +651,11 @@ class Page(unittest.TestCase):
             self.find('#stop').click()
             self.assertEqual(self.driver.execute_script('return sounding'), 0)
             self.assertFalse(self.find('#stop').is_enabled())
-            self.assertEqual(self.status(), self.words('playStopped', 7))
+            self.assertEqual(self.status(), self.words('playStopped', 7, 7))
             self.find('#play-selected').click()
-            self.says(self.words('playing', 7))
+            self.says(self.words('playing', 7, 7))
             self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
-            self.says(self.words('playStopped', 7))
+            self.says(self.words('playStopped', 7, 7))
             # The new one sounds as the game plays it: its 8-bit values at its rate.
             self.find('#play-new').click()
             played = self.driver.execute_script("""const b = playing().source.buffer, c = candidate();
