@@ -292,6 +292,9 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     });
     $('#free-after').textContent = c.plan.ok ? t().bytesCount(c.plan.free_left) : '–';
     $('#placement').textContent = placementText(c.plan);
+    // Why "Encoder" stays disabled, beside it.
+    $('#apply-why').hidden = c.plan.ok;
+    $('#apply-why').textContent = c.plan.ok ? '' : problemsText(c.plan);
     $('#fit').hidden = !c.fit;
     if (c.fit) {
       $('#fit-text').textContent = t().fits(c.fit.seconds, c.fit.bytes);

@@ -5,6 +5,8 @@
 //                some of theirs, one of them at 22050 Hz, and a code word
 //                pointing at the cry table
 //   cut.gba      game.gba with entry 4's pointer zeroed: a table measured as 4 entries
+//   twice.gba    game.gba with a copy of its cry table in the FF tail, and a word of the
+//                code pointing at each: two cry tables in use, none edited until one is named
 //   hifi.wav     8-bit mono at 22050 Hz, shorter than hack.gba's 22050 Hz cry
 //   short.wav    8-bit mono at 10512 Hz, a block shorter than cry 5's sample: fits in place
 //   long.wav     8-bit mono at 10512 Hz, far longer than any slot
@@ -15,6 +17,7 @@
 //                it lies above a cry's Nyquist frequency, where resamplers differ
 //   phase.wav    16-bit stereo at 10512 Hz, a tone on the left and its negation on
 //                the right: a mix of the two is silence
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -55,6 +58,16 @@ Bytes MakeHack(const RomPlan& plan, Bytes rom, const std::vector<PlainCry>& crie
         at = (at + span + 1 + 3) & ~3u;
     }
     PutLe32(&rom[CodeWordAt], RomAddressBase | plan.tableOffset);
+    return rom;
+}
+
+// game.gba with its cry table copied to the start of the FF tail and the
+// code pointing at both.
+Bytes MakeTwice(const RomPlan& plan, Bytes rom) {
+    const uint32_t copy = FreeTailOffset(rom), size = CryEntrySize * uint32_t(plan.cries.size());
+    std::copy_n(rom.begin() + plan.tableOffset, size, rom.begin() + copy);
+    PutLe32(&rom[CodeWordAt], RomAddressBase | plan.tableOffset);
+    PutLe32(&rom[CodeWordAt + 4], RomAddressBase | copy);
     return rom;
 }
 
@@ -106,6 +119,7 @@ int main(int argc, char** argv) {
                  {"full.gba", full},
                  {"hack.gba", hack},
                  {"cut.gba", cut},
+                 {"twice.gba", MakeTwice(plan, game)},
                  {"hifi.wav", MakeWav(Sweep(2500, 3000, 500, hifiRate), hifiRate)},
                  {"short.wav", MakeWav(shortSound, rate)},
                  {"long.wav", MakeWav(longSound, rate)},

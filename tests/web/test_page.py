@@ -445,6 +445,24 @@ class Page(unittest.TestCase):
         self.find('#table-input').send_keys('1002', Keys.ENTER)
         self.says('Position invalide!')
         self.assertEqual(self.image(), read(rom))
+        # With two cry tables in use, a sound is planned into neither: why stands beside the button.
+        for _ in self.views():
+            rom = self.open_rom('twice.gba')
+            self.offer(7, 'short.wav')
+            tables = self.driver.execute_script('return tableInfo().competing_tables')
+            self.assertEqual(len(tables), 2)
+            why = self.find('#apply-why')
+            self.assertFalse(self.find('#apply').is_enabled())
+            self.assertTrue(why.is_displayed())
+            self.assertIn(f'0x{tables[1]:X}', why.text)
+            self.assertEqual(self.find('#apply').get_attribute('aria-describedby'), 'apply-why')
+            self.assertIn(why.text, self.find('#placement').text)
+            # Named, the table takes the edit.
+            self.find('#table-input').send_keys(f'{tables[0]:X}', Keys.ENTER)
+            self.find('#audio-file').send_keys(os.path.join(self.data, 'short.wav'))
+            self.wait(lambda d: self.find('#apply').is_enabled())
+            self.assertFalse(why.is_displayed())
+            self.assertEqual(self.image(), read(rom))
 
     def test_out_of_phase_stereo_warns_and_conditioning_gives_the_command_lines_sound(self):
         rom = self.open_rom('game.gba')
