@@ -60,6 +60,7 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
     await core().take();
     stopSound();
     rom = {name: file.name};
+    $('#list').scrollTop = 0;
     $('#table-input').value = $('#entries').value = '';
     forgetEdits();
     forgetSelection();
@@ -139,20 +140,24 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
   // their own would pile up before a frame), and a frame lays out few enough
   // to stay short on a slow machine. A later call (another image, the other
   // language) stops an earlier one. The list's one tab stop is the selected
-  // row, or the first.
+  // row, or the first. The list keeps its place (an edit, the other language)
+  // as the rows come back, until it is scrolled that far again.
   const RowBatch = 20;
 
   /** @param {HTMLTableSectionElement} body */
-  function showRows(body, run = ++rowRuns, from = 0) {
+  function showRows(body, run = ++rowRuns, from = 0, place = $('#list').scrollTop) {
     if (run !== rowRuns) return;
     if (from === 0) watchRowWaves();
     const batch = rows.slice(from, from + RowBatch).map(rowElement);
     if (from === 0) body.replaceChildren(...batch);
     else body.append(...batch);
+    const list = $('#list');
+    if (place !== null) list.scrollTop = place;
+    if (list.scrollTop >= place - 1) place = null;
     body.querySelectorAll('tr[tabindex="0"]').forEach(tr => { /** @type {HTMLElement} */ (tr).tabIndex = -1; });
     const active = /** @type {HTMLTableRowElement | null} */ (body.querySelector('tr.selected')) || body.rows[0];
     if (active) active.tabIndex = 0;
-    if (from + RowBatch < rows.length) requestAnimationFrame(() => showRows(body, run, from + RowBatch));
+    if (from + RowBatch < rows.length) requestAnimationFrame(() => showRows(body, run, from + RowBatch, place));
   }
 
   /** @param {Entry} row */

@@ -434,6 +434,20 @@ class Page(unittest.TestCase):
         self.find('#redo').click()
         self.wait_edits(1)
         self.assertEqual(self.image(), edited)
+        # The list keeps its place through an edit and its undoing: the edited row stays in view.
+        in_view = """const tr = document.querySelector('#cries tbody tr.selected'), list = document.querySelector('#list');
+            const r = tr.getBoundingClientRect(), l = list.getBoundingClientRect();
+            return r.top >= l.top && r.bottom <= l.bottom && list.scrollTop > 0;"""
+        for _ in self.views():
+            self.open_rom('game.gba')
+            self.offer(300, 'long.wav')
+            self.assertTrue(self.driver.execute_script(in_view))
+            self.rows_shown(self.find('#apply').click)
+            self.wait_edits(1)
+            self.wait(lambda d: d.execute_script(in_view))
+            self.rows_shown(self.find('#undo').click)
+            self.wait_edits(0)
+            self.wait(lambda d: d.execute_script(in_view))
 
     def test_refused_edit_keeps_the_image_and_says_why(self):
         rom = self.open_rom('full.gba')
