@@ -70,6 +70,8 @@ const TEXTS = {
               'moved from the release\'s offset': 'déplacée depuis la position de la version',
               'table scan': 'recherche de la table', 'none': 'aucune'},
     loading: 'Chargement du moteur…',
+    startingImage: name => `Le moteur démarre: ${name} s'ouvrira dès qu'il sera prêt.`,
+    startingSound: name => `Le moteur démarre: ${name} sera pris dès qu'il sera prêt.`,
     opened: (name, n) => `${name} ouverte: ${n} ${n > 1 ? 'entrées' : 'entrée'}.`,
     openedShort: (name, n) => `${name} ouverte, mais sa table semble coupée: ${n} ${n > 1 ? 'entrées' : 'entrée'} ` +
                               'seulement. Voyez la raison près de la table.',
@@ -226,6 +228,8 @@ const TEXTS = {
               'moved from the release\'s offset': "moved from the release's offset",
               'table scan': 'table scan', 'none': 'none'},
     loading: 'Loading the engine…',
+    startingImage: name => `The engine is starting: ${name} opens as soon as it is ready.`,
+    startingSound: name => `The engine is starting: ${name} is taken as soon as it is ready.`,
     opened: (name, n) => `${name} opened: ${n} ${n === 1 ? 'entry' : 'entries'}.`,
     openedShort: (name, n) => `${name} opened, but its table looks cut short: only ${n} ` +
                               `${n === 1 ? 'entry' : 'entries'}. See why next to the table.`,

@@ -6,6 +6,25 @@
 const {core, isSound, applyLanguage, start} = (() => {
   /** @type {Engine | null} */
   let engine = null;
+  let ready = false;    // the engine has started and the page has what it needs of it
+  /** @type {Map<string, () => Promise<void> | void>} the last image and sound chosen while the engine starts */
+  const waiting = new Map();
+
+  /**
+   * `handler` for a file chosen now, or once the engine is ready: the page
+   * takes files from the moment it shows, and only the last one of a kind
+   * chosen while the engine starts is kept.
+   * @param {'image' | 'sound'} kind
+   * @param {(file: File) => Promise<void> | void} handler
+   */
+  function whenReady(kind, handler) {
+    return (/** @type {File} */ file) => {
+      if (ready) return handler(file);
+      waiting.set(kind, () => handler(file));
+      say(kind === 'image' ? 'startingImage' : 'startingSound', file.name);
+    };
+  }
+  const openSoon = whenReady('image', openRom), offerSoon = whenReady('sound', offerSound);
 
   /**
    * A file a user means as a sound rather than an image: by its type or name.
@@ -67,14 +86,14 @@ const {core, isSound, applyLanguage, start} = (() => {
     const file = e.dataTransfer.files[0];
     if (!file) return;
     const on = /** @type {Node} */ (e.target);
-    if ($('#rom-drop').contains(on)) openRom(file);
-    else if ($('#list').contains(on) || $('#detail').contains(on)) offerSound(file);
+    if ($('#rom-drop').contains(on)) openSoon(file);
+    else if ($('#list').contains(on) || $('#detail').contains(on)) offerSoon(file);
     else fail('dropWhere');
   }
 
   function wire() {
-    onFiles($('#rom-file'), openRom);
-    onFiles($('#audio-file'), offerSound);
+    onFiles($('#rom-file'), openSoon);
+    onFiles($('#audio-file'), offerSoon);
     // Gain and normalisation exclude each other; any change conditions the sound again.
     for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
       $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });
@@ -116,15 +135,20 @@ const {core, isSound, applyLanguage, start} = (() => {
   // the first image takes to open.
   const LargestImage = 32 << 20;
 
-  /** What the page needs of the engine before anything else. */
-  async function ready() {
+  /** What the page needs of the engine before anything else; then the files chosen meanwhile. */
+  async function setUpEngine() {
     setUp(JSON.parse(await engine.kinds()), await engine.rateLimits());
     const defaults = JSON.parse(await engine.conditionDefaults());
     $('#trim-db').value = defaults.trimDb;
     $('#normalize-db').value = defaults.normalizeDb;
-    wire();
+    ready = true;
     say('intro');
     document.body.dataset.ready = 'true';
+    for (const kind of ['image', 'sound']) {
+      const chosen = waiting.get(kind);
+      waiting.delete(kind);
+      if (chosen) await chosen();
+    }
     await engine.prepare(LargestImage);
   }
 
@@ -134,6 +158,7 @@ const {core, isSound, applyLanguage, start} = (() => {
    */
   async function start() {
     applyLanguage('fr');
+    wire();
     say('loading');
     try {
       if (typeof startEngine !== 'function')
@@ -141,9 +166,10 @@ const {core, isSound, applyLanguage, start} = (() => {
       engine = await startEngine();
     } catch (e) {
       console.error('Brevox engine:', e);
+      waiting.clear();
       return fail('engineFailure', e.reason || 'engine', e.message);
     }
-    await ready();
+    await setUpEngine();
   }
 
   return {

@@ -299,6 +299,24 @@ class Page(unittest.TestCase):
             const [, taken, image] = await Promise.all([call('open', bytes, -1, 0, false), call('take'), call('image')]);
             return taken && image.length === bytes.length && image.every((b, i) => b === bytes[i]);""")
         self.assertTrue(same)
+        # An image chosen while the engine starts (held back here) opens as soon as it is ready.
+        held = self.driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': """
+            const set = Object.getOwnPropertyDescriptor(Worker.prototype, 'onmessage').set;
+            Object.defineProperty(Worker.prototype, 'onmessage', {configurable: true, set(handler) {
+              set.call(this, e => e.data && e.data.ready ? setTimeout(() => handler(e), 1500) : handler(e)); }});"""})
+        try:
+            for language, width in VIEWS:
+                self.driver.set_window_size(width, 768 if width < 1024 else 1000)
+                self.driver.get(f'http://127.0.0.1:{self.server.server_port}/')
+                if language != 'fr':
+                    self.find('#language').click()
+                self.find('#rom-file').send_keys(os.path.join(self.data, 'game.gba'))
+                self.assertEqual(self.status(), self.words('startingImage', 'game.gba'))
+                self.assertIsNone(self.driver.execute_script('return document.body.dataset.ready'))
+                self.says(self.words('opened', 'game.gba', 388))
+                self.wait(lambda d: len(d.find_elements(By.CSS_SELECTOR, '#cries tbody tr')) == 388)
+        finally:
+            self.driver.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', held)
 
     def test_dump_gives_the_command_lines_wav(self):
         rom = self.open_rom('hack.gba')
