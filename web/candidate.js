@@ -7,7 +7,9 @@
 /**
  * @typedef {{kind: string, max: number, rateField: number, rate: number}} Target
  * What the new sample will be: its kind, the most values it holds, its rate field and rate (Hz).
- * @typedef {{values: number, bytes: number, seconds: number, rate: number | null}} Fit
+ * @typedef {{values: number, bytes: number | null, seconds: number, rate: number | null}} Fit
+ * What fits: the most values the room (of `bytes` bytes; null: a sample of the kind) holds, their
+ * seconds, and the rate that would make the sound fit (null: none a game plays).
  * @typedef {{raw: boolean, values: Uint8Array, warnings: AudioWarning[], sample: Uint8Array, quality: Quality,
  *            target: Target, plan: Plan, newValues: Uint8Array, fit: Fit | null}} Candidate
  */
@@ -32,6 +34,8 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   let defaults = null;
   /** @type {Candidate | null} */
   let current = null;
+  /** @type {Fit | null} what is offered for a sound that does not fit: the candidate's, or the kind's */
+  let offer = null;
 
   /** @param {Entry | null} row */
   const isSelected = row => !!(selected && row && selected.index === row.index && selected.id === row.id);
@@ -40,7 +44,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   async function select(row) {
     if (!row) return;
     selected = row;
-    current = file = null;
+    current = offer = file = null;
     limit = 0;
     runs++;
     $('#audio-file').value = '';
@@ -66,7 +70,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
    */
   async function reselect(rows) {
     selected = rows.find(r => isSelected(r)) || null;
-    current = file = null;
+    current = offer = file = null;
     if (selected) await loadSelection(selected);
   }
 
@@ -181,7 +185,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     if (!row) return;
     // Whatever was planned before no longer stands, even if this one fails.
     const run = ++runs;
-    current = null;
+    current = offer = null;
     showCandidate();
     if (!row.sample || !row.sample.sound) return fail('cannotPlay');
     const options = conditionOptions();
@@ -199,7 +203,12 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     if (!sound) return fail('noAudio');
     if (!sound.values.length) return fail(options.trimDb !== null ? 'allTrimmed' : 'noAudio');
     if (limit && sound.values.length > limit) sound = {...sound, values: sound.values.slice(0, limit)};
-    if (sound.values.length > target.max) return fail('tooLong', sound.values.length, target.max);
+    if (sound.values.length > target.max) {
+      offer = {values: target.max, bytes: null, seconds: target.max / target.rate,
+               rate: fittingRate(target, target.max, sound.values.length)};
+      showCandidate();
+      return fail('tooLong', sound.values.length, target.max);
+    }
     const sample = await core().encode(sound.values, target.kind, target.rateField);
     if (!sample) return fail('noAudio');
     const quality = JSON.parse(await core().quality(sound.values, sample));
@@ -213,6 +222,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     };
     if (run !== runs) return;
     current = made;
+    offer = made.fit;
     showCandidate();
     if (!plan.ok) return fail('refused', () => problemsText(plan));
     const unconditioned = conditions(options) ? 'rawUnconditioned' : 'raw';
@@ -235,8 +245,19 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     const bytes = Math.max(p.room, selected.sample.bytes);
     const values = await core().valuesFitting(target.kind, bytes);
     if (!values) return null;
+    return {values, bytes, seconds: values / target.rate, rate: fittingRate(target, values, length)};
+  }
+
+  /**
+   * The rate a game plays at which a sound of `length` values at the target's
+   * rate takes no more than `values`, or null.
+   * @param {Target} target
+   * @param {number} values
+   * @param {number} length
+   */
+  function fittingRate(target, values, length) {
     const rate = Math.floor(target.rate * (values - 1) / length);
-    return {values, bytes, seconds: values / target.rate, rate: rate >= rates.min_rate ? rate : null};
+    return rate >= rates.min_rate ? rate : null;
   }
 
   /** @param {Plan} plan */
@@ -276,6 +297,14 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     $('#candidate').hidden = !c;
     const span = spans();
     if (row) drawWave($('#wave'), oldValues, '#2c5aa0', span.old);
+    $('#fit').hidden = !offer;
+    if (offer) {
+      $('#fit-text').textContent = offer.bytes === null ? t().holds(offer.seconds, offer.values) :
+        t().fits(offer.seconds, offer.bytes);
+      $('#cut-fit').textContent = t().cutTo(offer.seconds);
+      $('#lower-rate').hidden = !offer.rate;
+      if (offer.rate) $('#lower-rate').textContent = t().lowerTo(offer.rate);
+    }
     if (!c) return;
     drawWave($('#new-wave'), c.newValues, '#b35900', span.next);
     $('#snr').textContent = qualityText(c);
@@ -295,13 +324,6 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     // Why "Encoder" stays disabled, beside it.
     $('#apply-why').hidden = c.plan.ok;
     $('#apply-why').textContent = c.plan.ok ? '' : problemsText(c.plan);
-    $('#fit').hidden = !c.fit;
-    if (c.fit) {
-      $('#fit-text').textContent = t().fits(c.fit.seconds, c.fit.bytes);
-      $('#cut-fit').textContent = t().cutTo(c.fit.seconds);
-      $('#lower-rate').hidden = !c.fit.rate;
-      if (c.fit.rate) $('#lower-rate').textContent = t().lowerTo(c.fit.rate);
-    }
     $('#warnings').replaceChildren(...c.warnings.map(w => {
       const li = document.createElement('li');
       li.textContent = t().warnings[w.code](w);
@@ -326,11 +348,11 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     selectedRow: () => selected,
     candidate: () => current,
     cutToFit() {
-      limit = current.fit.values;
+      limit = offer.values;
       replaceWith(file);
     },
     lowerRateToFit() {
-      $('#rate').value = current.fit.rate;
+      $('#rate').value = offer.rate;
       replaceWith(file);
     },
     playNew() {

@@ -11,6 +11,7 @@ import base64
 import functools
 import http.server
 import json
+import math
 import os
 import shutil
 import subprocess
@@ -55,6 +56,14 @@ def apply_patch(source, patch):
 def read(path):
     with open(path, 'rb') as f:
         return f.read()
+
+
+def wav_header(size, rate):
+    """The 44-byte header of an 8-bit mono WAV of `size` values at `rate`."""
+    return (b'RIFF' + (36 + size).to_bytes(4, 'little') + b'WAVEfmt ' + (16).to_bytes(4, 'little') +
+            (1).to_bytes(2, 'little') + (1).to_bytes(2, 'little') + rate.to_bytes(4, 'little') +
+            rate.to_bytes(4, 'little') + (1).to_bytes(2, 'little') + (8).to_bytes(2, 'little') + b'data' +
+            size.to_bytes(4, 'little'))
 
 
 def le32(data, at):
@@ -661,6 +670,27 @@ class Page(unittest.TestCase):
             self.wait(lambda d: not self.find('#apply').is_enabled())
             self.assertEqual(self.status(), self.words('badDb'))
             self.assertFalse(self.find('#candidate').is_displayed())
+            self.find('#trim').send_keys(Keys.SPACE)
+            # A sound longer than any sample of its kind holds is offered the same: cut to what the kind
+            # holds, or a lower rate.
+            most = next(k['max_values'] for k in self.driver.execute_async_script(
+                'core().kinds().then(k => arguments[0](JSON.parse(k)))') if k['name'] == 'compressed')
+            longest = os.path.join(self.tmp, 'longest.wav')
+            values = bytes(128 + round(60 * math.sin(i * 0.3)) for i in range(most + 5000))
+            with open(longest, 'wb') as f:
+                f.write(wav_header(len(values), 10512) + values)
+            for button in ('#cut-fit', '#lower-rate'):
+                self.find('#audio-file').send_keys(longest)
+                self.says(self.words('tooLong', most + 5000, most))
+                self.assertEqual(self.find('#fit-text').text, self.words('holds', most / 10512, most))
+                rate = (10512 * (most - 1)) // (most + 5000)
+                self.assertEqual(self.find('#lower-rate').text, self.words('lowerTo', rate))
+                self.find(button).click()
+                self.wait(lambda d: d.execute_script('return candidate() !== null'))
+                made = self.driver.execute_script('return [candidate().newValues.length, candidate().target.rate]')
+                self.assertEqual(made, [most, 10512] if button == '#cut-fit' else [made[0], rate])
+                self.assertLessEqual(made[0], most)
+                self.find('#rate').clear()
 
     def test_before_and_after_on_one_time_scale_and_one_sound_at_a_time(self):
         for _ in self.views():
