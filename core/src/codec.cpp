@@ -5,12 +5,6 @@
 
 #include "crylib.h"
 
-// Indexes 0-7 are the squares 0..49, 8-15 are -64 then -49..-1. Read as
-// unsigned bytes the table ascends strictly, which lets Enc find the two
-// deltas around a difference with one forward scan.
-const uint8_t Table[16] = {0x00, 0x01, 0x04, 0x09, 0x10, 0x19, 0x24, 0x31,
-                           0xC0, 0xCF, 0xDC, 0xE7, 0xF0, 0xF7, 0xFC, 0xFF};
-
 // Bytes 4-7 read 0x00A44000; the games' own samples carry the same words.
 const uint8_t SampleHeaderTemplate[SampleHeaderSize] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xA4, 0x00,
                                                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
