@@ -1,6 +1,7 @@
 // The compressed sample format in memory: the delta table, one coding step,
 // one block each way, and whole samples over byte spans.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "crylib.h"
@@ -12,11 +13,23 @@ const uint8_t SampleHeaderTemplate[SampleHeaderSize] = {0x01, 0x00, 0x00, 0x00, 
 constexpr uint8_t SignFlip = 0x80;    // unsigned WAV sample <-> signed compressed value
 constexpr uint8_t WavSilence = 0x80;
 
+// UpperIndex[d]: the first index from 1 whose delta, read unsigned, is at
+// least d; Table[15] = 0xFF ends every scan. Enc runs for every sample of
+// both coders, so the scan is done once here.
+constexpr std::array<uint8_t, 256> UpperIndex = [] {
+    std::array<uint8_t, 256> upper{};
+    for (int d = 1; d < 256; ++d) {
+        int j = 1;
+        while (Table[j] < d) ++j;
+        upper[d] = static_cast<uint8_t>(j);
+    }
+    return upper;
+}();
+
 EncResult Enc(uint8_t prev, uint8_t target) {
     const uint8_t d = static_cast<uint8_t>(target - prev);
     if (d == 0) return {0, prev};
-    int j = 1;
-    while (Table[j] < d) ++j;  // Table[15] = 0xFF stops the scan
+    const int j = UpperIndex[d];
     const uint8_t upper = static_cast<uint8_t>(prev + Table[j]);
     const uint8_t lower = static_cast<uint8_t>(prev + Table[j - 1]);
     const uint8_t distUp = static_cast<uint8_t>(upper - target);
