@@ -12,8 +12,8 @@
 // Most states cannot lie on the best path: the greedy coder's path bounds the
 // optimum from above, and any path through value u at position i costs at
 // least the error of u there plus the least cost of column i - 1. Only the
-// states within that reach of the input are computed; the others hold Far,
-// which no sum within the bound can equal. A state that can lie on a path no
+// states within that reach of the input are computed; the others count as
+// Far, which no sum within the bound can equal. A state that can lie on a path no
 // worse than the bound is then computed exactly (its best predecessor is
 // such a state too), and every state is computed no lower than it is, so the
 // minimum and every tie the walk back compares come out as in the full
@@ -28,7 +28,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <tuple>
 #include <utility>
 
 #include "crylib.h"
@@ -74,12 +73,15 @@ const Cost Far = [] {
 
 struct Search {
     // cost[i][u]: the least error of positions 0..i over all paths that reach
-    // value u at position i (Far where the state cannot lie within the bound).
+    // value u at position i, for the states computed[i] = [lo, hi) only.
     Cost cost[BlockSamples][Values];
+    std::pair<int, int> computed[BlockSamples];
     // The previous column unrolled around the wrap, at[j] = cost[i - 1][j -
-    // Rise (mod 256)], so that each edge reads one contiguous run.
+    // Rise (mod 256)] or Far, so that each edge reads one contiguous run.
     Cost at[Rise + Values + Fall];
 };
+
+bool Computed(const Search& s, int i, int u) { return u >= s.computed[i].first && u < s.computed[i].second; }
 
 Cost Min(Cost a, Cost b) { return b < a ? b : a; }
 
@@ -138,26 +140,27 @@ WIDER_VECTORS void Relax(const Cost* at, const Cost* error, Cost* out, int lo, i
     RelaxRuns(at, error, out, lo, hi, std::make_index_sequence<15>());
 }
 
-// s.at[j] for j in [first, last), copied from `column` in at most three pieces.
-void Unroll(Search& s, const Cost* column, int first, int last) {
+// s.at[j] for j in [first, last) from column i, in at most three pieces:
+// Far where a state of the column was not computed.
+void Unroll(Search& s, int i, int first, int last) {
+    const auto [lo, hi] = s.computed[i];
+    std::memset(s.at + first, FarByte, sizeof(Cost) * size_t(last - first));
     for (int j = first; j < last;) {
         const int u = (j - Rise) & 0xFF;
         const int n = std::min(last - j, Values - u);
-        std::memcpy(s.at + j, column + u, sizeof(Cost) * size_t(n));
+        const int from = std::max(u, lo), to = std::min(u + n, hi);
+        if (from < to) std::memcpy(s.at + j + (from - u), s.cost[i] + from, sizeof(Cost) * size_t(to - from));
         j += n;
     }
 }
 
-// Column i from column i - 1, whose computed states are `previous`; returns
-// the computed states of column i.
-std::pair<int, int> Step(Search& s, int i, uint8_t x, Cost bound, std::pair<int, int> previous) {
-    const Cost least = Least(s.cost[i - 1], previous.first, previous.second);
+// Column i from column i - 1.
+void Step(Search& s, int i, uint8_t x, Cost bound) {
+    const Cost least = Least(s.cost[i - 1], s.computed[i - 1].first, s.computed[i - 1].second);
     const auto [lo, hi] = Window(x, bound - least);
-    Unroll(s, s.cost[i - 1], lo, hi + Rise + Fall);
-    std::memset(s.cost[i], FarByte, sizeof(Cost) * size_t(lo));
-    std::memset(s.cost[i] + hi, FarByte, sizeof(Cost) * size_t(Values - hi));
+    Unroll(s, i - 1, lo, hi + Rise + Fall);
     Relax(s.at, ErrorRow(x), s.cost[i], lo, hi);
-    return {lo, hi};
+    s.computed[i] = {lo, hi};
 }
 
 }  // namespace
@@ -169,18 +172,22 @@ void EncodeBlockBest(const uint8_t in[BlockSamples], int count, uint8_t out[Bloc
     count = std::clamp(count, 1, int(BlockSamples));
     Search s;  // 66 KiB, on the stack: the coder keeps no state between blocks
     std::memcpy(s.cost[0], ErrorRow(in[0]), sizeof s.cost[0]);
+    s.computed[0] = {0, Values};
     const Cost bound = GreedyError(in, count);
-    int lo = 0, hi = Values;
-    for (int i = 1; i < count; ++i) std::tie(lo, hi) = Step(s, i, in[i], bound, {lo, hi});
+    for (int i = 1; i < count; ++i) Step(s, i, in[i], bound);
 
     const Cost* last = s.cost[count - 1];
-    int u = int(std::min_element(last + lo, last + hi) - last);
+    int u = int(std::min_element(last + s.computed[count - 1].first, last + s.computed[count - 1].second) - last);
 
     uint8_t index[BlockSamples] = {};
     for (int i = count - 1; i > 0; --i) {
         const Cost reached = s.cost[i][u] - ErrorRow(in[i])[u];
         int k = 0;  // costs are exact, so some edge matches; the bound only guards the table
-        while (k < 15 && s.cost[i - 1][(u - Table[k]) & 0xFF] != reached) ++k;
+        auto matches = [&](int k) {
+            const int v = (u - Table[k]) & 0xFF;
+            return Computed(s, i - 1, v) && s.cost[i - 1][v] == reached;
+        };
+        while (k < 15 && !matches(k)) ++k;
         index[i] = uint8_t(k);
         u = (u - Table[k]) & 0xFF;
     }
