@@ -76,6 +76,7 @@ struct Search {
     // value u at position i, for the states computed[i] = [lo, hi) only.
     Cost cost[BlockSamples][Values];
     std::pair<int, int> computed[BlockSamples];
+    Cost least[BlockSamples];  // the least cost of column i
     // The previous column unrolled around the wrap, at[j] = cost[i - 1][j -
     // Rise (mod 256)] or Far, so that each edge reads one contiguous run.
     Cost at[Rise + Values + Fall];
@@ -95,16 +96,6 @@ Cost GreedyError(const uint8_t in[BlockSamples], int count) {
     return total;
 }
 
-// The least of c[lo..hi), lo and hi multiples of Run, a lane per element of a
-// run so that the loop vectorises without reordering any comparison.
-Cost Least(const Cost* c, int lo, int hi) {
-    Cost lanes[Run];
-    std::fill(lanes, lanes + Run, Far);
-    for (int u = lo; u < hi; u += Run)
-        for (int l = 0; l < Run; ++l) lanes[l] = Min(lanes[l], c[u + l]);
-    return *std::min_element(lanes, lanes + Run);
-}
-
 // The runs of states whose error against x stays within `slack`: [lo, hi).
 std::pair<int, int> Window(uint8_t x, Cost slack) {
     const int reach = std::min(MaxDiff, int(std::sqrt(std::max(0.0, double(slack)))));
@@ -122,29 +113,35 @@ std::pair<int, int> Window(uint8_t x, Cost slack) {
 #endif
 
 // out[u] = error[u] + min over k of cost[i - 1][u - Table[k]], read from the
-// unrolled column, for the runs [lo, hi). The 15 edges after index 0 (delta
-// 0) are spelled out by the fold so that the loop over a run has no inner
-// loop and vectorises at any optimisation level.
+// unrolled column, for the runs [lo, hi); returns the least of them. The 15
+// edges after index 0 (delta 0) are spelled out by the fold so that the loop
+// over a run has no inner loop and vectorises at any optimisation level; the
+// least is kept a lane per element of a run, so no comparison is reordered.
 template <size_t... K>
-[[gnu::always_inline]] inline void RelaxRuns(const Cost* __restrict at, const Cost* __restrict error,
+[[gnu::always_inline]] inline Cost RelaxRuns(const Cost* __restrict at, const Cost* __restrict error,
                                              Cost* __restrict out, int lo, int hi, std::index_sequence<K...>) {
+    Cost least[Run];
+    std::fill(least, least + Run, Far);
     for (int run = lo; run < hi; run += Run)
-        for (int u = run; u < run + Run; ++u) {
+        for (int l = 0; l < Run; ++l) {
+            const int u = run + l;
             Cost best = at[u + From(0)];
             ((best = Min(best, at[u + From(K + 1)])), ...);
             out[u] = best + error[u];
+            least[l] = Min(least[l], out[u]);
         }
+    return *std::min_element(least, least + Run);
 }
 
-WIDER_VECTORS void Relax(const Cost* at, const Cost* error, Cost* out, int lo, int hi) {
-    RelaxRuns(at, error, out, lo, hi, std::make_index_sequence<15>());
+WIDER_VECTORS Cost Relax(const Cost* at, const Cost* error, Cost* out, int lo, int hi) {
+    return RelaxRuns(at, error, out, lo, hi, std::make_index_sequence<15>());
 }
 
 // s.at[j] for j in [first, last) from column i, in at most three pieces:
 // Far where a state of the column was not computed.
 void Unroll(Search& s, int i, int first, int last) {
     const auto [lo, hi] = s.computed[i];
-    std::memset(s.at + first, FarByte, sizeof(Cost) * size_t(last - first));
+    if (hi - lo < Values) std::memset(s.at + first, FarByte, sizeof(Cost) * size_t(last - first));
     for (int j = first; j < last;) {
         const int u = (j - Rise) & 0xFF;
         const int n = std::min(last - j, Values - u);
@@ -156,10 +153,9 @@ void Unroll(Search& s, int i, int first, int last) {
 
 // Column i from column i - 1.
 void Step(Search& s, int i, uint8_t x, Cost bound) {
-    const Cost least = Least(s.cost[i - 1], s.computed[i - 1].first, s.computed[i - 1].second);
-    const auto [lo, hi] = Window(x, bound - least);
+    const auto [lo, hi] = Window(x, bound - s.least[i - 1]);
     Unroll(s, i - 1, lo, hi + Rise + Fall);
-    Relax(s.at, ErrorRow(x), s.cost[i], lo, hi);
+    s.least[i] = Relax(s.at, ErrorRow(x), s.cost[i], lo, hi);
     s.computed[i] = {lo, hi};
 }
 
@@ -173,6 +169,7 @@ void EncodeBlockBest(const uint8_t in[BlockSamples], int count, uint8_t out[Bloc
     Search s;  // 66 KiB, on the stack: the coder keeps no state between blocks
     std::memcpy(s.cost[0], ErrorRow(in[0]), sizeof s.cost[0]);
     s.computed[0] = {0, Values};
+    s.least[0] = 0;  // the state equal to the input
     const Cost bound = GreedyError(in, count);
     for (int i = 1; i < count; ++i) Step(s, i, in[i], bound);
 
