@@ -56,8 +56,12 @@ constexpr uint32_t CryEntryPointerOfs = 4;
 constexpr uint32_t RomAddressBase = 0x08000000;  // ROM address = base | file offset
 constexpr uint32_t RomAddressMask = 0x3FFFFFF;   // low 26 bits of a stored address
 
-// The 16 deltas, as unsigned bytes (strictly ascending, which Enc relies on).
-extern const uint8_t Table[16];
+// The 16 deltas, as unsigned bytes: indexes 0-7 are the squares 0..49, 8-15
+// are -64 then -49..-1. Read as unsigned bytes the table ascends strictly,
+// which lets Enc find the two deltas around a difference with one forward
+// scan. A constant, so that the best coder's edges are fixed at compile time.
+inline constexpr uint8_t Table[16] = {0x00, 0x01, 0x04, 0x09, 0x10, 0x19, 0x24, 0x31,
+                                      0xC0, 0xCF, 0xDC, 0xE7, 0xF0, 0xF7, 0xFC, 0xFF};
 
 // The header bytes the encoder writes; bytes 12-13 then receive the length.
 extern const uint8_t SampleHeaderTemplate[SampleHeaderSize];

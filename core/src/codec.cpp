@@ -1,15 +1,10 @@
 // The compressed sample format in memory: the delta table, one coding step,
 // one block each way, and whole samples over byte spans.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "crylib.h"
-
-// Indexes 0-7 are the squares 0..49, 8-15 are -64 then -49..-1. Read as
-// unsigned bytes the table ascends strictly, which lets Enc find the two
-// deltas around a difference with one forward scan.
-const uint8_t Table[16] = {0x00, 0x01, 0x04, 0x09, 0x10, 0x19, 0x24, 0x31,
-                           0xC0, 0xCF, 0xDC, 0xE7, 0xF0, 0xF7, 0xFC, 0xFF};
 
 // Bytes 4-7 read 0x00A44000; the games' own samples carry the same words.
 const uint8_t SampleHeaderTemplate[SampleHeaderSize] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x40, 0xA4, 0x00,
@@ -18,11 +13,23 @@ const uint8_t SampleHeaderTemplate[SampleHeaderSize] = {0x01, 0x00, 0x00, 0x00, 
 constexpr uint8_t SignFlip = 0x80;    // unsigned WAV sample <-> signed compressed value
 constexpr uint8_t WavSilence = 0x80;
 
+// UpperIndex[d]: the first index from 1 whose delta, read unsigned, is at
+// least d; Table[15] = 0xFF ends every scan. Enc runs for every sample of
+// both coders, so the scan is done once here.
+constexpr std::array<uint8_t, 256> UpperIndex = [] {
+    std::array<uint8_t, 256> upper{};
+    for (int d = 1; d < 256; ++d) {
+        int j = 1;
+        while (Table[j] < d) ++j;
+        upper[d] = static_cast<uint8_t>(j);
+    }
+    return upper;
+}();
+
 EncResult Enc(uint8_t prev, uint8_t target) {
     const uint8_t d = static_cast<uint8_t>(target - prev);
     if (d == 0) return {0, prev};
-    int j = 1;
-    while (Table[j] < d) ++j;  // Table[15] = 0xFF stops the scan
+    const int j = UpperIndex[d];
     const uint8_t upper = static_cast<uint8_t>(prev + Table[j]);
     const uint8_t lower = static_cast<uint8_t>(prev + Table[j - 1]);
     const uint8_t distUp = static_cast<uint8_t>(upper - target);

@@ -1,10 +1,21 @@
 // Free space, and the bytes an edit must leave alone.
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "image.h"
 
+// The FF tail is most of a games' image: it is walked back a chunk at a time.
+constexpr size_t TailChunk = 64;
+
 Span FreeTail(ImageBytes image) {
+    static const std::array<uint8_t, TailChunk> Erased = [] {
+        std::array<uint8_t, TailChunk> a;
+        a.fill(0xFF);
+        return a;
+    }();
     size_t end = image.size();
+    while (end >= TailChunk && std::memcmp(&image[end - TailChunk], Erased.data(), TailChunk) == 0) end -= TailChunk;
     while (end > 0 && image[end - 1] == 0xFF) --end;
     const uint32_t start = static_cast<uint32_t>(std::min<uint64_t>((uint64_t{end} + 3) & ~uint64_t{3}, image.size()));
     return {start, static_cast<uint32_t>(image.size())};

@@ -174,6 +174,17 @@ TEST(Image, FreeRunsAreWordAlignedRunsOfFF) {
     EXPECT_EQ(FreeRuns(rom, {0x82, 0x9F})[0].start, 0x84u);
     EXPECT_EQ(FreeRuns(rom, {0x82, 0x9F})[0].end, 0x9Fu);
     EXPECT_EQ(FreeTail(rom).start, 0x100u);  // the image ends in data: no tail
+    // The tail starts at the word after the last byte that is not FF, wherever
+    // that byte falls against the chunks the tail is walked back in.
+    for (size_t size : {0x3Fu, 0x40u, 0x41u, 0x1000u}) {
+        for (size_t last : {size_t{0}, size_t{1}, size_t{62}, size_t{63}, size_t{64}, size_t{65}, size_t{0xFFE}}) {
+            if (last >= size) continue;
+            Bytes tail(size, 0xFF);
+            tail[last] = 0x12;
+            EXPECT_EQ(FreeTail(tail).start, std::min<size_t>((last + 4) & ~size_t{3}, size)) << size << ", " << last;
+        }
+        EXPECT_EQ(FreeTail(Bytes(size, 0xFF)).start, 0u) << size;
+    }
     EXPECT_EQ(ToFileOffset(0x08452590), 0x452590u);
     EXPECT_EQ(ToFileOffset(0x09000010), 0x1000010u);
 }

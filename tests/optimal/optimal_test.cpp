@@ -77,6 +77,25 @@ TEST(EncodeBlockBest, ReachesTheReferenceOptimum) {
     }
 }
 
+TEST(EncodeBlockBest, MatchesTheFullSearchByteForByte) {
+    // The coder computes only the states the greedy path's error leaves
+    // possible; the plain search over every state must give the same bytes,
+    // ties included, whether the greedy path is far from the optimum (random
+    // bytes, large steps) or close to it (small walks, tones, decaying chirps).
+    std::mt19937 rng(19);
+    std::uniform_int_distribution<int> counts(1, BlockSamples);
+    std::vector<Block> blocks;
+    for (int t = 0; t < 600; ++t) blocks.push_back(RandomBlock(rng, t % 3));
+    for (const Bytes& sound : {Tone(2000, 440), Sweep(2000, 200, 4000, 11050, 127), DecayingChirp(4000, 1500, 300, 3, 10512),
+                               DecayingChirp(4000, 2000, 300), Noise(2000, 5)})
+        for (const Block& b : BlocksOf(sound)) blocks.push_back(b);
+    for (size_t t = 0; t < blocks.size(); ++t) {
+        const int count = t % 4 == 0 ? counts(rng) : BlockSamples;
+        const Coded expected = ReferenceBlock(blocks[t].data(), count);
+        ASSERT_EQ(Best(blocks[t], count), expected) << "block " << t << ", count " << count;
+    }
+}
+
 TEST(EncodeBlockBest, GivesBackEveryBlockTheDecoderCanPlay) {
     // A decodable input has error 0 along exactly one path (the deltas differ
     // modulo 256), so the coder must return the very block it came from.

@@ -81,3 +81,30 @@ uint64_t ExhaustiveError(const uint8_t in[BlockSamples], int count) {
     }
     return least;
 }
+
+std::array<uint8_t, BlockSize> ReferenceBlock(const uint8_t in[BlockSamples], int count) {
+    // reach[i][v + 128]: the least error of positions 0..i over the paths that hold v at i.
+    std::vector<std::array<uint64_t, 256>> reach(count);
+    for (int v = -128; v < 128; ++v) reach[0][v + 128] = Square(v - Signed(in[0]));
+    for (int i = 1; i < count; ++i) {
+        for (int v = -128; v < 128; ++v) {
+            uint64_t before = std::numeric_limits<uint64_t>::max();
+            for (int delta : SignedDeltas) before = std::min(before, reach[i - 1][Wrap(v - delta) + 128]);
+            reach[i][v + 128] = Square(v - Signed(in[i])) + before;
+        }
+    }
+    int v = int(std::min_element(reach[count - 1].begin(), reach[count - 1].end()) - reach[count - 1].begin()) - 128;
+    int indexes[BlockSamples] = {};
+    for (int i = count - 1; i > 0; --i) {
+        const uint64_t before = reach[i][v + 128] - Square(v - Signed(in[i]));
+        int k = 0;
+        while (reach[i - 1][Wrap(v - SignedDeltas[k]) + 128] != before) ++k;
+        indexes[i] = k;
+        v = Wrap(v - SignedDeltas[k]);
+    }
+    std::array<uint8_t, BlockSize> block{};
+    block[0] = static_cast<uint8_t>(v);
+    for (uint32_t i = 1; i < BlockSamples; ++i)
+        block[(i + 2) / 2] |= static_cast<uint8_t>(i % 2 == 0 ? indexes[i] << 4 : indexes[i]);
+    return block;
+}

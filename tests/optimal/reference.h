@@ -36,3 +36,9 @@ uint64_t ReferenceError(const uint8_t in[BlockSamples], int count);
 
 // The same by trying every byte 0 and every index sequence (count <= 3).
 uint64_t ExhaustiveError(const uint8_t in[BlockSamples], int count);
+
+// The block the best coder must return, by a plain search over all 256 values
+// at every position: the least error, ties to the lowest final value (as a WAV
+// byte), then, walking back, to the lowest delta index at each step; index 0
+// past `count`.
+std::array<uint8_t, BlockSize> ReferenceBlock(const uint8_t in[BlockSamples], int count);
