@@ -130,10 +130,10 @@ Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding&
 void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
     const CryPlan& c = e.plan.cries.front();
     const uint32_t hz = e.cry.rateField / 1024;
-    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB\n", args.input.c_str(), e.cry.values, hz,
-                e.cry.values / static_cast<double>(hz), ModeName(e.mode), e.cry.quality.snrDb);
+    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s\n", args.input.c_str(), e.cry.values, hz,
+                e.cry.values / static_cast<double>(hz), ModeName(e.mode), SnrText(e.cry.quality.snrDb).c_str());
     std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(e.cry.kind).name, Hex(c.newOffset).c_str());
-    if (c.oldBytes && c.oldKind) std::printf(" (replaces a %s sample of %u bytes)", FormatOf(*c.oldKind).name, c.oldBytes);
+    if (c.oldBytes && c.oldKind) std::printf(" (replaces %s sample of %u bytes)", WithArticle(FormatOf(*c.oldKind).name).c_str(), c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
     std::printf("\n");
     PrintUpdates(e.plan);

@@ -41,7 +41,8 @@ std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
     if (!s.extentInFile)
         return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
     if (!dialogHeader && s.Hz() == 0)
-        return "sample at " + Hex(s.offset) + " declares no rate; give --dialog-header";
+        return "no cry at " + Hex(s.offset) + ": its header declares a rate of 0 Hz, which no game plays "
+               "(--dialog-header writes its values at 11050 Hz all the same)";
     return {};
 }
 
