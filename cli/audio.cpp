@@ -1,6 +1,7 @@
 #include "audio.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "conditioning.h"
@@ -113,6 +114,11 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
     std::vector<double> mono = ConditionBeforeResample(in.values, in.channels, in.rate, options, out.warnings);
     mono = ConditionAfterResample(ResampleOrFail(mono, in.rate, out.rate), options);
+    const size_t frames = in.values.size() / in.channels;
+    if (mono.empty() && frames > 0 && out.rate < in.rate)
+        Fail("'" + path + "' holds " + std::to_string(frames) + (frames == 1 ? " value" : " values") + " at " +
+             std::to_string(std::lround(in.rate)) + " Hz, too few to give one at " + std::to_string(std::lround(out.rate)) +
+             " Hz");
     out.samples = Quantise(mono, out.warnings);
     return out;
 }

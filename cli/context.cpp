@@ -14,7 +14,7 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     TableRequest request;
     if (!args.table.empty()) request.offset = ToFileOffset(ParseHex(args.table, "table offset"));
     if (!args.entries.empty()) {
-        const int n = ParseId(args.entries);
+        const int n = ParseDecimal(args.entries, "--entries");
         if (n < 1) BadUsage("--entries must be at least 1");
         request.entries = n;
     }
@@ -30,16 +30,20 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     return ctx;
 }
 
+void RequireOneTarget(const TargetArgs& t) {
+    if (!t.id.empty() + !t.index.empty() + !t.offset.empty() != 1) BadUsage("give one of an ID, --index N or --offset HEX");
+}
+
 Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText) {
     Target t;
     if (!indexText.empty()) {
-        t.index = ParseId(indexText);
+        t.index = ParseDecimal(indexText, "index");
         if (t.index < 0 || t.index >= ctx.model.entries)
             Fail("the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
                  " entries; index " + indexText + " lies past it");
         return t;
     }
-    const int id = ParseId(idText);
+    const int id = ParseDecimal(idText, "ID");
     if (id < 1 || id > LastId) BadUsage("ID " + idText + " is out of range (1 to " + std::to_string(LastId) + ")");
     if (IsPlaceholderId(id, ctx.rule))
         Fail("species " + idText + " has no cry of its own: IDs 252 to 276 share entry 200 with species 201");

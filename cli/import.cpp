@@ -11,7 +11,7 @@
 #include <map>
 
 #include "audio.h"
-#include "commands.h"
+#include "command.h"
 #include "context.h"
 #include "options.h"
 #include "output.h"
@@ -23,6 +23,23 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+struct ImportArgs {
+    std::string rom;
+    std::string dir;
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    bool reclaim = false;
+    std::optional<uint32_t> rate;
+    std::string kind;
+    std::string preview;  // directory for a WAV per cry of what the game will play
+    std::string freeStart;
+    std::string freeEnd;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
 
 // A file of the directory that names a cry (ParseCryFileName: cry-NNN.*,
 // species-NNN.* with --species, index-NNNN.*); the rest is ignored.
@@ -168,8 +185,8 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8.2f\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
-                    s.cry.quality.snrDb);
+        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+                    SnrText(s.cry.quality.snrDb, "").c_str());
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
@@ -177,8 +194,6 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
                 static_cast<unsigned long long>(plan.freeLeft));
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
-
-}  // namespace
 
 int RunImport(const ImportArgs& args) {
     CheckSampleRate(args.rate);
@@ -223,4 +238,10 @@ void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
     AddConditionOptions(cmd, args.condition);
     AddTableOptions(cmd, args.table);
     AddWriteOptions(cmd, args.write);
+}
+
+}  // namespace
+
+Command ImportCommand() {
+    return MakeCommand(nullptr, "import", "Replace every cry a directory holds, in one step", AddImportOptions, RunImport);
 }

@@ -3,7 +3,9 @@
 // to be an image, outputs that cannot be written or that name an input, audio
 // that is no audio, malformed IDs and tables, and a header whose game code is
 // not text. Each is refused at once with one line on standard error (or,
-// for the game code, shown), and no file in the scratch folder changes.
+// for the game code, shown), and no file in the scratch folder changes. A
+// refusal prints nothing on standard output, or under --json the failure's
+// object only; the strange but readable is worded as a newcomer reads it.
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
@@ -19,6 +21,7 @@ struct BadInput {
     std::vector<std::string> args;
     int status;        // 0 for input that is strange but readable
     const char* says;  // a piece of the message on standard error
+    const char* shows = "";  // a piece of standard output
 };
 
 class CliBadInput : public CliRomTest {
@@ -28,7 +31,8 @@ protected:
         {"EMPTY", "empty.gba"}, {"SHORT", "short.gba"}, {"BIG", "big.gba"},       {"CODE", "code.gba"},
         {"MISSING", "missing.wav"}, {"ROM", "rom.gba"},
         {"BINSHORT", "short.bin"}, {"BINPAST", "past.bin"}, {"BINKIND", "kind.bin"}, {"BINRATE0", "rate0.bin"},
-        {"BINRATE", "rate.bin"},
+        {"BINRATE", "rate.bin"}, {"PNG", "picture.png"}, {"CUT", "cut.gba"}, {"PLAIN", "plain.gba"},
+        {"SILENT", "silent.wav"}, {"ONE", "one.wav"},
     };
 
     // A sample file: its header and `dataBytes` bytes of data.
@@ -56,6 +60,26 @@ protected:
         const uint8_t odd[4] = {0x80, 0xFF, 0x07, 0x00};
         std::copy(odd, odd + 4, code.begin() + 0xAC);
         ASSERT_TRUE(WriteFileBytes(Path("code.gba"), code));
+        // A picture; the first kilobyte of a known release's image; an image
+        // whose cry 1 is uncompressed and which holds a header of rate 0 at
+        // 0x1E000; silence; one value at 44100 Hz.
+        Bytes png(300, 0);
+        const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        std::copy(signature, signature + 8, png.begin());
+        ASSERT_TRUE(WriteFileBytes(Path("picture.png"), png));
+        Bytes cut(1000, 0);
+        std::copy_n("AXVE", 4, cut.begin() + 0xAC);
+        cut[0xB2] = 0x96;
+        ASSERT_TRUE(WriteFileBytes(Path("cut.gba"), cut));
+        Bytes plain = rom;
+        PutUncompressedSample(plain, 0x1F000, Tone(300, 440));
+        PutLe32(&plain[plan.tableOffset + 4], RomAddressBase | 0x1F000);
+        plain[plan.tableOffset] = 0x00;
+        std::fill(plain.begin() + 0x1E000, plain.begin() + 0x1E000 + 21, 0);
+        plain[0x1E000 + 12] = 4;
+        ASSERT_TRUE(WriteFileBytes(Path("plain.gba"), plain));
+        ASSERT_TRUE(WriteFileBytes(Path("silent.wav"), MakeWav(Bytes(100, 0x80), 10512)));
+        ASSERT_TRUE(WriteFileBytes(Path("one.wav"), MakeWav(Bytes(1, 0x80), 44100)));
         ASSERT_TRUE(WriteFileBytes(Path("short.bin"), Bytes(10, 1)));
         ASSERT_TRUE(WriteFileBytes(Path("past.bin"), SampleFile(1, 10512, 1000, 24)));
         ASSERT_TRUE(WriteFileBytes(Path("kind.bin"), SampleFile(2, 10512, 4, 5)));
@@ -168,6 +192,24 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"sample", "encode", "WAV", "OUT", "--rate", "0"}, 2, "--rate"},
         {{"sample", "encode", "WAV", "OUT", "--raw", "--trim"}, 2, "--raw"},
         {{"sample"}, 2, "subcommand"},
+        // Usage errors under --json: the failure as JSON too.
+        {{"dump", "ROM", "1", "--json"}, 2, "--output"},
+        {{"list", "ROM", "--bogus", "--json"}, 2, "--bogus"},
+        {{"quality", "WAV", "--quality", "medium", "--json"}, 2, "medium"},
+        {{"frob", "--json"}, 2, "unknown command 'frob'"},
+        // Worded for what was given.
+        {{"dump", "ROM", "--index", "abc", "-o", "OUT"}, 2, "index 'abc' is not"},
+        {{"list", "ROM", "--entries", "x"}, 2, "--entries 'x' is not"},
+        {{"identify", "EMPTY"}, 1, "is no GBA image"},
+        {{"identify", "PNG"}, 1, "is no GBA image"},
+        {{"identify", "PNG", "--json"}, 1, "is no GBA image"},
+        {{"identify", "CUT"}, 1, "no cry table found", "ends before the release's cry table at 0x452590: it is cut short"},
+        {{"identify", "ROM", "--table", "1000"}, 0, "", "cry table 0x1000 (given)"},
+        {{"dump", "PLAIN", "--offset", "1E000", "-o", "OUT"}, 1, "declares a rate of 0 Hz, which no game plays"},
+        {{"encode", "PLAIN", "WAV", "1", "--dry-run"}, 0, "", "replaces an uncompressed sample"},
+        {{"quality", "SILENT"}, 0, "", "exact"},
+        {{"encode", "ROM", "SILENT", "1", "--dry-run"}, 0, "", "SNR exact"},
+        {{"quality", "ONE"}, 1, "holds 1 value at 44100 Hz, too few to give one at 10512 Hz"},
         // A game code that is not text: shown, in text and in JSON.
         {{"identify", "CODE"}, 0, ""},
         {{"identify", "CODE", "--json"}, 0, ""},
@@ -193,8 +235,17 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
             EXPECT_EQ(r.err, "") << shown;
         }
         EXPECT_TRUE(ValidUtf8(r.out)) << shown;
+        EXPECT_NE(r.out.find(c.shows), std::string::npos) << shown << r.out;
         const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
-        EXPECT_TRUE(!json || nlohmann::json::accept(r.out)) << shown << r.out;
+        if (!json) {
+            EXPECT_TRUE(c.status == 0 || *c.shows || r.out.empty()) << shown << r.out;
+        } else if (!nlohmann::json::accept(r.out)) {
+            ADD_FAILURE() << shown << "printed no JSON: " << r.out;
+        } else if (c.status != 0) {
+            const nlohmann::json failure = nlohmann::json::parse(r.out);
+            EXPECT_EQ(failure["status"], c.status) << shown;
+            EXPECT_NE(failure["error"].get<std::string>().find(c.says), std::string::npos) << shown << r.out;
+        }
         if (Snapshot() != before) {
             ADD_FAILURE() << shown << "changed the files";
             Restore(before);
