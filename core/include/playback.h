@@ -79,7 +79,9 @@ constexpr int MaxReverb = 127;  // from 128 on the echo no longer dies away
 struct PlaybackFigures {
     bool playable = false;       // the voice byte can play the sample (else silence)
     double secondsStored = 0;    // the sample's own duration, length / rate
-    double secondsHeard = 0;     // until the output falls silent for good
+    // Until the output falls silent for good: from there on it stays within
+    // one step of 0 (the echo's shift leaves -1 where a negative echo dies).
+    double secondsHeard = 0;
     bool cut = false;            // the hold or release ended it before the sample's end
     int peak = 0;                // largest |output|, in 8-bit steps (128 for -128)
     uint32_t wrapped = 0;        // output values whose sum wrapped past the 8-bit range
@@ -92,7 +94,7 @@ struct Playback {
 };
 
 // Plays `entry` in `mode`. The output runs until the last channel stops
-// and, with an echo, until the echo can no longer rise above one step.
+// and, with an echo, until the echo repeats one frame for good.
 Playback RenderCry(const PlayedEntry& entry, const CryMode& mode, const PlaybackOptions& options = {});
 
 // The loudness of the cry as heard: the RMS (dB against full scale) of its

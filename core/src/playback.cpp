@@ -57,7 +57,9 @@ struct Mixer {
     std::vector<Voice> voices;
     std::vector<int8_t> out;   // every frame so far; stereo interleaves left, right
     uint32_t wrapped = 0;
-    int lastLoudFrame = -1;    // the last frame with a value beyond one step
+    // The last frame a voice played in or that differs from the one before
+    // (silence before the first).
+    int lastChange = -1;
     size_t playedSamples = 0;  // output positions up to the last one a voice played
 
     int Sides() const { return options.stereo ? 2 : 1; }
@@ -100,6 +102,7 @@ struct Mixer {
         // Left then right; mono mixes both sides at half level each.
         const int sides = Sides();
         const int gains[2] = {options.stereo ? volumes.left : (volumes.right + volumes.left) >> 1, volumes.right};
+        bool voiced = false;
         for (int j = 0; j < FrameSamples; ++j) {
             const int echo = Echo(n, j);
             int sums[2] = {echo, echo};
@@ -111,15 +114,20 @@ struct Mixer {
                 for (int s = 0; s < sides; ++s) sums[s] += gains[s] * *value >> 8;
             }
             if (played) playedSamples = static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(j) + 1;
+            voiced |= played;
             for (int s = 0; s < sides; ++s) Put(sums[s]);
         }
-        const auto frame = out.end() - FrameSamples * Sides();
-        if (std::any_of(frame, out.end(), [](int8_t v) { return std::abs(v) > 1; })) lastLoudFrame = n;
+        const std::ptrdiff_t frame = FrameSamples * sides;
+        const auto begin = out.end() - frame;
+        const bool same = n == 0 ? std::all_of(begin, out.end(), [](int8_t v) { return v == 0; })
+                                 : std::equal(begin, out.end(), begin - frame);
+        if (voiced || !same) lastChange = n;
     }
 
-    // Once every voice has stopped and 7 frames in a row stayed within one
-    // step, the echo of them stays there: (4 x 1 x 127) >> 9 is 0.
-    bool Settled(int n) const { return !AnyActive() && (options.reverb == 0 || lastLoudFrame < n - EchoFar); }
+    // Once 8 frames in a row are the same with no voice in them, the echo of
+    // each position is a value it gives back unchanged: the output repeats
+    // that frame for good.
+    bool Settled(int n) const { return !AnyActive() && (options.reverb == 0 || lastChange < n - EchoFar); }
 };
 
 std::vector<Voice> VoicesOf(const PlayedValues& values, const CryMode& mode) {

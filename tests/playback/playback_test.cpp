@@ -201,6 +201,16 @@ TEST(PlaybackRender, EchoStartsEachFrameFromSixAndSevenFramesEarlier) {
     EXPECT_GT(p.figures.secondsHeard, 140 / FramesPerSecond);
     EXPECT_LT(p.figures.secondsHeard, 200 / FramesPerSecond);
     EXPECT_NE(p.samples[141 * FrameSamples], 0);
+    // A strong echo of negative values settles short of 0, and the render
+    // ends once the output repeats one frame for good.
+    for (int reverb : {100, MaxReverb}) {
+        const Playback q = Render(Dc(2000, -100), Mode(0), {reverb, false});
+        ASSERT_GT(q.samples.size(), 9u * FrameSamples);
+        EXPECT_LT(q.samples.size(), 3000u * FrameSamples) << reverb;
+        const auto last = q.samples.end() - FrameSamples;
+        EXPECT_TRUE(std::equal(last, q.samples.end(), last - FrameSamples)) << reverb;
+        EXPECT_NE(*std::min_element(last, q.samples.end()), 0) << reverb;
+    }
     // Stereo interleaves left and right; faint's pan favours the right.
     const Playback faint = Render(Dc(1000, 100), Mode(5), {0, true});
     EXPECT_EQ(faint.samples.size(), 2 * Positions(1000, Rate, 14440));
