@@ -29,34 +29,86 @@ constexpr int EchoShift = 9;
 // come near it.
 constexpr int MaxFrames = 60 * 60;
 
-// The played values in play order: forwards from the first, or backwards
-// from value length - 1. Past either end they read 0.
-struct PlayOrder {
-    const std::vector<int8_t>& values;
-    int64_t length;
-    bool backwards;
-
-    int At(int64_t i) const {
-        const int64_t index = backwards ? length - 1 - i : i;
-        return index >= 0 && index < static_cast<int64_t>(values.size()) ? values[static_cast<size_t>(index)] : 0;
-    }
-};
-
 struct Voice {
     uint64_t position = 0;  // in values, with a 23-bit fraction
     uint64_t step = 0;
     bool active = true;
 };
 
+// The frames a note lasts at most in `mode`: its hold, then its release
+// until the level reaches 0.
+int NoteFrames(const CryMode& mode) {
+    int frames = mode.length;
+    for (int level = FullLevel; (level = NextLevel(level, mode.release)) > 0;) ++frames;
+    return frames;
+}
+
+// The values in play order, forwards from the first or backwards from value
+// length - 1, as far as any voice reaches before the note ends, and one more:
+// each position reads its value and the next. Past either end of the sample
+// they read 0.
+std::vector<int8_t> PlayOrderOf(const PlayedValues& p, bool backwards, uint64_t reach) {
+    const uint64_t count = std::min<uint64_t>(p.length, reach) + 1;
+    std::vector<int8_t> order(static_cast<size_t>(count), 0);
+    const uint64_t stored = p.values.size();
+    if (!backwards) {
+        std::copy_n(p.values.begin(), std::min(stored, count), order.begin());
+        return order;
+    }
+    // Value length - 1 - k, where the values stored reach it.
+    for (uint64_t k = 0; k < count && k < p.length; ++k)
+        if (p.length - 1 - k < stored) order[static_cast<size_t>(k)] = p.values[static_cast<size_t>(p.length - 1 - k)];
+    return order;
+}
+
+// The values voice v plays in one frame, from its first sample on, into
+// `into`, 0 past them; how many (fewer than a frame once it plays its last
+// value). Whole frames keep the loops that use them simple to vectorise.
+int PlayFrame(Voice& v, const std::vector<int8_t>& order, int* into) {
+    const uint64_t end = static_cast<uint64_t>(order.size() - 1) << FracBits;
+    int count = 0;
+    for (; count < FrameSamples && v.position < end; ++count) {
+        const size_t i = static_cast<size_t>(v.position >> FracBits);
+        into[count] = Interpolate(order[i], order[i + 1], static_cast<uint32_t>(v.position & ((1u << FracBits) - 1)));
+        v.position += v.step;
+    }
+    if (count < FrameSamples) v.active = false;
+    std::fill(into + count, into + FrameSamples, 0);
+    return count;
+}
+
 int8_t Wrap(int sum) { return static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF)); }
+
+// What the output of one frame holds.
+struct FrameStats {
+    uint32_t wrapped = 0;  // values whose sum wrapped
+    int low = 0, high = 0;
+    int squares = 0;  // at most 448 x 128 x 128
+};
+
+// Wraps the frame's sums into the output bytes, left then right.
+template <int Sides>
+FrameStats StoreFrame(const int (&sums)[2][FrameSamples], int8_t* to) {
+    FrameStats f;
+    for (int j = 0; j < FrameSamples; ++j)
+        for (int s = 0; s < Sides; ++s) {
+            const int8_t value = Wrap(sums[s][j]);
+            f.wrapped += value != sums[s][j];
+            f.low = std::min<int>(f.low, value);
+            f.high = std::max<int>(f.high, value);
+            f.squares += value * value;
+            to[j * Sides + s] = value;
+        }
+    return f;
+}
 
 // What one frame adds to the output and what the render has seen so far.
 struct Mixer {
-    const PlayOrder& order;
+    const std::vector<int8_t>& order;
     const PlaybackOptions& options;
     std::vector<Voice> voices;
     std::vector<int8_t> out;   // every frame so far; stereo interleaves left, right
-    uint32_t wrapped = 0;
+    std::vector<FrameStats> frames;
     // The last frame a voice played in or that differs from the one before
     // (silence before the first).
     int lastChange = -1;
@@ -67,60 +119,46 @@ struct Mixer {
         return std::any_of(voices.begin(), voices.end(), [](const Voice& v) { return v.active; });
     }
 
-    // The echo that starts position j of frame n, before the channels: the
-    // output at j, 6 and 7 frames earlier, both sides (mono counts twice).
-    int Echo(int n, int j) const {
-        if (options.reverb == 0 || n < EchoNear) return 0;
+    // The echo that starts each position of frame n, before the channels:
+    // the output there 6 and 7 frames earlier, both sides (mono counts twice).
+    void Echo(int n, int* into) const {
+        std::fill(into, into + FrameSamples, 0);
+        if (options.reverb == 0) return;
         const size_t frame = static_cast<size_t>(FrameSamples * Sides());
-        int sum = 0;
         for (int back : {EchoFar, EchoNear}) {
             if (n < back) continue;
-            const size_t at = static_cast<size_t>(n - back) * frame + static_cast<size_t>(j * Sides());
-            sum += options.stereo ? out[at] + out[at + 1] : 2 * out[at];
+            const int8_t* earlier = &out[static_cast<size_t>(n - back) * frame];
+            if (options.stereo)
+                for (int j = 0; j < FrameSamples; ++j) into[j] += earlier[2 * j] + earlier[2 * j + 1];
+            else
+                for (int j = 0; j < FrameSamples; ++j) into[j] += 2 * earlier[j];
         }
-        return sum * options.reverb >> EchoShift;
+        for (int j = 0; j < FrameSamples; ++j) into[j] = into[j] * options.reverb >> EchoShift;
     }
 
-    // The sample voice v adds at its position, or nothing once it has played
-    // its last value.
-    std::optional<int> Next(Voice& v) {
-        const int64_t i = static_cast<int64_t>(v.position >> FracBits);
-        if (i >= order.length) v.active = false;
-        if (!v.active) return std::nullopt;
-        const uint32_t frac = static_cast<uint32_t>(v.position & ((uint64_t{1} << FracBits) - 1));
-        v.position += v.step;
-        return Interpolate(static_cast<int8_t>(order.At(i)), static_cast<int8_t>(order.At(i + 1)), frac);
-    }
-
-    void Put(int sum) {
-        const int8_t value = Wrap(sum);
-        wrapped += value != sum;
-        out.push_back(value);
-    }
-
+    // Left then right; mono mixes both sides at half level each.
     void MixFrame(int n, ChannelVolumes volumes) {
-        // Left then right; mono mixes both sides at half level each.
         const int sides = Sides();
         const int gains[2] = {options.stereo ? volumes.left : (volumes.right + volumes.left) >> 1, volumes.right};
+        int echo[FrameSamples], sums[2][FrameSamples], values[FrameSamples];
+        Echo(n, echo);
+        for (int s = 0; s < sides; ++s) std::copy_n(echo, FrameSamples, sums[s]);
         bool voiced = false;
-        for (int j = 0; j < FrameSamples; ++j) {
-            const int echo = Echo(n, j);
-            int sums[2] = {echo, echo};
-            bool played = false;
-            for (Voice& v : voices) {
-                const std::optional<int> value = Next(v);
-                if (!value) continue;
-                played = true;
-                for (int s = 0; s < sides; ++s) sums[s] += gains[s] * *value >> 8;
-            }
-            if (played) playedSamples = static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(j) + 1;
-            voiced |= played;
-            for (int s = 0; s < sides; ++s) Put(sums[s]);
+        for (Voice& v : voices) {
+            if (!v.active) continue;
+            const int count = PlayFrame(v, order, values);
+            if (count == 0) continue;
+            voiced = true;
+            playedSamples = std::max(playedSamples, static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(count));
+            for (int s = 0; s < sides; ++s)
+                for (int j = 0; j < FrameSamples; ++j) sums[s][j] += gains[s] * values[j] >> 8;
         }
-        const std::ptrdiff_t frame = FrameSamples * sides;
-        const auto begin = out.end() - frame;
+        const size_t frame = static_cast<size_t>(FrameSamples * sides), at = out.size();
+        out.resize(at + frame);
+        frames.push_back(options.stereo ? StoreFrame<2>(sums, &out[at]) : StoreFrame<1>(sums, &out[at]));
+        const auto begin = out.begin() + static_cast<std::ptrdiff_t>(at);
         const bool same = n == 0 ? std::all_of(begin, out.end(), [](int8_t v) { return v == 0; })
-                                 : std::equal(begin, out.end(), begin - frame);
+                                 : std::equal(begin, out.end(), begin - static_cast<std::ptrdiff_t>(frame));
         if (voiced || !same) lastChange = n;
     }
 
@@ -139,19 +177,24 @@ std::vector<Voice> VoicesOf(const PlayedValues& values, const CryMode& mode) {
     return voices;
 }
 
-PlaybackFigures FiguresOf(const std::vector<int8_t>& out, int sides) {
+PlaybackFigures FiguresOf(const Mixer& mixer) {
     PlaybackFigures f;
-    size_t heard = 0;  // output positions up to the last beyond one step
-    double squares = 0;
-    for (size_t i = 0; i < out.size(); ++i) {
-        const int v = out[i];
-        f.peak = std::max(f.peak, std::abs(v));
-        if (std::abs(v) > 1) heard = i / static_cast<size_t>(sides) + 1;
+    const std::vector<int8_t>& out = mixer.out;
+    const size_t sides = static_cast<size_t>(mixer.Sides()), frame = FrameSamples * sides;
+    uint64_t wrapped = 0;
+    for (const FrameStats& s : mixer.frames) {
+        f.peak = std::max({f.peak, -s.low, s.high});
+        wrapped += s.wrapped;
     }
-    for (size_t i = 0; i < heard * static_cast<size_t>(sides); ++i) squares += out[i] * out[i];
+    f.wrapped = static_cast<uint32_t>(wrapped);
+    // Output positions up to the last value beyond one step, and their squares.
+    const auto loud = std::find_if(out.rbegin(), out.rend(), [](int8_t v) { return v < -1 || v > 1; });
+    const size_t heard = (static_cast<size_t>(out.rend() - loud) + sides - 1) / sides, end = heard * sides;
+    uint64_t squares = 0;
+    for (size_t n = 0; n < end / frame; ++n) squares += static_cast<uint64_t>(mixer.frames[n].squares);
+    for (size_t i = end / frame * frame; i < end; ++i) squares += static_cast<uint64_t>(out[i] * out[i]);
     f.secondsHeard = heard / MixerRate;
-    if (heard > 0 && squares > 0)
-        f.rmsDb = 10 * std::log10(squares / static_cast<double>(heard * static_cast<size_t>(sides)) / (128.0 * 128.0));
+    if (squares > 0) f.rmsDb = 10 * std::log10(static_cast<double>(squares) / static_cast<double>(end) / (128.0 * 128.0));
     return f;
 }
 
@@ -221,8 +264,13 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     Playback r;
     r.figures.secondsStored = values.rateField ? values.length / (values.rateField / 1024.0) : 0;
     if (!values.playable) return r;
-    const PlayOrder order{values.values, values.length, backwards};
-    Mixer mixer{order, options, VoicesOf(values, mode), {}, 0, -1, 0};
+    std::vector<Voice> voices = VoicesOf(values, mode);
+    const uint64_t fastest = std::max_element(voices.begin(), voices.end(), [](const Voice& a, const Voice& b) {
+                                 return a.step < b.step;
+                             })->step;
+    const uint64_t positions = uint64_t{static_cast<uint32_t>(NoteFrames(mode))} * FrameSamples;
+    const std::vector<int8_t> order = PlayOrderOf(values, backwards, (positions * fastest >> FracBits) + 1);
+    Mixer mixer{order, options, std::move(voices), {}, {}, -1, 0};
     int level = FullLevel;
     bool cut = false;
     for (int n = 0; n < MaxFrames; ++n) {
@@ -236,8 +284,8 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     }
     // Without an echo the sound ends with the last value a voice played.
     if (options.reverb == 0) mixer.out.resize(mixer.playedSamples * static_cast<size_t>(mixer.Sides()));
-    const PlaybackFigures seen = FiguresOf(mixer.out, mixer.Sides());
-    r.figures = {true, r.figures.secondsStored, seen.secondsHeard, cut, seen.peak, mixer.wrapped, seen.rmsDb};
+    const PlaybackFigures seen = FiguresOf(mixer);
+    r.figures = {true, r.figures.secondsStored, seen.secondsHeard, cut, seen.peak, seen.wrapped, seen.rmsDb};
     r.samples = std::move(mixer.out);
     return r;
 }
