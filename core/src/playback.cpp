@@ -66,12 +66,14 @@ std::vector<int8_t> PlayOrderOf(const PlayedValues& p, bool backwards, uint64_t 
 // value). Whole frames keep the loops that use them simple to vectorise.
 int PlayFrame(Voice& v, const std::vector<int8_t>& order, int* into) {
     const uint64_t end = static_cast<uint64_t>(order.size() - 1) << FracBits;
+    uint64_t position = v.position;  // local, so that the stores to `into` need not write it back
     int count = 0;
-    for (; count < FrameSamples && v.position < end; ++count) {
-        const size_t i = static_cast<size_t>(v.position >> FracBits);
-        into[count] = Interpolate(order[i], order[i + 1], static_cast<uint32_t>(v.position & ((1u << FracBits) - 1)));
-        v.position += v.step;
+    for (; count < FrameSamples && position < end; ++count) {
+        const size_t i = static_cast<size_t>(position >> FracBits);
+        into[count] = Interpolate(order[i], order[i + 1], static_cast<uint32_t>(position & ((1u << FracBits) - 1)));
+        position += v.step;
     }
+    v.position = position;
     if (count < FrameSamples) v.active = false;
     std::fill(into + count, into + FrameSamples, 0);
     return count;
@@ -256,8 +258,9 @@ ChannelVolumes ChannelVolumesAt(int level, int volume, int pan) {
     return {right * scaled >> 8, left * scaled >> 8};
 }
 
+// (2^23 - 1) x 255 still fits in 32 bits.
 int Interpolate(int8_t a, int8_t b, uint32_t frac) {
-    return a + static_cast<int>(int64_t{frac} * (b - a) >> FracBits);
+    return a + (static_cast<int32_t>(frac & ((1u << FracBits) - 1)) * (b - a) >> FracBits);
 }
 
 Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode& mode, const PlaybackOptions& options) {
