@@ -168,6 +168,7 @@ void PrintRendered(const Rendered& r) {
     }
     std::printf("wrote %s: %s, %.3f s heard of %.3f s stored%s, peak %d of 128, %u values wrapped", r.path.c_str(),
                 r.mode->name, f.secondsHeard, f.secondsStored, f.cut ? " (cut by the hold)" : "", f.peak, f.wrapped);
+    if (r.mode->reverse && !r.reverseInStep) std::printf("; no reverse table: the cry's own sample backwards");
     if (r.reverseInStep && !*r.reverseInStep) std::printf("; its reverse entry points at another sample");
     std::printf("\n");
 }

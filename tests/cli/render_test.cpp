@@ -142,4 +142,20 @@ TEST_F(CliRender, HacksReverseEntriesAndVoiceBytes) {
     EXPECT_NE(text.out.find("plays silence"), std::string::npos) << text.out;
 }
 
+// An image with no reverse table: the reverse modes play the cry's own
+// sample backwards.
+TEST_F(CliRender, WithoutAReverseTableTheCryPlaysBackwards) {
+    const RomPlan tones = ToneRomPlan(20);
+    const Bytes image = MakeRom(tones);
+    const std::string path = Path("tones.gba");
+    ASSERT_TRUE(WriteFileBytes(path, image));
+    const json j = RenderJson(path, {"6", "-o", Path("echo.wav"), "--mode", "echo-start"});
+    EXPECT_TRUE(j["renders"][0]["reverse_entry_in_step"].is_null());
+    PlayedEntry cry = EntryOf(image, tones.tableOffset, 5);
+    cry.voice |= 0x10;
+    ExpectRender(Path("echo.wav"), j["renders"][0], RenderCry(cry, *FindCryMode(GameFamily::Third, 4)));
+    const CliResult text = Run({"render", path, "6", "-o", Path("echo.wav"), "--mode", "4"});
+    EXPECT_NE(text.out.find("no reverse table"), std::string::npos) << text.out;
+}
+
 }  // namespace
