@@ -44,6 +44,7 @@ Command IdentifyCommand();
 Command ListCommand();
 Command DumpCommand();
 Command DumpAllCommand();
+Command RenderCommand();
 Command EncodeCommand();
 Command RepointCommand();
 Command ImportCommand();

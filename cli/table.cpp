@@ -8,6 +8,7 @@ const std::vector<Command>& Commands() {
         ListCommand(),
         DumpCommand(),
         DumpAllCommand(),
+        RenderCommand(),
         EncodeCommand(),
         RepointCommand(),
         ImportCommand(),
