@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, when any is missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build test windows source-packages fuzz cli demo package page web)
+# Usage: scripts/deps.sh GROUP...   (groups: build test windows source-packages fuzz cli demo docs package page web)
 set -euo pipefail
 
 declare -A group=(
@@ -11,6 +11,7 @@ declare -A group=(
   [source-packages]="dpkg-dev xz-utils patch"
   [fuzz]="clang libclang-rt-14-dev"
   [demo]="espeak-ng imagemagick"
+  [docs]="python3-matplotlib"
   [package]="zip unzip"
   [page]="emscripten"
   [web]="emscripten chromium chromium-driver python3-selenium"
