@@ -111,15 +111,23 @@ struct FrameStats {
 template <int Sides>
 FrameStats StoreFrame(const int16_t (&sums)[2][FrameSamples], int8_t* to) {
     FrameStats f;
-    for (int s = 0; s < Sides; ++s)
+    for (int s = 0; s < Sides; ++s) {
+        // In 16 bits, as the sums are, so that the loop runs in wide registers.
+        int16_t wrapped = 0, low = 0, high = 0;
+        int squares = 0;
         for (int j = 0; j < FrameSamples; ++j) {
-            const int value = Wrap(sums[s][j]);
-            f.wrapped += value != sums[s][j];
-            f.low = std::min(f.low, value);
-            f.high = std::max(f.high, value);
-            f.squares += value * value;
+            const int16_t value = Wrap(sums[s][j]);
+            wrapped = static_cast<int16_t>(wrapped + (value != sums[s][j]));
+            low = std::min(low, value);
+            high = std::max(high, value);
+            squares += value * value;
             to[j * Sides + s] = static_cast<int8_t>(value);
         }
+        f.wrapped += static_cast<uint32_t>(wrapped);
+        f.low = std::min<int>(f.low, low);
+        f.high = std::max<int>(f.high, high);
+        f.squares += squares;
+    }
     return f;
 }
 
@@ -146,6 +154,7 @@ struct Mixer {
     void Echo(int n, int16_t* into) const {
         std::fill(into, into + FrameSamples, int16_t{0});
         if (options.reverb == 0) return;
+        const auto reverb = static_cast<int16_t>(options.reverb);
         const size_t frame = static_cast<size_t>(FrameSamples * Sides());
         int16_t earlier[FrameSamples] = {};
         for (int back : {EchoFar, EchoNear}) {
@@ -156,8 +165,12 @@ struct Mixer {
             else
                 for (int j = 0; j < FrameSamples; ++j) earlier[j] = static_cast<int16_t>(earlier[j] + from[j]);
         }
-        const int shift = options.stereo ? EchoShift : EchoShift - 1;
-        for (int j = 0; j < FrameSamples; ++j) into[j] = static_cast<int16_t>(earlier[j] * options.reverb >> shift);
+        // Mono's sum times the reverb fits 16 bits; stereo's, twice as large, does not.
+        if (options.stereo)
+            for (int j = 0; j < FrameSamples; ++j) into[j] = static_cast<int16_t>(earlier[j] * options.reverb >> EchoShift);
+        else
+            for (int j = 0; j < FrameSamples; ++j)
+                into[j] = static_cast<int16_t>(static_cast<int16_t>(earlier[j] * reverb) >> (EchoShift - 1));
     }
 
     // Left then right; mono mixes both sides at half level each.
@@ -293,7 +306,8 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     const uint64_t noteFrames = static_cast<uint32_t>(NoteFrames(mode)), positions = noteFrames * FrameSamples;
     std::vector<int8_t> held;
     const std::span<const int8_t> order = PlayOrderOf(values, backwards, (positions * fastest >> FracBits) + 1, held);
-    Mixer mixer{order, options, std::move(voices), {}, {}, -1, 0};
+    const PlaybackOptions played{std::clamp(options.reverb, 0, MaxReverb), options.stereo};
+    Mixer mixer{order, played, std::move(voices), {}, {}, -1, 0};
     // Room for the frames the voices play in, the echo's tail aside.
     const uint64_t voiced = (uint64_t{order.size()} << FracBits) / std::max<uint64_t>(fastest, 1) / FrameSamples + 1;
     const size_t frames = static_cast<size_t>(std::min(noteFrames, voiced) + 1);
@@ -311,7 +325,7 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
         mixer.MixFrame(n, ChannelVolumesAt(level, mode.volume, mode.pan));
     }
     // Without an echo the sound ends with the last value a voice played.
-    if (options.reverb == 0) mixer.out.resize(mixer.playedSamples * static_cast<size_t>(mixer.Sides()));
+    if (played.reverb == 0) mixer.out.resize(mixer.playedSamples * static_cast<size_t>(mixer.Sides()));
     const PlaybackFigures seen = FiguresOf(mixer);
     r.figures = {true, r.figures.secondsStored, seen.secondsHeard, cut, seen.peak, seen.wrapped, seen.rmsDb};
     r.samples = std::move(mixer.out);
