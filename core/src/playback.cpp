@@ -152,8 +152,10 @@ struct Mixer {
     // the output there 6 and 7 frames earlier, both sides (mono counts twice,
     // hence its shift one less), times the reverb over 512.
     void Echo(int n, int16_t* into) const {
-        std::fill(into, into + FrameSamples, int16_t{0});
-        if (options.reverb == 0) return;
+        if (options.reverb == 0) {
+            std::fill(into, into + FrameSamples, int16_t{0});
+            return;
+        }
         const auto reverb = static_cast<int16_t>(options.reverb);
         const size_t frame = static_cast<size_t>(FrameSamples * Sides());
         int16_t earlier[FrameSamples] = {};
@@ -252,11 +254,11 @@ PlayedValues ValuesPlayed(const PlayedEntry& entry) {
     const std::span<const uint8_t> data = entry.sample.subspan(SampleHeaderSize);
     // Uncompressed values past the bytes given read as 0 without being held.
     const uint64_t count = std::min<uint64_t>(uint64_t{p.length} + 1, compressed ? UINT32_MAX : data.size());
-    std::vector<uint8_t> unsignedValues(static_cast<size_t>(count));
-    format.decode(data, unsignedValues);
-    p.values.resize(unsignedValues.size());
-    std::transform(unsignedValues.begin(), unsignedValues.end(), p.values.begin(),
-                   [](uint8_t v) { return static_cast<int8_t>(v ^ SignFlip); });
+    // Decoded in place as unsigned bytes, then turned signed.
+    p.values.resize(static_cast<size_t>(count));
+    const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(p.values.data()), p.values.size());
+    format.decode(data, bytes);
+    for (uint8_t& v : bytes) v ^= SignFlip;
     return p;
 }
 
