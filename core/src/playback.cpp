@@ -204,13 +204,52 @@ struct Mixer {
     bool Settled(int n) const { return !AnyActive() && (options.reverb == 0 || lastChange < n - EchoFar); }
 };
 
-std::vector<Voice> VoicesOf(const PlayedValues& values, const CryMode& mode) {
+std::vector<Voice> VoicesOf(uint32_t rateField, const CryMode& mode) {
     const Pitch pitch = PitchOf(mode.pitch);
-    std::vector<Voice> voices{{0, MixerStep(ChannelFrequency(values.rateField, pitch)), true}};
+    std::vector<Voice> voices{{0, MixerStep(ChannelFrequency(rateField, pitch)), true}};
     if (mode.chorus != 0)
-        voices.push_back({0, MixerStep(ChannelFrequency(values.rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})),
-                          true});
+        voices.push_back({0, MixerStep(ChannelFrequency(rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})), true});
     return voices;
+}
+
+uint64_t FastestStep(const std::vector<Voice>& voices) {
+    return std::max_element(voices.begin(), voices.end(), [](const Voice& a, const Voice& b) { return a.step < b.step; })
+        ->step;
+}
+
+// How far into its values, in play order, a note in `mode` reaches at most:
+// its fastest voice's position when the note ends.
+uint64_t ReachOf(const std::vector<Voice>& voices, const CryMode& mode) {
+    const uint64_t positions = uint64_t{static_cast<uint32_t>(NoteFrames(mode))} * FrameSamples;
+    return (positions * FastestStep(voices) >> FracBits) + 1;
+}
+
+// The values an entry plays; with a mode and played forwards, only as many
+// as the note reaches (one more: each position reads the next too), since a
+// short mode hears little of a long cry.
+PlayedValues ValuesRead(const PlayedEntry& entry, const CryMode* mode) {
+    PlayedValues p;
+    SampleHeader header;
+    if (!ReadSampleHeader(entry.sample, 0, &header)) return p;
+    const bool compressed = (entry.voice & CompressedVoice) != 0;
+    // The compressed voice plays only a compressed sample; the other reads
+    // any sample's bytes as plain values.
+    const SampleFormat& format = FormatOf(compressed ? SampleKind::Compressed : SampleKind::Uncompressed);
+    if (compressed && header.format != &format) return p;
+    const uint32_t field = GetLe32(&entry.sample[SampleLengthOfs]);
+    p.playable = true;
+    p.rateField = header.rateField;
+    p.length = format.lengthBytes == 2 ? field & 0xFFFF : field;
+    const std::span<const uint8_t> data = entry.sample.subspan(SampleHeaderSize);
+    // Uncompressed values past the bytes given read as 0 without being held.
+    uint64_t count = std::min<uint64_t>(uint64_t{p.length} + 1, compressed ? UINT32_MAX : data.size());
+    if (mode && !PlaysBackwards(entry.voice)) count = std::min(count, ReachOf(VoicesOf(p.rateField, *mode), *mode) + 1);
+    // Decoded in place as unsigned bytes, then turned signed.
+    p.values.resize(static_cast<size_t>(count));
+    const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(p.values.data()), p.values.size());
+    format.decode(data, bytes);
+    for (uint8_t& v : bytes) v ^= SignFlip;
+    return p;
 }
 
 PlaybackFigures FiguresOf(const Mixer& mixer) {
@@ -238,29 +277,7 @@ PlaybackFigures FiguresOf(const Mixer& mixer) {
 
 bool PlaysBackwards(uint8_t voice) { return (voice & BackwardsVoice) != 0; }
 
-PlayedValues ValuesPlayed(const PlayedEntry& entry) {
-    PlayedValues p;
-    SampleHeader header;
-    if (!ReadSampleHeader(entry.sample, 0, &header)) return p;
-    const bool compressed = (entry.voice & CompressedVoice) != 0;
-    // The compressed voice plays only a compressed sample; the other reads
-    // any sample's bytes as plain values.
-    const SampleFormat& format = FormatOf(compressed ? SampleKind::Compressed : SampleKind::Uncompressed);
-    if (compressed && header.format != &format) return p;
-    const uint32_t field = GetLe32(&entry.sample[SampleLengthOfs]);
-    p.playable = true;
-    p.rateField = header.rateField;
-    p.length = format.lengthBytes == 2 ? field & 0xFFFF : field;
-    const std::span<const uint8_t> data = entry.sample.subspan(SampleHeaderSize);
-    // Uncompressed values past the bytes given read as 0 without being held.
-    const uint64_t count = std::min<uint64_t>(uint64_t{p.length} + 1, compressed ? UINT32_MAX : data.size());
-    // Decoded in place as unsigned bytes, then turned signed.
-    p.values.resize(static_cast<size_t>(count));
-    const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(p.values.data()), p.values.size());
-    format.decode(data, bytes);
-    for (uint8_t& v : bytes) v ^= SignFlip;
-    return p;
-}
+PlayedValues ValuesPlayed(const PlayedEntry& entry) { return ValuesRead(entry, nullptr); }
 
 Pitch PitchOf(int pitch) {
     const int b = pitch + 128;
@@ -301,13 +318,10 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     Playback r;
     r.figures.secondsStored = values.rateField ? values.length / (values.rateField / 1024.0) : 0;
     if (!values.playable) return r;
-    std::vector<Voice> voices = VoicesOf(values, mode);
-    const uint64_t fastest = std::max_element(voices.begin(), voices.end(), [](const Voice& a, const Voice& b) {
-                                 return a.step < b.step;
-                             })->step;
-    const uint64_t noteFrames = static_cast<uint32_t>(NoteFrames(mode)), positions = noteFrames * FrameSamples;
+    std::vector<Voice> voices = VoicesOf(values.rateField, mode);
+    const uint64_t fastest = FastestStep(voices), noteFrames = static_cast<uint32_t>(NoteFrames(mode));
     std::vector<int8_t> held;
-    const std::span<const int8_t> order = PlayOrderOf(values, backwards, (positions * fastest >> FracBits) + 1, held);
+    const std::span<const int8_t> order = PlayOrderOf(values, backwards, ReachOf(voices, mode), held);
     const PlaybackOptions played{std::clamp(options.reverb, 0, MaxReverb), options.stereo};
     Mixer mixer{order, played, std::move(voices), {}, {}, -1, 0};
     // Room for the frames the voices play in, the echo's tail aside.
@@ -335,7 +349,7 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
 }
 
 Playback RenderCry(const PlayedEntry& entry, const CryMode& mode, const PlaybackOptions& options) {
-    return RenderValues(ValuesPlayed(entry), PlaysBackwards(entry.voice), mode, options);
+    return RenderValues(ValuesRead(entry, &mode), PlaysBackwards(entry.voice), mode, options);
 }
 
 std::optional<double> HeardLoudnessDb(const PlayedEntry& entry, GameFamily family) {
