@@ -163,13 +163,15 @@ struct Mixer {
             if (n < back) continue;
             const int8_t* from = &out[static_cast<size_t>(n - back) * frame];
             if (options.stereo)
-                for (int j = 0; j < FrameSamples; ++j) earlier[j] = static_cast<int16_t>(earlier[j] + from[2 * j] + from[2 * j + 1]);
+                for (int j = 0; j < FrameSamples; ++j)
+                    earlier[j] = static_cast<int16_t>(earlier[j] + from[2 * j] + from[2 * j + 1]);
             else
                 for (int j = 0; j < FrameSamples; ++j) earlier[j] = static_cast<int16_t>(earlier[j] + from[j]);
         }
         // Mono's sum times the reverb fits 16 bits; stereo's, twice as large, does not.
         if (options.stereo)
-            for (int j = 0; j < FrameSamples; ++j) into[j] = static_cast<int16_t>(earlier[j] * options.reverb >> EchoShift);
+            for (int j = 0; j < FrameSamples; ++j)
+                into[j] = static_cast<int16_t>(earlier[j] * options.reverb >> EchoShift);
         else
             for (int j = 0; j < FrameSamples; ++j)
                 into[j] = static_cast<int16_t>(static_cast<int16_t>(earlier[j] * reverb) >> (EchoShift - 1));
@@ -182,7 +184,8 @@ struct Mixer {
         int16_t sums[2][FrameSamples];  // at most 2 x 101 from the voices and 127 from the echo
         Echo(n, sums[0]);
         if (options.stereo) std::copy_n(sums[0], FrameSamples, sums[1]);
-        const int played = options.stereo ? AddVoices<2>(voices, order, gains, sums) : AddVoices<1>(voices, order, gains, sums);
+        const int played =
+            options.stereo ? AddVoices<2>(voices, order, gains, sums) : AddVoices<1>(voices, order, gains, sums);
         if (played > 0) playedSamples = static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(played);
         const size_t frame = static_cast<size_t>(FrameSamples * sides), at = out.size();
         out.resize(at + frame);
@@ -208,13 +211,14 @@ std::vector<Voice> VoicesOf(uint32_t rateField, const CryMode& mode) {
     const Pitch pitch = PitchOf(mode.pitch);
     std::vector<Voice> voices{{0, MixerStep(ChannelFrequency(rateField, pitch)), true}};
     if (mode.chorus != 0)
-        voices.push_back({0, MixerStep(ChannelFrequency(rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})), true});
+        voices.push_back(
+            {0, MixerStep(ChannelFrequency(rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})), true});
     return voices;
 }
 
 uint64_t FastestStep(const std::vector<Voice>& voices) {
-    return std::max_element(voices.begin(), voices.end(), [](const Voice& a, const Voice& b) { return a.step < b.step; })
-        ->step;
+    const auto slower = [](const Voice& a, const Voice& b) { return a.step < b.step; };
+    return std::max_element(voices.begin(), voices.end(), slower)->step;
 }
 
 // How far into its values, in play order, a note in `mode` reaches at most:

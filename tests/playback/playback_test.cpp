@@ -212,6 +212,10 @@ TEST(PlaybackRender, EchoStartsEachFrameFromSixAndSevenFramesEarlier) {
         EXPECT_TRUE(std::equal(last, q.samples.end(), last - FrameSamples)) << reverb;
         EXPECT_NE(*std::min_element(last, q.samples.end()), 0) << reverb;
     }
+    // A reverb out of range is taken as the nearest one.
+    EXPECT_EQ(Render(Dc(2000, 90), Mode(2), {1000, false}).samples,
+              Render(Dc(2000, 90), Mode(2), {MaxReverb, false}).samples);
+    EXPECT_EQ(Render(Dc(2000, 90), Mode(2), {-5, true}).samples, Render(Dc(2000, 90), Mode(2), {0, true}).samples);
     // Stereo interleaves left and right; faint's pan favours the right.
     const Playback faint = Render(Dc(1000, 100), Mode(5), {0, true});
     EXPECT_EQ(faint.samples.size(), 2 * Positions(1000, Rate, 14440));
