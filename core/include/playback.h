@@ -70,7 +70,7 @@ struct PlayedEntry {
 };
 
 struct PlaybackOptions {
-    int reverb = 50;  // what nearly every piece of music sets; 0-127, 0 for none
+    int reverb = 50;  // what nearly every piece of music sets; 0-127 (beyond: the nearest), 0 for none
     bool stereo = false;
 };
 constexpr int MaxReverb = 127;  // from 128 on the echo no longer dies away

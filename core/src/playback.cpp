@@ -46,40 +46,59 @@ int NoteFrames(const CryMode& mode) {
 // The values in play order, forwards from the first or backwards from value
 // length - 1, as far as any voice reaches before the note ends, and one more:
 // each position reads its value and the next. Past either end of the sample
-// they read 0.
-std::vector<int8_t> PlayOrderOf(const PlayedValues& p, bool backwards, uint64_t reach) {
+// they read 0. Forwards, the values read are themselves that order where they
+// reach far enough; otherwise `held` keeps it.
+std::span<const int8_t> PlayOrderOf(const PlayedValues& p, bool backwards, uint64_t reach, std::vector<int8_t>& held) {
     const uint64_t count = std::min<uint64_t>(p.length, reach) + 1;
-    std::vector<int8_t> order(static_cast<size_t>(count), 0);
     const uint64_t stored = p.values.size();
+    if (!backwards && stored >= count) return std::span<const int8_t>(p.values).first(static_cast<size_t>(count));
+    held.assign(static_cast<size_t>(count), 0);
     if (!backwards) {
-        std::copy_n(p.values.begin(), std::min(stored, count), order.begin());
-        return order;
+        std::copy_n(p.values.begin(), stored, held.begin());
+        return held;
     }
     // Value length - 1 - k, where the values stored reach it.
     for (uint64_t k = 0; k < count && k < p.length; ++k)
-        if (p.length - 1 - k < stored) order[static_cast<size_t>(k)] = p.values[static_cast<size_t>(p.length - 1 - k)];
-    return order;
+        if (p.length - 1 - k < stored) held[static_cast<size_t>(k)] = p.values[static_cast<size_t>(p.length - 1 - k)];
+    return held;
 }
 
-// The values voice v plays in one frame, from its first sample on, into
-// `into`, 0 past them; how many (fewer than a frame once it plays its last
-// value). Whole frames keep the loops that use them simple to vectorise.
-int PlayFrame(Voice& v, const std::vector<int8_t>& order, int* into) {
+// How many positions of the next frame voice v plays before `end` (all of
+// them for a voice that does not move).
+int PositionsLeft(const Voice& v, uint64_t end) {
+    if (v.position >= end) return 0;
+    if (v.step == 0) return FrameSamples;
+    return static_cast<int>(std::min<uint64_t>(FrameSamples, (end - v.position + v.step - 1) / v.step));
+}
+
+// Adds what the active voices play in one frame to each side's sums, at
+// gains[side] / 256 per unit of value; the most positions any of them played
+// (fewer than a frame once a voice plays its last value, which stops it).
+template <int Sides>
+int AddVoices(std::span<Voice> voices, std::span<const int8_t> order, const int (&gains)[2],
+              int16_t (&sums)[2][FrameSamples]) {
     const uint64_t end = static_cast<uint64_t>(order.size() - 1) << FracBits;
-    uint64_t position = v.position;  // local, so that the stores to `into` need not write it back
-    int count = 0;
-    for (; count < FrameSamples && position < end; ++count) {
-        const size_t i = static_cast<size_t>(position >> FracBits);
-        into[count] = Interpolate(order[i], order[i + 1], static_cast<uint32_t>(position & ((1u << FracBits) - 1)));
-        position += v.step;
+    const int8_t* values = order.data();
+    int played = 0;
+    for (Voice& v : voices) {
+        if (!v.active) continue;
+        const int count = PositionsLeft(v, end);
+        uint64_t position = v.position;  // local, so that the stores to `sums` need not write it back
+        for (int j = 0; j < count; ++j, position += v.step) {
+            const size_t i = static_cast<size_t>(position >> FracBits);
+            const int value = Interpolate(values[i], values[i + 1], static_cast<uint32_t>(position));
+            sums[0][j] = static_cast<int16_t>(sums[0][j] + (gains[0] * value >> 8));
+            if constexpr (Sides == 2) sums[1][j] = static_cast<int16_t>(sums[1][j] + (gains[1] * value >> 8));
+        }
+        v.position = position;
+        v.active = count == FrameSamples;
+        played = std::max(played, count);
     }
-    v.position = position;
-    if (count < FrameSamples) v.active = false;
-    std::fill(into + count, into + FrameSamples, 0);
-    return count;
+    return played;
 }
 
-int8_t Wrap(int sum) { return static_cast<int8_t>(static_cast<uint8_t>(sum & 0xFF)); }
+// Modulo 256, as the conversion is defined since C++20.
+int8_t Wrap(int sum) { return static_cast<int8_t>(sum); }
 
 // What the output of one frame holds.
 struct FrameStats {
@@ -90,23 +109,31 @@ struct FrameStats {
 
 // Wraps the frame's sums into the output bytes, left then right.
 template <int Sides>
-FrameStats StoreFrame(const int (&sums)[2][FrameSamples], int8_t* to) {
+FrameStats StoreFrame(const int16_t (&sums)[2][FrameSamples], int8_t* to) {
     FrameStats f;
-    for (int j = 0; j < FrameSamples; ++j)
-        for (int s = 0; s < Sides; ++s) {
-            const int8_t value = Wrap(sums[s][j]);
-            f.wrapped += value != sums[s][j];
-            f.low = std::min<int>(f.low, value);
-            f.high = std::max<int>(f.high, value);
-            f.squares += value * value;
-            to[j * Sides + s] = value;
+    for (int s = 0; s < Sides; ++s) {
+        // In 16 bits, as the sums are, so that the loop runs in wide registers.
+        int16_t wrapped = 0, low = 0, high = 0;
+        int squares = 0;
+        for (int j = 0; j < FrameSamples; ++j) {
+            const int16_t value = Wrap(sums[s][j]);
+            wrapped = static_cast<int16_t>(wrapped + (value != sums[s][j]));
+            low = std::min(low, value);
+            high = std::max(high, value);
+            squares += value * value;
+            to[j * Sides + s] = static_cast<int8_t>(value);
         }
+        f.wrapped += static_cast<uint32_t>(wrapped);
+        f.low = std::min<int>(f.low, low);
+        f.high = std::max<int>(f.high, high);
+        f.squares += squares;
+    }
     return f;
 }
 
 // What one frame adds to the output and what the render has seen so far.
 struct Mixer {
-    const std::vector<int8_t>& order;
+    std::span<const int8_t> order;
     const PlaybackOptions& options;
     std::vector<Voice> voices;
     std::vector<int8_t> out;   // every frame so far; stereo interleaves left, right
@@ -122,46 +149,56 @@ struct Mixer {
     }
 
     // The echo that starts each position of frame n, before the channels:
-    // the output there 6 and 7 frames earlier, both sides (mono counts twice).
-    void Echo(int n, int* into) const {
-        std::fill(into, into + FrameSamples, 0);
-        if (options.reverb == 0) return;
+    // the output there 6 and 7 frames earlier, both sides (mono counts twice,
+    // hence its shift one less), times the reverb over 512.
+    void Echo(int n, int16_t* into) const {
+        if (options.reverb == 0) {
+            std::fill(into, into + FrameSamples, int16_t{0});
+            return;
+        }
+        const auto reverb = static_cast<int16_t>(options.reverb);
         const size_t frame = static_cast<size_t>(FrameSamples * Sides());
+        int16_t earlier[FrameSamples] = {};
         for (int back : {EchoFar, EchoNear}) {
             if (n < back) continue;
-            const int8_t* earlier = &out[static_cast<size_t>(n - back) * frame];
+            const int8_t* from = &out[static_cast<size_t>(n - back) * frame];
             if (options.stereo)
-                for (int j = 0; j < FrameSamples; ++j) into[j] += earlier[2 * j] + earlier[2 * j + 1];
+                for (int j = 0; j < FrameSamples; ++j)
+                    earlier[j] = static_cast<int16_t>(earlier[j] + from[2 * j] + from[2 * j + 1]);
             else
-                for (int j = 0; j < FrameSamples; ++j) into[j] += 2 * earlier[j];
+                for (int j = 0; j < FrameSamples; ++j) earlier[j] = static_cast<int16_t>(earlier[j] + from[j]);
         }
-        for (int j = 0; j < FrameSamples; ++j) into[j] = into[j] * options.reverb >> EchoShift;
+        // Mono's sum times the reverb fits 16 bits; stereo's, twice as large, does not.
+        if (options.stereo)
+            for (int j = 0; j < FrameSamples; ++j)
+                into[j] = static_cast<int16_t>(earlier[j] * options.reverb >> EchoShift);
+        else
+            for (int j = 0; j < FrameSamples; ++j)
+                into[j] = static_cast<int16_t>(static_cast<int16_t>(earlier[j] * reverb) >> (EchoShift - 1));
     }
 
     // Left then right; mono mixes both sides at half level each.
     void MixFrame(int n, ChannelVolumes volumes) {
         const int sides = Sides();
         const int gains[2] = {options.stereo ? volumes.left : (volumes.right + volumes.left) >> 1, volumes.right};
-        int echo[FrameSamples], sums[2][FrameSamples], values[FrameSamples];
-        Echo(n, echo);
-        for (int s = 0; s < sides; ++s) std::copy_n(echo, FrameSamples, sums[s]);
-        bool voiced = false;
-        for (Voice& v : voices) {
-            if (!v.active) continue;
-            const int count = PlayFrame(v, order, values);
-            if (count == 0) continue;
-            voiced = true;
-            playedSamples = std::max(playedSamples, static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(count));
-            for (int s = 0; s < sides; ++s)
-                for (int j = 0; j < FrameSamples; ++j) sums[s][j] += gains[s] * values[j] >> 8;
-        }
+        int16_t sums[2][FrameSamples];  // at most 2 x 101 from the voices and 127 from the echo
+        Echo(n, sums[0]);
+        if (options.stereo) std::copy_n(sums[0], FrameSamples, sums[1]);
+        const int played =
+            options.stereo ? AddVoices<2>(voices, order, gains, sums) : AddVoices<1>(voices, order, gains, sums);
+        if (played > 0) playedSamples = static_cast<size_t>(n) * FrameSamples + static_cast<size_t>(played);
         const size_t frame = static_cast<size_t>(FrameSamples * sides), at = out.size();
         out.resize(at + frame);
         frames.push_back(options.stereo ? StoreFrame<2>(sums, &out[at]) : StoreFrame<1>(sums, &out[at]));
+        if (played > 0 || !Repeats(n, at, frame)) lastChange = n;
+    }
+
+    // Whether frame n, stored from `at`, is the one before it again
+    // (silence before the first).
+    bool Repeats(int n, size_t at, size_t frame) const {
         const auto begin = out.begin() + static_cast<std::ptrdiff_t>(at);
-        const bool same = n == 0 ? std::all_of(begin, out.end(), [](int8_t v) { return v == 0; })
-                                 : std::equal(begin, out.end(), begin - static_cast<std::ptrdiff_t>(frame));
-        if (voiced || !same) lastChange = n;
+        return n == 0 ? std::all_of(begin, out.end(), [](int8_t v) { return v == 0; })
+                      : std::equal(begin, out.end(), begin - static_cast<std::ptrdiff_t>(frame));
     }
 
     // Once 8 frames in a row are the same with no voice in them, the echo of
@@ -170,13 +207,53 @@ struct Mixer {
     bool Settled(int n) const { return !AnyActive() && (options.reverb == 0 || lastChange < n - EchoFar); }
 };
 
-std::vector<Voice> VoicesOf(const PlayedValues& values, const CryMode& mode) {
+std::vector<Voice> VoicesOf(uint32_t rateField, const CryMode& mode) {
     const Pitch pitch = PitchOf(mode.pitch);
-    std::vector<Voice> voices{{0, MixerStep(ChannelFrequency(values.rateField, pitch)), true}};
+    std::vector<Voice> voices{{0, MixerStep(ChannelFrequency(rateField, pitch)), true}};
     if (mode.chorus != 0)
-        voices.push_back({0, MixerStep(ChannelFrequency(values.rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})),
-                          true});
+        voices.push_back(
+            {0, MixerStep(ChannelFrequency(rateField, {pitch.key, ChorusTune(pitch.tune, mode.chorus)})), true});
     return voices;
+}
+
+uint64_t FastestStep(const std::vector<Voice>& voices) {
+    const auto slower = [](const Voice& a, const Voice& b) { return a.step < b.step; };
+    return std::max_element(voices.begin(), voices.end(), slower)->step;
+}
+
+// How far into its values, in play order, a note in `mode` reaches at most:
+// its fastest voice's position when the note ends.
+uint64_t ReachOf(const std::vector<Voice>& voices, const CryMode& mode) {
+    const uint64_t positions = uint64_t{static_cast<uint32_t>(NoteFrames(mode))} * FrameSamples;
+    return (positions * FastestStep(voices) >> FracBits) + 1;
+}
+
+// The values an entry plays; with a mode and played forwards, only as many
+// as the note reaches (one more: each position reads the next too), since a
+// short mode hears little of a long cry.
+PlayedValues ValuesRead(const PlayedEntry& entry, const CryMode* mode) {
+    PlayedValues p;
+    SampleHeader header;
+    if (!ReadSampleHeader(entry.sample, 0, &header)) return p;
+    const bool compressed = (entry.voice & CompressedVoice) != 0;
+    // The compressed voice plays only a compressed sample; the other reads
+    // any sample's bytes as plain values.
+    const SampleFormat& format = FormatOf(compressed ? SampleKind::Compressed : SampleKind::Uncompressed);
+    if (compressed && header.format != &format) return p;
+    const uint32_t field = GetLe32(&entry.sample[SampleLengthOfs]);
+    p.playable = true;
+    p.rateField = header.rateField;
+    p.length = format.lengthBytes == 2 ? field & 0xFFFF : field;
+    const std::span<const uint8_t> data = entry.sample.subspan(SampleHeaderSize);
+    // Uncompressed values past the bytes given read as 0 without being held.
+    uint64_t count = std::min<uint64_t>(uint64_t{p.length} + 1, compressed ? UINT32_MAX : data.size());
+    if (mode && !PlaysBackwards(entry.voice)) count = std::min(count, ReachOf(VoicesOf(p.rateField, *mode), *mode) + 1);
+    // Decoded in place as unsigned bytes, then turned signed.
+    p.values.resize(static_cast<size_t>(count));
+    const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(p.values.data()), p.values.size());
+    format.decode(data, bytes);
+    for (uint8_t& v : bytes) v ^= SignFlip;
+    return p;
 }
 
 PlaybackFigures FiguresOf(const Mixer& mixer) {
@@ -204,29 +281,7 @@ PlaybackFigures FiguresOf(const Mixer& mixer) {
 
 bool PlaysBackwards(uint8_t voice) { return (voice & BackwardsVoice) != 0; }
 
-PlayedValues ValuesPlayed(const PlayedEntry& entry) {
-    PlayedValues p;
-    SampleHeader header;
-    if (!ReadSampleHeader(entry.sample, 0, &header)) return p;
-    const bool compressed = (entry.voice & CompressedVoice) != 0;
-    // The compressed voice plays only a compressed sample; the other reads
-    // any sample's bytes as plain values.
-    const SampleFormat& format = FormatOf(compressed ? SampleKind::Compressed : SampleKind::Uncompressed);
-    if (compressed && header.format != &format) return p;
-    const uint32_t field = GetLe32(&entry.sample[SampleLengthOfs]);
-    p.playable = true;
-    p.rateField = header.rateField;
-    p.length = format.lengthBytes == 2 ? field & 0xFFFF : field;
-    const std::span<const uint8_t> data = entry.sample.subspan(SampleHeaderSize);
-    // Uncompressed values past the bytes given read as 0 without being held.
-    const uint64_t count = std::min<uint64_t>(uint64_t{p.length} + 1, compressed ? UINT32_MAX : data.size());
-    std::vector<uint8_t> unsignedValues(static_cast<size_t>(count));
-    format.decode(data, unsignedValues);
-    p.values.resize(unsignedValues.size());
-    std::transform(unsignedValues.begin(), unsignedValues.end(), p.values.begin(),
-                   [](uint8_t v) { return static_cast<int8_t>(v ^ SignFlip); });
-    return p;
-}
+PlayedValues ValuesPlayed(const PlayedEntry& entry) { return ValuesRead(entry, nullptr); }
 
 Pitch PitchOf(int pitch) {
     const int b = pitch + 128;
@@ -267,13 +322,17 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     Playback r;
     r.figures.secondsStored = values.rateField ? values.length / (values.rateField / 1024.0) : 0;
     if (!values.playable) return r;
-    std::vector<Voice> voices = VoicesOf(values, mode);
-    const uint64_t fastest = std::max_element(voices.begin(), voices.end(), [](const Voice& a, const Voice& b) {
-                                 return a.step < b.step;
-                             })->step;
-    const uint64_t positions = uint64_t{static_cast<uint32_t>(NoteFrames(mode))} * FrameSamples;
-    const std::vector<int8_t> order = PlayOrderOf(values, backwards, (positions * fastest >> FracBits) + 1);
-    Mixer mixer{order, options, std::move(voices), {}, {}, -1, 0};
+    std::vector<Voice> voices = VoicesOf(values.rateField, mode);
+    const uint64_t fastest = FastestStep(voices), noteFrames = static_cast<uint32_t>(NoteFrames(mode));
+    std::vector<int8_t> held;
+    const std::span<const int8_t> order = PlayOrderOf(values, backwards, ReachOf(voices, mode), held);
+    const PlaybackOptions played{std::clamp(options.reverb, 0, MaxReverb), options.stereo};
+    Mixer mixer{order, played, std::move(voices), {}, {}, -1, 0};
+    // Room for the frames the voices play in, the echo's tail aside.
+    const uint64_t voiced = (uint64_t{order.size()} << FracBits) / std::max<uint64_t>(fastest, 1) / FrameSamples + 1;
+    const size_t frames = static_cast<size_t>(std::min(noteFrames, voiced) + 1);
+    mixer.out.reserve(frames * FrameSamples * static_cast<size_t>(mixer.Sides()));
+    mixer.frames.reserve(frames);
     int level = FullLevel;
     bool cut = false;
     for (int n = 0; n < MaxFrames; ++n) {
@@ -286,7 +345,7 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
         mixer.MixFrame(n, ChannelVolumesAt(level, mode.volume, mode.pan));
     }
     // Without an echo the sound ends with the last value a voice played.
-    if (options.reverb == 0) mixer.out.resize(mixer.playedSamples * static_cast<size_t>(mixer.Sides()));
+    if (played.reverb == 0) mixer.out.resize(mixer.playedSamples * static_cast<size_t>(mixer.Sides()));
     const PlaybackFigures seen = FiguresOf(mixer);
     r.figures = {true, r.figures.secondsStored, seen.secondsHeard, cut, seen.peak, seen.wrapped, seen.rmsDb};
     r.samples = std::move(mixer.out);
@@ -294,7 +353,7 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
 }
 
 Playback RenderCry(const PlayedEntry& entry, const CryMode& mode, const PlaybackOptions& options) {
-    return RenderValues(ValuesPlayed(entry), PlaysBackwards(entry.voice), mode, options);
+    return RenderValues(ValuesRead(entry, &mode), PlaysBackwards(entry.voice), mode, options);
 }
 
 std::optional<double> HeardLoudnessDb(const PlayedEntry& entry, GameFamily family) {

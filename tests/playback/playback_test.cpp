@@ -212,6 +212,10 @@ TEST(PlaybackRender, EchoStartsEachFrameFromSixAndSevenFramesEarlier) {
         EXPECT_TRUE(std::equal(last, q.samples.end(), last - FrameSamples)) << reverb;
         EXPECT_NE(*std::min_element(last, q.samples.end()), 0) << reverb;
     }
+    // A reverb out of range is taken as the nearest one.
+    EXPECT_EQ(Render(Dc(2000, 90), Mode(2), {1000, false}).samples,
+              Render(Dc(2000, 90), Mode(2), {MaxReverb, false}).samples);
+    EXPECT_EQ(Render(Dc(2000, 90), Mode(2), {-5, true}).samples, Render(Dc(2000, 90), Mode(2), {0, true}).samples);
     // Stereo interleaves left and right; faint's pan favours the right.
     const Playback faint = Render(Dc(1000, 100), Mode(5), {0, true});
     EXPECT_EQ(faint.samples.size(), 2 * Positions(1000, Rate, 14440));
@@ -283,4 +287,46 @@ TEST(PlaybackRender, AnyBytesRenderWithinTheirSpans) {
         EXPECT_LE(p.figures.secondsHeard * MixerRate, p.samples.size() / (stereo ? 2.0 : 1.0) + 1e-6);
         EXPECT_LE(p.samples.size(), size_t(3600) * FrameSamples * 2);
     }
+}
+
+// The renders of many cries, chirps and random bytes, in every mode of every
+// game, at any echo, mono and stereo, folded into one digest of their bytes
+// and figures: it was taken from the first, plain mixer, per output sample,
+// so that a faster mixer has to play byte for byte what it played.
+TEST(PlaybackRender, OutputMatchesThePlainMixersDigest) {
+    std::mt19937 random(11);
+    uint64_t digest = 14695981039346656037u;
+    const auto fold = [&](uint64_t v) {
+        for (int k = 0; k < 8; ++k) digest = (digest ^ ((v >> (8 * k)) & 0xFF)) * 1099511628211u;
+    };
+    for (int run = 0; run < 240; ++run) {
+        const bool compressed = run % 3 != 2;
+        Bytes sample;
+        if (run % 4 == 3) {
+            sample.resize(16 + random() % 4000);
+            for (uint8_t& b : sample) b = static_cast<uint8_t>(random());
+            sample[0] = static_cast<uint8_t>(random() % 3);
+            PutLe32(&sample[4], (1000 + random() % 64536) * 1024);
+            PutLe32(&sample[12], random() % 6000);
+        } else {
+            const uint32_t rate = run % 5 == 0 ? 22050 : 10512;
+            sample = MakeSampleFile(compressed ? SampleKind::Compressed : SampleKind::Uncompressed,
+                                    DecayingChirp(500 + random() % 4000, 200 + random() % 4000, 100 + random() % 2000,
+                                                  3, rate, 0.3 + (random() % 8) / 10.0),
+                                    rate * 1024);
+        }
+        const uint8_t voice = static_cast<uint8_t>((compressed ? CryVoice : PlainVoice) | (run % 6 == 1 ? 0x10 : 0));
+        const GameFamily family = static_cast<GameFamily>(run % 3);
+        const std::span<const CryMode> modes = CryModes(family);
+        const CryMode& mode = modes[random() % modes.size()];
+        const int reverb = run % 4 == 0 ? 0 : run % 9 == 0 ? MaxReverb : static_cast<int>(random() % (MaxReverb + 1));
+        const Playback p = Render(sample, mode, {reverb, run % 5 == 1}, voice);
+        for (int8_t v : p.samples) fold(static_cast<uint8_t>(v));
+        const PlaybackFigures& f = p.figures;
+        fold(p.samples.size());
+        fold(uint64_t{f.playable} | uint64_t{f.cut} << 1 | uint64_t(f.peak) << 8 | uint64_t{f.wrapped} << 16);
+        fold(static_cast<uint64_t>(std::llround(f.secondsHeard * MixerRate)));
+        fold(f.rmsDb ? static_cast<uint64_t>(std::llround(*f.rmsDb * 1e6)) : 1);
+    }
+    EXPECT_EQ(digest, 2695753297694353404u);
 }
