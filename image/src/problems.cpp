@@ -63,3 +63,12 @@ const char* ProblemName(PlanProblem kind) {
     }
     return "Unknown";
 }
+
+const char* PlanWarningName(PlanWarningKind kind) {
+    switch (kind) {
+        case PlanWarningKind::TableNotInUse: return "TableNotInUse";
+        case PlanWarningKind::ImageCut: return "ImageCut";
+        case PlanWarningKind::ReverseLeft: return "ReverseLeft";
+    }
+    return "Unknown";
+}

@@ -505,13 +505,15 @@ TEST_F(CliCommands, SharedShapesAreByteExact) {
          R"({"bytes_freed":0,"bytes_used":0,"cries":[],"free_left":0,"ok":false,"pointers":[],"problems":[)"
          R"({"bytes":117,"ids":[1],"index":0,"kind":"Protected","offset":4032,"part":"CryTable","room":0},)"
          R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":0,"part":null,"room":20}],)"
-         R"("reclaimed":[],"voices":[],"writes":[]})"},
+         R"("reclaimed":[],"voices":[],"warnings":[],"writes":[]})"},
         {PlanJson(PlanEdits(rom, model, converts), IdRule::CryNumber, {{1, Json::Object({{"snr_db", 40.5}})}}),
          R"({"bytes_freed":0,"bytes_used":0,"cries":[{"ids":[2],"index":1,"moved":false,"new_bytes":117,)"
          R"("new_kind":"uncompressed","new_offset":4508,"old_bytes":191,"old_kind":"compressed","old_offset":4508,)"
-         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"sharing":[],"sharing_ids":[],"snr_db":40.5}],)"
+         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"reverse_moved":false,"sharing":[],"sharing_ids":[],)"
+         R"("snr_db":40.5}],)"
          R"("free_left":119656,"ok":true,"pointers":[],"problems":[],"reclaimed":[],)"
-         R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"writes":[{"end":4625,"start":4508}]})"},
+         R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"warnings":[],)"
+         R"("writes":[{"end":4625,"start":4508}]})"},
         {WarningsJson({mix}),
          R"([{"channels":2,"clipped":null,"code":"MixLostEnergy","fast":null,"keptPercent":12.5,"message":null,)"
          R"("offsetPercent":null,"peakError":null,"sampleRate":null,"snrDb":null,"wavRate":null}])"},
