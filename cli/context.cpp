@@ -30,6 +30,10 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     return ctx;
 }
 
+void RequireOneTarget(const TargetArgs& t) {
+    if (!t.id.empty() + !t.index.empty() + !t.offset.empty() != 1) BadUsage("give one of an ID, --index N or --offset HEX");
+}
+
 Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText) {
     Target t;
     if (!indexText.empty()) {

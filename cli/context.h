@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "commands.h"
 #include "image.h"
+#include "options.h"
 #include "romfile.h"
 
 struct RomContext {
@@ -22,6 +22,17 @@ struct RomContext {
 // holding entries is known (from --table, the release's checked offset, or
 // the scan).
 RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable);
+
+// How a command that reads or writes one sample is told which: a cry ID, a
+// table index (--index N) or, where the command takes it, a sample's offset
+// (--offset HEX).
+struct TargetArgs {
+    std::string id;
+    std::string index;
+    std::string offset;
+};
+// Bad usage unless exactly one of the three is given.
+void RequireOneTarget(const TargetArgs& t);
 
 // The entry a command addresses: an ID (checked against 1..LastId and against
 // the measured table) or, with --index, a 0-based table index.

@@ -5,12 +5,21 @@
 #include <cstdio>
 
 #include "bps.h"
-#include "commands.h"
+#include "command.h"
 #include "options.h"
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
 #include "writing.h"
+
+namespace {
+
+struct DiffArgs {
+    std::string original;
+    std::string edited;
+    std::string out;  // the BPS patch
+    bool json = false;
+};
 
 int RunDiff(const DiffArgs& args) {
     const Bytes original = ReadWholeFile(args.original, "original image");
@@ -37,4 +46,10 @@ void AddDiffOptions(CLI::App* cmd, DiffArgs& args) {
     cmd->add_option("EDITED", args.edited, "The image as edited")->required();
     cmd->add_option("OUT", args.out, "The BPS patch to write")->required();
     AddJsonOption(cmd, args.json);
+}
+
+}  // namespace
+
+Command DiffCommand() {
+    return MakeCommand(nullptr, "diff", "Write the BPS patch that turns one image into another", AddDiffOptions, RunDiff);
 }

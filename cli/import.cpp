@@ -11,7 +11,7 @@
 #include <map>
 
 #include "audio.h"
-#include "commands.h"
+#include "command.h"
 #include "context.h"
 #include "options.h"
 #include "output.h"
@@ -23,6 +23,23 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+struct ImportArgs {
+    std::string rom;
+    std::string dir;
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    bool reclaim = false;
+    std::optional<uint32_t> rate;
+    std::string kind;
+    std::string preview;  // directory for a WAV per cry of what the game will play
+    std::string freeStart;
+    std::string freeEnd;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
 
 // A file of the directory that names a cry (ParseCryFileName: cry-NNN.*,
 // species-NNN.* with --species, index-NNNN.*); the rest is ignored.
@@ -178,8 +195,6 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
 
-}  // namespace
-
 int RunImport(const ImportArgs& args) {
     CheckSampleRate(args.rate);
     RequireSeparateOutput(args.write.patch, {args.rom});
@@ -223,4 +238,10 @@ void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
     AddConditionOptions(cmd, args.condition);
     AddTableOptions(cmd, args.table);
     AddWriteOptions(cmd, args.write);
+}
+
+}  // namespace
+
+Command ImportCommand() {
+    return MakeCommand(nullptr, "import", "Replace every cry a directory holds, in one step", AddImportOptions, RunImport);
 }

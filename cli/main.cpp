@@ -8,7 +8,7 @@
 #include <map>
 
 #include "brevox_version.h"
-#include "commands.h"
+#include "command.h"
 #include "options.h"
 #include "output.h"
 #include "romfile.h"

@@ -1,11 +1,29 @@
-// The options several commands share, added to a CLI11 command.
+// The options several commands share, their arguments, and how they are
+// added to a CLI11 command.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "commands.h"
+namespace CLI {
+class App;
+}
+
+// How the cry table is reached: the ID rule and, optionally, an explicit
+// table offset that overrides identification.
+struct TableArgs {
+    bool species = false;
+    std::string table;    // hexadecimal, empty: identify the ROM
+    std::string entries;  // the table's size, for entries whose words differ; empty: measured
+};
+
+// What every writing command shares.
+struct WriteArgs {
+    bool dryRun = false;
+    bool backup = false;
+    std::string patch;  // write a BPS patch here, from the image to the edited one, and leave the ROM
+};
 
 // The ROM as the first argument, and --json.
 void AddRomOptions(CLI::App* cmd, std::string& rom, bool& json);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "crylib.h"
+#include "image.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -23,9 +23,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// ROM addresses reach 64 MiB (26 bits); no image is larger.
-constexpr uint64_t MaxRomSize = uint64_t{RomAddressMask} + 1;
-
 // Fails, with a message naming `what` (e.g. "ROM"), the path and what it is,
 // when `path` names anything but a regular file (a directory, a named pipe, a
 // device, a socket). Decided from the path alone, without opening it. A path
@@ -34,7 +31,7 @@ void RequireRegularFile(const std::string& path, const char* what);
 
 // The whole file, refused before it is read when it is not a regular file or
 // holds more than `maxSize` bytes; fails with a message naming `what`.
-Bytes ReadWholeFile(const std::string& path, const char* what, uint64_t maxSize = MaxRomSize);
+Bytes ReadWholeFile(const std::string& path, const char* what, uint64_t maxSize = MaxImageSize);
 
 struct ReplaceOptions {
     // Sync the new contents to the disk before the rename: for the ROM,

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "audio.h"
-#include "commands.h"
 #include "context.h"
 #include "crylib.h"
 #include "json.h"
+#include "options.h"
 #include "plan.h"
 #include "quality.h"
 

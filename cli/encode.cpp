@@ -1,12 +1,13 @@
-// The commands that write one cry: encode and repoint. Both plan the whole
-// edit on the image in memory first; the ROM is then replaced in one step
-// (romfile.h), or left alone under --dry-run.
+// encode: an audio file into the ROM, over an ID's sample (in place, or into
+// free space with the entry repointed) or at a given offset. The whole edit
+// is planned on the image in memory first; the ROM is then replaced in one
+// step (romfile.h), or left alone under --dry-run.
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 
 #include "audio.h"
-#include "commands.h"
+#include "command.h"
 #include "context.h"
 #include "options.h"
 #include "output.h"
@@ -15,13 +16,32 @@
 
 namespace {
 
+struct EncodeArgs {
+    std::string rom;
+    std::string input;
+    TargetArgs target;
+    std::optional<uint32_t> rate;  // the rate the new sample declares; default: the replaced sample's
+    std::string kind;              // compressed or uncompressed; default: the replaced sample's
+    std::string preview;           // WAV of what the game will play
+    bool force = false;
+    bool repointFree = false;
+    std::string freeStart;
+    std::string freeEnd;
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    TableArgs table;
+    WriteArgs write;
+    bool json = false;
+};
+
+
 void CheckEncodeArgs(const EncodeArgs& args) {
     if ((!args.freeStart.empty() || !args.freeEnd.empty()) && !args.repointFree)
         BadUsage("--free-start and --free-end go with --repoint-free");
-    if (args.repointFree && args.id.empty() && args.index.empty())
+    if (args.repointFree && args.target.id.empty() && args.target.index.empty())
         BadUsage("--repoint-free needs an ID or --index, whose entry it repoints");
-    const int given = !args.id.empty() + !args.index.empty() + !args.offset.empty();
-    if (given != 1) BadUsage("give one of an ID, --index N or --offset HEX");
+    RequireOneTarget(args.target);
     if (args.repointFree && args.force) BadUsage("--repoint-free and --force exclude each other");
     CheckSampleRate(args.rate);
 }
@@ -67,8 +87,8 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
     CryChange change;
     change.force = args.force;
     std::optional<uint32_t> replaced;  // the sample the new one takes the place of
-    if (args.offset.empty()) {
-        e.target = ResolveTarget(ctx, args.id, args.index);
+    if (args.target.offset.empty()) {
+        e.target = ResolveTarget(ctx, args.target.id, args.target.index);
         change.index = e.target->index;
         change.place = args.repointFree ? CryChange::Place::Free : CryChange::Place::InPlace;
         const Entry entry = ReadEntry(ctx.image, ctx.model.table, e.target->index);
@@ -76,7 +96,7 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
     } else {
         change.index = -1;
         change.place = CryChange::Place::At;
-        change.at = ToFileOffset(ParseHex(args.offset, "offset"));
+        change.at = ToFileOffset(ParseHex(args.target.offset, "offset"));
         replaced = change.at;
     }
     const NewSample wanted = NewSampleFor(ctx, replaced, args.rate, args.kind);
@@ -121,29 +141,10 @@ void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding
     std::printf("%s\n", Outcome(ctx, args.write, e.written).c_str());
 }
 
-// With --index the one positional argument after the ROM is the offset.
-RepointArgs RepointArgsOf(const RepointArgs& given) {
-    RepointArgs args = given;
-    if (!args.index.empty() && args.target.empty()) std::swap(args.id, args.target);
-    if (args.target.empty()) BadUsage("give the sample offset HEX to point at");
-    if (args.id.empty() == args.index.empty()) BadUsage("give an ID or --index N");
-    return args;
-}
-
-void RefuseRepointUnlessOk(const RomContext& ctx, const Plan& plan) {
-    if (plan.Ok()) return;
-    std::string text = PlanProblems(ctx, plan);
-    for (const Problem& p : plan.problems)
-        if (p.kind == PlanProblem::NotASample) text += "; use --force to repoint anyway";
-    FailPlan(ctx, plan, text);
-}
-
-}  // namespace
-
 int RunEncode(const EncodeArgs& args) {
     CheckEncodeArgs(args);
     RequireSeparateOutput(args.write.patch, {args.rom, args.input});
-    const RomContext ctx = OpenRom(args.rom, args.table, args.offset.empty());
+    const RomContext ctx = OpenRom(args.rom, args.table, args.target.offset.empty());
     Encoding e = EncodeRequest(ctx, args);
     e.plan = PlanEdits(ctx.image, ctx.model, e.request);
     PrintWarnings(e.audio.warnings);
@@ -159,37 +160,13 @@ int RunEncode(const EncodeArgs& args) {
     return ExitOk;
 }
 
-int RunRepoint(const RepointArgs& given) {
-    const RepointArgs args = RepointArgsOf(given);
-    const RomContext ctx = OpenRom(args.rom, args.table, true);
-    const Target target = ResolveTarget(ctx, args.id, args.index);
-    EditRequest request;
-    request.repoints.push_back({target.index, ToFileOffset(ParseHex(args.target, "offset")), args.force});
-    const Plan plan = PlanEdits(ctx.image, ctx.model, request);
-    RefuseRepointUnlessOk(ctx, plan);
-    const Written written = CommitPlan(ctx, args.write, plan);
-    if (args.json) {
-        Json j = Json::Object({{"rom", args.rom},
-                               {"id", target.id},
-                               {"index", target.index},
-                               {"offset", plan.cries.front().newOffset},
-                               {"plan", PlanJson(ctx, plan)}});
-        j.Merge(WrittenJson(args.write, written));
-        PrintJson(j);
-    } else {
-        PrintUpdates(plan);
-        std::printf("%s\n", Outcome(ctx, args.write, written).c_str());
-    }
-    return ExitOk;
-}
-
 void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
     AddRomOptions(cmd, args.rom, args.json);
     cmd->footer(AudioNote());
     cmd->add_option("IN", args.input, "Audio file")->required();
-    cmd->add_option("ID", args.id, "Cry ID: write over its current sample");
-    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
-    cmd->add_option("--offset", args.offset, "Write at this offset (hex) instead, repointing nothing");
+    cmd->add_option("ID", args.target.id, "Cry ID: write over its current sample");
+    cmd->add_option("--index", args.target.index, "Table index (0-based) instead of an ID");
+    cmd->add_option("--offset", args.target.offset, "Write at this offset (hex) instead, repointing nothing");
     cmd->add_flag("--force", args.force, "Write even over what follows a shorter sample (the cries it runs over are named first)");
     cmd->add_flag("--repoint-free", args.repointFree, "Write into free space (FF bytes) and repoint the entry");
     cmd->add_option("--free-start", args.freeStart, "Free space search starts here (hex)");
@@ -203,12 +180,8 @@ void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
     AddWriteOptions(cmd, args.write);
 }
 
-void AddRepointOptions(CLI::App* cmd, RepointArgs& args) {
-    AddRomOptions(cmd, args.rom, args.json);
-    cmd->add_option("ID", args.id, "Cry ID (1-411); empty with --index");
-    cmd->add_option("--index", args.index, "Table index (0-based) instead of an ID");
-    cmd->add_option("HEX", args.target, "Sample offset (hex) or ROM address");
-    cmd->add_flag("--force", args.force, "Repoint even where no sample lies");
-    AddTableOptions(cmd, args.table);
-    AddWriteOptions(cmd, args.write);
+}  // namespace
+
+Command EncodeCommand() {
+    return MakeCommand(nullptr, "encode", "Encode an audio file into the ROM", AddEncodeOptions, RunEncode);
 }

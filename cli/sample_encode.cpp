@@ -1,8 +1,7 @@
-// sample: the files in which source builds keep each sample, holding exactly
-// its bytes in the image (samplekind.h: header, values, the loop value
-// after them). encode makes them from audio, one file or a whole directory
-// on every core, all or nothing; dump decodes one to a WAV at the rate its
-// header declares.
+// sample encode: audio into the files in which source builds keep each
+// sample, holding exactly its bytes in the image (samplekind.h: header,
+// values, the loop value after them): one file, or a whole directory on
+// every core, all or nothing.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
@@ -10,8 +9,7 @@
 #include <map>
 
 #include "audio.h"
-#include "commands.h"
-#include "image.h"
+#include "command.h"
 #include "options.h"
 #include "output.h"
 #include "parallel.h"
@@ -25,6 +23,19 @@ namespace {
 
 constexpr const char* SampleFileExtension = ".bin";
 constexpr uint32_t DefaultSampleRate = GameRateField / 1024;
+
+// A sound into a sample file, or each file of IN_DIR into OUT_DIR/NAME.bin.
+struct SampleEncodeArgs {
+    std::string input;
+    std::string output;
+    std::optional<uint32_t> rate;  // default: the games' 10512 Hz
+    std::string kind = "compressed";
+    std::string quality = "best";
+    bool raw = false;
+    ConditionArgs condition;
+    std::string preview;  // a WAV of what the game will play; a directory for a directory
+    bool json = false;
+};
 
 // One sound to encode and where its sample (and preview) go.
 struct Job {
@@ -105,24 +116,6 @@ Json JobJson(const Job& job) {
                          {"warnings", WarningsJson(job.warnings, WarningText)}});
 }
 
-// Why the bytes of a sample file cannot be played, or empty when they can.
-std::string SampleFileProblem(const SampleInfo& s, size_t fileBytes) {
-    const std::string size = std::to_string(fileBytes) + " bytes";
-    if (!s.headerInFile) return "holds " + size + ", less than a sample's " + std::to_string(SampleHeaderSize) + "-byte header";
-    if (!s.KnownKind())
-        return "header byte 0 holds " + std::to_string(s.type) + ", not 0 (uncompressed) or 1 (compressed)";
-    if (!PlausibleRate(s.Hz()))
-        return "declares a rate of " + std::to_string(s.Hz()) + " Hz, not between " + std::to_string(MinSampleRate) +
-               " and " + std::to_string(MaxSampleRate);
-    if (!s.extentInFile)
-        return "its length field counts " + std::to_string(s.length) + " values, which take " +
-               std::to_string(s.format->bytes(s.length)) + " bytes; the file holds " + size;
-    if (!s.headerPlausible) return "its header is not a cry's: bytes 1-3 and the loop start must be 0";
-    return {};
-}
-
-}  // namespace
-
 int RunSampleEncode(const SampleEncodeArgs& args) {
     CheckSampleRate(args.rate);
     std::error_code error;
@@ -165,26 +158,6 @@ int RunSampleEncode(const SampleEncodeArgs& args) {
     return ExitOk;
 }
 
-int RunSampleDump(const SampleDumpArgs& args) {
-    RequireSeparateOutput(args.output, {args.input});
-    const Bytes file = ReadWholeFile(args.input, "sample");
-    const SampleInfo s = InspectSample(file, 0);
-    const std::string problem = SampleFileProblem(s, file.size());
-    if (!problem.empty()) Fail("'" + args.input + "' is not a sample file: " + problem);
-    const Bytes values = DecodeToUnsigned(file, s);
-    ReplaceOptions options;
-    options.sync = false;
-    ReplaceFileContents(args.output, [&](FILE* f) { return WriteWav(f, values, s.Hz()); }, options);
-    if (args.json) {
-        PrintJson(Json::Object({{"input", args.input}, {"file", args.output}, {"values", values.size()}, {"rate", s.Hz()},
-                   {"sample", SampleJson(s)}}));
-        return ExitOk;
-    }
-    std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),
-                values.size() / static_cast<double>(s.Hz()), SampleKindName(s));
-    return ExitOk;
-}
-
 void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args) {
     cmd->footer(std::string(AudioNote()) +
                 "\nThe file holds the header (kind, rate x 1024, loop start 0, length S) and S + 1 values, "
@@ -203,8 +176,9 @@ void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args) {
     AddJsonOption(cmd, args.json);
 }
 
-void AddSampleDumpOptions(CLI::App* cmd, SampleDumpArgs& args) {
-    cmd->add_option("IN", args.input, "Sample file")->required();
-    cmd->add_option("OUT", args.output, "WAV file to write")->required();
-    AddJsonOption(cmd, args.json);
+}  // namespace
+
+Command SampleEncodeCommand() {
+    return MakeCommand("sample", "encode", "Encode an audio file into a sample file, or every file of IN_DIR into OUT_DIR",
+                       AddSampleEncodeOptions, RunSampleEncode);
 }

@@ -1,0 +1,92 @@
+// identify: the release an image is, its game code and revision, and where
+// its cry table lies, with what the code's words say of it.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "command.h"
+#include "context.h"
+#include "options.h"
+#include "output.h"
+#include "table_text.h"
+#include "text.h"
+#include "writing.h"
+
+namespace {
+
+struct IdentifyArgs {
+    std::string rom;
+    bool json = false;
+};
+
+// "at 0x1A4, 0x2B0" for the code's pointer words, or nothing.
+std::string PointersText(const std::vector<uint32_t>& words) {
+    if (words.empty()) return "";
+    std::string text = words.size() == 1 ? " (pointed at by the word at " : " (pointed at by the words at ";
+    for (size_t i = 0; i < words.size(); ++i) text += (i ? ", " : "") + Hex(words[i]);
+    return text + ")";
+}
+
+// What identify says of the tables beyond their place: the code's words
+// that reach them, the release's table left unused, competing tables.
+void PrintTableNotes(const RomContext& ctx) {
+    const ImageModel& m = ctx.model;
+    if (const std::string shortfall = ShortfallText(ctx.shortfall); !shortfall.empty())
+        std::printf("%s\n", shortfall.c_str());
+    if (!m.tablePointers.empty()) std::printf("cry table%s\n", PointersText(m.tablePointers).c_str());
+    if (!m.reversePointers.empty()) std::printf("reverse table%s\n", PointersText(m.reversePointers).c_str());
+    if (m.unusedTable)
+        std::printf("the cry table at %s is no longer used: the code points at %s\n",
+                    Hex(*m.unusedTable).c_str(), Hex(m.table).c_str());
+    if (m.Ambiguous())
+        std::printf("the code points at %zu cry tables (%s): commands that write need --table HEX\n", m.competing.size(),
+                    CompetingTables(ctx).c_str());
+}
+
+int RunIdentify(const IdentifyArgs& args) {
+    RomContext ctx = OpenRom(args.rom, TableArgs{}, false);
+    const RomIdentity& id = ctx.model.identity;
+    const std::string label = Cp1252ToUtf8(id.label);
+    const std::string code = PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0);
+    const bool moved = ctx.model.source == TableSource::Moved ||
+                       (id.kind == RomKnown && ctx.model.source == TableSource::None);
+    if (args.json) {
+        Json j = Json::Object({{"rom", args.rom},
+                               {"label", label},
+                               {"code", code},
+                               {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
+                               {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
+                               {"table_moved", moved}});
+        j.Merge(TableJson(ctx.model, ctx.shortfall));
+        if (!ctx.model.HasTable()) {
+            // One document, the identity with the failure in it.
+            const std::string error = "no cry table found in '" + args.rom + "'";
+            j.Set("error", error);
+            j.Set("status", ExitFailure);
+            PrintJson(j);
+            std::fprintf(stderr, "brevox-cli: %s\n", error.c_str());
+            return ExitFailure;
+        }
+        PrintJson(j);
+    } else {
+        std::printf("release:   %s\n", label.c_str());
+        std::printf("game code: %s\n", code.c_str());
+        if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
+        if (moved && !ctx.model.unusedTable)
+            std::printf("the release's cry table at %s holds no entries: the table has moved\n",
+                        Hex(id.tableOffset).c_str());
+        if (ctx.model.HasTable()) {
+            std::printf("%s\n", TableLine(ctx).c_str());
+            PrintTableNotes(ctx);
+        }
+    }
+    if (!ctx.model.HasTable()) Fail("no cry table found in '" + args.rom + "'");
+    return ExitOk;
+}
+
+void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args) { AddRomOptions(cmd, args.rom, args.json); }
+
+}  // namespace
+
+Command IdentifyCommand() {
+    return MakeCommand(nullptr, "identify", "Name the release and find its cry table", AddIdentifyOptions, RunIdentify);
+}
