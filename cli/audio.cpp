@@ -111,9 +111,11 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     }
     Frames in = ReadFrames(path, targetRate, args.keepRate);
     LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
-    std::vector<double> mono = ConditionBeforeResample(in.values, in.channels, in.rate, options, out.warnings);
-    mono = ConditionAfterResample(ResampleOrFail(mono, in.rate, out.rate), options);
-    out.samples = Quantise(mono, out.warnings);
+    const Resampler resample = [](std::span<const double> x, double from, double to, std::vector<double>& y) {
+        y = ResampleOrFail(x, from, to);
+        return true;
+    };
+    out.samples = *ConditionSound(in.values, in.channels, in.rate, out.rate, options, resample, out.warnings);
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include "output.h"
 #include "table_text.h"
 #include "text.h"
+#include "words.h"
 #include "writing.h"
 
 namespace {
@@ -56,7 +57,7 @@ int RunIdentify(const IdentifyArgs& args) {
                                {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
                                {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
                                {"table_moved", moved}});
-        j.Merge(TableJson(ctx.model, ctx.shortfall));
+        j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
             const std::string error = "no cry table found in '" + args.rom + "'";
@@ -71,6 +72,7 @@ int RunIdentify(const IdentifyArgs& args) {
         std::printf("release:   %s\n", label.c_str());
         std::printf("game code: %s\n", code.c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
+        if (ctx.cut) std::printf("%s\n", DescribeImageCut(*ctx.cut).c_str());
         if (moved && !ctx.model.unusedTable)
             std::printf("the release's cry table at %s holds no entries: the table has moved\n",
                         Hex(id.tableOffset).c_str());

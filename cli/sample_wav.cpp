@@ -32,17 +32,8 @@ void CheckDumpRate(const std::optional<uint32_t>& rate, bool dialogHeader) {
     if (rate && dialogHeader) BadUsage("--rate and --dialog-header exclude each other");
 }
 
-// A sample that declares no rate cannot be resampled; only the dialog's
-// header, which ignores it, can be given to it.
-std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
-    if (!s.headerInFile) return "no sample at " + Hex(s.offset) + ": past the end of the ROM";
-    if (!s.KnownKind())
-        return "no sample at " + Hex(s.offset) + ": header byte 0 holds " + std::to_string(s.type) + ", not 0 or 1";
-    if (!s.extentInFile)
-        return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
-    if (!dialogHeader && s.Hz() == 0)
-        return "sample at " + Hex(s.offset) + " declares no rate; give --dialog-header";
-    return {};
+std::optional<Problem> DumpProblem(const RomContext& ctx, uint32_t offset, int index) {
+    return DecodeProblem(ctx.image, offset, index);
 }
 
 uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate, bool dialogHeader) {

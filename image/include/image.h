@@ -16,7 +16,7 @@
 //
 // Error convention: nothing throws. An image that cannot be read as asked
 // comes back with ImageModel::problem set (an OpenProblem code, worded by
-// each front end or by DescribeOpenProblem); entries and samples carry flags
+// each front end); entries and samples carry flags
 // (inFile, pointsIntoRom, Sound()) instead of failing.
 #pragma once
 
@@ -234,7 +234,6 @@ struct ImageModel {
 // by the scan. The reverse table is the one right after the cry table, else
 // one the code points at, else one whose pointers match the cry table's.
 ImageModel OpenImage(ImageBytes image, const TableRequest& request = {});
-std::string DescribeOpenProblem(const ImageModel& model);
 
 // Why a measured cry table stops short of the games' GameTableEntries: the
 // entry where the words stop and which of them is wrong, and how many entries

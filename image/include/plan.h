@@ -5,7 +5,7 @@
 //
 // Error convention: a plan that cannot be carried out comes back empty with
 // every Problem in `problems`, each a code with named fields that front ends
-// word (DescribeProblem in English); ApplyPlan returns false and changes
+// word; ApplyPlan returns false and changes
 // nothing when handed such a plan.
 #pragma once
 
@@ -90,7 +90,7 @@ struct CryPlan {
 };
 
 enum class PlanProblem {
-    IndexPastTable,    // room = entries in the table
+    IndexPastTable,    // offset = the cry table, room = its entries
     EntryNotInImage,   // the entry does not point into the image
     BadSample,         // the sample bytes are not those of its kind and length
     DoesNotFit,        // bytes needed at offset, room = bytes the slot holds
@@ -116,10 +116,6 @@ struct Problem {
     uint64_t room = 0;    // what there is: the slot's bytes, the largest free run, the table's entries
     ProtectedPart part = HeaderPart;
 };
-// The problem in English words, without the entry it concerns (front ends
-// name it as an ID or an index); front ends in other languages word the kinds
-// themselves.
-std::string DescribeProblem(const Problem& problem);
 // The kind's name, as machine output spells it ("DoesNotFit").
 const char* ProblemName(PlanProblem kind);
 

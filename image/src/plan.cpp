@@ -368,7 +368,8 @@ struct Planner {
         std::map<int, int> seen;
         auto checkIndex = [&](int index) {
             if (index < 0 || index >= model.entries) {
-                Add({.kind = PlanProblem::IndexPastTable, .index = index, .room = static_cast<uint64_t>(model.entries)});
+                Add({.kind = PlanProblem::IndexPastTable, .index = index, .offset = model.table,
+                     .room = static_cast<uint64_t>(model.entries)});
                 return false;
             }
             if (seen[index]++) {

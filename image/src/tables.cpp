@@ -334,24 +334,6 @@ ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
     return m;
 }
 
-std::string DescribeOpenProblem(const ImageModel& m) {
-    char at[16];
-    std::snprintf(at, sizeof at, "0x%X", static_cast<unsigned>(m.table));
-    switch (m.problem) {
-        case OpenProblem::None: return {};
-        case OpenProblem::TooLarge: return "the image is larger than 64 MiB: not a GBA ROM image";
-        case OpenProblem::TableUnaligned: return std::string("the table offset ") + at + " is not word-aligned";
-        case OpenProblem::TablePastEnd:
-            return std::string("the table offset ") + at + " lies beyond the end of the image";
-        case OpenProblem::TableNoEntries:
-            return std::string("no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at ") + at +
-                   "; give --entries N for a table whose entries carry other words";
-        case OpenProblem::EntriesTooMany:
-            return std::string("a table of that many entries at ") + at + " runs past the end of the image";
-    }
-    return {};
-}
-
 TableShortfall CheckTableLength(ImageBytes image, const ImageModel& m) {
     TableShortfall s;
     if (!m.HasTable() || m.entries >= GameTableEntries) return s;

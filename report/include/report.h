@@ -75,7 +75,8 @@ Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> wor
 // voice bytes that change, the slots reclaimed and the free space.
 // `extra` holds, per index, fields a front end adds to its cry's row (e.g.
 // the encoding's SNR, snr_db, null otherwise).
-Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {});
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {},
+              WordsOf<PlanWarning> words = nullptr);
 
 // A warning of the conditioning or the encoding: its code, the `message` the
 // front end words it with (null when the front end words it from the fields

@@ -156,7 +156,7 @@ Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> wor
 
 Json SpanJson(Span s) { return Json::Object({{"start", s.start}, {"end", s.end}}); }
 
-Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra, WordsOf<PlanWarning> words) {
     Json cries = ListJson(plan.cries, [&](const CryPlan& c) {
         Json row = CryJson(c, rule);
         if (auto it = extra.find(c.index); it != extra.end()) row.Merge(it->second);
@@ -169,7 +169,7 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
                          {"voices", ListJson(plan.voices, VoiceJson)},
                          {"writes", ListJson(plan.writes, [](const Write& w) { return SpanJson(w.Bytes()); })},
                          {"reclaimed", ListJson(plan.reclaimed, SpanJson)},
-                         {"warnings", ListJson(plan.warnings, [&](const PlanWarning& w) { return PlanWarningJson(w, rule); })},
+                         {"warnings", ListJson(plan.warnings, [&](const PlanWarning& w) { return PlanWarningJson(w, rule, words); })},
                          {"bytes_used", plan.bytesUsed},
                          {"bytes_freed", plan.bytesFreed},
                          {"free_left", plan.freeLeft}});

@@ -504,7 +504,7 @@ TEST_F(CliCommands, SharedShapesAreByteExact) {
         {PlanJson(PlanEdits(rom, model, fails), IdRule::CryNumber),
          R"({"bytes_freed":0,"bytes_used":0,"cries":[],"free_left":0,"ok":false,"pointers":[],"problems":[)"
          R"({"bytes":117,"ids":[1],"index":0,"kind":"Protected","offset":4032,"part":"CryTable","room":0},)"
-         R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":0,"part":null,"room":20}],)"
+         R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":4096,"part":null,"room":20}],)"
          R"("reclaimed":[],"voices":[],"warnings":[],"writes":[]})"},
         {PlanJson(PlanEdits(rom, model, converts), IdRule::CryNumber, {{1, Json::Object({{"snr_db", 40.5}})}}),
          R"({"bytes_freed":0,"bytes_used":0,"cries":[{"ids":[2],"index":1,"moved":false,"new_bytes":117,)"
