@@ -18,7 +18,8 @@ struct BadInput {
     // "MISSING" stand for the scratch files; anything else is taken as it is.
     std::vector<std::string> args;
     int status;        // 0 for input that is strange but readable
-    const char* says;  // a piece of the message on standard error
+    const char* says;  // a piece of the message on standard error (for status 0, of the output or a warning)
+    const char* never = nullptr;  // a piece that must not appear there
 };
 
 class CliBadInput : public CliRomTest {
@@ -28,8 +29,10 @@ protected:
         {"EMPTY", "empty.gba"}, {"SHORT", "short.gba"}, {"BIG", "big.gba"},       {"CODE", "code.gba"},
         {"MISSING", "missing.wav"}, {"ROM", "rom.gba"},
         {"BINSHORT", "short.bin"}, {"BINPAST", "past.bin"}, {"BINKIND", "kind.bin"}, {"BINRATE0", "rate0.bin"},
-        {"BINRATE", "rate.bin"},
+        {"BINRATE", "rate.bin"},   {"CUT", "cut.gba"},   {"NOSAMPLE", "nosample.gba"}, {"DEAD", "dead.gba"},
+        {"LONG", "long.wav"},
     };
+    std::string deadTable;  // the moved hack's old table, which its code no longer reads
 
     // A sample file: its header and `dataBytes` bytes of data.
     static Bytes SampleFile(uint8_t type, uint32_t hz, uint32_t length, size_t dataBytes) {
@@ -61,6 +64,18 @@ protected:
         ASSERT_TRUE(WriteFileBytes(Path("kind.bin"), SampleFile(2, 10512, 4, 5)));
         ASSERT_TRUE(WriteFileBytes(Path("rate0.bin"), SampleFile(0, 0, 4, 5)));
         ASSERT_TRUE(WriteFileBytes(Path("rate.bin"), SampleFile(0, 200000, 4, 5)));
+        // Cut short: entry 4 points past the end, where its sample was.
+        Bytes cut = rom;
+        PutLe32(&cut[plan.tableOffset + 12 * 4 + 4], RomAddressBase | static_cast<uint32_t>(rom.size() + 0x100));
+        ASSERT_TRUE(WriteFileBytes(Path("cut.gba"), cut));
+        // ID 7's header declares 0x7FFFFFFF values: no sample.
+        Bytes nosample = rom;
+        PutLe32(&nosample[CrySampleOffset(rom, plan, 6) + 12], 0x7FFFFFFF);
+        ASSERT_TRUE(WriteFileBytes(Path("nosample.gba"), nosample));
+        const HackRom dead = MakeHackRom(MovedHackPlan());
+        deadTable = Hex8(*dead.oldTable);
+        ASSERT_TRUE(WriteFileBytes(Path("dead.gba"), dead.rom));
+        ASSERT_TRUE(WriteFileBytes(Path("long.wav"), MakeWav(Tone(2000, 440), 10512)));
     }
 
     std::string Arg(const std::string& a) const {
@@ -105,6 +120,7 @@ bool ValidUtf8(const std::string& text) {
 }
 
 TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
+    const auto sampleOf = [&](int index, uint32_t plus) { return Hex8(CrySampleOffset(rom, plan, index) + plus); };
     const std::vector<BadInput> cases = {
         // Not files: refused from what the path is, before an open that
         // would wait for a writer (the pipe) or never end (the device).
@@ -173,6 +189,24 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"identify", "CODE", "--json"}, 0, ""},
         {{"list", "CODE"}, 0, ""},
         {{"list", "CODE", "--json"}, 0, ""},
+        // An image cut short is said so by every command that reads or writes it.
+        {{"identify", "CUT"}, 0, "shorter than entry 4 says"},
+        {{"identify", "CUT", "--json"}, 0, "\"pointed_past\""},
+        {{"list", "CUT"}, 0, "shorter than entry 4 says"},
+        {{"encode", "CUT", "WAV", "2", "--dry-run"}, 0, "warning: the image is"},
+        // What is no sample is not dumped, whatever names it.
+        {{"dump", "NOSAMPLE", "7", "-o", "OUT"}, 1, "ID 7: 0x"},
+        {{"dump", "NOSAMPLE", "7", "-o", "OUT", "--json"}, 1, "holds no sample"},
+        {{"dump", "ROM", "--offset", sampleOf(2, 1), "-o", "OUT"}, 1, "holds no sample"},
+        {{"encode", "NOSAMPLE", "WAV", "7", "--dry-run"}, 1, "ID 7: 0x"},
+        // A dead table named: the edit is planned, with a word on it.
+        {{"encode", "DEAD", "WAV", "3", "--table", deadTable, "--repoint-free", "--dry-run"}, 0,
+         "the game does not read the cry table at 0x"},
+        // At an offset there is no entry to name, nor to repoint.
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0), "--force", "--dry-run"}, 0,
+         "the sample at 0x", "entry -1"},
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0)}, 1, "slot at 0x", "--repoint-free"},
+        {{"encode", "ROM", "LONG", "3"}, 1, "--repoint-free would place it"},
     };
     const std::map<std::string, std::string> before = Snapshot();
     for (const BadInput& c : cases) {
@@ -189,8 +223,13 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
             EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
             EXPECT_EQ(r.err.find("System error"), std::string::npos) << shown << r.err;
+        } else if (*c.says) {
+            EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << shown << r.out << r.err;
         } else {
             EXPECT_EQ(r.err, "") << shown;
+        }
+        if (c.never) {
+            EXPECT_EQ((r.out + r.err).find(c.never), std::string::npos) << shown << r.out << r.err;
         }
         EXPECT_TRUE(ValidUtf8(r.out)) << shown;
         const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
