@@ -195,6 +195,18 @@ TEST_F(CliCommands, DumpAllWritesEveryCryAndSummarises) {
     json j = RunJson({"dump-all", romPath, Path("again"), "--species"});
     EXPECT_EQ(j["written"].size(), 20u);
     EXPECT_EQ(j["written"][0]["file"], (fs::path(Path("again")) / "species-001.wav").string());
+
+    // A header of 0x7FFFFFFF values is no sample: skipped, with the reason, and not counted.
+    PutLe32(&rom[CrySampleOffset(rom, plan, 6) + SampleLengthOfs], 0x7FFFFFFF);
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    r = Run({"dump-all", romPath, Path("third")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("dumped 19 cries"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipped 1 with no sample: 7 (0x"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(fs::path(Path("third")) / "cry-007.wav"));
+    j = RunJson({"dump-all", romPath, Path("fourth")});
+    ASSERT_EQ(j["skipped"].size(), 1u);
+    EXPECT_EQ(j["skipped"][0]["problem"]["kind"], "NotASample");
 }
 
 TEST_F(CliCommands, EncodeInPlaceChangesOnlyTheSampleExtent) {
