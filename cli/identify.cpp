@@ -46,17 +46,12 @@ void PrintTableNotes(const RomContext& ctx) {
 int RunIdentify(const IdentifyArgs& args) {
     RomContext ctx = OpenRom(args.rom, TableArgs{}, false);
     const RomIdentity& id = ctx.model.identity;
-    const std::string label = Cp1252ToUtf8(id.label);
-    const std::string code = PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0);
     const bool moved = ctx.model.source == TableSource::Moved ||
                        (id.kind == RomKnown && ctx.model.source == TableSource::None);
     if (args.json) {
-        Json j = Json::Object({{"rom", args.rom},
-                               {"label", label},
-                               {"code", code},
-                               {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
-                               {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()},
-                               {"table_moved", moved}});
+        Json j = Json::Object({{"rom", args.rom}});
+        j.Merge(IdentityJson(ctx.model));
+        j.Set("table_moved", moved);
         j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
@@ -69,8 +64,8 @@ int RunIdentify(const IdentifyArgs& args) {
         }
         PrintJson(j);
     } else {
-        std::printf("release:   %s\n", label.c_str());
-        std::printf("game code: %s\n", code.c_str());
+        std::printf("release:   %s\n", Cp1252ToUtf8(id.label).c_str());
+        std::printf("game code: %s\n", PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0).c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
         if (ctx.cut) std::printf("%s\n", DescribeImageCut(*ctx.cut).c_str());
         if (moved && !ctx.model.unusedTable)

@@ -7,7 +7,9 @@
 # built as a static library without its programs, tests and docs, into
 # ${XDG_CACHE_HOME:-~/.cache}/brevox/NAME-VERSIONS-HASH, once per machine.
 # PREFIX/versions names each source package and its version, and
-# PREFIX/share/licenses holds their Debian copyright files.
+# PREFIX/share/licenses holds their Debian copyright files. The link
+# ~/.cache/brevox/NAME names the prefix last built or printed: the place
+# the presets' CMake looks in when no prefix is given.
 #
 # The script sets `libs` (SOURCE_PACKAGE:DEV_PACKAGE, in build order), calls
 # open_cache NAME HASH_INPUT, sets `configure` (the CMake configure command
@@ -34,14 +36,14 @@ open_cache() {  # open_cache NAME HASH_INPUT
   cache=${XDG_CACHE_HOME:-$HOME/.cache}/brevox
   prefix=$cache/$name-$key$hash
   if [[ -f $prefix/done ]]; then
-    echo "$prefix"
+    print_prefix
     exit 0
   fi
   mkdir -p "$cache"
   exec 9>"$cache/$name.lock"
   flock 9  # another script may be building the same folder
   if [[ -f $prefix/done ]]; then
-    echo "$prefix"
+    print_prefix
     exit 0
   fi
   enable_source_packages
@@ -101,5 +103,12 @@ close_cache() {
   for lib in "${libs[@]}"; do echo "${lib%%:*} ${version[${lib%%:*}]}"; done >"$prefix/versions"
   touch "$prefix/done"
   echo "$me: built in $((SECONDS - start)) s" >&2
+  print_prefix
+}
+
+# Prints the prefix and points the link NAME beside it at it.
+print_prefix() {
+  ln -sfn "$(basename "$prefix")" "$(dirname "$prefix")/$name.$$.tmp"
+  mv -T "$(dirname "$prefix")/$name.$$.tmp" "$(dirname "$prefix")/$name"
   echo "$prefix"
 }

@@ -11,8 +11,8 @@ scripts/deps.sh build test cli windows demo
 source scripts/wine-env.sh
 
 echo "== Building the dialog programs (mingw-w64) and the demo generator"
-audio=$(scripts/mingw-audio-libs.sh)
-cmake --preset mingw -DBREVOX_MINGW_AUDIO="$audio" >/dev/null
+scripts/mingw-audio-libs.sh >/dev/null  # built once per machine, where the preset finds them
+cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target brevox brevox-species
 cmake --preset default >/dev/null
 cmake --build --preset default --target brevox-gen

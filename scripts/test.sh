@@ -55,9 +55,8 @@ run_asan() {
 
 # The mingw build, with the audio libraries of brevox-cli.exe.
 build_mingw() {
-  local audio
-  audio=$(scripts/mingw-audio-libs.sh)
-  cmake --preset mingw -DBREVOX_MINGW_AUDIO="$audio" >/dev/null
+  scripts/mingw-audio-libs.sh >/dev/null  # built once per machine, where the preset finds them
+  cmake --preset mingw >/dev/null
   cmake --build --preset mingw
 }
 

@@ -8,11 +8,11 @@ build_only=false
 port=${1:-8080}
 
 scripts/deps.sh build web
-# libsoxr for the page, built once per machine.
-audio=$(scripts/web-audio-libs.sh)
+# libsoxr for the page, built once per machine, where the preset finds it.
+scripts/web-audio-libs.sh >/dev/null
 # The preset sets NODE_PATH: Debian's node does not search /usr/share/nodejs,
 # where emscripten's tools find acorn.
-cmake --preset web -DBREVOX_WEB_AUDIO="$audio" >/dev/null
+cmake --preset web >/dev/null
 cmake --build --preset web
 $build_only && exit 0
 

@@ -128,9 +128,8 @@ std::string OpenedJson(const Opened& image) {
     const ImageModel& m = image.model;
     if (m.problem != OpenProblem::None)
         return Text(Json::Object({{"error", OpenProblemName(m.problem)}, {"problem", OpenProblemName(m.problem)}}));
-    Json j = Json::Object({{"label", m.identity.label ? Cp1252ToUtf8(m.identity.label) : ""},
-                           {"code", m.identity.code},
-                           {"size", m.size}});
+    Json j = IdentityJson(m);
+    j.Set("size", m.size);
     j.Merge(TableJson(m, image.shortfall, image.cut));
     return Text(j);
 }

@@ -10,7 +10,7 @@ export type JsonText<T> = string & { readonly __shape?: T };
 export interface Failure { error: string }
 
 export type OpenProblem = 'TooLarge' | 'TableUnaligned' | 'TablePastEnd' | 'TableNoEntries' | 'EntriesTooMany';
-export type TableSource = 'given' | 'known release' | "moved from the release's offset" | 'table scan' | 'none';
+export type TableSource = 'Given' | 'Known' | 'Moved' | 'Scan' | 'None';
 
 /** The table in use, as `brevox-cli identify --json` gives it: table is null when there is none. */
 export interface TableInUse {
@@ -36,9 +36,16 @@ export interface TableInUse {
  *  furthest offset past the end an entry (index) points at, both null for none. */
 export interface ImageCut { size: number; game_size: number | null; pointed_past: number | null; index: number | null }
 
-export interface OpenResult extends TableInUse {
+/** What the image says it is, as `brevox-cli identify --json` gives it. */
+export interface Identity {
   label: string;
+  /** The game code's four bytes as a string ("" in an image too short to hold one). */
   code: string;
+  revision: number | null;
+  release_table: number | null;
+}
+
+export interface OpenResult extends TableInUse, Identity {
   size: number;
 }
 
@@ -150,14 +157,14 @@ export interface AudioWarning {
   code: AudioWarningCode;
   message: string | null;
   channels: number | null;
-  keptPercent: number | null;
+  kept_percent: number | null;
   clipped: number | null;
-  offsetPercent: number | null;
+  offset_percent: number | null;
   fast: boolean | null;
-  snrDb: number | null;
-  peakError: number | null;
-  wavRate: number | null;
-  sampleRate: number | null;
+  snr_db: number | null;
+  peak_error: number | null;
+  wav_rate: number | null;
+  sample_rate: number | null;
 }
 
 export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }

@@ -64,9 +64,8 @@ const TEXTS = {
     downloadPatch: 'Télécharger le patch',
     revert: 'Retirer', revertLabel: (n, id) => `Retirer la modification ${n} (cri ${id})`,
     edit: (id, at, bytes) => `Cri ${id}: ${bytes} octets à ${hex(at)}`,
-    sources: {'given': 'donnée', 'known release': 'version connue',
-              'moved from the release\'s offset': 'déplacée depuis la position de la version',
-              'table scan': 'recherche de la table', 'none': 'aucune'},
+    sources: {Given: 'donnée', Known: 'version connue', Moved: 'déplacée depuis la position de la version',
+              Scan: 'recherche de la table', None: 'aucune'},
     loading: 'Chargement du moteur…',
     opened: (name, n) => `${name} ouverte: ${n} ${n > 1 ? 'entrées' : 'entrée'}.`,
     openedShort: (name, n) => `${name} ouverte, mais sa table semble coupée: ${n} ${n > 1 ? 'entrées' : 'entrée'} ` +
@@ -143,16 +142,16 @@ const TEXTS = {
     // By AudioWarningCode, from the numbers the core gives.
     // The core's warnings, by code, worded from their fields.
     warnings: {
-      MixLostEnergy: w => `Le mélange des ${w.channels} canaux garde ${w.keptPercent.toFixed(0)} % de l'énergie du plus fort ` +
+      MixLostEnergy: w => `Le mélange des ${w.channels} canaux garde ${w.kept_percent.toFixed(0)} % de l'énergie du plus fort ` +
            '(opposition de phase?): choisissez le canal gauche ou droit',
       Clipping: w => `${w.clipped} ${w.clipped > 1 ? 'valeurs dépassent' : 'valeur dépasse'} la pleine échelle et ` +
            `${w.clipped > 1 ? 'sont écrêtées' : 'est écrêtée'}: baissez le gain ou normalisez`,
-      DcOffset: w => `Le son est décalé de ${w.offsetPercent.toFixed(1)} % de la pleine échelle, ce qui claque à ses ` +
+      DcOffset: w => `Le son est décalé de ${w.offset_percent.toFixed(1)} % de la pleine échelle, ce qui claque à ses ` +
            'extrémités: retirez le décalage continu',
-      PoorEncoding: w => `Le codage garde mal ce son (rapport signal/bruit ${w.snrDb.toFixed(1)} dB, erreur maximale ${w.peakError} pas): ` +
+      PoorEncoding: w => `Le codage garde mal ce son (rapport signal/bruit ${w.snr_db.toFixed(1)} dB, erreur maximale ${w.peak_error} pas): ` +
            'baissez le gain',
-      RateMismatch: w => `Le WAV est à ${w.wavRate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sampleRate.toFixed(0)} Hz ` +
-           `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} fois)`,
+      RateMismatch: w => `Le WAV est à ${w.wav_rate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sample_rate.toFixed(0)} Hz ` +
+           `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} fois)`,
     },
     // Why the engine did not start, by the reason page.js and engine.js give.
     engineFailure: (reason, error) => `${TEXTS.fr.engineFailed[reason]} (${error})`,
@@ -216,9 +215,8 @@ const TEXTS = {
     downloadPatch: 'Download patch',
     revert: 'Revert', revertLabel: (n, id) => `Revert edit ${n} (cry ${id})`,
     edit: (id, at, bytes) => `Cry ${id}: ${bytes} bytes at ${hex(at)}`,
-    sources: {'given': 'given', 'known release': 'known release',
-              'moved from the release\'s offset': "moved from the release's offset",
-              'table scan': 'table scan', 'none': 'none'},
+    sources: {Given: 'given', Known: 'known release', Moved: "moved from the release's offset",
+              Scan: 'table scan', None: 'none'},
     loading: 'Loading the engine…',
     opened: (name, n) => `${name} opened: ${n} ${n === 1 ? 'entry' : 'entries'}.`,
     openedShort: (name, n) => `${name} opened, but its table looks cut short: only ${n} ` +
@@ -291,16 +289,16 @@ const TEXTS = {
     allTrimmed: 'Nothing reaches the trim threshold: the whole sound would be cut.',
     // The core's warnings, by code, worded from their fields.
     warnings: {
-      MixLostEnergy: w => `Mixing the ${w.channels} channels kept ${w.keptPercent.toFixed(0)} % of the louder one's energy ` +
+      MixLostEnergy: w => `Mixing the ${w.channels} channels kept ${w.kept_percent.toFixed(0)} % of the louder one's energy ` +
            '(out of phase?): choose the left or right channel',
       Clipping: w => `${w.clipped} ${w.clipped === 1 ? 'value lies' : 'values lie'} beyond full scale and ` +
            `${w.clipped === 1 ? 'is' : 'are'} clipped: lower the gain or normalise`,
-      DcOffset: w => `The sound sits ${w.offsetPercent.toFixed(1)} % of full scale off centre, which clicks at its ends: ` +
+      DcOffset: w => `The sound sits ${w.offset_percent.toFixed(1)} % of full scale off centre, which clicks at its ends: ` +
            'remove the DC offset',
-      PoorEncoding: w => `The encoding keeps this sound poorly (signal-to-noise ratio ${w.snrDb.toFixed(1)} dB, peak error ` +
-           `${w.peakError} steps): lower the gain`,
-      RateMismatch: w => `The WAV is at ${w.wavRate.toFixed(0)} Hz but its bytes would play at ${w.sampleRate.toFixed(0)} Hz ` +
-           `(${(Math.max(w.wavRate, w.sampleRate) / Math.min(w.wavRate, w.sampleRate)).toFixed(2)} times)`,
+      PoorEncoding: w => `The encoding keeps this sound poorly (signal-to-noise ratio ${w.snr_db.toFixed(1)} dB, peak error ` +
+           `${w.peak_error} steps): lower the gain`,
+      RateMismatch: w => `The WAV is at ${w.wav_rate.toFixed(0)} Hz but its bytes would play at ${w.sample_rate.toFixed(0)} Hz ` +
+           `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} times)`,
     },
     engineFailure: (reason, error) => `${TEXTS.en.engineFailed[reason]} (${error})`,
     engineFailed: {

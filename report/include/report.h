@@ -17,6 +17,15 @@
 // Why an image could not be opened as asked, as a stable name ("TooLarge").
 const char* OpenProblemName(OpenProblem problem);
 
+// How the table in use was found, as a stable name ("Known", "Moved").
+const char* TableSourceName(TableSource source);
+
+// What the image says it is: the release's label (UTF-8), the game code (a
+// string of its four bytes as they are, "" in an image too short to hold
+// one), the revision byte (null when unreadable), and the release's own table
+// offset (null for an image no release matches).
+Json IdentityJson(const ImageModel& m);
+
 // A sample: offset, kind (SampleKindName), sound, and, only for a sound,
 // length (values), rate, seconds and bytes.
 Json SampleJson(const SampleInfo& s);
@@ -39,7 +48,7 @@ Json VoiceJson(const VoiceUpdate& v);
 Json TableStopJson(const TableShortfall& s);
 
 // The cry table in use and what lies around it: its offset (null without
-// one), entries, how it was found (SourceName), the code's words that point
+// one), entries, how it was found (TableSourceName), the code's words that point
 // at it, the reverse table with its entries and words, the release's table
 // the code no longer points at, the cry tables the code points at when
 // several (ambiguous: a command that writes needs one named), and where a

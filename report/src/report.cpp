@@ -51,6 +51,26 @@ const char* OpenProblemName(OpenProblem problem) {
     return "Unknown";
 }
 
+const char* TableSourceName(TableSource source) {
+    switch (source) {
+        case TableSource::Given: return "Given";
+        case TableSource::Known: return "Known";
+        case TableSource::Moved: return "Moved";
+        case TableSource::Scan: return "Scan";
+        case TableSource::None: return "None";
+    }
+    return "Unknown";
+}
+
+Json IdentityJson(const ImageModel& m) {
+    const RomIdentity& id = m.identity;
+    const bool hasCode = m.size >= GameCodeOfs + 4;
+    return Json::Object({{"label", id.label ? Cp1252ToUtf8(id.label) : ""},
+                         {"code", std::string(id.code, hasCode ? 4 : 0)},
+                         {"revision", id.revision >= 0 ? Json(id.revision) : Json()},
+                         {"release_table", id.kind == RomKnown ? Json(id.tableOffset) : Json()}});
+}
+
 Json SampleJson(const SampleInfo& s) {
     const bool sound = s.Sound();
     const auto ifSound = [&](Json value) { return sound ? value : Json(); };
@@ -84,7 +104,7 @@ Json ImageCutJson(const std::optional<ImageCut>& cut) {
 Json TableJson(const ImageModel& m, const TableShortfall& stop, const std::optional<ImageCut>& cut) {
     return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
                          {"entries_in_table", m.entries},
-                         {"found_by", SourceName(m.source)},
+                         {"found_by", TableSourceName(m.source)},
                          {"table_pointers", m.tablePointers},
                          {"reverse_table", m.reverse},
                          {"reverse_entries", m.reverseEntries},
@@ -192,14 +212,14 @@ Json WarningJson(const AudioWarning& w, WarningWords words) {
     return Json::Object({{"code", AudioWarningName(w.code)},
                          {"message", words ? Json(words(w)) : Json()},
                          {"channels", when(Code::MixLostEnergy, w.channels)},
-                         {"keptPercent", when(Code::MixLostEnergy, w.keptPercent)},
+                         {"kept_percent", when(Code::MixLostEnergy, w.keptPercent)},
                          {"clipped", when(Code::Clipping, w.clipped)},
-                         {"offsetPercent", when(Code::DcOffset, w.offsetPercent)},
+                         {"offset_percent", when(Code::DcOffset, w.offsetPercent)},
                          {"fast", when(Code::PoorEncoding, w.mode == EncodeMode::Fast)},
-                         {"snrDb", when(Code::PoorEncoding, w.snrDb)},
-                         {"peakError", when(Code::PoorEncoding, w.peakError)},
-                         {"wavRate", when(Code::RateMismatch, w.wavRate)},
-                         {"sampleRate", when(Code::RateMismatch, w.sampleRate)}});
+                         {"snr_db", when(Code::PoorEncoding, w.snrDb)},
+                         {"peak_error", when(Code::PoorEncoding, w.peakError)},
+                         {"wav_rate", when(Code::RateMismatch, w.wavRate)},
+                         {"sample_rate", when(Code::RateMismatch, w.sampleRate)}});
 }
 
 Json WarningsJson(const AudioWarnings& warnings, WarningWords words) {

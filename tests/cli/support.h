@@ -44,13 +44,6 @@ inline std::string Quote(const std::string& arg) {
     return q + "'";
 }
 
-// A ROM of `count` cries of distinct lengths and pitches, table at 0x1000.
-inline RomPlan ToneRomPlan(int count) {
-    RomPlan plan;
-    for (int i = 0; i < count; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
-    return plan;
-}
-
 class CliTest : public testing::Test {
 protected:
     fs::path dir;

@@ -140,6 +140,12 @@ Bytes EncReportedValues(std::span<const uint8_t> wav) {
     return out;
 }
 
+RomPlan ToneRomPlan(int count) {
+    RomPlan plan;
+    for (int i = 0; i < count; ++i) plan.cries.push_back(Tone(300 + 37 * i, 200 + 50 * i));
+    return plan;
+}
+
 RomPlan GameRomPlan(int count, uint32_t seed) {
     RomPlan plan;
     plan.layout = RomLayout::Game;

@@ -48,6 +48,9 @@ Bytes MakeRom(const RomPlan& plan);
 // cries of a longer plan are those of a shorter one with the same seed.
 RomPlan GameRomPlan(int count = 388, uint32_t seed = 1);
 
+// A plan of `count` cries of distinct lengths and pitches, table at 0x1000.
+RomPlan ToneRomPlan(int count);
+
 // Where the Game layout puts things: the reverse table right after the cry
 // table (which must start at 0x440 or later), the FF run planted in the
 // program area before the table, and the first byte of the FF tail.
