@@ -1,6 +1,7 @@
 #include "audio.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "conditioning.h"
@@ -116,6 +117,11 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
         return true;
     };
     out.samples = *ConditionSound(in.values, in.channels, in.rate, out.rate, options, resample, out.warnings);
+    const size_t frames = in.values.size() / in.channels;
+    if (out.samples.empty() && frames > 0 && out.rate < in.rate)
+        Fail("'" + path + "' holds " + std::to_string(frames) + (frames == 1 ? " value" : " values") + " at " +
+             std::to_string(std::lround(in.rate)) + " Hz, too few to give one at " + std::to_string(std::lround(out.rate)) +
+             " Hz");
     return out;
 }
 

@@ -16,7 +16,7 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
     TableRequest request;
     if (!args.table.empty()) request.offset = ToFileOffset(ParseHex(args.table, "table offset"));
     if (!args.entries.empty()) {
-        const int n = ParseId(args.entries);
+        const int n = ParseDecimal(args.entries, "--entries");
         if (n < 1) BadUsage("--entries must be at least 1");
         request.entries = n;
     }
@@ -41,12 +41,12 @@ void RequireOneTarget(const TargetArgs& t) {
 Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText) {
     Target t;
     if (!indexText.empty()) {
-        t.index = ParseId(indexText);
+        t.index = ParseDecimal(indexText, "index");
         if (t.index < 0 || t.index >= ctx.model.entries)
             Fail(PastTable(ctx.model.table, ctx.model.entries, "index " + indexText));
         return t;
     }
-    const int id = ParseId(idText);
+    const int id = ParseDecimal(idText, "ID");
     if (id < 1 || id > LastId) BadUsage("ID " + idText + " is out of range (1 to " + std::to_string(LastId) + ")");
     if (IsPlaceholderId(id, ctx.rule))
         Fail("species " + idText + " has no cry of its own: IDs 252 to 276 share entry 200 with species 201");

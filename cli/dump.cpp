@@ -41,10 +41,10 @@ int RunDump(const DumpArgs& args) {
     RequireDistinctFiles(args.rom, args.out);
     std::optional<Target> target;
     const uint32_t offset = DumpOffset(ctx, args, target);
-    if (const std::optional<Problem> problem = DumpProblem(ctx, offset, target ? target->index : -1)) {
+    if (const std::optional<Problem> problem = DumpProblem(ctx, offset, target ? target->index : -1, args.dialogHeader)) {
         Plan refused;
         refused.problems.push_back(*problem);
-        FailPlan(ctx, refused, ProblemLine(ctx, *problem));
+        FailPlan(ctx, refused, DumpRefusal(ctx, *problem));
     }
     WarnOfImage(ctx);
     const SampleInfo s = InspectSample(ctx.image, offset);

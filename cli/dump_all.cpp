@@ -82,7 +82,7 @@ int RunDumpAll(const DumpAllArgs& args) {
         if (progress) ShowProgress(++done, static_cast<int>(rows.size()));
         const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
         const std::optional<Problem> problem =
-            e.pointsIntoRom ? DumpProblem(ctx, e.offset, r.index) : Problem{.kind = PlanProblem::EntryNotInImage, .index = r.index};
+            e.pointsIntoRom ? DumpProblem(ctx, e.offset, r.index, args.dialogHeader) : Problem{.kind = PlanProblem::EntryNotInImage, .index = r.index};
         if (problem) {
             d.skipped.push_back({r, *problem});
             continue;

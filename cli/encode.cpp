@@ -134,11 +134,13 @@ Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding&
 void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
     const CryPlan& c = e.plan.cries.front();
     const uint32_t hz = e.cry.rateField / 1024;
-    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %.2f dB (%s)\n", args.input.c_str(), e.cry.values,
-                hz, e.cry.values / static_cast<double>(hz), ModeName(e.mode), e.cry.quality.snrDb,
-                GradeWord(GradeOf(e.cry.quality)));
+    const QualityGrade grade = GradeOf(e.cry.quality);
+    const std::string graded = grade == QualityGrade::Exact ? "" : std::string(" (") + GradeWord(grade) + ")";
+    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s%s\n", args.input.c_str(), e.cry.values, hz,
+                e.cry.values / static_cast<double>(hz), ModeName(e.mode), SnrText(e.cry.quality.snrDb).c_str(),
+                graded.c_str());
     std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(e.cry.kind).name, Hex(c.newOffset).c_str());
-    if (c.oldBytes && c.oldKind) std::printf(" (replaces a %s sample of %u bytes)", FormatOf(*c.oldKind).name, c.oldBytes);
+    if (c.oldBytes && c.oldKind) std::printf(" (replaces %s sample of %u bytes)", WithArticle(FormatOf(*c.oldKind).name).c_str(), c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
     std::printf("\n");
     PrintUpdates(e.plan);

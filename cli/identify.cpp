@@ -16,8 +16,31 @@ namespace {
 
 struct IdentifyArgs {
     std::string rom;
+    TableArgs table;
     bool json = false;
 };
+
+// Refuses, before anything is said of its release, a file with no table
+// and no GBA header: a picture, an empty file.
+void RequireGbaImage(const RomContext& ctx) {
+    if (ctx.model.HasTable() || HasGbaHeader(ctx.image)) return;
+    if (ctx.image.size() < RomHeaderSize)
+        Fail("'" + ctx.path + "' is no GBA image: it holds " + std::to_string(ctx.image.size()) +
+             " bytes, fewer than the " + std::to_string(RomHeaderSize) + " of a GBA header");
+    Fail("'" + ctx.path + "' is no GBA image: its header lacks the byte every GBA header holds (" +
+         Hex(HeaderFixedValue) + " at " + Hex(HeaderFixedOfs) + ")");
+}
+
+// What identify says when the release is known but its table is not where
+// the release keeps it: the image ends before it, or the table has moved.
+void PrintReleaseTable(const RomContext& ctx) {
+    const RomIdentity& id = ctx.model.identity;
+    if (id.tableOffset >= ctx.image.size())
+        std::printf("the image holds %zu bytes and ends before the release's cry table at %s: it is cut short\n",
+                    ctx.image.size(), Hex(id.tableOffset).c_str());
+    else
+        std::printf("the release's cry table at %s holds no entries: the table has moved\n", Hex(id.tableOffset).c_str());
+}
 
 // "at 0x1A4, 0x2B0" for the code's pointer words, or nothing.
 std::string PointersText(const std::vector<uint32_t>& words) {
@@ -44,10 +67,12 @@ void PrintTableNotes(const RomContext& ctx) {
 }
 
 int RunIdentify(const IdentifyArgs& args) {
-    RomContext ctx = OpenRom(args.rom, TableArgs{}, false);
+    RomContext ctx = OpenRom(args.rom, args.table, false);
+    RequireGbaImage(ctx);
     const RomIdentity& id = ctx.model.identity;
     const bool moved = ctx.model.source == TableSource::Moved ||
-                       (id.kind == RomKnown && ctx.model.source == TableSource::None);
+                       (id.kind == RomKnown && ctx.model.source == TableSource::None && id.tableOffset < ctx.image.size());
+    const bool cut = id.kind == RomKnown && id.tableOffset >= ctx.image.size();
     if (args.json) {
         Json j = Json::Object({{"rom", args.rom}});
         j.Merge(IdentityJson(ctx.model));
@@ -68,9 +93,7 @@ int RunIdentify(const IdentifyArgs& args) {
         std::printf("game code: %s\n", PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0).c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
         if (ctx.cut) std::printf("%s\n", DescribeImageCut(*ctx.cut).c_str());
-        if (moved && !ctx.model.unusedTable)
-            std::printf("the release's cry table at %s holds no entries: the table has moved\n",
-                        Hex(id.tableOffset).c_str());
+        if ((moved || cut) && !ctx.model.unusedTable) PrintReleaseTable(ctx);
         if (ctx.model.HasTable()) {
             std::printf("%s\n", TableLine(ctx).c_str());
             PrintTableNotes(ctx);
@@ -80,7 +103,10 @@ int RunIdentify(const IdentifyArgs& args) {
     return ExitOk;
 }
 
-void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args) { AddRomOptions(cmd, args.rom, args.json); }
+void AddIdentifyOptions(CLI::App* cmd, IdentifyArgs& args) {
+    AddRomOptions(cmd, args.rom, args.json);
+    AddTableOptions(cmd, args.table);
+}
 
 }  // namespace
 

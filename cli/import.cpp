@@ -183,8 +183,8 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8.2f\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
-                    s.cry.quality.snrDb);
+        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+                    SnrText(s.cry.quality.snrDb, "").c_str());
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),

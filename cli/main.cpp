@@ -4,6 +4,7 @@
 // status (0 success, 1 failure, 2 bad usage).
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <map>
 
@@ -13,6 +14,30 @@
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
+
+namespace {
+
+// Whether --json was asked for, read from the words themselves: a command
+// line the parser refuses still gets its failure in JSON.
+bool AsksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) return false;
+        if (std::strcmp(argv[i], "--json") == 0) return true;
+    }
+    return false;
+}
+
+// One line on standard error and, under --json, the failure as a JSON object
+// on standard output; `fields` join it (a refused plan's problems).
+int Failed(const std::string& message, int status, bool json, const Json& fields = Json::Object()) {
+    std::fprintf(stderr, "brevox-cli: %s\n", message.c_str());
+    Json document = Json::Object({{"error", message}, {"status", status}});
+    document.Merge(fields);
+    if (json) PrintJson(document);
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"brevox-cli: dump, encode and repoint the cries of GBA ROM images"};
@@ -30,35 +55,25 @@ int main(int argc, char** argv) {
         else groups[c.name] = cmd->require_subcommand(1);
     }
 
+    const bool json = AsksForJson(argc, argv);
     // Named here, as the library would only say that a command is missing.
-    if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty()) {
-        std::fprintf(stderr, "brevox-cli: unknown command '%s' (see --help)\n", argv[1]);
-        return ExitUsage;
-    }
+    if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty())
+        return Failed(std::string("unknown command '") + argv[1] + "' (see --help)", ExitUsage, json);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        std::fprintf(stderr, "brevox-cli: %s (see --help)\n", e.what());
-        return ExitUsage;
+        return Failed(std::string(e.what()) + " (see --help)", ExitUsage, json);
     }
 
     for (const auto& [cmd, runner] : registered) {
         if (!*cmd) continue;
-        // Under --json a failure is a JSON object on standard output too.
-        auto failed = [&](const char* message, int status, const Json& fields) {
-            std::fprintf(stderr, "brevox-cli: %s\n", message);
-            Json document = Json::Object({{"error", message}, {"status", status}});
-            document.Merge(fields);
-            if (*runner.json) PrintJson(document);
-            return status;
-        };
         try {
             return runner.run();
         } catch (const CliFailure& e) {
-            return failed(e.what(), e.status, e.fields);
+            return Failed(e.what(), e.status, *runner.json, e.fields);
         } catch (const std::exception& e) {
-            return failed(e.what(), ExitFailure, Json::Object());
+            return Failed(e.what(), ExitFailure, *runner.json);
         }
     }
     return ExitUsage;

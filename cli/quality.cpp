@@ -54,7 +54,8 @@ int RunQuality(const QualityArgs& args) {
                 samples.size() / audio.rate, modes[0].q.blocks);
     std::printf("compares what the game plays with the conditioned 8-bit signal before encoding\n");
     std::printf("%-5s %9s %19s %13s\n", "mode", "SNR (dB)", "peak error (steps)", "worst blocks");
-    for (const Mode& m : modes) std::printf("%-5s %9.2f %19d %13u\n", m.name, m.q.snrDb, m.q.peakError, m.q.worstBlocks);
+    for (const Mode& m : modes)
+        std::printf("%-5s %9s %19d %13u\n", m.name, SnrText(m.q.snrDb, "").c_str(), m.q.peakError, m.q.worstBlocks);
     return ExitOk;
 }
 

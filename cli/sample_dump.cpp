@@ -51,8 +51,8 @@ int RunSampleDump(const SampleDumpArgs& args) {
                    {"sample", SampleJson(s)}}));
         return ExitOk;
     }
-    std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from a %s sample\n", args.output.c_str(), values.size(), s.Hz(),
-                values.size() / static_cast<double>(s.Hz()), SampleKindName(s));
+    std::printf("wrote %s: %zu samples at %u Hz (%.3f s) from %s sample\n", args.output.c_str(), values.size(), s.Hz(),
+                values.size() / static_cast<double>(s.Hz()), WithArticle(SampleKindName(s)).c_str());
     return ExitOk;
 }
 

@@ -151,9 +151,10 @@ int RunSampleEncode(const SampleEncodeArgs& args) {
     }
     for (const Job& job : jobs) {
         const EncodedCry& c = job.cry;
-        std::printf("wrote %s: %s sample of %u values at %u Hz (%.3f s), %zu bytes, quality %s, SNR %.2f dB\n",
+        std::printf("wrote %s: %s sample of %u values at %u Hz (%.3f s), %zu bytes, quality %s, SNR %s\n",
                     job.output.c_str(), FormatOf(c.kind).name, c.values, c.rateField / 1024,
-                    c.values / (c.rateField / 1024.0), c.sample.size(), ModeName(ModeOf(args.quality)), c.quality.snrDb);
+                    c.values / (c.rateField / 1024.0), c.sample.size(), ModeName(ModeOf(args.quality)),
+                    SnrText(c.quality.snrDb).c_str());
     }
     return ExitOk;
 }

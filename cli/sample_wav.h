@@ -15,8 +15,11 @@
 void CheckDumpRate(const std::optional<uint32_t>& rate, bool dialogHeader);
 
 // Why the sample at `offset` cannot be dumped, as an edit would refuse it
-// there (`index` names the entry, -1 for none); nothing when it can.
-std::optional<Problem> DumpProblem(const RomContext& ctx, uint32_t offset, int index);
+// there (`index` names the entry, -1 for none); nothing when it can. Under
+// the dialog's header a sample declaring no rate is dumped all the same.
+std::optional<Problem> DumpProblem(const RomContext& ctx, uint32_t offset, int index, bool dialogHeader);
+// The refusal in words, saying why a sound declaring 0 Hz is none.
+std::string DumpRefusal(const RomContext& ctx, const Problem& problem);
 
 // The rate of the WAV: the dialog header's, the one asked for, or the sample's own.
 uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate, bool dialogHeader);

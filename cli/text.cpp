@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <cmath>
 #include <cstdio>
 
 void Fail(const std::string& message) { throw CliFailure(ExitFailure, message); }
@@ -41,10 +42,22 @@ uint32_t ParseHex(const std::string& text, const char* what) {
     return value;
 }
 
-int ParseId(const std::string& text) {
+int ParseDecimal(const std::string& text, const char* what) {
     uint32_t value = 0;
-    if (!ParseDigits(text, 10, INT32_MAX, &value)) BadUsage("ID '" + text + "' is not a decimal number");
+    if (!ParseDigits(text, 10, INT32_MAX, &value)) BadUsage(std::string(what) + " '" + text + "' is not a decimal number");
     return static_cast<int>(value);
+}
+
+std::string WithArticle(const std::string& word) {
+    const bool vowel = !word.empty() && std::string("aeiou").find(word[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + word;
+}
+
+std::string SnrText(double snrDb, const char* unit) {
+    if (std::isinf(snrDb) && snrDb > 0) return "exact";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f%s", snrDb, unit);
+    return text;
 }
 
 std::string Hex(uint64_t value) {

@@ -29,8 +29,15 @@ struct CliFailure : std::runtime_error {
 // Parses a hexadecimal number, with or without a 0x prefix, the whole text
 // and nothing else; `what` names the argument in the message on failure.
 uint32_t ParseHex(const std::string& text, const char* what);
-// Parses a decimal ID, the whole text and nothing else.
-int ParseId(const std::string& text);
+// Parses a decimal number (an ID, an index, a count), the whole text and
+// nothing else; `what` names the argument in the message on failure.
+int ParseDecimal(const std::string& text, const char* what);
+
+// The word after its article: "a compressed", "an uncompressed".
+std::string WithArticle(const std::string& word);
+// A signal-to-noise ratio for people: "exact" for an encoding without error
+// (an infinite ratio, as silence gives), else the decibels and `unit`.
+std::string SnrText(double snrDb, const char* unit = " dB");
 
 // "0x" and upper-case hexadecimal digits, as the dialog shows offsets;
 // HexWord shows all eight digits, for pointer words.

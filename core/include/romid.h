@@ -68,6 +68,14 @@ RomIdentity IdentifyRom(FILE* stream);
 // The same over an image in memory.
 RomIdentity IdentifyImage(std::span<const uint8_t> image);
 
+// Every GBA image's header holds this byte at this offset; the console
+// starts no cartridge without it.
+constexpr uint32_t HeaderFixedOfs = 0xB2;
+constexpr uint8_t HeaderFixedValue = 0x96;
+// Whether `image` holds a whole header with that byte: a file without one
+// (a picture, an empty file) is no GBA image at all.
+bool HasGbaHeader(std::span<const uint8_t> image);
+
 // The species numbers 277..411 and the cry-table index of each.
 constexpr int IdTableFirst = 277;
 constexpr int IdTableCount = 135;

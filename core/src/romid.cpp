@@ -114,6 +114,10 @@ RomIdentity IdentifyRom(FILE* stream) {
     return id;
 }
 
+bool HasGbaHeader(std::span<const uint8_t> image) {
+    return image.size() >= RomHeaderSize && image[HeaderFixedOfs] == HeaderFixedValue;
+}
+
 RomIdentity IdentifyImage(std::span<const uint8_t> image) {
     if (image.size() < GameCodeOfs + GameCodeSize) return {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};
     char code[GameCodeSize];

@@ -3,7 +3,9 @@
 // to be an image, outputs that cannot be written or that name an input, audio
 // that is no audio, malformed IDs and tables, and a header whose game code is
 // not text. Each is refused at once with one line on standard error (or,
-// for the game code, shown), and no file in the scratch folder changes.
+// for the game code, shown), and no file in the scratch folder changes. A
+// refusal prints nothing on standard output, or under --json the failure's
+// object only; the strange but readable is worded as a newcomer reads it.
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
@@ -18,8 +20,9 @@ struct BadInput {
     // "MISSING" stand for the scratch files; anything else is taken as it is.
     std::vector<std::string> args;
     int status;        // 0 for input that is strange but readable
-    const char* says;  // a piece of the message on standard error (for status 0, of the output or a warning)
-    const char* never = nullptr;  // a piece that must not appear there
+    const char* says;  // a piece of the message on standard error
+    const char* shows = "";  // a piece of standard output
+    const char* never = nullptr;  // a piece that must appear on neither
 };
 
 class CliBadInput : public CliRomTest {
@@ -29,8 +32,9 @@ protected:
         {"EMPTY", "empty.gba"}, {"SHORT", "short.gba"}, {"BIG", "big.gba"},       {"CODE", "code.gba"},
         {"MISSING", "missing.wav"}, {"ROM", "rom.gba"},
         {"BINSHORT", "short.bin"}, {"BINPAST", "past.bin"}, {"BINKIND", "kind.bin"}, {"BINRATE0", "rate0.bin"},
-        {"BINRATE", "rate.bin"},   {"CUT", "cut.gba"},   {"NOSAMPLE", "nosample.gba"}, {"DEAD", "dead.gba"},
-        {"LONG", "long.wav"},
+        {"BINRATE", "rate.bin"}, {"PNG", "picture.png"}, {"CUT", "cut.gba"}, {"PLAIN", "plain.gba"},
+        {"SILENT", "silent.wav"}, {"ONE", "one.wav"},
+        {"CUTOFF", "cutoff.gba"}, {"NOSAMPLE", "nosample.gba"}, {"DEAD", "dead.gba"}, {"LONG", "long.wav"},
     };
     std::string deadTable;  // the moved hack's old table, which its code no longer reads
 
@@ -59,15 +63,28 @@ protected:
         const uint8_t odd[4] = {0x80, 0xFF, 0x07, 0x00};
         std::copy(odd, odd + 4, code.begin() + 0xAC);
         ASSERT_TRUE(WriteFileBytes(Path("code.gba"), code));
-        ASSERT_TRUE(WriteFileBytes(Path("short.bin"), Bytes(10, 1)));
-        ASSERT_TRUE(WriteFileBytes(Path("past.bin"), SampleFile(1, 10512, 1000, 24)));
-        ASSERT_TRUE(WriteFileBytes(Path("kind.bin"), SampleFile(2, 10512, 4, 5)));
-        ASSERT_TRUE(WriteFileBytes(Path("rate0.bin"), SampleFile(0, 0, 4, 5)));
-        ASSERT_TRUE(WriteFileBytes(Path("rate.bin"), SampleFile(0, 200000, 4, 5)));
-        // Cut short: entry 4 points past the end, where its sample was.
-        Bytes cut = rom;
-        PutLe32(&cut[plan.tableOffset + 12 * 4 + 4], RomAddressBase | static_cast<uint32_t>(rom.size() + 0x100));
+        // A picture; the first kilobyte of a known release's image; an image
+        // whose cry 1 is uncompressed and which holds a header of rate 0 at
+        // 0x1E000; silence; one value at 44100 Hz.
+        Bytes png(300, 0);
+        const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        std::copy(signature, signature + 8, png.begin());
+        ASSERT_TRUE(WriteFileBytes(Path("picture.png"), png));
+        Bytes cut(1000, 0);
+        std::copy_n("AXVE", 4, cut.begin() + 0xAC);
+        cut[0xB2] = 0x96;
         ASSERT_TRUE(WriteFileBytes(Path("cut.gba"), cut));
+        Bytes plain = rom;
+        PutUncompressedSample(plain, 0x1F000, Tone(300, 440));
+        PutLe32(&plain[plan.tableOffset + 4], RomAddressBase | 0x1F000);
+        plain[plan.tableOffset] = 0x00;
+        std::fill(plain.begin() + 0x1E000, plain.begin() + 0x1E000 + 21, 0);
+        plain[0x1E000 + 12] = 4;
+        ASSERT_TRUE(WriteFileBytes(Path("plain.gba"), plain));
+        // Cut short: entry 4 points past the end, where its sample was.
+        Bytes cutoff = rom;
+        PutLe32(&cutoff[plan.tableOffset + 12 * 4 + 4], RomAddressBase | static_cast<uint32_t>(rom.size() + 0x100));
+        ASSERT_TRUE(WriteFileBytes(Path("cutoff.gba"), cutoff));
         // ID 7's header declares 0x7FFFFFFF values: no sample.
         Bytes nosample = rom;
         PutLe32(&nosample[CrySampleOffset(rom, plan, 6) + 12], 0x7FFFFFFF);
@@ -76,6 +93,13 @@ protected:
         deadTable = Hex8(*dead.oldTable);
         ASSERT_TRUE(WriteFileBytes(Path("dead.gba"), dead.rom));
         ASSERT_TRUE(WriteFileBytes(Path("long.wav"), MakeWav(Tone(2000, 440), 10512)));
+        ASSERT_TRUE(WriteFileBytes(Path("silent.wav"), MakeWav(Bytes(100, 0x80), 10512)));
+        ASSERT_TRUE(WriteFileBytes(Path("one.wav"), MakeWav(Bytes(1, 0x80), 44100)));
+        ASSERT_TRUE(WriteFileBytes(Path("short.bin"), Bytes(10, 1)));
+        ASSERT_TRUE(WriteFileBytes(Path("past.bin"), SampleFile(1, 10512, 1000, 24)));
+        ASSERT_TRUE(WriteFileBytes(Path("kind.bin"), SampleFile(2, 10512, 4, 5)));
+        ASSERT_TRUE(WriteFileBytes(Path("rate0.bin"), SampleFile(0, 0, 4, 5)));
+        ASSERT_TRUE(WriteFileBytes(Path("rate.bin"), SampleFile(0, 200000, 4, 5)));
     }
 
     std::string Arg(const std::string& a) const {
@@ -184,16 +208,34 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"sample", "encode", "WAV", "OUT", "--rate", "0"}, 2, "--rate"},
         {{"sample", "encode", "WAV", "OUT", "--raw", "--trim"}, 2, "--raw"},
         {{"sample"}, 2, "subcommand"},
+        // Usage errors under --json: the failure as JSON too.
+        {{"dump", "ROM", "1", "--json"}, 2, "--output"},
+        {{"list", "ROM", "--bogus", "--json"}, 2, "--bogus"},
+        {{"quality", "WAV", "--quality", "medium", "--json"}, 2, "medium"},
+        {{"frob", "--json"}, 2, "unknown command 'frob'"},
+        // Worded for what was given.
+        {{"dump", "ROM", "--index", "abc", "-o", "OUT"}, 2, "index 'abc' is not"},
+        {{"list", "ROM", "--entries", "x"}, 2, "--entries 'x' is not"},
+        {{"identify", "EMPTY"}, 1, "is no GBA image"},
+        {{"identify", "PNG"}, 1, "is no GBA image"},
+        {{"identify", "PNG", "--json"}, 1, "is no GBA image"},
+        {{"identify", "CUT"}, 1, "no cry table found", "ends before the release's cry table at 0x452590: it is cut short"},
+        {{"identify", "ROM", "--table", "1000"}, 0, "", "cry table 0x1000 (given)"},
+        {{"dump", "PLAIN", "--offset", "1E000", "-o", "OUT"}, 1, "declares a rate of 0 Hz, which no game plays"},
+        {{"encode", "PLAIN", "WAV", "1", "--dry-run"}, 0, "", "replaces an uncompressed sample"},
+        {{"quality", "SILENT"}, 0, "", "exact"},
+        {{"encode", "ROM", "SILENT", "1", "--dry-run"}, 0, "", "SNR exact"},
+        {{"quality", "ONE"}, 1, "holds 1 value at 44100 Hz, too few to give one at 10512 Hz"},
         // A game code that is not text: shown, in text and in JSON.
         {{"identify", "CODE"}, 0, ""},
         {{"identify", "CODE", "--json"}, 0, ""},
         {{"list", "CODE"}, 0, ""},
         {{"list", "CODE", "--json"}, 0, ""},
         // An image cut short is said so by every command that reads or writes it.
-        {{"identify", "CUT"}, 0, "shorter than entry 4 says"},
-        {{"identify", "CUT", "--json"}, 0, "\"pointed_past\""},
-        {{"list", "CUT"}, 0, "shorter than entry 4 says"},
-        {{"encode", "CUT", "WAV", "2", "--dry-run"}, 0, "warning: the image is"},
+        {{"identify", "CUTOFF"}, 0, "", "shorter than entry 4 says"},
+        {{"identify", "CUTOFF", "--json"}, 0, "", "\"pointed_past\""},
+        {{"list", "CUTOFF"}, 0, "", "shorter than entry 4 says"},
+        {{"encode", "CUTOFF", "WAV", "2", "--dry-run"}, 0, "warning: the image is"},
         // What is no sample is not dumped, whatever names it.
         {{"dump", "NOSAMPLE", "7", "-o", "OUT"}, 1, "ID 7: 0x"},
         {{"dump", "NOSAMPLE", "7", "-o", "OUT", "--json"}, 1, "holds no sample"},
@@ -203,9 +245,9 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"encode", "DEAD", "WAV", "3", "--table", deadTable, "--repoint-free", "--dry-run"}, 0,
          "the game does not read the cry table at 0x"},
         // At an offset there is no entry to name, nor to repoint.
-        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0), "--force", "--dry-run"}, 0,
-         "the sample at 0x", "entry -1"},
-        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0)}, 1, "slot at 0x", "--repoint-free"},
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0), "--force", "--dry-run"}, 0, "the sample at 0x", "",
+         "entry -1"},
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0)}, 1, "slot at 0x", "", "--repoint-free"},
         {{"encode", "ROM", "LONG", "3"}, 1, "--repoint-free would place it"},
     };
     const std::map<std::string, std::string> before = Snapshot();
@@ -224,7 +266,7 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
             EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
             EXPECT_EQ(r.err.find("System error"), std::string::npos) << shown << r.err;
         } else if (*c.says) {
-            EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << shown << r.out << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;  // a warning
         } else {
             EXPECT_EQ(r.err, "") << shown;
         }
@@ -232,8 +274,17 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
             EXPECT_EQ((r.out + r.err).find(c.never), std::string::npos) << shown << r.out << r.err;
         }
         EXPECT_TRUE(ValidUtf8(r.out)) << shown;
+        EXPECT_NE(r.out.find(c.shows), std::string::npos) << shown << r.out;
         const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
-        EXPECT_TRUE(!json || nlohmann::json::accept(r.out)) << shown << r.out;
+        if (!json) {
+            EXPECT_TRUE(c.status == 0 || *c.shows || r.out.empty()) << shown << r.out;
+        } else if (!nlohmann::json::accept(r.out)) {
+            ADD_FAILURE() << shown << "printed no JSON: " << r.out;
+        } else if (c.status != 0) {
+            const nlohmann::json failure = nlohmann::json::parse(r.out);
+            EXPECT_EQ(failure["status"], c.status) << shown;
+            EXPECT_NE(failure["error"].get<std::string>().find(c.says), std::string::npos) << shown << r.out;
+        }
         if (Snapshot() != before) {
             ADD_FAILURE() << shown << "changed the files";
             Restore(before);

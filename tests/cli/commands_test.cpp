@@ -64,8 +64,11 @@ TEST_F(CliCommands, IdentifyScannedAndKnownReleases) {
 }
 
 TEST_F(CliCommands, IdentifyWithoutATableFails) {
+    // A GBA header (its fixed byte) over blank flash: an image, without a table.
+    Bytes blank(0x1000, 0xFF);
+    blank[HeaderFixedOfs] = HeaderFixedValue;
     std::string path = Path("blank.gba");
-    ASSERT_TRUE(WriteFileBytes(path, Bytes(0x1000, 0xFF)));
+    ASSERT_TRUE(WriteFileBytes(path, blank));
     CliResult r = Run({"identify", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Version inconnue"), std::string::npos);

@@ -23,9 +23,9 @@ TEST(CliText, ParsesWholeNumbersOnly) {
     EXPECT_EQ(ParseHex("FFFFFFFF", "x"), 0xFFFFFFFFu);
     for (const char* bad : {"", "0x", "12G", "-1", " 12", "100000000"})
         EXPECT_EQ(StatusOf([&] { ParseHex(bad, "x"); }), ExitUsage) << bad;
-    EXPECT_EQ(ParseId("25"), 25);
+    EXPECT_EQ(ParseDecimal("25", "ID"), 25);
     for (const char* bad : {"", "1A", "+3", "-1", "99999999999"})
-        EXPECT_EQ(StatusOf([&] { ParseId(bad); }), ExitUsage) << bad;
+        EXPECT_EQ(StatusOf([&] { ParseDecimal(bad, "ID"); }), ExitUsage) << bad;
     EXPECT_EQ(Hex(0x452590), "0x452590");
 }
 
