@@ -112,14 +112,16 @@ LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, co
     }
     Frames in = ReadFrames(path, targetRate, args.keepRate);
     LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
-    std::vector<double> mono = ConditionBeforeResample(in.values, in.channels, in.rate, options, out.warnings);
-    mono = ConditionAfterResample(ResampleOrFail(mono, in.rate, out.rate), options);
+    const Resampler resample = [](std::span<const double> x, double from, double to, std::vector<double>& y) {
+        y = ResampleOrFail(x, from, to);
+        return true;
+    };
+    out.samples = *ConditionSound(in.values, in.channels, in.rate, out.rate, options, resample, out.warnings);
     const size_t frames = in.values.size() / in.channels;
-    if (mono.empty() && frames > 0 && out.rate < in.rate)
+    if (out.samples.empty() && frames > 0 && out.rate < in.rate)
         Fail("'" + path + "' holds " + std::to_string(frames) + (frames == 1 ? " value" : " values") + " at " +
              std::to_string(std::lround(in.rate)) + " Hz, too few to give one at " + std::to_string(std::lround(out.rate)) +
              " Hz");
-    out.samples = Quantise(mono, out.warnings);
     return out;
 }
 

@@ -1,10 +1,12 @@
 #include "context.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "crylib.h"
 #include "romfile.h"
 #include "text.h"
+#include "words.h"
 
 RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTable) {
     RomContext ctx;
@@ -18,8 +20,10 @@ RomContext OpenRom(const std::string& path, const TableArgs& args, bool needTabl
         if (n < 1) BadUsage("--entries must be at least 1");
         request.entries = n;
     }
-    ctx.model = OpenImage(ctx.image, request);
-    if (!request.entries) ctx.shortfall = CheckTableLength(ctx.image, ctx.model);
+    ImageReading reading = ReadImageModel(ctx.image, request);
+    ctx.model = std::move(reading.model);
+    ctx.shortfall = reading.shortfall;
+    ctx.cut = reading.cut;
     if (ctx.model.problem != OpenProblem::None) Fail("'" + path + "': " + DescribeOpenProblem(ctx.model));
     if (needTable && !ctx.model.HasTable()) {
         if (ctx.model.identity.kind == RomKnown)
@@ -39,8 +43,7 @@ Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std
     if (!indexText.empty()) {
         t.index = ParseDecimal(indexText, "index");
         if (t.index < 0 || t.index >= ctx.model.entries)
-            Fail("the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
-                 " entries; index " + indexText + " lies past it");
+            Fail(PastTable(ctx.model.table, ctx.model.entries, "index " + indexText));
         return t;
     }
     const int id = ParseDecimal(idText, "ID");
@@ -50,13 +53,16 @@ Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std
     t.id = id;
     t.index = EntryIndex(id, ctx.rule);
     if (t.index >= ctx.model.entries)
-        Fail("the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) + " entries; ID " +
-             idText + " lies past it");
+        Fail(PastTable(ctx.model.table, ctx.model.entries, "ID " + idText));
     return t;
 }
 
 std::string TargetName(const Target& t) {
     return t.id ? "ID " + std::to_string(*t.id) : "entry " + std::to_string(t.index);
+}
+
+void WarnOfImage(const RomContext& ctx) {
+    if (ctx.cut) std::fprintf(stderr, "warning: %s\n", DescribeImageCut(*ctx.cut).c_str());
 }
 
 std::string EntryName(const RomContext& ctx, int index) {

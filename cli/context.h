@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image.h"
+#include "request.h"
 #include "options.h"
 #include "romfile.h"
 
@@ -16,6 +17,7 @@ struct RomContext {
     ImageModel model;
     IdRule rule = IdRule::CryNumber;
     TableShortfall shortfall;  // why a measured table stops short; none when --entries states its size
+    std::optional<ImageCut> cut;  // the image is shorter than it should be
 };
 
 // Reads and identifies the ROM. With `needTable`, fails unless a cry table
@@ -41,6 +43,10 @@ struct Target {
     int index = 0;
 };
 Target ResolveTarget(const RomContext& ctx, const std::string& idText, const std::string& indexText);
+
+// Says on standard error when the image is cut short (the commands that
+// only read it; a plan's warnings say it for those that write).
+void WarnOfImage(const RomContext& ctx);
 
 // "ID 25" or "entry 400", for messages.
 std::string TargetName(const Target& t);

@@ -9,6 +9,7 @@
 #include "output.h"
 #include "sample_wav.h"
 #include "text.h"
+#include "writing.h"
 
 namespace {
 
@@ -40,9 +41,13 @@ int RunDump(const DumpArgs& args) {
     RequireDistinctFiles(args.rom, args.out);
     std::optional<Target> target;
     const uint32_t offset = DumpOffset(ctx, args, target);
+    if (const std::optional<Problem> problem = DumpProblem(ctx, offset, target ? target->index : -1, args.dialogHeader)) {
+        Plan refused;
+        refused.problems.push_back(*problem);
+        FailPlan(ctx, refused, DumpRefusal(ctx, *problem));
+    }
+    WarnOfImage(ctx);
     const SampleInfo s = InspectSample(ctx.image, offset);
-    const std::string problem = DumpProblem(s, args.dialogHeader);
-    if (!problem.empty()) Fail(problem);
     const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
     const size_t written = WriteSampleWav(ctx.image, s, rate, args.dialogHeader, args.out);
     if (args.json) {

@@ -11,6 +11,7 @@
 #include "output.h"
 #include "sample_wav.h"
 #include "text.h"
+#include "words.h"
 
 namespace {
 
@@ -33,19 +34,22 @@ struct DumpAll {
     };
     struct Skipped {
         EntryRow row;
-        std::string reason;
+        Problem reason;
     };
     std::vector<Dumped> written;
     std::vector<Skipped> skipped;
 };
 
-Json DumpAllJson(const DumpAllArgs& args, const DumpAll& d) {
+Json DumpAllJson(const DumpAllArgs& args, const DumpAll& d, IdRule rule) {
     Json written = Json::Array(), skipped = Json::Array();
     for (const auto& w : d.written)
         written.Push(Json::Object(
             {{"id", w.row.id}, {"index", w.row.index}, {"file", w.path}, {"rate", w.rate}, {"sample", SampleJson(w.sample)}}));
     for (const auto& k : d.skipped)
-        skipped.Push(Json::Object({{"id", k.row.id}, {"index", k.row.index}, {"reason", k.reason}}));
+        skipped.Push(Json::Object({{"id", k.row.id},
+                                   {"index", k.row.index},
+                                   {"reason", DescribeProblem(k.reason, "")},
+                                   {"problem", ProblemJson(k.reason, rule)}}));
     return Json::Object({{"dir", args.dir}, {"written", written}, {"skipped", skipped}});
 }
 
@@ -55,7 +59,8 @@ void PrintDumpAll(const DumpAllArgs& args, const DumpAll& d) {
         std::string names;
         for (const auto& k : d.skipped)
             names += (names.empty() ? "" : ", ") +
-                     (k.row.id ? std::to_string(*k.row.id) : "index " + std::to_string(k.row.index));
+                     (k.row.id ? std::to_string(*k.row.id) : "index " + std::to_string(k.row.index)) + " (" +
+                     DescribeProblem(k.reason, "") + ")";
         std::printf("; skipped %zu with no sample: %s", d.skipped.size(), names.c_str());
     }
     std::printf("\n");
@@ -64,6 +69,7 @@ void PrintDumpAll(const DumpAllArgs& args, const DumpAll& d) {
 int RunDumpAll(const DumpAllArgs& args) {
     CheckDumpRate(args.rate, args.dialogHeader);
     const RomContext ctx = OpenRom(args.rom, args.table, true);
+    WarnOfImage(ctx);
     std::error_code error;
     std::filesystem::create_directories(args.dir, error);
     if (error) Fail("cannot create directory '" + args.dir + "': " + error.message());
@@ -75,19 +81,19 @@ int RunDumpAll(const DumpAllArgs& args) {
     for (const EntryRow& r : rows) {
         if (progress) ShowProgress(++done, static_cast<int>(rows.size()));
         const Entry e = ReadEntry(ctx.image, ctx.model.table, r.index);
-        const SampleInfo s = InspectSample(ctx.image, e.offset);
-        const std::string problem = e.pointsIntoRom ? DumpProblem(s, args.dialogHeader)
-                                                    : "entry does not point into the ROM";
-        if (!problem.empty()) {
-            d.skipped.push_back({r, problem});
+        const std::optional<Problem> problem =
+            e.pointsIntoRom ? DumpProblem(ctx, e.offset, r.index, args.dialogHeader) : Problem{.kind = PlanProblem::EntryNotInImage, .index = r.index};
+        if (problem) {
+            d.skipped.push_back({r, *problem});
             continue;
         }
+        const SampleInfo s = InspectSample(ctx.image, e.offset);
         const std::string path = (std::filesystem::path(args.dir) / (CryFileStem(r, ctx.rule) + ".wav")).string();
         const uint32_t rate = DumpRate(s, args.rate, args.dialogHeader);
         WriteSampleWav(ctx.image, s, rate, args.dialogHeader, path);
         d.written.push_back({r, path, rate, s});
     }
-    if (args.json) PrintJson(DumpAllJson(args, d));
+    if (args.json) PrintJson(DumpAllJson(args, d, ctx.rule));
     else PrintDumpAll(args, d);
     if (d.written.empty()) Fail("no cry of '" + args.rom + "' could be dumped");
     return ExitOk;

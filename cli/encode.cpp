@@ -12,6 +12,7 @@
 #include "options.h"
 #include "output.h"
 #include "text.h"
+#include "words.h"
 #include "writing.h"
 
 namespace {
@@ -86,20 +87,19 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
     e.mode = ModeOf(args.quality);
     CryChange change;
     change.force = args.force;
-    std::optional<uint32_t> replaced;  // the sample the new one takes the place of
+    SampleDefaults defaults;  // those of the sample the new one takes the place of
     if (args.target.offset.empty()) {
         e.target = ResolveTarget(ctx, args.target.id, args.target.index);
         change.index = e.target->index;
         change.place = args.repointFree ? CryChange::Place::Free : CryChange::Place::InPlace;
-        const Entry entry = ReadEntry(ctx.image, ctx.model.table, e.target->index);
-        if (entry.pointsIntoRom) replaced = entry.offset;
+        defaults = DefaultsForEntry(ctx.image, ctx.model, e.target->index);
     } else {
         change.index = -1;
         change.place = CryChange::Place::At;
         change.at = ToFileOffset(ParseHex(args.target.offset, "offset"));
-        replaced = change.at;
+        defaults = DefaultsFor(ctx.image, change.at);
     }
-    const NewSample wanted = NewSampleFor(ctx, replaced, args.rate, args.kind);
+    const NewSample wanted = NewSampleFor(defaults, args.rate, args.kind);
     e.audio = LoadSamples(args.input, wanted.Rate(), args.raw, args.condition);
     e.cry = EncodeCry(e.audio.samples, wanted.kind, e.mode, LoadedRateField(e.audio, wanted, args.condition.keepRate),
                       args.input);
@@ -112,6 +112,9 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
 
 Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
     const CryPlan& c = e.plan.cries.front();
+    // The sound's warnings, then the edit's.
+    Json warnings = WarningsJson(e.audio.warnings, WarningText);
+    for (const PlanWarning& w : e.plan.warnings) warnings.Push(PlanWarningJson(w, ctx.rule, PlanWarningWords));
     Json j = Json::Object({{"rom", args.rom},
                            {"input", args.input},
                            {"id", e.target ? Json(e.target->id) : Json()},
@@ -121,7 +124,8 @@ Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding&
                            {"kind", FormatOf(e.cry.kind).name},
                            {"quality", ModeName(e.mode)},
                            {"snr_db", e.cry.quality.snrDb},
-                           {"warnings", WarningsJson(e.audio.warnings, WarningText)},
+                           {"grade", GradeName(GradeOf(e.cry.quality))},
+                           {"warnings", warnings},
                            {"plan", PlanJson(ctx, e.plan, {{c.index, Json::Object({{"snr_db", e.cry.quality.snrDb}})}})}});
     j.Merge(WrittenJson(args.write, e.written));
     return j;
@@ -130,8 +134,11 @@ Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding&
 void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
     const CryPlan& c = e.plan.cries.front();
     const uint32_t hz = e.cry.rateField / 1024;
-    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s\n", args.input.c_str(), e.cry.values, hz,
-                e.cry.values / static_cast<double>(hz), ModeName(e.mode), SnrText(e.cry.quality.snrDb).c_str());
+    const QualityGrade grade = GradeOf(e.cry.quality);
+    const std::string graded = grade == QualityGrade::Exact ? "" : std::string(" (") + GradeWord(grade) + ")";
+    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s%s\n", args.input.c_str(), e.cry.values, hz,
+                e.cry.values / static_cast<double>(hz), ModeName(e.mode), SnrText(e.cry.quality.snrDb).c_str(),
+                graded.c_str());
     std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(e.cry.kind).name, Hex(c.newOffset).c_str());
     if (c.oldBytes && c.oldKind) std::printf(" (replaces %s sample of %u bytes)", WithArticle(FormatOf(*c.oldKind).name).c_str(), c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
@@ -148,7 +155,9 @@ int RunEncode(const EncodeArgs& args) {
     Encoding e = EncodeRequest(ctx, args);
     e.plan = PlanEdits(ctx.image, ctx.model, e.request);
     PrintWarnings(e.audio.warnings);
-    RefuseUnlessOk(ctx, e.plan, !args.repointFree);
+    PrintPlanWarnings(ctx, e.plan);
+    // --repoint-free needs an entry to repoint: no hint of it for --offset.
+    RefuseUnlessOk(ctx, e.plan, !args.repointFree && e.target.has_value());
     WarnOverwritten(ctx, e.plan);
     if (!args.preview.empty()) {
         RequireDistinctFiles(args.rom, args.preview);

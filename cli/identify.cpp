@@ -9,6 +9,7 @@
 #include "output.h"
 #include "table_text.h"
 #include "text.h"
+#include "words.h"
 #include "writing.h"
 
 namespace {
@@ -76,7 +77,7 @@ int RunIdentify(const IdentifyArgs& args) {
         Json j = Json::Object({{"rom", args.rom}});
         j.Merge(IdentityJson(ctx.model));
         j.Set("table_moved", moved);
-        j.Merge(TableJson(ctx.model, ctx.shortfall));
+        j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         if (!ctx.model.HasTable()) {
             // One document, the identity with the failure in it.
             const std::string error = "no cry table found in '" + args.rom + "'";
@@ -91,6 +92,7 @@ int RunIdentify(const IdentifyArgs& args) {
         std::printf("release:   %s\n", Cp1252ToUtf8(id.label).c_str());
         std::printf("game code: %s\n", PrintableBytes(id.code, ctx.image.size() >= GameCodeOfs + 4 ? 4 : 0).c_str());
         if (id.revision >= 0) std::printf("revision:  %d\n", id.revision);
+        if (ctx.cut) std::printf("%s\n", DescribeImageCut(*ctx.cut).c_str());
         if ((moved || cut) && !ctx.model.unusedTable) PrintReleaseTable(ctx);
         if (ctx.model.HasTable()) {
             std::printf("%s\n", TableLine(ctx).c_str());

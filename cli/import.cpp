@@ -18,6 +18,7 @@
 #include "parallel.h"
 #include "romfile.h"
 #include "text.h"
+#include "words.h"
 #include "writing.h"
 
 namespace fs = std::filesystem;
@@ -73,8 +74,7 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
         s.name = s.id ? "ID " + std::to_string(*s.id) : "entry " + std::to_string(s.index);
         if (s.id && s.index < 0) s.problem = s.name + " has no cry of its own";
         if (s.problem.empty() && s.index >= ctx.model.entries)
-            s.problem = "the cry table at " + Hex(ctx.model.table) + " has " + std::to_string(ctx.model.entries) +
-                        " entries; " + s.name + " lies past it";
+            s.problem = PastTable(ctx.model.table, ctx.model.entries, s.name);
         if (s.problem.empty() && byIndex.count(s.index))
             s.problem = "entry " + std::to_string(s.index) + " also comes from " + byIndex[s.index];
         if (s.index >= 0) byIndex.emplace(s.index, file);
@@ -94,9 +94,7 @@ void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const Import
         [&](size_t i) {
             Source& s = sources[i];
             if (!s.problem.empty()) return;
-            const Entry e = ReadEntry(ctx.image, ctx.model.table, s.index);
-            const NewSample wanted =
-                NewSampleFor(ctx, e.pointsIntoRom ? std::optional(e.offset) : std::nullopt, args.rate, args.kind);
+            const NewSample wanted = NewSampleFor(DefaultsForEntry(ctx.image, ctx.model, s.index), args.rate, args.kind);
             LoadedAudio audio = LoadSamples(s.path, wanted.Rate(), args.raw, args.condition);
             s.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
                               s.path);
@@ -153,7 +151,7 @@ void ImportRequest(const RomContext& ctx, const ImportArgs& args, Import& im) {
 void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
     std::vector<std::string> problems = im.refused;
     for (const Problem& p : im.plan.problems)
-        problems.push_back((p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p));
+        problems.push_back(ProblemLine(ctx, p));
     if (problems.empty()) return;
     std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
                        (problems.size() == 1 ? "" : "s");
@@ -205,6 +203,7 @@ int RunImport(const ImportArgs& args) {
     EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
     ImportRequest(ctx, args, im);
     im.plan = PlanEdits(ctx.image, ctx.model, im.request);
+    PrintPlanWarnings(ctx, im.plan);
     RefuseImportUnlessOk(ctx, im);
     for (const Source& s : im.sources) {
         if (s.warnings.empty()) continue;

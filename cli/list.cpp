@@ -10,6 +10,7 @@
 #include "output.h"
 #include "table_text.h"
 #include "text.h"
+#include "words.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int RunList(const ListArgs& args) {
         Json entries = Json::Array();
         for (const EntryRow& r : rows) entries.Push(EntryJson(ctx, r));
         Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
-        j.Merge(TableJson(ctx.model, ctx.shortfall));
+        j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         j.Set("entries", entries);
         PrintJson(j);
         return ExitOk;
@@ -56,6 +57,7 @@ int RunList(const ListArgs& args) {
     std::printf("%s, %s IDs\n", TableLine(ctx).c_str(), RuleName(ctx.rule));
     if (const std::string shortfall = ShortfallText(ctx.shortfall); !shortfall.empty())
         std::printf("%s\n", shortfall.c_str());
+    if (ctx.cut) std::printf("%s\n", DescribeImageCut(*ctx.cut).c_str());
     std::printf("%4s %5s %-10s %-9s %-12s %6s %7s %6s%s\n", "ID", "index", "pointer", "offset", "kind", "length",
                 "seconds", "bytes", ctx.model.reverse ? " reverse" : "");
     for (const EntryRow& r : rows) PrintRow(ctx, r);

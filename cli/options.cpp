@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "samplekind.h"
+
 void AddRomOptions(CLI::App* cmd, std::string& rom, bool& json) {
     cmd->add_option("ROM", rom, "ROM image")->required();
     AddJsonOption(cmd, json);
@@ -19,8 +21,19 @@ void AddSampleOptions(CLI::App* cmd, std::optional<uint32_t>& rate, std::string&
     cmd->add_option("--rate", rate,
                     "Rate the new sample declares and is resampled to, in Hz (default: the replaced sample's, "
                     "10512 where there is none)");
-    cmd->add_option("--kind", kind, "compressed or uncompressed (default: the replaced sample's kind)")
-        ->check(CLI::IsMember({"compressed", "uncompressed"}));
+    AddKindOption(cmd, kind, "(default: the replaced sample's kind)");
+}
+
+std::string KindNames(const char* separator) {
+    std::string names;
+    for (const SampleFormat& f : SampleFormats()) names += (names.empty() ? "" : separator) + std::string(f.name);
+    return names;
+}
+
+void AddKindOption(CLI::App* cmd, std::string& kind, const std::string& about) {
+    std::vector<std::string> names;
+    for (const SampleFormat& f : SampleFormats()) names.push_back(f.name);
+    cmd->add_option("--kind", kind, KindNames(" or ") + " " + about)->check(CLI::IsMember(names));
 }
 
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {

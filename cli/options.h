@@ -32,6 +32,10 @@ void AddJsonOption(CLI::App* cmd, bool& json);
 void AddTableOptions(CLI::App* cmd, TableArgs& t);
 // The rate and kind of a new sample; both default to the replaced sample's.
 void AddSampleOptions(CLI::App* cmd, std::optional<uint32_t>& rate, std::string& kind);
+// --kind, one of the model's kinds by name; `about` follows their list in the help.
+void AddKindOption(CLI::App* cmd, std::string& kind, const std::string& about);
+// The kinds' names, in the model's order, joined by `separator`.
+std::string KindNames(const char* separator);
 // --dry-run, --backup, --patch.
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w);
 // --quality best|fast.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "words.h"
+
 void PrintJson(const Json& j) { std::cout << j.Dump(2) << '\n'; }
 
 std::string PrintableBytes(const char* bytes, size_t size) {
@@ -23,7 +25,7 @@ std::string PrintableBytes(const char* bytes, size_t size) {
 Json EntryJson(const RomContext& ctx, const EntryRow& row) { return EntryJson(ctx.image, ctx.model, ctx.rule, row); }
 
 Json PlanJson(const RomContext& ctx, const Plan& plan, const std::map<int, Json>& extra) {
-    return PlanJson(plan, ctx.rule, extra);
+    return PlanJson(plan, ctx.rule, extra, PlanWarningWords);
 }
 
 void ShowProgress(int done, int total) {

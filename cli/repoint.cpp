@@ -47,6 +47,7 @@ int RunRepoint(const RepointArgs& given) {
     EditRequest request;
     request.repoints.push_back({target.index, ToFileOffset(ParseHex(args.target, "offset")), args.force});
     const Plan plan = PlanEdits(ctx.image, ctx.model, request);
+    PrintPlanWarnings(ctx, plan);
     RefuseRepointUnlessOk(ctx, plan);
     const Written written = CommitPlan(ctx, args.write, plan);
     if (args.json) {

@@ -166,8 +166,7 @@ void AddSampleEncodeOptions(CLI::App* cmd, SampleEncodeArgs& args) {
                 "file fails.");
     cmd->add_option("IN", args.input, "Audio file, or a directory of them")->required();
     cmd->add_option("OUT", args.output, "Sample file (.bin), or a directory for a directory")->required();
-    cmd->add_option("--kind", args.kind, "compressed (default) or uncompressed")
-        ->check(CLI::IsMember({"compressed", "uncompressed"}));
+    AddKindOption(cmd, args.kind, "(default: compressed)");
     cmd->add_option("--rate", args.rate, "Rate the sample declares and is resampled to, in Hz (default 10512)");
     AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");
     cmd->add_flag("--raw", args.raw, "Take an 8-bit mono WAV's bytes as they are, unconverted");

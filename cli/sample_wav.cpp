@@ -6,6 +6,7 @@
 #include "audio.h"
 #include "text.h"
 #include "wavlib.h"
+#include "writing.h"
 
 namespace {
 
@@ -34,16 +35,19 @@ void CheckDumpRate(const std::optional<uint32_t>& rate, bool dialogHeader) {
 
 // A sample that declares no rate cannot be resampled; only the dialog's
 // header, which ignores it, can be given to it.
-std::string DumpProblem(const SampleInfo& s, bool dialogHeader) {
-    if (!s.headerInFile) return "no sample at " + Hex(s.offset) + ": past the end of the ROM";
-    if (!s.KnownKind())
-        return "no sample at " + Hex(s.offset) + ": header byte 0 holds " + std::to_string(s.type) + ", not 0 or 1";
-    if (!s.extentInFile)
-        return "sample at " + Hex(s.offset) + " (" + std::to_string(s.length) + " values) runs past the end of the ROM";
-    if (!dialogHeader && s.Hz() == 0)
-        return "no cry at " + Hex(s.offset) + ": its header declares a rate of 0 Hz, which no game plays "
-               "(--dialog-header writes its values at 11050 Hz all the same)";
-    return {};
+std::optional<Problem> DumpProblem(const RomContext& ctx, uint32_t offset, int index, bool dialogHeader) {
+    const SampleInfo s = InspectSample(ctx.image, offset);
+    if (dialogHeader && s.headerInFile && s.KnownKind() && s.extentInFile && s.rateField == 0) return std::nullopt;
+    return DecodeProblem(ctx.image, offset, index);
+}
+
+std::string DumpRefusal(const RomContext& ctx, const Problem& problem) {
+    std::string text = ProblemLine(ctx, problem);
+    const SampleInfo s = InspectSample(ctx.image, static_cast<uint32_t>(problem.offset));
+    if (s.headerInFile && s.KnownKind() && s.extentInFile && s.rateField == 0)
+        text += ": its header declares a rate of 0 Hz, which no game plays "
+                "(--dialog-header writes its values at 11050 Hz all the same)";
+    return text;
 }
 
 uint32_t DumpRate(const SampleInfo& s, const std::optional<uint32_t>& rate, bool dialogHeader) {

@@ -41,6 +41,6 @@ std::string SnrText(double snrDb, const char* unit = " dB");
 
 // "0x" and upper-case hexadecimal digits, as the dialog shows offsets;
 // HexWord shows all eight digits, for pointer words.
-std::string Hex(uint32_t value);
+std::string Hex(uint64_t value);
 std::string HexWord(uint32_t value);
 

@@ -8,6 +8,7 @@
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
+#include "words.h"
 
 void CheckSampleRate(const std::optional<uint32_t>& hz) {
     if (hz && !PlausibleRate(*hz))
@@ -17,14 +18,11 @@ void CheckSampleRate(const std::optional<uint32_t>& hz) {
 
 std::optional<SampleKind> KindOf(const std::string& name) {
     if (name.empty()) return std::nullopt;
-    for (const SampleFormat& f : SampleFormats())
-        if (name == f.name) return f.kind;
-    BadUsage("--kind must be compressed or uncompressed");
+    if (const SampleFormat* f = FormatNamed(name)) return f->kind;
+    BadUsage("--kind must be " + KindNames(" or "));
 }
 
-NewSample NewSampleFor(const RomContext& ctx, std::optional<uint32_t> replacedOffset,
-                       const std::optional<uint32_t>& rate, const std::string& kind) {
-    const SampleDefaults d = DefaultsFor(ctx.image, replacedOffset);
+NewSample NewSampleFor(const SampleDefaults& d, const std::optional<uint32_t>& rate, const std::string& kind) {
     return {KindOf(kind).value_or(d.kind), rate ? *rate * 1024 : d.rateField};
 }
 
@@ -59,10 +57,19 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan) {
     std::string text;
     for (const Problem& p : plan.problems) {
         if (!text.empty()) text += "\n  ";
-        text += (p.index >= 0 ? EntryName(ctx, p.index) + ": " : "") + DescribeProblem(p);
+        text += ProblemLine(ctx, p);
         if (p.kind == PlanProblem::AmbiguousTable) text += " (" + CompetingTables(ctx) + "): give --table HEX";
     }
     return text;
+}
+
+std::string ProblemLine(const RomContext& ctx, const Problem& p) {
+    return DescribeProblem(p, p.index >= 0 ? EntryName(ctx, p.index) : "");
+}
+
+void PrintPlanWarnings(const RomContext& ctx, const Plan& plan) {
+    for (const PlanWarning& w : plan.warnings)
+        std::fprintf(stderr, "warning: %s\n", DescribePlanWarning(w, w.index >= 0 ? EntryName(ctx, w.index) : "").c_str());
 }
 
 void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text) {
@@ -129,8 +136,9 @@ void PrintUpdates(const Plan& plan) {
 
 void WarnOverwritten(const RomContext& ctx, const Plan& plan) {
     for (const CryPlan& c : plan.cries) {
+        const std::string subject = c.index >= 0 ? EntryName(ctx, c.index) : "the sample at " + Hex(c.newOffset);
         for (int other : c.overwritten)
-            std::fprintf(stderr, "warning: %s: the new sample runs over the sample of %s\n", EntryName(ctx, c.index).c_str(),
+            std::fprintf(stderr, "warning: %s: the new sample runs over the sample of %s\n", subject.c_str(),
                          EntryName(ctx, other).c_str());
         if (!c.sharing.empty() && c.replaced && !c.moved)
             for (int other : c.sharing)

@@ -17,6 +17,7 @@
 #include "options.h"
 #include "plan.h"
 #include "quality.h"
+#include "request.h"
 
 // Refuses a --rate no game could play.
 void CheckSampleRate(const std::optional<uint32_t>& hz);
@@ -28,8 +29,7 @@ struct NewSample {
     uint32_t rateField = GameRateField;
     double Rate() const { return rateField / 1024.0; }
 };
-NewSample NewSampleFor(const RomContext& ctx, std::optional<uint32_t> replacedOffset,
-                       const std::optional<uint32_t>& rate, const std::string& kind);
+NewSample NewSampleFor(const SampleDefaults& defaults, const std::optional<uint32_t>& rate, const std::string& kind);
 // The kind --kind names; bad usage for any other name.
 std::optional<SampleKind> KindOf(const std::string& name);
 // The rate field of audio loaded for `target`: with --keep-rate the input's
@@ -58,6 +58,10 @@ EncodedCry EncodeCry(const Bytes& samples, SampleKind kind, EncodeMode mode, uin
 
 // Every problem of a refused plan, one per line, each naming the cry by ID.
 std::string PlanProblems(const RomContext& ctx, const Plan& plan);
+// One problem, naming its entry by ID ("ID 5: ...").
+std::string ProblemLine(const RomContext& ctx, const Problem& p);
+// Prints the plan's warnings on standard error, each naming its entry.
+void PrintPlanWarnings(const RomContext& ctx, const Plan& plan);
 // Fails with `text`, the plan's problems joining the failure's JSON document.
 [[noreturn]] void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text);
 // The cry tables the code points at, when it points at several: "0x1000, 0x3F000".

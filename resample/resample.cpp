@@ -1,10 +1,31 @@
 #include "resample.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include <soxr.h>
 
+namespace {
+
+// The page's libsoxr is built without its SIMD engines; this one would pick
+// them where the processor has them, and their single-precision sums round
+// differently, a value apart here and there once quantised. Both then use the
+// plain engine and the same filter code, so that a sound converts to the same
+// bytes on the command line and in the page. Set once, before any thread
+// resamples: libsoxr reads it whenever it sets a conversion up.
+bool UsePlainEngine() {
+#ifdef _WIN32
+    return _putenv_s("SOXR_USE_SIMD", "0") == 0;
+#else
+    return setenv("SOXR_USE_SIMD", "0", 1) == 0;
+#endif
+}
+
+}  // namespace
+
 Resampled Resample(std::span<const double> in, double fromRate, double toRate) {
+    static const bool plain = UsePlainEngine();
+    (void)plain;
     // The integer rate a dumped WAV carries counts as the sample's own rate:
     // dump then encode must give back the same bytes.
     if (std::lround(fromRate) == std::lround(toRate) || in.empty()) return {{in.begin(), in.end()}, {}};

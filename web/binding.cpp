@@ -23,6 +23,7 @@
 #include "plan.h"
 #include "quality.h"
 #include "report.h"
+#include "request.h"
 #include "resample.h"
 #include "samplekind.h"
 #include "wavlib.h"
@@ -59,7 +60,8 @@ struct Opened {
     Bytes original;
     std::optional<Bytes> edited;
     ImageModel model;
-    TableShortfall shortfall;  // why a measured table stops short
+    TableShortfall shortfall;     // why a measured table stops short
+    std::optional<ImageCut> cut;  // the image is shorter than it should be
     IdRule rule = IdRule::CryNumber;
     bool read = false;  // `original` holds a file's bytes
 
@@ -71,6 +73,7 @@ struct Opened {
         edited.reset();
         model = {};
         shortfall = {};
+        cut.reset();
         read = false;
     }
 };
@@ -103,13 +106,6 @@ val Copy(std::span<const uint8_t> bytes) {
 std::string Text(const Json& j) { return j.Dump(); }
 std::string Error(const std::string& what) { return Text(Json::Object({{"error", what}})); }
 
-// The format a kind's name (SampleFormat::name) names, or nullptr.
-const SampleFormat* FormatNamed(const std::string& name) {
-    for (const SampleFormat& f : SampleFormats())
-        if (name == f.name) return &f;
-    return nullptr;
-}
-
 // The values of the sound sample at `offset` of `bytes`, or nothing.
 std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t offset) {
     SampleInfo s = InspectSample(bytes, offset);
@@ -131,10 +127,10 @@ Plan PlanReplace(int index, const val& sample) {
 std::string OpenedJson(const Opened& image) {
     const ImageModel& m = image.model;
     if (m.problem != OpenProblem::None)
-        return Text(Json::Object({{"error", DescribeOpenProblem(m)}, {"problem", OpenProblemName(m.problem)}}));
+        return Text(Json::Object({{"error", OpenProblemName(m.problem)}, {"problem", OpenProblemName(m.problem)}}));
     Json j = IdentityJson(m);
     j.Set("size", m.size);
-    j.Merge(TableJson(m, image.shortfall));
+    j.Merge(TableJson(m, image.shortfall, image.cut));
     return Text(j);
 }
 
@@ -147,8 +143,10 @@ void ReadTable(Opened& image, int table, int entries, bool species) {
     TableRequest request;
     if (table >= 0) request.offset = static_cast<uint32_t>(table);
     if (entries > 0) request.entries = entries;
-    image.model = OpenImage(image.original, request);
-    image.shortfall = entries > 0 ? TableShortfall{} : CheckTableLength(image.original, image.model);
+    ImageReading reading = ReadImageModel(image.original, request);
+    image.model = std::move(reading.model);
+    image.shortfall = reading.shortfall;
+    image.cut = reading.cut;
 }
 
 // Reads `rom` (a Uint8Array or a File) and its table, as `reopen` reads
@@ -248,14 +246,17 @@ ConditionOptions OptionsOf(const val& o) {
 // channel, DC and trim, resampling, gain or normalisation, quantisation.
 // {values, warnings}; null when libsoxr refuses the rates.
 val Convert(const val& frames, int channels, double rate, double toRate, const val& options) {
-    const ConditionOptions o = OptionsOf(options);
     AudioWarnings warnings;
-    std::vector<double> mono =
-        ConditionBeforeResample(emscripten::convertJSArrayToNumberVector<double>(frames), channels, rate, o, warnings);
-    const Resampled resampled = Resample(mono, rate, toRate);
-    if (!resampled.error.empty()) return val::null();
+    const Resampler resample = [](std::span<const double> x, double from, double to, std::vector<double>& y) {
+        Resampled r = Resample(x, from, to);
+        y = std::move(r.samples);
+        return r.error.empty();
+    };
+    const std::optional<Bytes> values = ConditionSound(emscripten::convertJSArrayToNumberVector<double>(frames), channels,
+                                                       rate, toRate, OptionsOf(options), resample, warnings);
+    if (!values) return val::null();
     val out = val::object();
-    out.set("values", Copy(Quantise(ConditionAfterResample(resampled.samples, o), warnings)));
+    out.set("values", Copy(*values));
     out.set("warnings", Text(WarningsJson(warnings)));
     return out;
 }
@@ -284,8 +285,7 @@ val RateLimits() {
 // The kind and rate field a new sample for entry `index` takes unless the
 // user says otherwise: those of the sample it replaces (DefaultsFor).
 std::string Defaults(int index) {
-    const Entry e = ReadEntry(current.Image(), current.model.table, index);
-    const SampleDefaults d = DefaultsFor(current.Image(), e.pointsIntoRom ? std::optional(e.offset) : std::nullopt);
+    const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, index);
     return Text(Json::Object({{"kind", FormatOf(d.kind).name}, {"rate_field", d.rateField}}));
 }
 
@@ -307,7 +307,10 @@ std::string QualityOf(const val& values, const val& sample) {
     const EncodeQuality q = MeasureSample(BytesOf(values), BytesOf(sample));
     AudioWarnings warnings;
     CheckEncoding(q, EncodeMode::Best, warnings);
-    return Text(Json::Object({{"snr_db", q.snrDb}, {"peak_error", q.peakError}, {"warnings", WarningsJson(warnings)}}));
+    return Text(Json::Object({{"snr_db", q.snrDb},
+                              {"peak_error", q.peakError},
+                              {"grade", GradeName(GradeOf(q))},
+                              {"warnings", WarningsJson(warnings)}}));
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the

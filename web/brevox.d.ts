@@ -26,7 +26,15 @@ export interface TableInUse {
   ambiguous: boolean;
   /** Null when the entries were given, or the table does not stop short. */
   table_stop: TableStop | null;
+  /** A given table the game's code does not point at: the cry table it points at. Null otherwise. */
+  table_in_use: number | null;
+  /** Null unless the image is shorter than it should be. */
+  image_cut: ImageCut | null;
 }
+
+/** An image cut short: game_size is the games' 16 MiB for a known release (else null); pointed_past the
+ *  furthest offset past the end an entry (index) points at, both null for none. */
+export interface ImageCut { size: number; game_size: number | null; pointed_past: number | null; index: number | null }
 
 /** What the image says it is, as `brevox-cli identify --json` gives it. */
 export interface Identity {
@@ -99,6 +107,8 @@ export interface CryPlan {
   old_kind: string | null;
   new_kind: string | null;
   moved: boolean;
+  /** Its reverse entry, in step, moved with it. */
+  reverse_moved: boolean;
   sharing: number[];
   sharing_ids: number[];
   overwritten: number[];
@@ -106,9 +116,29 @@ export interface CryPlan {
   snr_db: number | null;
 }
 
+export type PlanWarningCode = 'TableNotInUse' | 'ImageCut' | 'ReverseLeft';
+
+/** The fields the code names are set, the others null; the page words it (message is null). */
+export interface PlanWarning {
+  code: PlanWarningCode;
+  message: string | null;
+  /** -1 when the warning concerns no entry. */
+  index: number;
+  ids: number[];
+  table: number | null;
+  in_use: number | null;
+  size: number | null;
+  game_size: number | null;
+  pointed_past: number | null;
+  /** ReverseLeft: where the reverse entry stays pointing. */
+  pointer: number | null;
+}
+
 export interface Plan {
   ok: boolean;
   problems: Problem[];
+  /** Also on a refused plan. */
+  warnings: PlanWarning[];
   cries: CryPlan[];
   pointers: PointerUpdate[];
   voices: VoiceUpdate[];
@@ -152,7 +182,9 @@ export interface Kind { name: string; max_values: number }
 export interface RateLimits { min_rate: number; max_rate: number }
 export interface Defaults { kind: string; rate_field: number }
 /** snr_db is null for an exact encoding. */
-export interface Quality { snr_db: number | null; peak_error: number; warnings: AudioWarning[] }
+/** The one rule for every front end's word of an encoding's quality. */
+export type QualityGrade = 'Exact' | 'Good' | 'Fair' | 'Poor';
+export interface Quality { snr_db: number | null; peak_error: number; grade: QualityGrade; warnings: AudioWarning[] }
 
 export interface Brevox {
   /** Reads an image and its table (table -1: found; entries 0 or less: measured); the current image

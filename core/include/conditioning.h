@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -90,8 +91,17 @@ std::vector<double> ConditionBeforeResample(std::span<const double> frames, int 
 // Gain, then normalisation, on the resampled signal.
 std::vector<double> ConditionAfterResample(std::span<const double> samples, const ConditionOptions& options);
 
-// Warns when `mode` would keep the quantised samples poorly: an SNR below
-// 10 dB or a peak error above 64 steps.
+// Converts a sound with the resampler a front end has: the one pipeline of
+// the command line and the page. `resample` turns mono samples at `from` Hz
+// into samples at `to` Hz, false when it refuses the rates. The unsigned 8-bit
+// values at `toRate`, or nothing when the resampler refused.
+using Resampler = std::function<bool(std::span<const double> in, double from, double to, std::vector<double>& out)>;
+std::optional<std::vector<uint8_t>> ConditionSound(std::span<const double> frames, int channels, double rate,
+                                                   double toRate, const ConditionOptions& options,
+                                                   const Resampler& resample, AudioWarnings& warnings);
+
+// Warns when `mode` would keep the quantised samples poorly: a Poor grade
+// (GradeOf), an SNR below 10 dB.
 void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarnings& warnings);
 // The same for figures already measured.
 void CheckEncoding(const EncodeQuality& quality, EncodeMode mode, AudioWarnings& warnings);

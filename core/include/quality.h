@@ -29,6 +29,15 @@ struct EncodeQuality {
     uint32_t worstBlocks;
 };
 
+// How well an encoding keeps a sound, in four grades every front end words
+// the same: Exact (no error), Good (an SNR of 30 dB or more and no value off
+// by more than 64 steps), Fair (10 dB or more), Poor (below 10 dB, which the
+// encoding warns of).
+enum class QualityGrade { Exact, Good, Fair, Poor };
+QualityGrade GradeOf(const EncodeQuality& quality);
+// The grade's name, as machine output spells it ("Fair").
+const char* GradeName(QualityGrade grade);
+
 // Encodes `wav` (unsigned 8-bit samples) with `mode` and with the other mode,
 // in memory, decodes both and reports `mode`'s figures.
 EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode);

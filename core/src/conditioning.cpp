@@ -10,8 +10,6 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 constexpr double DcWarnLevel = 0.02;  // of full scale
-constexpr double PoorSnrDb = 10;
-constexpr int PoorPeakError = 64;      // steps of the 8-bit scale
 constexpr double RateTolerance = 0.01;
 
 double FromDb(double db) { return std::pow(10.0, db / 20); }
@@ -134,7 +132,7 @@ void CheckEncoding(std::span<const uint8_t> samples, EncodeMode mode, AudioWarni
 }
 
 void CheckEncoding(const EncodeQuality& q, EncodeMode mode, AudioWarnings& warnings) {
-    if (q.snrDb >= PoorSnrDb && q.peakError <= PoorPeakError) return;
+    if (GradeOf(q) != QualityGrade::Poor) return;
     warnings.push_back({.code = AudioWarningCode::PoorEncoding, .mode = mode, .snrDb = q.snrDb, .peakError = q.peakError});
 }
 
@@ -142,4 +140,13 @@ bool CheckRawRate(double wavRate, double sampleRate, AudioWarnings& warnings) {
     if (std::abs(wavRate - sampleRate) <= RateTolerance * sampleRate) return false;
     warnings.push_back({.code = AudioWarningCode::RateMismatch, .wavRate = wavRate, .sampleRate = sampleRate});
     return true;
+}
+
+std::optional<std::vector<uint8_t>> ConditionSound(std::span<const double> frames, int channels, double rate,
+                                                   double toRate, const ConditionOptions& options,
+                                                   const Resampler& resample, AudioWarnings& warnings) {
+    const std::vector<double> mono = ConditionBeforeResample(frames, channels, rate, options, warnings);
+    std::vector<double> resampled;
+    if (!resample(mono, rate, toRate, resampled)) return std::nullopt;
+    return Quantise(ConditionAfterResample(resampled, options), warnings);
 }

@@ -8,6 +8,10 @@
 
 namespace {
 
+constexpr double GoodSnrDb = 30;
+constexpr double PoorSnrDb = 10;
+constexpr int GoodPeakError = 64;  // steps of the 8-bit scale
+
 int Signed(uint8_t wavSample) { return int(wavSample) - 0x80; }
 
 uint64_t Energy(std::span<const uint8_t> wav) {
@@ -70,4 +74,21 @@ EncodeQuality MeasureSample(std::span<const uint8_t> wav, std::span<const uint8_
     q.blocks = static_cast<uint32_t>((wav.size() + BlockSamples - 1) / BlockSamples);
     q.snrDb = SnrDb(Energy(wav), q.squaredError);
     return q;
+}
+
+QualityGrade GradeOf(const EncodeQuality& q) {
+    if (q.squaredError == 0) return QualityGrade::Exact;
+    if (q.snrDb < PoorSnrDb) return QualityGrade::Poor;
+    if (q.snrDb < GoodSnrDb || q.peakError > GoodPeakError) return QualityGrade::Fair;
+    return QualityGrade::Good;
+}
+
+const char* GradeName(QualityGrade grade) {
+    switch (grade) {
+        case QualityGrade::Exact: return "Exact";
+        case QualityGrade::Good: return "Good";
+        case QualityGrade::Fair: return "Fair";
+        case QualityGrade::Poor: return "Poor";
+    }
+    return "Unknown";
 }

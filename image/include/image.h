@@ -16,7 +16,7 @@
 //
 // Error convention: nothing throws. An image that cannot be read as asked
 // comes back with ImageModel::problem set (an OpenProblem code, worded by
-// each front end or by DescribeOpenProblem); entries and samples carry flags
+// each front end); entries and samples carry flags
 // (inFile, pointsIntoRom, Sound()) instead of failing.
 #pragma once
 
@@ -211,6 +211,9 @@ struct ImageModel {
     // dead bytes an edit must not be made in, though they still look like a
     // table.
     std::optional<uint32_t> unusedTable;
+    // A given table the code does not point at: the cry table it points at
+    // instead. An edit there changes nothing the game plays.
+    std::optional<uint32_t> tableInUse;
     // When the code points at more than one cry table, each of them (the one
     // in use among them): commands that write refuse until one is given.
     std::vector<uint32_t> competing;
@@ -231,7 +234,6 @@ struct ImageModel {
 // by the scan. The reverse table is the one right after the cry table, else
 // one the code points at, else one whose pointers match the cry table's.
 ImageModel OpenImage(ImageBytes image, const TableRequest& request = {});
-std::string DescribeOpenProblem(const ImageModel& model);
 
 // Why a measured cry table stops short of the games' GameTableEntries: the
 // entry where the words stop and which of them is wrong, and how many entries
@@ -254,6 +256,20 @@ struct TableShortfall {
 // For a model whose table was measured, not stated.
 TableShortfall CheckTableLength(ImageBytes image, const ImageModel& model);
 const char* TableStopName(TableStop stop);
+
+// An image shorter than it should be: a known release's image holds
+// GameImageSize bytes, and an entry of the table in use that points past the
+// end (within the games' 388 entries, or the stated size) shows the image
+// once went on.
+constexpr uint32_t GameImageSize = 16u << 20;
+struct ImageCut {
+    uint32_t size = 0;         // the image's bytes
+    uint32_t gameSize = 0;     // GameImageSize for a known release, else 0
+    uint32_t pointedPast = 0;  // the furthest offset past the end an entry points at, 0 for none
+    int entry = -1;            // the entry that points there, -1 for none
+};
+// Nothing when the image is as long as both say.
+std::optional<ImageCut> CheckImageSize(ImageBytes image, const ImageModel& model);
 
 // The reverse table of a cry table of `entries` entries: right after it when
 // an entry there starts with 30 3C 00 00, else the first word-aligned run of

@@ -5,7 +5,7 @@
 //
 // Error convention: a plan that cannot be carried out comes back empty with
 // every Problem in `problems`, each a code with named fields that front ends
-// word (DescribeProblem in English); ApplyPlan returns false and changes
+// word; ApplyPlan returns false and changes
 // nothing when handed such a plan.
 #pragma once
 
@@ -84,15 +84,16 @@ struct CryPlan {
     std::optional<SampleKind> oldKind;  // the old sample's kind, when a sound lay there
     std::optional<SampleKind> newKind;  // the new sample's (or the repoint target's) kind
     bool moved = false;           // the entry now points elsewhere
+    bool reverseMoved = false;    // its reverse entry, in step, moved with it
     std::vector<int> sharing;     // other entries that point at the sample written over (they change too)
     std::vector<int> overwritten; // entries whose samples a forced write runs over
 };
 
 enum class PlanProblem {
-    IndexPastTable,    // room = entries in the table
+    IndexPastTable,    // offset = the cry table, room = its entries
     EntryNotInImage,   // the entry does not point into the image
     BadSample,         // the sample bytes are not those of its kind and length
-    DoesNotFit,        // bytes needed, room = bytes the slot holds
+    DoesNotFit,        // bytes needed at offset, room = bytes the slot holds
     NoFreeSpace,       // bytes needed, room = largest free run left
     Unaligned,         // at offset
     PastEnd,           // bytes at offset
@@ -115,12 +116,24 @@ struct Problem {
     uint64_t room = 0;    // what there is: the slot's bytes, the largest free run, the table's entries
     ProtectedPart part = HeaderPart;
 };
-// The problem in English words, without the entry it concerns (front ends
-// name it as an ID or an index); front ends in other languages word the kinds
-// themselves.
-std::string DescribeProblem(const Problem& problem);
 // The kind's name, as machine output spells it ("DoesNotFit").
 const char* ProblemName(PlanProblem kind);
+
+// What an edit that can be made should still tell the user before it is.
+enum class PlanWarningKind {
+    TableNotInUse,  // table: the table edited; inUse: the cry table the code points at
+    ImageCut,       // size, gameSize, pointedPast, index (ImageCut's fields)
+    ReverseLeft,    // index: a repointed entry whose reverse entry pointed elsewhere, at `pointer`, and stays
+};
+struct PlanWarning {
+    PlanWarningKind kind;
+    int index = -1;
+    uint32_t table = 0, inUse = 0;
+    uint32_t size = 0, gameSize = 0, pointedPast = 0;
+    uint32_t pointer = 0;
+};
+// The kind's name, as machine output spells it ("TableNotInUse").
+const char* PlanWarningName(PlanWarningKind kind);
 
 struct Plan {
     std::vector<CryPlan> cries;
@@ -132,6 +145,7 @@ struct Plan {
     uint64_t bytesFreed = 0;      // bytes reclaimed
     uint64_t freeLeft = 0;        // free-space bytes after the plan
     std::vector<Problem> problems;
+    std::vector<PlanWarning> warnings;  // kept on a refused plan too
 
     bool Ok() const { return problems.empty(); }
 };

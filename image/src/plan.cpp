@@ -112,9 +112,13 @@ struct Planner {
         cp.moved = e.pointer != to;
         if (!cp.moved) return;
         plan.pointers.push_back({TableKind::Cry, cp.index, e.pointerPos, e.pointer, to});
+        if (!model.reverse) return;
+        const Entry r = ReadEntry(image, *model.reverse, cp.index);
         if (ReverseInStep(image, model, cp.index)) {
-            const Entry r = ReadEntry(image, *model.reverse, cp.index);
             plan.pointers.push_back({TableKind::Reverse, cp.index, r.pointerPos, r.pointer, to});
+            cp.reverseMoved = true;
+        } else if (r.inFile && VoiceKind(r.firstWord, TableKind::Reverse) && r.pointer != to) {
+            plan.warnings.push_back({.kind = PlanWarningKind::ReverseLeft, .index = cp.index, .pointer = r.offset});
         }
     }
 
@@ -183,7 +187,8 @@ struct Planner {
             case CryChange::Place::InPlace: {
                 if (!e.pointsIntoRom) return Add({.kind = PlanProblem::EntryNotInImage, .index = c.index});
                 if (!fits && !c.force) {
-                    if (old.Sound()) return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .bytes = cp.newBytes, .room = cp.oldBytes});
+                    if (old.Sound())
+                        return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .offset = e.offset, .bytes = cp.newBytes, .room = cp.oldBytes});
                     return Add({.kind = PlanProblem::NotASample, .index = c.index, .offset = e.offset});
                 }
                 const Span s = SpanAt(e.offset, cp.newBytes);
@@ -202,7 +207,7 @@ struct Planner {
                                       std::all_of(image.begin() + s.start, image.begin() + s.end, [](uint8_t b) { return b == 0xFF; });
                 if (s.end <= image.size() && s.start % 4 == 0 && !intoSample && !intoFree && !c.force) {
                     if (there.Sound())
-                        return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .bytes = cp.newBytes, .room = there.extent});
+                        return Add({.kind = PlanProblem::DoesNotFit, .index = c.index, .offset = c.at, .bytes = cp.newBytes, .room = there.extent});
                     return Add({.kind = PlanProblem::NotFree, .index = c.index, .offset = c.at});
                 }
                 if (!CheckTarget(c.index, s, there.Sound() ? std::optional<Span>(there.Bytes()) : std::nullopt, c.force)) return;
@@ -340,7 +345,17 @@ struct Planner {
     // other change needs the cry table.
     static bool NamesNoEntry(const CryChange& c) { return c.place == CryChange::Place::At && c.index == -1; }
 
+    // What the user should know of the image and table an edit goes into.
+    void WarnOfImage() {
+        if (model.tableInUse)
+            plan.warnings.push_back({.kind = PlanWarningKind::TableNotInUse, .table = model.table, .inUse = *model.tableInUse});
+        if (const std::optional<ImageCut> cut = CheckImageSize(image, model))
+            plan.warnings.push_back({.kind = PlanWarningKind::ImageCut, .index = cut->entry, .size = cut->size,
+                                     .gameSize = cut->gameSize, .pointedPast = cut->pointedPast});
+    }
+
     void Run() {
+        WarnOfImage();
         const bool needTable = !request.repoints.empty() ||
                                !std::all_of(request.cries.begin(), request.cries.end(), NamesNoEntry);
         if (needTable && !model.HasTable()) return Add({.kind = PlanProblem::NoTable});
@@ -353,7 +368,8 @@ struct Planner {
         std::map<int, int> seen;
         auto checkIndex = [&](int index) {
             if (index < 0 || index >= model.entries) {
-                Add({.kind = PlanProblem::IndexPastTable, .index = index, .room = static_cast<uint64_t>(model.entries)});
+                Add({.kind = PlanProblem::IndexPastTable, .index = index, .offset = model.table,
+                     .room = static_cast<uint64_t>(model.entries)});
                 return false;
             }
             if (seen[index]++) {
@@ -381,6 +397,7 @@ Plan PlanEdits(ImageBytes image, const ImageModel& model, const EditRequest& req
     if (!p.plan.Ok()) {
         Plan refused;
         refused.problems = p.plan.problems;
+        refused.warnings = p.plan.warnings;
         return refused;
     }
     return p.plan;

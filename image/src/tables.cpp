@@ -212,6 +212,18 @@ int SharedPointers(ImageBytes image, uint32_t a, uint32_t b, int entries) {
     return same;
 }
 
+// The cry table the code points at when it points at none holding `given`:
+// a given table the game no longer reads.
+std::optional<uint32_t> PointedElsewhere(const std::vector<TableFound>& tables, uint32_t given) {
+    std::optional<uint32_t> pointed;
+    for (const TableFound& t : tables) {
+        if (t.kind != TableKind::Cry || t.pointerWords.empty()) continue;
+        if (t.offset <= given && given < t.offset + CryEntrySize * static_cast<uint32_t>(t.entries)) return std::nullopt;
+        if (!pointed) pointed = t.offset;
+    }
+    return pointed;
+}
+
 void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>& tables, const TableRequest& request) {
     if (request.offset) {
         const uint32_t t = *request.offset;
@@ -221,6 +233,7 @@ void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>&
         if (m.problem != OpenProblem::None) return;
         SetTable(m, image, TableSource::Given, t, request);
         if (m.problem == OpenProblem::None && m.entries == 0) m.problem = OpenProblem::TableNoEntries;
+        m.tableInUse = PointedElsewhere(tables, t);
         return;
     }
     const bool known = m.identity.kind == RomKnown;
@@ -263,11 +276,20 @@ void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>&
     if (start) SetTable(m, image, known ? TableSource::Moved : TableSource::Scan, *start, request);
 }
 
-void ChooseReverse(ImageModel& m, ImageBytes image, const std::vector<TableFound>& tables) {
+// A stated size holds for the reverse table too: its run of entries may be
+// cut where the cry table's is (an entry pointing past a cut image), and the
+// entries past the cut are in step or not, one by one.
+int ReverseEntries(const ImageModel& m, ImageBytes image, const TableRequest& request, int measured) {
+    if (!request.entries) return std::min(m.entries, measured);
+    const uint64_t room = (image.size() - std::min<uint64_t>(*m.reverse, image.size())) / CryEntrySize;
+    return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(m.entries), room));
+}
+
+void ChooseReverse(ImageModel& m, ImageBytes image, const std::vector<TableFound>& tables, const TableRequest& request) {
     const uint32_t after = m.TableBytes().end;
     if (MeasureTable(image, after, TableKind::Reverse) > 0) {
         m.reverse = after;
-        m.reverseEntries = std::min(m.entries, MeasureTable(image, after, TableKind::Reverse));
+        m.reverseEntries = ReverseEntries(m, image, request, MeasureTable(image, after, TableKind::Reverse));
     } else {
         // One the code points at, in step with the cry table over most of
         // its first entries; else one found by its pointers alone.
@@ -283,7 +305,7 @@ void ChooseReverse(ImageModel& m, ImageBytes image, const std::vector<TableFound
         m.reverse = best ? std::optional(best->offset) : FindReverseTable(image, m.table, m.entries);
         if (m.reverse) {
             const TableFound* t = FoundAt(tables, TableKind::Reverse, *m.reverse);
-            m.reverseEntries = std::min(m.entries, t ? t->entries : PointingEntries(image, *m.reverse, m.entries));
+            m.reverseEntries = ReverseEntries(m, image, request, t ? t->entries : PointingEntries(image, *m.reverse, m.entries));
         }
     }
     if (const TableFound* t = m.reverse ? FoundAt(tables, TableKind::Reverse, *m.reverse) : nullptr)
@@ -308,26 +330,8 @@ ImageModel OpenImage(ImageBytes image, const TableRequest& request) {
         return m;
     }
     if (const TableFound* t = FoundAt(tables, TableKind::Cry, m.table)) m.tablePointers = t->pointerWords;
-    ChooseReverse(m, image, tables);
+    ChooseReverse(m, image, tables, request);
     return m;
-}
-
-std::string DescribeOpenProblem(const ImageModel& m) {
-    char at[16];
-    std::snprintf(at, sizeof at, "0x%X", static_cast<unsigned>(m.table));
-    switch (m.problem) {
-        case OpenProblem::None: return {};
-        case OpenProblem::TooLarge: return "the image is larger than 64 MiB: not a GBA ROM image";
-        case OpenProblem::TableUnaligned: return std::string("the table offset ") + at + " is not word-aligned";
-        case OpenProblem::TablePastEnd:
-            return std::string("the table offset ") + at + " lies beyond the end of the image";
-        case OpenProblem::TableNoEntries:
-            return std::string("no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at ") + at +
-                   "; give --entries N for a table whose entries carry other words";
-        case OpenProblem::EntriesTooMany:
-            return std::string("a table of that many entries at ") + at + " runs past the end of the image";
-    }
-    return {};
 }
 
 TableShortfall CheckTableLength(ImageBytes image, const ImageModel& m) {
@@ -363,4 +367,22 @@ const char* TableStopName(TableStop stop) {
         case TableStop::LastWord: return "LastWord";
     }
     return "Unknown";
+}
+
+std::optional<ImageCut> CheckImageSize(ImageBytes image, const ImageModel& m) {
+    ImageCut cut;
+    cut.size = static_cast<uint32_t>(std::min<uint64_t>(image.size(), UINT32_MAX));
+    if (m.identity.kind == RomKnown && image.size() < GameImageSize) cut.gameSize = GameImageSize;
+    const int entries = m.source == TableSource::None ? 0 : std::max(m.entries, GameTableEntries);
+    for (int i = 0; i < entries; ++i) {
+        const Entry e = ReadEntry(image, m.table, i);
+        if (!e.inFile || !VoiceKind(e.firstWord, TableKind::Cry) || e.lastWord != EntryLastWord) break;
+        const bool romAddress = (e.pointer & ~RomAddressMask) == RomAddressBase;
+        if (romAddress && e.offset >= image.size() && e.offset > cut.pointedPast) {
+            cut.pointedPast = e.offset;
+            cut.entry = i;
+        }
+    }
+    if (cut.gameSize == 0 && cut.entry < 0) return std::nullopt;
+    return cut;
 }

@@ -53,7 +53,13 @@ Json TableStopJson(const TableShortfall& s);
 // the code no longer points at, the cry tables the code points at when
 // several (ambiguous: a command that writes needs one named), and where a
 // measured table stops short (`stop`, TableStopJson).
-Json TableJson(const ImageModel& m, const TableShortfall& stop);
+// Also the cry table the code points at when a given one is not (null
+// otherwise), and an image shorter than it should be (ImageCutJson).
+Json TableJson(const ImageModel& m, const TableShortfall& stop, const std::optional<ImageCut>& cut = std::nullopt);
+// An image cut short, null when it is not: its size, the games' size (null
+// for an unknown release), the furthest offset past the end an entry points
+// at and that entry's index (both null for none).
+Json ImageCutJson(const std::optional<ImageCut>& cut);
 
 // A plan problem: its kind (ProblemName), the entry (index -1 for none) and
 // the IDs that reach it, offset, bytes, room, and for Protected the part
@@ -61,12 +67,25 @@ Json TableJson(const ImageModel& m, const TableShortfall& stop);
 Json ProblemJson(const Problem& p, IdRule rule);
 const char* ProtectedPartName(ProtectedPart part);
 
-// A plan: ok, its problems, one row per cry (IDs under `rule`), the spans it
+// Front ends word what the model reports; a shape that carries a message
+// takes the front end's wording function (null: the message is null).
+template <class T>
+using WordsOf = std::string (*)(const T&);
+
+// A plan warning: its code (PlanWarningName), `message`, the entry and its
+// IDs (index -1 and no IDs for none), and the fields its code names, the
+// others null: table and in_use (TableNotInUse); size, game_size and
+// pointed_past (ImageCut); pointer (ReverseLeft, where the reverse entry
+// stays pointing).
+Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> words = nullptr);
+
+// A plan: ok, its problems, its warnings (PlanWarningJson), one row per cry (IDs under `rule`), the spans it
 // writes (new samples, and FF over reclaimed slots), the pointer words and
 // voice bytes that change, the slots reclaimed and the free space.
 // `extra` holds, per index, fields a front end adds to its cry's row (e.g.
 // the encoding's SNR, snr_db, null otherwise).
-Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {});
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {},
+              WordsOf<PlanWarning> words = nullptr);
 
 // A warning of the conditioning or the encoding: its code, the `message` the
 // front end words it with (null when the front end words it from the fields

@@ -22,6 +22,7 @@ Json CryJson(const CryPlan& c, IdRule rule) {
                          {"old_kind", KindJson(c.oldKind)},
                          {"new_kind", KindJson(c.newKind)},
                          {"moved", c.moved},
+                         {"reverse_moved", c.reverseMoved},
                          {"sharing", c.sharing},
                          {"sharing_ids", IdsJson(c.sharing, rule)},
                          {"overwritten", c.overwritten},
@@ -92,7 +93,15 @@ Json TableStopJson(const TableShortfall& s) {
                          {"games", GameTableEntries}});
 }
 
-Json TableJson(const ImageModel& m, const TableShortfall& stop) {
+Json ImageCutJson(const std::optional<ImageCut>& cut) {
+    if (!cut) return Json();
+    return Json::Object({{"size", cut->size},
+                         {"game_size", cut->gameSize ? Json(cut->gameSize) : Json()},
+                         {"pointed_past", cut->entry >= 0 ? Json(cut->pointedPast) : Json()},
+                         {"index", cut->entry >= 0 ? Json(cut->entry) : Json()}});
+}
+
+Json TableJson(const ImageModel& m, const TableShortfall& stop, const std::optional<ImageCut>& cut) {
     return Json::Object({{"table", m.HasTable() ? Json(m.table) : Json()},
                          {"entries_in_table", m.entries},
                          {"found_by", TableSourceName(m.source)},
@@ -103,7 +112,9 @@ Json TableJson(const ImageModel& m, const TableShortfall& stop) {
                          {"unused_table", m.unusedTable},
                          {"competing_tables", m.competing},
                          {"ambiguous", m.Ambiguous()},
-                         {"table_stop", TableStopJson(stop)}});
+                         {"table_stop", TableStopJson(stop)},
+                         {"table_in_use", m.tableInUse},
+                         {"image_cut", ImageCutJson(cut)}});
 }
 
 Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row) {
@@ -147,9 +158,25 @@ Json ProblemJson(const Problem& p, IdRule rule) {
                          {"part", p.kind == PlanProblem::Protected ? Json(ProtectedPartName(p.part)) : Json()}});
 }
 
+Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> words) {
+    using Kind = PlanWarningKind;
+    const auto when = [&](bool given, Json value) { return given ? value : Json(); };
+    const bool cut = w.kind == Kind::ImageCut;
+    return Json::Object({{"code", PlanWarningName(w.kind)},
+                         {"message", words ? Json(words(w)) : Json()},
+                         {"index", w.index},
+                         {"ids", w.index >= 0 ? IdsJson({w.index}, rule) : Json::Array()},
+                         {"table", when(w.kind == Kind::TableNotInUse, w.table)},
+                         {"in_use", when(w.kind == Kind::TableNotInUse, w.inUse)},
+                         {"size", when(cut, w.size)},
+                         {"game_size", when(cut && w.gameSize, w.gameSize)},
+                         {"pointed_past", when(cut && w.index >= 0, w.pointedPast)},
+                         {"pointer", when(w.kind == Kind::ReverseLeft, w.pointer)}});
+}
+
 Json SpanJson(Span s) { return Json::Object({{"start", s.start}, {"end", s.end}}); }
 
-Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
+Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra, WordsOf<PlanWarning> words) {
     Json cries = ListJson(plan.cries, [&](const CryPlan& c) {
         Json row = CryJson(c, rule);
         if (auto it = extra.find(c.index); it != extra.end()) row.Merge(it->second);
@@ -162,6 +189,7 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra) {
                          {"voices", ListJson(plan.voices, VoiceJson)},
                          {"writes", ListJson(plan.writes, [](const Write& w) { return SpanJson(w.Bytes()); })},
                          {"reclaimed", ListJson(plan.reclaimed, SpanJson)},
+                         {"warnings", ListJson(plan.warnings, [&](const PlanWarning& w) { return PlanWarningJson(w, rule, words); })},
                          {"bytes_used", plan.bytesUsed},
                          {"bytes_freed", plan.bytesFreed},
                          {"free_left", plan.freeLeft}});

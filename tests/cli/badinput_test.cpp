@@ -22,6 +22,7 @@ struct BadInput {
     int status;        // 0 for input that is strange but readable
     const char* says;  // a piece of the message on standard error
     const char* shows = "";  // a piece of standard output
+    const char* never = nullptr;  // a piece that must appear on neither
 };
 
 class CliBadInput : public CliRomTest {
@@ -33,7 +34,9 @@ protected:
         {"BINSHORT", "short.bin"}, {"BINPAST", "past.bin"}, {"BINKIND", "kind.bin"}, {"BINRATE0", "rate0.bin"},
         {"BINRATE", "rate.bin"}, {"PNG", "picture.png"}, {"CUT", "cut.gba"}, {"PLAIN", "plain.gba"},
         {"SILENT", "silent.wav"}, {"ONE", "one.wav"},
+        {"CUTOFF", "cutoff.gba"}, {"NOSAMPLE", "nosample.gba"}, {"DEAD", "dead.gba"}, {"LONG", "long.wav"},
     };
+    std::string deadTable;  // the moved hack's old table, which its code no longer reads
 
     // A sample file: its header and `dataBytes` bytes of data.
     static Bytes SampleFile(uint8_t type, uint32_t hz, uint32_t length, size_t dataBytes) {
@@ -78,6 +81,18 @@ protected:
         std::fill(plain.begin() + 0x1E000, plain.begin() + 0x1E000 + 21, 0);
         plain[0x1E000 + 12] = 4;
         ASSERT_TRUE(WriteFileBytes(Path("plain.gba"), plain));
+        // Cut short: entry 4 points past the end, where its sample was.
+        Bytes cutoff = rom;
+        PutLe32(&cutoff[plan.tableOffset + 12 * 4 + 4], RomAddressBase | static_cast<uint32_t>(rom.size() + 0x100));
+        ASSERT_TRUE(WriteFileBytes(Path("cutoff.gba"), cutoff));
+        // ID 7's header declares 0x7FFFFFFF values: no sample.
+        Bytes nosample = rom;
+        PutLe32(&nosample[CrySampleOffset(rom, plan, 6) + 12], 0x7FFFFFFF);
+        ASSERT_TRUE(WriteFileBytes(Path("nosample.gba"), nosample));
+        const HackRom dead = MakeHackRom(MovedHackPlan());
+        deadTable = Hex8(*dead.oldTable);
+        ASSERT_TRUE(WriteFileBytes(Path("dead.gba"), dead.rom));
+        ASSERT_TRUE(WriteFileBytes(Path("long.wav"), MakeWav(Tone(2000, 440), 10512)));
         ASSERT_TRUE(WriteFileBytes(Path("silent.wav"), MakeWav(Bytes(100, 0x80), 10512)));
         ASSERT_TRUE(WriteFileBytes(Path("one.wav"), MakeWav(Bytes(1, 0x80), 44100)));
         ASSERT_TRUE(WriteFileBytes(Path("short.bin"), Bytes(10, 1)));
@@ -129,6 +144,7 @@ bool ValidUtf8(const std::string& text) {
 }
 
 TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
+    const auto sampleOf = [&](int index, uint32_t plus) { return Hex8(CrySampleOffset(rom, plan, index) + plus); };
     const std::vector<BadInput> cases = {
         // Not files: refused from what the path is, before an open that
         // would wait for a writer (the pipe) or never end (the device).
@@ -215,6 +231,24 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
         {{"identify", "CODE", "--json"}, 0, ""},
         {{"list", "CODE"}, 0, ""},
         {{"list", "CODE", "--json"}, 0, ""},
+        // An image cut short is said so by every command that reads or writes it.
+        {{"identify", "CUTOFF"}, 0, "", "shorter than entry 4 says"},
+        {{"identify", "CUTOFF", "--json"}, 0, "", "\"pointed_past\""},
+        {{"list", "CUTOFF"}, 0, "", "shorter than entry 4 says"},
+        {{"encode", "CUTOFF", "WAV", "2", "--dry-run"}, 0, "warning: the image is"},
+        // What is no sample is not dumped, whatever names it.
+        {{"dump", "NOSAMPLE", "7", "-o", "OUT"}, 1, "ID 7: 0x"},
+        {{"dump", "NOSAMPLE", "7", "-o", "OUT", "--json"}, 1, "holds no sample"},
+        {{"dump", "ROM", "--offset", sampleOf(2, 1), "-o", "OUT"}, 1, "holds no sample"},
+        {{"encode", "NOSAMPLE", "WAV", "7", "--dry-run"}, 1, "ID 7: 0x"},
+        // A dead table named: the edit is planned, with a word on it.
+        {{"encode", "DEAD", "WAV", "3", "--table", deadTable, "--repoint-free", "--dry-run"}, 0,
+         "the game does not read the cry table at 0x"},
+        // At an offset there is no entry to name, nor to repoint.
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0), "--force", "--dry-run"}, 0, "the sample at 0x", "",
+         "entry -1"},
+        {{"encode", "ROM", "LONG", "--offset", sampleOf(2, 0)}, 1, "slot at 0x", "", "--repoint-free"},
+        {{"encode", "ROM", "LONG", "3"}, 1, "--repoint-free would place it"},
     };
     const std::map<std::string, std::string> before = Snapshot();
     for (const BadInput& c : cases) {
@@ -231,8 +265,13 @@ TEST_F(CliBadInput, EachIsRefusedAtOnceAndChangesNothing) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown << r.err;
             EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;
             EXPECT_EQ(r.err.find("System error"), std::string::npos) << shown << r.err;
+        } else if (*c.says) {
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << shown << r.err;  // a warning
         } else {
             EXPECT_EQ(r.err, "") << shown;
+        }
+        if (c.never) {
+            EXPECT_EQ((r.out + r.err).find(c.never), std::string::npos) << shown << r.out << r.err;
         }
         EXPECT_TRUE(ValidUtf8(r.out)) << shown;
         EXPECT_NE(r.out.find(c.shows), std::string::npos) << shown << r.out;

@@ -2,6 +2,8 @@
 // scale goes through unchanged when nothing is asked.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "conditioning.h"
 
 using Samples = std::vector<double>;
@@ -33,4 +35,48 @@ TEST(Conditioning, StepsOnSmallSignals) {
     EXPECT_TRUE(warnings.empty());
     EXPECT_FALSE(CheckRawRate(10600, 10512, warnings));
     EXPECT_TRUE(CheckRawRate(11050, 10512, warnings));
+}
+
+// One pipeline for every front end: the steps in order around the caller's
+// resampler, and nothing when the resampler refuses.
+TEST(Conditioning, ThePipelineRunsTheStepsAroundTheResampler) {
+    const Samples stereo = {0.5, 0.25, -0.5, -0.25, 0.001, 0.001, 0.75, 0.25, 0.0, 0.0};
+    ConditionOptions o;
+    o.trimDb = -50;
+    o.gainDb = 6;
+    AudioWarnings expectedWarnings, warnings;
+    const Samples mono = ConditionBeforeResample(stereo, 2, 8000, o, expectedWarnings);
+    Samples doubled;
+    for (double x : mono) doubled.insert(doubled.end(), {x, x});
+    const std::vector<uint8_t> expected = Quantise(ConditionAfterResample(doubled, o), expectedWarnings);
+    const Resampler twice = [](std::span<const double> in, double from, double to, Samples& out) {
+        EXPECT_EQ(from, 8000);
+        EXPECT_EQ(to, 16000);
+        for (double x : in) out.insert(out.end(), {x, x});
+        return true;
+    };
+    EXPECT_EQ(ConditionSound(stereo, 2, 8000, 16000, o, twice, warnings), expected);
+    ASSERT_EQ(warnings.size(), expectedWarnings.size());
+    const Resampler refuses = [](std::span<const double>, double, double, Samples&) { return false; };
+    EXPECT_FALSE(ConditionSound(stereo, 2, 8000, 16000, o, refuses, warnings));
+}
+
+// The grade is the one rule behind the warning and every front end's word
+// for an encoding's quality.
+TEST(Conditioning, TheGradeDecidesThePoorEncodingWarning) {
+    const struct {
+        double snrDb;
+        int peak;
+        uint64_t squared;
+        QualityGrade grade;
+    } cases[] = {{INFINITY, 0, 0, QualityGrade::Exact},   {30, 64, 5, QualityGrade::Good},
+                 {45, 65, 5, QualityGrade::Fair},         {25.2, 77, 5, QualityGrade::Fair},
+                 {10, 20, 5, QualityGrade::Fair},         {9.99, 20, 5, QualityGrade::Poor}};
+    for (const auto& c : cases) {
+        const EncodeQuality q{.snrDb = c.snrDb, .peakError = c.peak, .squaredError = c.squared, .blocks = 1, .worstBlocks = 0};
+        EXPECT_EQ(GradeOf(q), c.grade) << c.snrDb;
+        AudioWarnings warnings;
+        CheckEncoding(q, EncodeMode::Best, warnings);
+        EXPECT_EQ(warnings.size(), c.grade == QualityGrade::Poor ? 1u : 0u) << GradeName(c.grade);
+    }
 }

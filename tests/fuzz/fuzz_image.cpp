@@ -12,6 +12,7 @@
 
 #include "image.h"
 #include "plan.h"
+#include "request.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -135,12 +136,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A buffer of its own, so that the sanitizers catch a read on either side.
     const std::vector<uint8_t> bytes(data + script.used, data + size);
     const ImageBytes image(bytes);
-    const ImageModel model = OpenImage(image, script.table);
-    (void)DescribeOpenProblem(model);
+    // The reading every front end opens with: the table, its shortfall, an image cut short.
+    const ImageReading reading = ReadImageModel(image, script.table);
+    const ImageModel& model = reading.model;
     if (model.problem != OpenProblem::None) return 0;
     CheckModel(image, model);
     const Plan plan = PlanEdits(image, model, script.edits);
-    for (const Problem& p : plan.problems) (void)DescribeProblem(p);
+    for (const Problem& p : plan.problems) (void)ProblemName(p.kind);
+    for (const PlanWarning& w : plan.warnings) (void)PlanWarningName(w.kind);
     CheckPlan(image, model, plan);
     return 0;
 }

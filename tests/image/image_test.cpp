@@ -8,6 +8,7 @@
 
 #include "image.h"
 #include "plan.h"
+#include "request.h"
 #include "testdata.h"
 
 namespace {
@@ -101,6 +102,66 @@ TEST_F(GameImage, ATableCutByOneDamagedEntrySaysWhereAndWhatFollows) {
         const ImageModel stated = OpenImage(cut, {.offset = plan.tableOffset, .entries = s.index + 1 + s.resumes});
         EXPECT_EQ(stated.entries, GameTableEntries);
     }
+}
+
+// An image cut short: entry 4 of both tables points past its end. With the
+// size stated, the entries past the cut are read in both tables, and an entry
+// moved to free space takes its reverse entry along; one whose reverse entry
+// already pointed elsewhere leaves it and says so.
+TEST_F(GameImage, ACutImageSaysSoAndEditsKeepTheTablesInStep) {
+    EXPECT_FALSE(CheckImageSize(rom, model));
+    const uint32_t past = RomAddressBase | static_cast<uint32_t>(rom.size() + 0x1000);
+    PutLe32(&rom[plan.tableOffset + CryEntrySize * 4 + CryEntryPointerOfs], past);
+    PutLe32(&rom[ReverseTableOffset(plan) + CryEntrySize * 4 + CryEntryPointerOfs], past);
+    PutLe32(&rom[ReverseTableOffset(plan) + CryEntrySize * 7 + CryEntryPointerOfs], RomAddressBase | SampleOf(1));
+    const ImageModel measured = OpenImage(rom);
+    EXPECT_EQ(measured.entries, 4);
+    const std::optional<ImageCut> cut = CheckImageSize(rom, measured);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->size, rom.size());
+    EXPECT_EQ(cut->gameSize, 0u);  // an unknown release
+    EXPECT_EQ(cut->pointedPast, past & RomAddressMask);
+    EXPECT_EQ(cut->entry, 4);
+
+    model = OpenImage(rom, {.offset = plan.tableOffset, .entries = 17});
+    EXPECT_EQ(model.reverseEntries, 17);
+    EditRequest request;
+    for (int i : {6, 7}) request.cries.push_back({i, Encoded(Noise(500, i)), CryChange::Place::Free});
+    const Plan p = Apply(request);
+    ASSERT_TRUE(p.Ok());
+    EXPECT_TRUE(ReverseInStep(rom, model, 6));
+    EXPECT_TRUE(p.cries[0].reverseMoved);
+    EXPECT_FALSE(p.cries[1].reverseMoved);
+    EXPECT_EQ(ReadEntry(rom, ReverseTableOffset(plan), 7).offset, SampleOf(1));
+    ASSERT_EQ(p.warnings.size(), 2u);
+    EXPECT_EQ(p.warnings[0].kind, PlanWarningKind::ImageCut);
+    EXPECT_EQ(p.warnings[1].kind, PlanWarningKind::ReverseLeft);
+    EXPECT_EQ(p.warnings[1].index, 7);
+    EXPECT_EQ(p.warnings[1].pointer, SampleOf(1));
+}
+
+// What cannot be decoded is refused as an edit refuses it.
+TEST_F(GameImage, OnlySoundsDecode) {
+    Bytes bad = rom;
+    PutLe32(&bad[SampleOf(6) + SampleLengthOfs], 0x7FFFFFFF);
+    const struct {
+        uint32_t at;
+        std::optional<PlanProblem> problem;
+    } cases[] = {{SampleOf(6), std::nullopt},
+                 {SampleOf(6) + 1, PlanProblem::NotASample},
+                 {static_cast<uint32_t>(rom.size() - 8), PlanProblem::PastEnd}};
+    for (const auto& c : cases) {
+        const std::optional<Problem> p = DecodeProblem(rom, c.at, 6);
+        EXPECT_EQ(p ? std::optional(p->kind) : std::nullopt, c.problem) << c.at;
+        if (p) {
+            EXPECT_EQ(p->offset, c.at);
+        }
+    }
+    ASSERT_TRUE(DecodeProblem(bad, SampleOf(6)));
+    EXPECT_EQ(DecodeProblem(bad, SampleOf(6))->kind, PlanProblem::NotASample);
+    EXPECT_EQ(DefaultsForEntry(rom, model, 6).rateField, GameRateField);
+    EXPECT_EQ(FormatNamed("uncompressed")->kind, SampleKind::Uncompressed);
+    EXPECT_EQ(FormatNamed("other"), nullptr);
 }
 
 TEST_F(GameImage, ExtentsFromTheStoredLengthStopBeforeTheNextCry) {
@@ -208,6 +269,23 @@ TEST(Image, AKnownReleaseWhoseTableMovedIsFoundByTheScan) {
     EXPECT_EQ(dead.source, TableSource::Moved);
     EXPECT_EQ(dead.table, plan.tableOffset);
     EXPECT_EQ(dead.unusedTable, 0x414828u);
+    // Named, the dead table is read, and an edit there says which table the game reads.
+    const ImageModel named = OpenImage(rom, {.offset = 0x414828u, .entries = {}});
+    EXPECT_EQ(named.tableInUse, plan.tableOffset);
+    EXPECT_FALSE(OpenImage(rom, {.offset = plan.tableOffset, .entries = {}}).tableInUse);
+    EditRequest repoint;
+    repoint.repoints.push_back({3, CrySampleOffset(rom, plan, 1)});
+    const Plan intoDead = PlanEdits(rom, named, repoint);
+    ASSERT_TRUE(intoDead.Ok());
+    ASSERT_EQ(intoDead.warnings.size(), 2u);
+    EXPECT_EQ(intoDead.warnings[0].kind, PlanWarningKind::TableNotInUse);
+    EXPECT_EQ(intoDead.warnings[0].table, 0x414828u);
+    EXPECT_EQ(intoDead.warnings[0].inUse, plan.tableOffset);
+    // A known release's image shorter than the games' 16 MiB is cut.
+    EXPECT_EQ(intoDead.warnings[1].kind, PlanWarningKind::ImageCut);
+    EXPECT_EQ(intoDead.warnings[1].size, rom.size());
+    EXPECT_EQ(intoDead.warnings[1].gameSize, GameImageSize);
+    EXPECT_EQ(intoDead.warnings[1].index, -1);
     for (uint32_t word : GameCryTableWords) PutLe32(&rom[word], 0x08414828);
     ImageModel known = OpenImage(rom);
     EXPECT_EQ(known.source, TableSource::Known);
@@ -246,6 +324,7 @@ TEST_F(GameImage, ACryTooLongForItsSlotIsRefusedInPlaceAndMovedByAuto) {
     const Plan refused = PlanEdits(rom, model, inPlace);
     ASSERT_EQ(refused.problems.size(), 1u);
     EXPECT_EQ(refused.problems[0].kind, PlanProblem::DoesNotFit);
+    EXPECT_EQ(refused.problems[0].offset, at);
     EXPECT_EQ(refused.problems[0].bytes, longer.size());
     EXPECT_EQ(refused.problems[0].room, SampleExtent(stored));
 

@@ -42,20 +42,30 @@ TEST_F(ReportShapes, AreByteExact) {
         {PlanJson(PlanEdits(rom, model, fails), IdRule::CryNumber),
          R"({"bytes_freed":0,"bytes_used":0,"cries":[],"free_left":0,"ok":false,"pointers":[],"problems":[)"
          R"({"bytes":117,"ids":[1],"index":0,"kind":"Protected","offset":4032,"part":"CryTable","room":0},)"
-         R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":0,"part":null,"room":20}],)"
-         R"("reclaimed":[],"voices":[],"writes":[]})"},
+         R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":4096,"part":null,"room":20}],)"
+         R"("reclaimed":[],"voices":[],"warnings":[],"writes":[]})"},
         {PlanJson(PlanEdits(rom, model, converts), IdRule::CryNumber, {{1, Json::Object({{"snr_db", 40.5}})}}),
          R"({"bytes_freed":0,"bytes_used":0,"cries":[{"ids":[2],"index":1,"moved":false,"new_bytes":117,)"
          R"("new_kind":"uncompressed","new_offset":4508,"old_bytes":191,"old_kind":"compressed","old_offset":4508,)"
-         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"sharing":[],"sharing_ids":[],"snr_db":40.5}],)"
+         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"reverse_moved":false,"sharing":[],"sharing_ids":[],)"
+         R"("snr_db":40.5}],)"
          R"("free_left":119656,"ok":true,"pointers":[],"problems":[],"reclaimed":[],)"
-         R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"writes":[{"end":4625,"start":4508}]})"},
+         R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"warnings":[],)"
+         R"("writes":[{"end":4625,"start":4508}]})"},
         {WarningsJson({mix}),
          R"([{"channels":2,"clipped":null,"code":"MixLostEnergy","fast":null,"kept_percent":12.5,"message":null,)"
          R"("offset_percent":null,"peak_error":null,"sample_rate":null,"snr_db":null,"wav_rate":null}])"},
         {WarningJson(poor, [](const AudioWarning&) { return std::string("poor"); }),
          R"({"channels":null,"clipped":null,"code":"PoorEncoding","fast":true,"kept_percent":null,"message":"poor",)"
          R"("offset_percent":null,"peak_error":70,"sample_rate":null,"snr_db":8.25,"wav_rate":null})"},
+        {PlanWarningJson({.kind = PlanWarningKind::ImageCut, .index = 4, .size = 7000000, .gameSize = GameImageSize,
+                          .pointedPast = 0x6B0000},
+                         IdRule::CryNumber, [](const PlanWarning&) { return std::string("cut"); }),
+         R"({"code":"ImageCut","game_size":16777216,"ids":[5],"in_use":null,"index":4,"message":"cut",)"
+         R"("pointed_past":7012352,"pointer":null,"size":7000000,"table":null})"},
+        {PlanWarningJson({.kind = PlanWarningKind::TableNotInUse, .table = 0x1000, .inUse = 0x3F000}, IdRule::CryNumber),
+         R"({"code":"TableNotInUse","game_size":null,"ids":[],"in_use":258048,"index":-1,"message":null,)"
+         R"("pointed_past":null,"pointer":null,"size":null,"table":4096})"},
     };
     for (const auto& [value, text] : rows) EXPECT_EQ(value.Dump(), text);
 }

@@ -1,0 +1,128 @@
+#include "words.h"
+
+#include <array>
+
+#include "text.h"
+
+namespace {
+
+std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+const char* PartName(ProtectedPart part) {
+    static const char* const parts[] = {"the ROM header", "the cry table", "the reverse table", "another sample"};
+    return parts[part];
+}
+
+using ProblemWords = std::string (*)(const Problem&);
+struct ProblemText {
+    PlanProblem kind;
+    ProblemWords words;
+};
+
+// In PlanProblem order. IndexPastTable is worded by PastTable, with its subject.
+const std::array<ProblemText, 13> ProblemTexts = {{
+    {PlanProblem::IndexPastTable, nullptr},
+    {PlanProblem::EntryNotInImage, [](const Problem&) -> std::string { return "its entry does not point into the ROM"; }},
+    {PlanProblem::BadSample,
+     [](const Problem&) -> std::string { return "the new sample's bytes do not match its kind and stored length"; }},
+    {PlanProblem::DoesNotFit,
+     [](const Problem& p) {
+         return "the new sample needs " + Bytes(p.bytes) + " but its slot at " + Hex(p.offset) + " holds " +
+                Bytes(p.room) + ", " + Bytes(p.bytes - p.room) + " missing";
+     }},
+    {PlanProblem::NoFreeSpace,
+     [](const Problem& p) {
+         return "no free space for " + Bytes(p.bytes) + " (the largest free run left holds " + Bytes(p.room) + ")";
+     }},
+    {PlanProblem::Unaligned, [](const Problem& p) { return "offset " + Hex(p.offset) + " is not word-aligned (a multiple of 4)"; }},
+    {PlanProblem::PastEnd, [](const Problem& p) { return Bytes(p.bytes) + " at " + Hex(p.offset) + " would run past the end of the ROM"; }},
+    {PlanProblem::Protected,
+     [](const Problem& p) { return Bytes(p.bytes) + " at " + Hex(p.offset) + " would overwrite " + PartName(p.part); }},
+    {PlanProblem::NotASample, [](const Problem& p) { return Hex(p.offset) + " holds no sample"; }},
+    {PlanProblem::NotFree, [](const Problem& p) { return Hex(p.offset) + " holds neither a sample nor free space"; }},
+    {PlanProblem::TwiceInOnePlan, [](const Problem&) -> std::string { return "is changed twice in one edit"; }},
+    {PlanProblem::NoTable, [](const Problem&) -> std::string { return "the ROM has no cry table"; }},
+    {PlanProblem::AmbiguousTable,
+     [](const Problem&) -> std::string { return "the code points at more than one cry table; name the one to edit"; }},
+}};
+
+using WarningWords = std::string (*)(const PlanWarning&);
+struct WarningText {
+    PlanWarningKind kind;
+    WarningWords words;
+};
+
+// In PlanWarningKind order.
+const std::array<WarningText, 3> WarningTexts = {{
+    {PlanWarningKind::TableNotInUse,
+     [](const PlanWarning& w) {
+         return "the game does not read the cry table at " + Hex(w.table) + ": its code points at " + Hex(w.inUse) +
+                "; this edit changes nothing the game plays";
+     }},
+    {PlanWarningKind::ImageCut,
+     [](const PlanWarning& w) {
+         return DescribeImageCut({.size = w.size, .gameSize = w.gameSize, .pointedPast = w.pointedPast, .entry = w.index});
+     }},
+    {PlanWarningKind::ReverseLeft,
+     [](const PlanWarning& w) {
+         return "its reverse entry pointed at another sample (" + Hex(w.pointer) + ") and is left as it was";
+     }},
+}};
+
+std::string Joined(const std::string& subject, const std::string& words) {
+    return subject.empty() ? words : subject + ": " + words;
+}
+
+}  // namespace
+
+std::string PastTable(uint32_t table, int entries, const std::string& what) {
+    return "the cry table at " + Hex(table) + " has " + std::to_string(entries) + " entries; " + what + " lies past it";
+}
+
+std::string DescribeProblem(const Problem& p, const std::string& subject) {
+    if (p.kind == PlanProblem::IndexPastTable)
+        return PastTable(static_cast<uint32_t>(p.offset), static_cast<int>(p.room), subject.empty() ? "the entry" : subject);
+    const ProblemText& t = ProblemTexts[static_cast<size_t>(p.kind)];
+    return Joined(subject, t.kind == p.kind ? t.words(p) : "unknown problem");
+}
+
+std::string DescribePlanWarning(const PlanWarning& w, const std::string& subject) {
+    const WarningText& t = WarningTexts[static_cast<size_t>(w.kind)];
+    const std::string words = t.kind == w.kind ? t.words(w) : "unknown warning";
+    return w.kind == PlanWarningKind::ReverseLeft ? Joined(subject, words) : words;
+}
+
+std::string PlanWarningWords(const PlanWarning& w) { return DescribePlanWarning(w, ""); }
+
+std::string DescribeOpenProblem(const ImageModel& m) {
+    const std::string at = Hex(m.table);
+    switch (m.problem) {
+        case OpenProblem::None: return {};
+        case OpenProblem::TooLarge: return "the image is larger than 64 MiB: not a GBA ROM image";
+        case OpenProblem::TableUnaligned: return "the table offset " + at + " is not word-aligned";
+        case OpenProblem::TablePastEnd: return "the table offset " + at + " lies beyond the end of the image";
+        case OpenProblem::TableNoEntries:
+            return "no cry-table entry (20 3C 00 00 | pointer | FF 00 FF 00) at " + at +
+                   "; give --entries N for a table whose entries carry other words";
+        case OpenProblem::EntriesTooMany: return "a table of that many entries at " + at + " runs past the end of the image";
+    }
+    return {};
+}
+
+std::string DescribeImageCut(const ImageCut& cut) {
+    std::string text = "the image is " + std::to_string(cut.size) + " bytes, shorter than ";
+    if (cut.gameSize) text += "the games' " + std::to_string(cut.gameSize);
+    if (cut.gameSize && cut.entry >= 0) text += " and than ";
+    if (cut.entry >= 0) text += "entry " + std::to_string(cut.entry) + " says (it points at " + Hex(cut.pointedPast) + ")";
+    return text + ": it looks cut short, and what lay past its end is lost";
+}
+
+const char* GradeWord(QualityGrade grade) {
+    switch (grade) {
+        case QualityGrade::Exact: return "exact";
+        case QualityGrade::Good: return "good";
+        case QualityGrade::Fair: return "fair";
+        case QualityGrade::Poor: return "poor";
+    }
+    return "unknown";
+}

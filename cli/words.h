@@ -1,0 +1,31 @@
+// The command line's English for what the model reports as codes: plan
+// problems and warnings, why an image cannot be opened, an image cut short,
+// a quality grade. One table from code to words per kind of report, as the
+// page has one per language.
+#pragma once
+
+#include <string>
+
+#include "image.h"
+#include "plan.h"
+#include "quality.h"
+
+// "the cry table at 0x1000 has 20 entries; ID 21 lies past it": the one
+// wording of an entry past the table, `what` naming it.
+std::string PastTable(uint32_t table, int entries, const std::string& what);
+
+// The problem as a line naming its `subject` ("ID 5", "the sample at
+// 0x1A0"; empty for none).
+std::string DescribeProblem(const Problem& problem, const std::string& subject);
+// The warning as a line naming its `subject` (the entry, when it has one).
+std::string DescribePlanWarning(const PlanWarning& warning, const std::string& subject);
+
+// The same without the entry, as the JSON message gives it.
+std::string PlanWarningWords(const PlanWarning& warning);
+
+std::string DescribeOpenProblem(const ImageModel& model);
+// "the image is 7000000 bytes, shorter than the games' 16777216; ...".
+std::string DescribeImageCut(const ImageCut& cut);
+
+// "exact", "good", "fair", "poor".
+const char* GradeWord(QualityGrade grade);
