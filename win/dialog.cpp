@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "romid.h"
 #include "samplekind.h"
 #include "wavlib.h"
@@ -209,8 +209,9 @@ bool StoredSampleBytes(const char* romPath, uint32_t offset, uint64_t* bytes) {
     uint8_t header[SampleHeaderSize];
     const size_t got = ReadFileSpan(romPath, offset, header);
     if (got < SampleLengthOfs + SampleLengthSize) return false;
-    SampleHeader h;
-    if (got == sizeof header && ReadSampleHeader(header, 0, &h) && h.format && h.length <= h.format->maxValues)
+    const Result<SampleHeader> read = ReadSampleHeader(header, 0);
+    const SampleHeader& h = read.value;
+    if (got == sizeof header && read.Ok() && h.format && h.length <= h.format->maxValues)
         *bytes = h.format->bytes(h.length);
     else
         *bytes = SampleExtent(GetLe16(header + SampleLengthOfs));

@@ -51,8 +51,9 @@ const char* SampleKindName(const SampleInfo& s) {
 SampleInfo InspectSample(ImageBytes image, uint32_t offset) {
     SampleInfo s;
     s.offset = offset;
-    SampleHeader h;
-    s.headerInFile = ReadSampleHeader(image, offset, &h);
+    const Result<SampleHeader> read = ReadSampleHeader(image, offset);
+    const SampleHeader& h = read.value;
+    s.headerInFile = read.Ok();
     if (!s.headerInFile) return s;
     s.type = image[offset + SampleTypeOfs];
     s.format = h.format;

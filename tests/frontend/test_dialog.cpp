@@ -51,9 +51,9 @@ protected:
 
     // The WAV a dump of the sample at offset must write.
     Bytes DumpOf(const Bytes& image, uint32_t offset) const {
-        uint16_t n = 0;
-        EXPECT_TRUE(ReadSampleLength(image, offset, &n));
-        Bytes data(n);
+        const Result<uint16_t> n = ReadSampleLength(image, offset);
+        EXPECT_TRUE(n.Ok());
+        Bytes data(n.value);
         DecodeSample(image, offset, data);
         return MakeWav(data);
     }
@@ -402,9 +402,9 @@ protected:
     }
 
     uint32_t StoredLength(int index) const {
-        uint16_t n = 0;
-        EXPECT_TRUE(ReadSampleLength(rom, SampleOffset(index), &n));
-        return n;
+        const Result<uint16_t> n = ReadSampleLength(rom, SampleOffset(index));
+        EXPECT_TRUE(n.Ok());
+        return n.value;
     }
 
     // The first cry whose last block, written whole, would reach the next

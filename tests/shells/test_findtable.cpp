@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "testdata.h"
 
 namespace {
