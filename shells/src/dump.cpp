@@ -42,7 +42,8 @@ CryError WriteWav(const char* wavPath, const std::vector<uint8_t>& values) {
     FILE* wav = std::fopen(wavPath, "wb");
     if (!wav) return CryOutfileNotFound;
     CryError status = CryOk;
-    if (WriteWavHeader(static_cast<uint32_t>(values.size()), wav) != 0 || !WriteAll(wav, values.data(), values.size()))
+    if (WriteWavHeader(static_cast<uint32_t>(values.size()), wav) != 0 ||
+        (!values.empty() && !WriteAll(wav, values.data(), values.size())))
         status = CryWriteFailed;
     // Buffered bytes reach the disk only here: a failed close is a failed write.
     if (std::fclose(wav) != 0 && status == CryOk) status = CryWriteFailed;
