@@ -10,9 +10,10 @@
 #include <utility>
 
 enum class CoreProblem {
-    PastEnd,   // the `bytes` bytes at `offset` do not all lie inside the `room` bytes given
-    TooLong,   // `bytes` values, more than the `room` a length field counts
-    NotFound,  // nothing matches from `offset` to the end (`room` bytes)
+    PastEnd,      // the `bytes` bytes at `offset` do not all lie inside the `room` bytes given
+    TooLong,      // `bytes` values, more than the `room` a length field counts
+    NotFound,     // nothing matches from `offset` to the end (`room` bytes)
+    UnknownKind,  // the sample header at `offset` declares a type that no kind has
 };
 
 struct CoreError {

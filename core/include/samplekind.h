@@ -123,7 +123,8 @@ Result<StoredSample> ReadStoredSample(std::span<const uint8_t> stored);
 // sample's values do not all lie in `stored`.
 Result<std::vector<uint8_t>> DecodeStored(const StoredSample& sample, std::span<const uint8_t> stored);
 
-// The S values of the sample at `offset`, as unsigned 8-bit samples; empty
-// when its header is unreadable or of an unknown kind. Values whose bytes lie
-// past the end of `image` decode as if those bytes were 0.
-std::vector<uint8_t> DecodeValues(std::span<const uint8_t> image, uint32_t offset);
+// The S values of the sample at `offset`, as unsigned 8-bit samples; PastEnd
+// when its header does not lie in `image`, UnknownKind or TooLong when it
+// declares no kind or more values than its kind counts. Values whose bytes
+// lie past the end of `image` decode as if those bytes were 0.
+Result<std::vector<uint8_t>> DecodeValues(std::span<const uint8_t> image, uint32_t offset);

@@ -102,11 +102,14 @@ Result<SampleHeader> ReadSampleHeader(std::span<const uint8_t> image, uint32_t o
     return {r};
 }
 
-std::vector<uint8_t> DecodeValues(std::span<const uint8_t> image, uint32_t offset) {
+Result<std::vector<uint8_t>> DecodeValues(std::span<const uint8_t> image, uint32_t offset) {
+    using Values = std::vector<uint8_t>;
     const Result<SampleHeader> read = ReadSampleHeader(image, offset);
     const SampleHeader& h = read.value;
-    if (!read.Ok() || !h.format || h.length > h.format->maxValues) return {};
-    std::vector<uint8_t> wav(h.length);
+    if (!read.Ok()) return Failure<Values>(*read.error);
+    if (!h.format) return Failure<Values>({CoreProblem::UnknownKind, offset, SampleHeaderSize, 0});
+    if (h.length > h.format->maxValues) return Failure<Values>({CoreProblem::TooLong, offset, h.length, h.format->maxValues});
+    Values wav(h.length);
     h.format->decode(image.subspan(offset + SampleHeaderSize), wav);
     return wav;
 }

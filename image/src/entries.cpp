@@ -69,7 +69,7 @@ SampleInfo InspectSample(ImageBytes image, uint32_t offset) {
 
 std::vector<uint8_t> DecodeToUnsigned(ImageBytes image, const SampleInfo& sample) {
     if (!sample.headerInFile || !sample.extentInFile || !sample.format) return {};
-    return DecodeValues(image, sample.offset);
+    return DecodeValues(image, sample.offset).value;
 }
 
 SampleDefaults DefaultsFor(ImageBytes image, std::optional<uint32_t> offset) {

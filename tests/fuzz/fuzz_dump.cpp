@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t length = plain ? header.length : length16.value;
     Require(error == CryOk && static_cast<uint32_t>(n) == length);
     Bytes expected(length);
-    if (plain) expected = DecodeValues(rom, offset);
+    if (plain) expected = DecodeValues(rom, offset).value;
     else DecodeSample(rom, offset, expected);
     const Bytes wav = ReadFileBytes(wavPath);
     Require(wav.size() == 44u + length && GetLe32(&wav[40]) == length);
