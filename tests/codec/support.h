@@ -35,6 +35,23 @@ private:
     std::filesystem::path dir_;
 };
 
+// The bytes in a file of their own, open for reading at `start`; nullptr
+// when it cannot be made. Not tmpfile(): under Wine, test processes run side
+// by side draw the same names from it. The files take turns among a few
+// names, so at most that many may be open at once.
+inline FILE* OpenCopy(const Bytes& bytes, long start = 0) {
+    static const ScratchDir dir;
+    static int files = 0;
+    const std::string path = dir.File("copy-" + std::to_string(files++ % 4) + ".bin");
+    if (!WriteFileBytes(path, bytes)) return nullptr;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f && std::fseek(f, start, SEEK_SET) != 0) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
 // What `run` prints on standard output.
 template <class F>
 std::string Printed(F run) {

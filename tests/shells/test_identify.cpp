@@ -7,14 +7,13 @@
 #include <cstring>
 
 #include "fileshells.h"
-#include "testdata.h"
+#include "support.h"
 
 namespace {
 
 RomIdentity IdentifyFile(const Bytes& rom) {
-    FILE* f = std::tmpfile();
+    FILE* f = OpenCopy(rom);
     if (f == nullptr) return {RomUnknown, -2, "", -1, 0, ""};
-    if (!rom.empty()) std::fwrite(rom.data(), 1, rom.size(), f);
     const RomIdentity id = IdentifyRom(f);
     std::fclose(f);
     return id;
