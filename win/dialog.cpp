@@ -8,11 +8,11 @@
 #include "resource.h"
 
 #include <cerrno>
+#include <optional>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "romid.h"
 #include "samplekind.h"
-#include "wavlib.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -103,17 +103,6 @@ bool SameFile(const char* a, const char* b) {
     return IdentifyFile(a, &first) && IdentifyFile(b, &second) && first == second;
 }
 
-// The audio size of a WAV the encoder will accept, or false when it will refuse it.
-bool ReadWavLength(const char* wavPath, uint32_t* n) {
-    FILE* wav = std::fopen(wavPath, "rb");
-    if (!wav) return false;
-    WavInfo info;
-    bool ok = ReadWavInfo(wav, &info) == WavOk && info.dataSize <= MaxSampleLength;
-    std::fclose(wav);
-    if (ok) *n = info.dataSize;
-    return ok;
-}
-
 // Shows why Dump or Compress failed. Only the ROM written by the encoder has
 // a message of its own; everything else is a file the user named that could
 // not be used.
@@ -201,67 +190,65 @@ void DumpCommand(HWND dialog) {
     if (IsChecked(dialog, IDC_AUTOPLAY)) ShellExecuteA(nullptr, nullptr, wavPath, nullptr, nullptr, SW_SHOW);
 }
 
-// The bytes the sample at `offset` of the ROM takes, as its header's kind
+// The bytes the sample at `offset` of the image takes, as its header's kind
 // lays them out; a header of no known kind is measured as the compressed
-// kind the encoder writes. False when not even its stored length lies in
-// the file.
-bool StoredSampleBytes(const char* romPath, uint32_t offset, uint64_t* bytes) {
-    uint8_t header[SampleHeaderSize];
-    const size_t got = ReadFileSpan(romPath, offset, header);
-    if (got < SampleLengthOfs + SampleLengthSize) return false;
-    SampleHeader h;
-    if (got == sizeof header && ReadSampleHeader(header, 0, &h) && h.format && h.length <= h.format->maxValues)
-        *bytes = h.format->bytes(h.length);
-    else
-        *bytes = SampleExtent(GetLe16(header + SampleLengthOfs));
-    return true;
+// kind the encoder writes. None when not even its stored length lies in the
+// image.
+std::optional<uint64_t> OldSampleBytes(ImageBytes image, uint32_t offset) {
+    const Result<SampleHeader> header = ReadSampleHeader(image, offset);
+    const SampleHeader& h = header.value;
+    if (header.Ok() && h.format && h.length <= h.format->maxValues) return h.format->bytes(h.length);
+    const Result<uint16_t> n = ReadSampleLength(image, offset);
+    if (!n.Ok()) return std::nullopt;
+    return SampleExtent(n.value);
 }
 
-// A longer sample than the one at offset runs over whatever the ROM keeps
-// after it; with confirmations on the user decides. Where either length
-// cannot be read there is nothing to compare: a missing ROM is created, and
-// a refused WAV is reported by the encoder.
-bool ConfirmLongerSample(HWND dialog, const char* romPath, const char* wavPath, uint32_t offset) {
-    uint64_t oldBytes;
-    uint32_t newLength;
-    if (!StoredSampleBytes(romPath, offset, &oldBytes) || !ReadWavLength(wavPath, &newLength)) return true;
-    if (SampleExtent(newLength) <= oldBytes) return true;
-    return Confirm(dialog, LongerSampleText);
-}
-
-// What became of an encode offered to the image model.
-enum class InPlace {
+// What became of an encode.
+enum class Encoded {
     Written,
-    NotInImage,  // no ROM at the path, or the sample would reach past its end
+    Cancelled,   // the user answered No
     Refused,     // the plan's problems: an offset no sample may take
     Unreadable,  // the ROM cannot be read whole, or is larger than any GBA image
-    NotOpened,   // the ROM exists but cannot be opened for writing
+    NotOpened,   // the ROM exists but cannot be opened for writing, or cannot be created
     WriteFailed,
 };
 
-InPlace EncodeInPlace(const char* romPath, uint32_t offset, const std::vector<uint8_t>& sample) {
+// A longer sample than the one at offset runs over whatever the ROM keeps
+// after it: with confirmations on the user decides first. Where no length
+// lies there (a ROM to be created, a sample past its end) nothing is asked.
+Encoded PlanEncode(HWND dialog, std::vector<uint8_t>& image, uint32_t offset, std::vector<uint8_t> sample,
+                   Plan* plan) {
+    const std::optional<uint64_t> oldBytes = OldSampleBytes(image, offset);
+    if (IsChecked(dialog, IDC_CONFIRM) && oldBytes && sample.size() > *oldBytes && !Confirm(dialog, LongerSampleText))
+        return Encoded::Cancelled;
+    *plan = EncodePlan(image, offset, std::move(sample));
+    return plan->Ok() ? Encoded::Written : Encoded::Refused;
+}
+
+// Reads the ROM whole, plans the encode through the image model and writes
+// the spans the plan declares, through the stream the image was read from.
+// A ROM where no file exists is read as empty, and created only once there
+// is something to write: a refusal or a No leaves no file behind.
+Encoded EncodeIntoRom(HWND dialog, const char* romPath, uint32_t offset, std::vector<uint8_t> sample) {
     errno = 0;
     FILE* rom = std::fopen(romPath, "rb+");
-    if (!rom) return errno == ENOENT ? InPlace::NotInImage : InPlace::NotOpened;
+    // "wb" on an existing file that merely refused "rb+" (read-only, locked,
+    // a folder) would truncate the user's ROM.
+    if (!rom && errno != ENOENT) return Encoded::NotOpened;
     std::vector<uint8_t> image;
-    InPlace result = InPlace::Written;
-    if (!ReadRomImage(rom, &image)) {
-        result = InPlace::Unreadable;
-    } else if (uint64_t{offset} + sample.size() > image.size()) {
-        result = InPlace::NotInImage;
-    } else {
-        const Plan plan = EncodePlan(image, offset, sample);
-        if (!plan.Ok()) result = InPlace::Refused;
-        else if (!WritePlan(rom, plan, image)) result = InPlace::WriteFailed;
-    }
-    if (std::fclose(rom) != 0 && result == InPlace::Written) result = InPlace::WriteFailed;
+    Plan plan;
+    Encoded result = rom && !ReadRomImage(rom, &image) ? Encoded::Unreadable
+                                                       : PlanEncode(dialog, image, offset, std::move(sample), &plan);
+    if (result == Encoded::Written && !rom && !(rom = std::fopen(romPath, "wb"))) result = Encoded::NotOpened;
+    if (result == Encoded::Written && !WritePlan(rom, plan, image)) result = Encoded::WriteFailed;
+    if (rom && std::fclose(rom) != 0 && result == Encoded::Written) result = Encoded::WriteFailed;
     return result;
 }
 
-// The sample is made from the WAV first, as Compress makes it, then placed
-// through the image model. What the model does not edit is left to Compress,
-// which writes it as the dialog always has: a ROM that does not exist yet is
-// created, and one the sample would reach past the end of grows.
+// The sample is made from the WAV as Compress makes it, then written through
+// the image model: in place, over a sample or anywhere inside the image, or
+// past its end, where the ROM grows, or into a new ROM at a path where none
+// exists. A failure gives the line Compress prints and its box.
 void EncodeCommand(HWND dialog) {
     Path romPath, wavPath;
     ReadPath(dialog, IDC_ROM_PATH, romPath);
@@ -274,23 +261,18 @@ void EncodeCommand(HWND dialog) {
         Warn(dialog, InvalidOffsetText);
         return;
     }
-    if (IsChecked(dialog, IDC_CONFIRM) && !ConfirmLongerSample(dialog, romPath, wavPath, offset)) return;
     std::vector<uint8_t> sample;
     CryError error = ReadWavSample(wavPath, &sample);
     if (error == CryOk) {
-        switch (EncodeInPlace(romPath, offset, sample)) {
-        case InPlace::Written: return;
-        case InPlace::NotInImage:
-            Compress(wavPath, offset, romPath, &error);  // prints its own line
-            if (error != CryOk) ShowCryError(dialog, error, true);
-            return;
-        case InPlace::Refused: Warn(dialog, InvalidOffsetText); return;
-        case InPlace::Unreadable: Warn(dialog, InvalidFileText); return;
-        case InPlace::NotOpened: error = CryOutfileNotFound; break;
-        case InPlace::WriteFailed: error = CryWriteFailed; break;
+        switch (EncodeIntoRom(dialog, romPath, offset, std::move(sample))) {
+        case Encoded::Written:
+        case Encoded::Cancelled: return;
+        case Encoded::Refused: Warn(dialog, InvalidOffsetText); return;
+        case Encoded::Unreadable: Warn(dialog, InvalidFileText); return;
+        case Encoded::NotOpened: error = CryOutfileNotFound; break;
+        case Encoded::WriteFailed: error = CryWriteFailed; break;
         }
     }
-    // The line and the box Compress gives for the same failure.
     PrintCompressError(error);
     ShowCryError(dialog, error, true);
 }

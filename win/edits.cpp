@@ -1,13 +1,13 @@
 // The encode and repoint commands' edits, made through the image model: the
 // ROM is read whole into memory, the edit planned there, and only the spans
 // the plan declares are written back, in place, through the stream the
-// image was read from.
+// image was read from. A sample that reaches past the end of the image, or
+// into a ROM not yet created, is one more span: the file grows to hold it.
 //
-// In place rather than a whole new image renamed over the old one: the
-// spans lie inside the file, so writing them allocates nothing and cannot
-// run out of room; the file keeps its name, links and attributes, as it
-// always has under the dialog; and a repoint writes 4 or 8 bytes, not the
-// whole image.
+// In place rather than a whole new image renamed over the old one: spans
+// inside the file allocate nothing and cannot run out of room; the file
+// keeps its name, links and attributes, as it always has under the dialog;
+// and a repoint writes 4 or 8 bytes, not the whole image.
 #include "frontend.h"
 
 #include "stream.h"
@@ -33,14 +33,24 @@ bool WritePlan(FILE* rom, const Plan& plan, std::span<uint8_t> image) {
     return std::fflush(rom) == 0;
 }
 
-Plan EncodePlan(ImageBytes image, uint32_t offset, std::vector<uint8_t> sample) {
-    const ImageModel model = OpenImage(image);
-    EditRequest request;
-    request.cries.push_back(
-        {.index = -1, .sample = std::move(sample), .place = CryChange::Place::At, .at = offset, .force = true});
-    // The plan rewrites the voice bytes of every entry that plays the sample
-    // written over, should its kind change.
-    return PlanEdits(image, model, request);
+Plan EncodePlan(std::vector<uint8_t>& image, uint32_t offset, std::vector<uint8_t> sample) {
+    const uint64_t end = uint64_t{offset} + sample.size();
+    if (end <= image.size()) {
+        EditRequest request;
+        request.cries.push_back(
+            {.index = -1, .sample = std::move(sample), .place = CryChange::Place::At, .at = offset, .force = true});
+        // The plan rewrites the voice bytes of every entry that plays the
+        // sample written over, should its kind change.
+        return PlanEdits(image, OpenImage(image), request);
+    }
+    Plan plan;
+    if (end > MaxImageSize) {
+        plan.problems.push_back({.kind = PlanProblem::PastEnd, .offset = offset, .bytes = sample.size()});
+        return plan;
+    }
+    image.resize(end, 0);
+    plan.writes.push_back({offset, std::move(sample)});
+    return plan;
 }
 
 Plan RepointPlan(ImageBytes image, uint32_t tableOffset, int index, uint32_t position, uint32_t address) {

@@ -67,12 +67,15 @@ bool ReadRomImage(FILE* rom, std::vector<uint8_t>* image);
 // and flushes. False when the plan does not apply or a write fails.
 bool WritePlan(FILE* rom, const Plan& plan, std::span<uint8_t> image);
 // The encode of `sample` (compressed, as the encoder writes it) at `offset`
-// of the image, as the dialog makes it: written whatever the bytes there
-// hold, the dialog's own question being asked first, but never over the
-// header or either cry table of the image nor at an offset that is not a
+// of the image, as the dialog makes it. Inside the image: written whatever
+// the bytes there hold, the dialog's own question being asked first, but
+// never over the header or either cry table nor at an offset that is not a
 // multiple of 4; and every entry of either table that points at `offset`
-// declares a compressed sample. The plan's problems say why it is refused.
-Plan EncodePlan(ImageBytes image, uint32_t offset, std::vector<uint8_t> sample);
+// declares a compressed sample. Reaching past the end of the image (empty
+// for a ROM not yet created): written as it comes, `image` first grown with
+// zeros to hold it as the file grows, but never past the 64 MiB of a GBA
+// image. The plan's problems say why it is refused.
+Plan EncodePlan(std::vector<uint8_t>& image, uint32_t offset, std::vector<uint8_t> sample);
 // The repoint of entry `index` of the table at `tableOffset`, whose pointer
 // word lies at `position` inside the image, to the ROM address `address`:
 // the model's plan, which repoints the reverse entry too when it is in step

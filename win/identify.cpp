@@ -1,7 +1,7 @@
 // ROM identification as the dialog shows it.
 #include "frontend.h"
 #include "resource.h"
-#include "romid.h"
+#include "fileshells.h"
 
 void BaseOfs(HWND dialog, FILE* rom) {
     const RomIdentity id = IdentifyRom(rom);

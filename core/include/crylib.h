@@ -5,28 +5,26 @@
 // samples. Byte 0 of a block holds its first sample whole; every further
 // sample is a 4-bit index into Table, added modulo 256 to the sample before.
 //
-// Two layers:
-//   - in memory: EncodeBlock/DecodeBlock and EncodeSample/DecodeSample work on
-//     byte spans and never touch a file, so the format is testable without disk;
-//   - file shells: Dump and Compress open the files and stream one block at a
-//     time through the in-memory layer.
+// Everything here works on byte spans and never touches a file: the file
+// shells the dialogs use (Dump, Compress, the stream scan) live with them, in
+// shells/, over these functions.
 //
 // Value domains: WAV data is unsigned (silence 0x80); the compressed domain is
 // signed (silence 0). Both are held here as uint8_t bit patterns and convert by
 // flipping the top bit. All sample arithmetic wraps modulo 256.
 //
-// Error convention: the in-memory layer never fails on its inputs' values
-// and never reads or writes past the spans it is given; EncodeSample returns
-// 0 when it cannot write. The file shells keep their plain results (Dump:
-// the length or 0; Compress: always 0) and report why through an optional
-// CryError; FindTable returns -1 for none.
+// Error convention (result.h): a function that can fail returns a Result,
+// its value or a CoreError code with its numbers; the codec itself never
+// fails on its inputs' values and never reads or writes past the spans it is
+// given. EncodeSample returns the bytes it wrote, 0 when it writes none.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <span>
-#include <vector>
+
+#include "result.h"
 
 // Compressed sample layout.
 constexpr uint32_t SampleHeaderSize = 16;
@@ -114,56 +112,28 @@ void DecodeBlocks(std::span<const uint8_t> data, std::span<uint8_t> wav);
 size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst,
                     EncodeMode mode = EncodeMode::Fast);
 
-// Reads the stored length of the sample at `offset` in `rom`. False when its
-// two bytes do not lie inside rom.
-bool ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset, uint16_t* n);
+// The stored length of the sample at `offset` in `rom`; PastEnd when its two
+// bytes do not lie inside rom.
+Result<uint16_t> ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset);
 
 // Decodes n samples of the sample at `offset` into wav (n unsigned bytes).
 // Block bytes missing past the end of rom count as 0, as Dump reads them.
 void DecodeSample(std::span<const uint8_t> rom, uint32_t offset, std::span<uint8_t> wav);
 
-// Why a file shell failed. Dump and Compress keep their plain results (the
-// length, or 0); callers that need to tell failure from an empty sample pass
-// a CryError to learn it.
-enum CryError {
-    CryOk = 0,
-    CryInfileNotFound,   // the input (WAV for Compress, ROM for Dump) did not open
-    CryOutfileNotFound,  // the output could not be opened or created
-    CryBadLength,        // Dump: the length bytes (or an uncompressed sample's values) lie beyond the end of the ROM
-    CryBadWav,           // Compress: not 8-bit mono PCM in RIFF/WAVE chunks
-    CryTooLong,          // Compress: 65536 audio bytes or more
-    CryReadFailed,       // a read error other than end of file
-    CryWriteFailed,      // a write or flush failed (disk full, short write)
+// The cry-table scan over bytes: from `start`, in 4-byte steps, the first
+// entry signature 20 3C 00 00 | xx xx xx 08 | FF 00 FF 00. A failed test
+// never backs up: the scan moves on past the word that failed it.
+//
+// ScanTable is one stretch of it, for a caller that holds the bytes a
+// block at a time: the offset of the entry it accepts, or none, and where
+// the scan stands, the first position it has not tested (fewer than 12
+// bytes before the end of `bytes`).
+struct TableScan {
+    std::optional<size_t> found;
+    size_t resume = 0;
 };
+TableScan ScanTable(std::span<const uint8_t> bytes, size_t start);
 
-// Decodes the sample at `offset` of the ROM file into a new WAV file at
-// 11050 Hz: a compressed one, or an uncompressed one when its header's type
-// byte says so (samplekind.h; its values must lie inside the ROM). Returns
-// the length n, or 0 on failure (the WAV is then neither created nor
-// truncated when the ROM side is at fault).
-int Dump(const char* romPath, uint32_t offset, const char* wavPath, CryError* error = nullptr);
-
-// Encodes the WAV file into the ROM file at `offset`, in place, creating the
-// ROM only where nothing exists at its path. Always returns 0; `error` tells
-// whether it worked. On any refusal the ROM is left untouched.
-int Compress(const char* wavPath, uint32_t offset, const char* romPath, CryError* error = nullptr,
-             EncodeMode mode = EncodeMode::Fast);
-
-// Compress's first half, for a caller that places the sample itself: reads
-// and encodes the WAV file into the bytes Compress writes at an offset
-// (SampleExtent(n) of them), with the status Compress would report for the
-// WAV, and prints nothing.
-CryError ReadWavSample(const char* wavPath, std::vector<uint8_t>* sample, EncodeMode mode = EncodeMode::Fast);
-
-// The line Compress prints on standard output for a status; nothing for CryOk.
-void PrintCompressError(CryError status);
-
-// Scans `stream` from its current position, in 4-byte steps, for the first
-// cry-table entry signature: 20 3C 00 00 | xx xx xx 08 | FF 00 FF 00.
-// Returns its file offset, or -1 at end of file. The stream stays open,
-// positioned after the last word the scan consumed.
-int FindTable(FILE* stream);
-
-// The same scan over an image in memory, from `start`: the offset of the
-// first entry it accepts, or -1.
-int FindTableIn(std::span<const uint8_t> image, size_t start);
+// The whole scan over an image in memory: the offset of the first entry it
+// accepts, or NotFound.
+Result<uint32_t> FindTableIn(std::span<const uint8_t> image, size_t start);

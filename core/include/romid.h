@@ -2,20 +2,23 @@
 // typed ID becomes a cry-table index. Portable: standard library only; every
 // front end builds on it.
 //
-// Usage: IdentifyImage (bytes in memory) or IdentifyRom (an open stream)
-// gives a RomIdentity; CryNumberIndex / SpeciesNumberIndex turn an ID into an
-// index. Labels are Windows-1252 bytes: Cp1252ToUtf8 converts them once for
-// front ends that show UTF-8.
+// Usage: IdentifyImage gives the RomIdentity of an image in memory
+// (IdentifyHeader and WithScannedTable are its two halves, for a caller that
+// scans by other means); CryNumberIndex / SpeciesNumberIndex turn an ID into
+// an index. Labels are Windows-1252 bytes: Cp1252ToUtf8 converts them once
+// for front ends that show UTF-8.
 //
-// Error convention: nothing fails. An unreadable code or revision byte is
-// reported in the identity (an empty code, revision -1, RomUnknown); an ID
+// Error convention (result.h): a lookup that finds nothing returns a Result
+// with its CoreError. An identity never fails: an unreadable code or revision
+// byte is reported in it (an empty code, revision -1, RomUnknown). An ID
 // below 1 gives a negative index, which callers must refuse.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
+
+#include "result.h"
 
 // ROM header fields.
 constexpr uint32_t GameCodeOfs = 0xAC;   // 4 characters
@@ -43,8 +46,8 @@ extern const char UnknownTableFoundLabel[];  // "Inconnu. Table trouvée à 95%"
 extern const char UnknownVersionLabel[];     // "Version inconnue"
 
 // The row of Versions for a game code and revision byte (-1: unreadable),
-// with the revision rule for the two US releases applied; -1 when none.
-int FindVersion(const char code[4], int revision);
+// with the revision rule for the two US releases applied; NotFound when none.
+Result<int> FindVersion(const char code[4], int revision);
 
 enum RomKind {
     RomKnown,    // a row of Versions
@@ -61,12 +64,16 @@ struct RomIdentity {
     const char* label;     // Windows-1252
 };
 
-// Identifies the ROM open in `stream`: reads the code at 0xAC and the
-// revision byte, and scans from 0xB0 when the code is not known. The stream
-// stays open; its position afterwards is unspecified.
-RomIdentity IdentifyRom(FILE* stream);
-// The same over an image in memory.
+// Identifies the image: reads the code at 0xAC and the revision byte, and
+// scans from 0xB0 when the code is not known.
 RomIdentity IdentifyImage(std::span<const uint8_t> image);
+// What the header alone says (the first 0xBD bytes of the image, or as many
+// as it has): a known release, or an identity still RomUnknown, to be
+// scanned from 0xB0. PastEnd, with the identity in the value, when the image
+// is too short to hold a whole game code: there is nothing to scan either.
+Result<RomIdentity> IdentifyHeader(std::span<const uint8_t> image);
+// An unknown release whose table the scan found at `tableOffset`.
+RomIdentity WithScannedTable(RomIdentity id, uint32_t tableOffset);
 
 // Every GBA image's header holds this byte at this offset; the console
 // starts no cartridge without it.

@@ -6,8 +6,10 @@
 // DecodeValues reads one back, SampleBytes says how many bytes one takes.
 // Adding a kind means one more SampleFormat in samplekind.cpp, nothing else.
 //
-// Error convention: functions that can refuse return an empty vector, 0 or
-// nullptr; none throws, and none reads or writes past the spans it is given.
+// Error convention (result.h): a read that can fail returns a Result, its
+// value or a CoreError code with its numbers; the makers return an empty
+// vector for a sound longer than the kind counts. None throws, and none
+// reads or writes past the spans it is given.
 //
 // Every kind shares the 16-byte header:
 //   bytes 0-3   type: 01 00 00 00 compressed, 00 00 00 00 uncompressed
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "result.h"
 
 enum class SampleKind { Compressed, Uncompressed };
 
@@ -98,11 +101,30 @@ struct SampleHeader {
     // header holds; the rate is anything a game could play.
     bool plausible = false;
 };
-// Reads the 16 header bytes at `offset`; false when they do not lie inside
+// Reads the 16 header bytes at `offset`; PastEnd when they do not lie inside
 // `image`.
-bool ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset, SampleHeader* header);
+Result<SampleHeader> ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset);
 
-// The S values of the sample at `offset`, as unsigned 8-bit samples; empty
-// when its header is unreadable or of an unknown kind. Values whose bytes lie
-// past the end of `image` decode as if those bytes were 0.
-std::vector<uint8_t> DecodeValues(std::span<const uint8_t> image, uint32_t offset);
+// A sample as the dump of a file reads it, from the bytes at its offset
+// (`stored` holds them as far as the file does): every header counts as a
+// compressed sample's, its length in bytes 12-13 and its block bytes missing
+// past the end as 0, but one whose whole header says uncompressed: its
+// length is bytes 12-15 and its values must all be there, as they are copied
+// as they are.
+struct StoredSample {
+    SampleKind kind = SampleKind::Compressed;
+    uint32_t length = 0;  // values
+    uint64_t bytes = 0;   // the header and the blocks or values the dump reads
+};
+// What the header at the start of `stored` declares; PastEnd when not even
+// the length lies there, TooLong for an uncompressed length no cry has.
+Result<StoredSample> ReadStoredSample(std::span<const uint8_t> stored);
+// Its values as unsigned 8-bit samples; PastEnd when an uncompressed
+// sample's values do not all lie in `stored`.
+Result<std::vector<uint8_t>> DecodeStored(const StoredSample& sample, std::span<const uint8_t> stored);
+
+// The S values of the sample at `offset`, as unsigned 8-bit samples; PastEnd
+// when its header does not lie in `image`, UnknownKind or TooLong when it
+// declares no kind or more values than its kind counts. Values whose bytes
+// lie past the end of `image` decode as if those bytes were 0.
+Result<std::vector<uint8_t>> DecodeValues(std::span<const uint8_t> image, uint32_t offset);

@@ -4,9 +4,10 @@
 // The tool writes one layout: a canonical 44-byte header for 8-bit unsigned
 // mono PCM at 11050 Hz, followed by the audio bytes.
 //
-// Error convention: the checks return a status (WavStatus, or the numbered
-// results of CheckWavHeader) and never throw; readers are bounded by the
-// buffer or file they are given.
+// Error convention: the chunk reader returns the WAV's own code (WavStatus)
+// with the fields it read, and never throws; it is bounded by the bytes or
+// the file it is given. The header's file shells (WriteWavHeader,
+// CheckWavHeader) live with the dialogs, in shells/.
 #pragma once
 
 #include <cstddef>
@@ -30,19 +31,24 @@ int CompareChar(const char* a, const char* b);
 // Copies the 4 bytes at src to dst.
 void SetChar(char* dst, const char* src);
 
-// Writes the 44-byte header for n data bytes at the stream's position, as three
-// writes of 12, 24 and 8 bytes. Returns 0, or -1 when a write failed.
-int WriteWavHeader(uint32_t n, FILE* stream);
+// The canonical header's three parts: the RIFF part, the format chunk and
+// the data chunk's head.
+constexpr uint32_t WavRiffPartSize = 12;
+constexpr uint32_t WavFmtPartSize = 24;
+constexpr uint32_t WavDataPartSize = 8;
+constexpr uint32_t WavRiffTagOfs = 0;
+constexpr uint32_t WavWaveTagOfs = 8;
+constexpr uint32_t WavFmtTagOfs = 12;
+constexpr uint32_t WavChannelsOfs = 22;
+constexpr uint32_t WavDataTagOfs = 36;
+
+// The canonical header for n data bytes of 8-bit mono at `rate` Hz.
+void FillWavHeader(uint8_t header[WavHeaderSize], uint32_t n, uint32_t rate);
 
 // A whole WAV file in memory: the canonical header with `rate` in its rate
 // fields, then the 8-bit unsigned samples. The header's sizes are 32-bit:
 // callers hold far fewer samples than that.
 std::vector<uint8_t> WavFileBytes(std::span<const uint8_t> samples, uint32_t rate);
-
-// Reads 44 bytes and checks them in order: 1 not "RIFF", 2 not "WAVE",
-// 3 not "fmt ", 4 not "data" at byte 36, 5 not 8 bits per sample, 0 accepted
-// (then prints the rate and channel count). Fewer than 44 bytes: 1.
-int CheckWavHeader(FILE* stream);
 
 // What the chunk reader found in a WAV file.
 struct WavInfo {

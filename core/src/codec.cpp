@@ -120,11 +120,11 @@ size_t EncodeSample(std::span<const uint8_t> wav, std::span<uint8_t> dst, Encode
     return span;
 }
 
-bool ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset, uint16_t* n) {
+Result<uint16_t> ReadSampleLength(std::span<const uint8_t> rom, uint32_t offset) {
     const uint64_t at = uint64_t{offset} + SampleLengthOfs;
-    if (at + 2 > rom.size()) return false;
-    *n = GetLe16(&rom[at]);
-    return true;
+    if (at + SampleLengthSize > rom.size())
+        return Failure<uint16_t>({CoreProblem::PastEnd, at, SampleLengthSize, rom.size()});
+    return {GetLe16(&rom[at])};
 }
 
 void DecodeSample(std::span<const uint8_t> rom, uint32_t offset, std::span<uint8_t> wav) {

@@ -1,5 +1,5 @@
 // The cry-table scan. Its answers are those of the simplest reading: take the
-// stream as consecutive 4-byte words from where it stands, and at each word
+// bytes as consecutive 4-byte words from where the scan starts, and at each word
 //   - if it is not 20 3C 00 00, move on one word;
 //   - else if the next word's top byte is not 08, move on past that word;
 //   - else if the word after is not FF 00 FF 00, move on past that one;
@@ -8,12 +8,9 @@
 // candidate is not found, and only positions a multiple of 4 from the start
 // are ever tested.
 //
-// Reading 4 bytes per call costs far more than the comparison, so the scan
-// reads large blocks and walks them, keeping the few bytes of a candidate
-// that straddles the end of a block for the next one. On a match the stream
-// is put back where the word-by-word reading would have left it: just after
-// the entry's third word. Without a match the whole rest of the stream has
-// been read, as it would have been word by word.
+// The walk runs over bytes in memory. A caller that holds them a block at a
+// time (the file shell's stream scan) carries the untested tail, always
+// shorter than one entry, into the next block and goes on from there.
 #include <climits>
 #include <cstring>
 
@@ -25,12 +22,6 @@ constexpr size_t WordSize = 4;
 constexpr uint8_t EntryHead[WordSize] = {0x20, 0x3C, 0x00, 0x00};
 constexpr uint8_t EntryTail[WordSize] = {0xFF, 0x00, 0xFF, 0x00};
 constexpr uint8_t RomAddressTopByte = RomAddressBase >> 24;
-
-// Bytes read per call. A multiple of the word size, so that blocks keep the
-// word alignment of the start position; small enough for the stack on every
-// platform the core builds for.
-constexpr size_t ScanBlockSize = 64 * 1024;
-static_assert(ScanBlockSize % WordSize == 0);
 
 bool IsWord(const uint8_t* at, const uint8_t (&word)[WordSize]) {
     return std::memcmp(at, word, WordSize) == 0;
@@ -78,60 +69,26 @@ size_t RejectedSpan(const uint8_t* at) {
 
 }  // namespace
 
-int FindTable(FILE* stream) {
-    if (std::feof(stream)) return -1;
-    const long start = std::ftell(stream);
-    if (start < 0) return -1;
-
-    // buf[0] lies at file offset base. Positions p < have are read; every
-    // position from `pos` on that is tested lies a multiple of 4 from the
-    // start. A refill keeps the untested tail, always shorter than one entry.
-    uint8_t buf[CryEntrySize + ScanBlockSize];
-    long long base = start;
-    size_t have = 0;
-    size_t pos = 0;
-    bool atEnd = false;
-    for (;;) {
-        if (have - pos < CryEntrySize) {
-            if (atEnd) return -1;  // too few bytes left for a whole entry
-            const size_t tail = have - pos;
-            std::memmove(buf, buf + pos, tail);
-            base += static_cast<long long>(pos);
-            const size_t got = std::fread(buf + tail, 1, ScanBlockSize, stream);
-            atEnd = got < ScanBlockSize;  // end of file or a read error
-            have = tail + got;
-            pos = 0;
-            continue;
-        }
-        // Candidates whose whole entry is in the buffer.
-        const size_t end = have - CryEntrySize + 1;
-        const size_t p = FindHead(buf, pos, end);
+TableScan ScanTable(std::span<const uint8_t> bytes, size_t start) {
+    size_t pos = start;
+    while (pos <= bytes.size() && bytes.size() - pos >= CryEntrySize) {
+        // Candidates whose whole entry lies in the bytes.
+        const size_t end = bytes.size() - CryEntrySize + 1;
+        const size_t p = FindHead(bytes.data(), pos, end);
         if (p == end) {
             pos += (end - pos + WordSize - 1) / WordSize * WordSize;
-            continue;
+            break;
         }
-        const size_t skip = RejectedSpan(buf + p);
-        if (skip != 0) {
-            pos = p + skip;
-            continue;
-        }
-        const long long found = base + static_cast<long long>(p);
-        if (found > INT_MAX - static_cast<long long>(CryEntrySize)) return -1;
-        if (std::fseek(stream, static_cast<long>(found + CryEntrySize), SEEK_SET) != 0) return -1;
-        return static_cast<int>(found);
-    }
-}
-
-int FindTableIn(std::span<const uint8_t> image, size_t start) {
-    // The same walk as FindTable's over one buffer that holds everything.
-    size_t pos = start;
-    while (pos <= image.size() && image.size() - pos >= CryEntrySize) {
-        const size_t end = image.size() - CryEntrySize + 1;
-        const size_t p = FindHead(image.data(), pos, end);
-        if (p >= end) return -1;
-        const size_t skip = RejectedSpan(image.data() + p);
-        if (skip == 0) return p > INT_MAX ? -1 : static_cast<int>(p);
+        const size_t skip = RejectedSpan(bytes.data() + p);
+        if (skip == 0) return {p, p};
         pos = p + skip;
     }
-    return -1;
+    return {std::nullopt, pos};
+}
+
+Result<uint32_t> FindTableIn(std::span<const uint8_t> image, size_t start) {
+    const TableScan scan = ScanTable(image, start);
+    if (!scan.found || *scan.found > INT_MAX)
+        return Failure<uint32_t>({CoreProblem::NotFound, start, 0, image.size()});
+    return {static_cast<uint32_t>(*scan.found)};
 }

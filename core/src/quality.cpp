@@ -63,7 +63,7 @@ EncodeQuality MeasureEncoding(std::span<const uint8_t> wav, EncodeMode mode) {
 }
 
 EncodeQuality MeasureSample(std::span<const uint8_t> wav, std::span<const uint8_t> sample) {
-    std::vector<uint8_t> played = DecodeValues(sample, 0);
+    std::vector<uint8_t> played = DecodeValues(sample, 0).value;
     played.resize(wav.size());
     EncodeQuality q{};
     for (size_t i = 0; i < wav.size(); ++i) {

@@ -59,59 +59,40 @@ constexpr int SecondRevision = 2;
 constexpr int RubisUsRow = 0;
 constexpr int SaphirUsRow = 7;
 
-// The byte at `offset`, or -1 when the file does not reach it.
-int ReadByteAt(FILE* stream, long offset) {
-    if (std::fseek(stream, offset, SEEK_SET) != 0) return -1;
-    const int c = std::fgetc(stream);
-    return c == EOF ? -1 : c;
-}
-
 }  // namespace
 
-int FindVersion(const char code[4], int revision) {
+Result<int> FindVersion(const char code[4], int revision) {
     for (int row = 0; row < VersionCount; ++row) {
         if (std::memcmp(Versions[row].code, code, GameCodeSize) != 0) continue;
-        if ((row == RubisUsRow || row == SaphirUsRow) && revision == SecondRevision) return row + 1;
-        return row;
+        if ((row == RubisUsRow || row == SaphirUsRow) && revision == SecondRevision) return {row + 1};
+        return {row};
     }
-    return -1;
+    return Failure<int>({CoreProblem::NotFound, 0, 0, VersionCount});
 }
 
-namespace {
+RomIdentity WithScannedTable(RomIdentity id, uint32_t tableOffset) {
+    id.kind = RomScanned;
+    id.tableOffset = tableOffset;
+    id.label = UnknownTableFoundLabel;
+    return id;
+}
 
-// What the code and revision say, before any scan: a known row, or an
-// identity still RomUnknown.
-RomIdentity FromHeader(const char code[GameCodeSize], int revision) {
-    RomIdentity id = {RomUnknown, -1, "", revision, 0, UnknownVersionLabel};
+Result<RomIdentity> IdentifyHeader(std::span<const uint8_t> image) {
+    RomIdentity id = {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};
+    if (image.size() < GameCodeOfs + GameCodeSize)
+        return {id, CoreError{CoreProblem::PastEnd, GameCodeOfs, GameCodeSize, image.size()}};
+    const char* code = reinterpret_cast<const char*>(image.data() + GameCodeOfs);
     std::memcpy(id.code, code, GameCodeSize);
     id.code[GameCodeSize] = '\0';
-    id.row = FindVersion(code, revision);
-    if (id.row >= 0) {
+    id.revision = image.size() > RevisionOfs ? image[RevisionOfs] : -1;
+    const Result<int> row = FindVersion(code, id.revision);
+    if (row.Ok()) {
         id.kind = RomKnown;
-        id.tableOffset = Versions[id.row].tableOffset;
-        id.label = Versions[id.row].label;
+        id.row = row.value;
+        id.tableOffset = Versions[row.value].tableOffset;
+        id.label = Versions[row.value].label;
     }
-    return id;
-}
-
-void Scanned(RomIdentity& id, int found) {
-    if (found < 0) return;
-    id.kind = RomScanned;
-    id.tableOffset = static_cast<uint32_t>(found);
-    id.label = UnknownTableFoundLabel;
-}
-
-}  // namespace
-
-RomIdentity IdentifyRom(FILE* stream) {
-    char code[GameCodeSize];
-    if (std::fseek(stream, GameCodeOfs, SEEK_SET) != 0 ||
-        std::fread(code, 1, GameCodeSize, stream) != GameCodeSize)
-        return {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};  // no code: nothing to scan either
-    RomIdentity id = FromHeader(code, ReadByteAt(stream, RevisionOfs));
-    if (id.kind == RomKnown || std::fseek(stream, ScanStartOfs, SEEK_SET) != 0) return id;
-    Scanned(id, FindTable(stream));
-    return id;
+    return {id};
 }
 
 bool HasGbaHeader(std::span<const uint8_t> image) {
@@ -119,12 +100,10 @@ bool HasGbaHeader(std::span<const uint8_t> image) {
 }
 
 RomIdentity IdentifyImage(std::span<const uint8_t> image) {
-    if (image.size() < GameCodeOfs + GameCodeSize) return {RomUnknown, -1, "", -1, 0, UnknownVersionLabel};
-    char code[GameCodeSize];
-    std::memcpy(code, image.data() + GameCodeOfs, GameCodeSize);
-    RomIdentity id = FromHeader(code, image.size() > RevisionOfs ? image[RevisionOfs] : -1);
-    if (id.kind != RomKnown) Scanned(id, FindTableIn(image, ScanStartOfs));
-    return id;
+    const Result<RomIdentity> header = IdentifyHeader(image);
+    if (!header.Ok() || header.value.kind == RomKnown) return header.value;
+    const Result<uint32_t> found = FindTableIn(image, ScanStartOfs);
+    return found.Ok() ? WithScannedTable(header.value, found.value) : header.value;
 }
 
 // Cry-table indexes of the species numbers 277 to 411, fifteen to a line.

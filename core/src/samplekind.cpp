@@ -83,8 +83,9 @@ std::vector<uint8_t> MakeSampleFile(SampleKind kind, std::span<const uint8_t> wa
     return sample;
 }
 
-bool ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset, SampleHeader* header) {
-    if (uint64_t{offset} + SampleHeaderSize > image.size()) return false;
+Result<SampleHeader> ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset) {
+    if (uint64_t{offset} + SampleHeaderSize > image.size())
+        return Failure<SampleHeader>({CoreProblem::PastEnd, offset, SampleHeaderSize, image.size()});
     const uint8_t* h = &image[offset];
     SampleHeader r;
     r.format = FormatOfType(h[SampleTypeOfs]);
@@ -98,14 +99,41 @@ bool ReadSampleHeader(std::span<const uint8_t> image, uint32_t offset, SampleHea
     const bool lengthFits = r.format && (r.format->lengthBytes == 4 || field >> 16 == 0);
     r.plausible = r.format && typeWord && r.loopStart == 0 && lengthFits && r.length <= r.format->maxValues &&
                   PlausibleRate(r.rateField / 1024);
-    *header = r;
-    return true;
+    return {r};
 }
 
-std::vector<uint8_t> DecodeValues(std::span<const uint8_t> image, uint32_t offset) {
-    SampleHeader h;
-    if (!ReadSampleHeader(image, offset, &h) || !h.format || h.length > h.format->maxValues) return {};
-    std::vector<uint8_t> wav(h.length);
+Result<std::vector<uint8_t>> DecodeValues(std::span<const uint8_t> image, uint32_t offset) {
+    using Values = std::vector<uint8_t>;
+    const Result<SampleHeader> read = ReadSampleHeader(image, offset);
+    const SampleHeader& h = read.value;
+    if (!read.Ok()) return Failure<Values>(*read.error);
+    if (!h.format) return Failure<Values>({CoreProblem::UnknownKind, offset, SampleHeaderSize, 0});
+    if (h.length > h.format->maxValues) return Failure<Values>({CoreProblem::TooLong, offset, h.length, h.format->maxValues});
+    Values wav(h.length);
     h.format->decode(image.subspan(offset + SampleHeaderSize), wav);
     return wav;
+}
+
+Result<StoredSample> ReadStoredSample(std::span<const uint8_t> stored) {
+    const Result<SampleHeader> read = ReadSampleHeader(stored, 0);
+    const SampleFormat* format = read.value.format;
+    if (read.Ok() && format && format->kind == SampleKind::Uncompressed) {
+        const uint32_t n = read.value.length;
+        if (n > format->maxValues) return Failure<StoredSample>({CoreProblem::TooLong, 0, n, format->maxValues});
+        return {{SampleKind::Uncompressed, n, uint64_t{SampleHeaderSize} + n}};
+    }
+    const Result<uint16_t> n = ReadSampleLength(stored, 0);
+    if (!n.Ok()) return Failure<StoredSample>(*n.error);
+    // At least one block is read, as the format always has one.
+    return {{SampleKind::Compressed, n.value, uint64_t{SampleHeaderSize} + uint64_t{BlockSize} * BlockCount(n.value)}};
+}
+
+Result<std::vector<uint8_t>> DecodeStored(const StoredSample& sample, std::span<const uint8_t> stored) {
+    const uint64_t valuesEnd = uint64_t{SampleHeaderSize} + sample.length;
+    if (sample.kind == SampleKind::Uncompressed && valuesEnd > stored.size())
+        return Failure<std::vector<uint8_t>>({CoreProblem::PastEnd, SampleHeaderSize, sample.length, stored.size()});
+    std::vector<uint8_t> values(sample.length);
+    const auto data = stored.size() > SampleHeaderSize ? stored.subspan(SampleHeaderSize) : std::span<const uint8_t>{};
+    FormatOf(sample.kind).decode(data, values);
+    return {std::move(values)};
 }

@@ -1,25 +1,14 @@
-// The canonical WAV header the decoder writes, its check, and the RIFF chunk
-// reader the encoder uses to find the audio in the WAV files it is given.
+// The canonical WAV header the decoder writes, and the RIFF chunk reader the
+// encoder uses to find the audio in the WAV files it is given.
 #include "wavlib.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "crylib.h"
-#include "stream.h"
 
-// Canonical header: the RIFF part (12 bytes), the format chunk (24 bytes)
-// and the data chunk's head (8 bytes).
-constexpr uint32_t RiffPartSize = 12;
-constexpr uint32_t FmtPartSize = 24;
-constexpr uint32_t DataPartSize = 8;
-static_assert(RiffPartSize + FmtPartSize + DataPartSize == WavHeaderSize);
-
-constexpr uint32_t WavRiffTagOfs = 0;
-constexpr uint32_t WavWaveTagOfs = 8;
-constexpr uint32_t WavFmtTagOfs = 12;
+static_assert(WavRiffPartSize + WavFmtPartSize + WavDataPartSize == WavHeaderSize);
 constexpr uint32_t WavFmtSizeOfs = 16;
-constexpr uint32_t WavDataTagOfs = 36;
 
 // Fields inside a format chunk's body.
 constexpr uint32_t FmtFormatOfs = 0;
@@ -40,8 +29,7 @@ void SetChar(char* dst, const char* src) { std::memcpy(dst, src, 4); }
 
 static int CompareTag(const uint8_t* at, const char* tag) { return CompareChar(reinterpret_cast<const char*>(at), tag); }
 
-// The canonical header for n data bytes of 8-bit mono at `rate` Hz.
-static void FillWavHeader(uint8_t h[WavHeaderSize], uint32_t n, uint32_t rate) {
+void FillWavHeader(uint8_t h[WavHeaderSize], uint32_t n, uint32_t rate) {
     std::memset(h, 0, WavHeaderSize);
     char* tags = reinterpret_cast<char*>(h);
     SetChar(tags + WavRiffTagOfs, "RIFF");
@@ -59,39 +47,11 @@ static void FillWavHeader(uint8_t h[WavHeaderSize], uint32_t n, uint32_t rate) {
     PutLe32(h + WavDataSizeOfs, n);
 }
 
-int WriteWavHeader(uint32_t n, FILE* stream) {
-    uint8_t h[WavHeaderSize];
-    FillWavHeader(h, n, WavRate);
-    const bool ok = WriteAll(stream, h, RiffPartSize) && WriteAll(stream, h + RiffPartSize, FmtPartSize) &&
-                    WriteAll(stream, h + RiffPartSize + FmtPartSize, DataPartSize);
-    return ok ? 0 : -1;
-}
-
 std::vector<uint8_t> WavFileBytes(std::span<const uint8_t> samples, uint32_t rate) {
     std::vector<uint8_t> file(WavHeaderSize + samples.size());
     FillWavHeader(file.data(), static_cast<uint32_t>(samples.size()), rate);
     std::copy(samples.begin(), samples.end(), file.begin() + WavHeaderSize);
     return file;
-}
-
-int CheckWavHeader(FILE* stream) {
-    uint8_t h[WavHeaderSize];
-    bool failed = false;
-    // Read as the three pieces it was written in; a short piece ends the
-    // check, so nothing past the end of the file is ever looked at.
-    if (ReadUpTo(stream, h, RiffPartSize, &failed) < RiffPartSize ||
-        ReadUpTo(stream, h + RiffPartSize, FmtPartSize, &failed) < FmtPartSize ||
-        ReadUpTo(stream, h + RiffPartSize + FmtPartSize, DataPartSize, &failed) < DataPartSize) {
-        return 1;
-    }
-    if (CompareTag(h + WavRiffTagOfs, "RIFF")) return 1;
-    if (CompareTag(h + WavWaveTagOfs, "WAVE")) return 2;
-    if (CompareTag(h + WavFmtTagOfs, "fmt ")) return 3;
-    if (CompareTag(h + WavDataTagOfs, "data")) return 4;
-    if (GetLe16(h + WavBitsOfs) != 8) return 5;
-    std::printf("%lu\r\n", static_cast<unsigned long>(GetLe32(h + FmtBodyOfs + FmtRateOfs)));
-    std::printf("%x\r\n", static_cast<unsigned>(GetLe16(h + FmtBodyOfs + FmtChannelsOfs)));
-    return 0;
 }
 
 // Walks the chunks that follow "RIFF" size "WAVE", up to the end of the bytes
@@ -102,12 +62,12 @@ template <class ReadAt>
 static WavStatus WalkWavChunks(uint64_t size, ReadAt readAt, WavInfo* info) {
     if (size < WavHeaderSize) return WavShort;
     size = std::min<uint64_t>(size, UINT32_MAX);  // offsets are 32-bit; nothing past 4 GiB is read
-    uint8_t head[RiffPartSize];
-    if (!readAt(0, head, RiffPartSize)) return WavReadError;
+    uint8_t head[WavRiffPartSize];
+    if (!readAt(0, head, WavRiffPartSize)) return WavReadError;
     if (CompareTag(head + WavRiffTagOfs, "RIFF") || CompareTag(head + WavWaveTagOfs, "WAVE")) return WavNotRiff;
 
     bool haveFmt = false;
-    uint64_t pos = RiffPartSize;
+    uint64_t pos = WavRiffPartSize;
     while (pos + ChunkHeadSize <= size) {
         uint8_t chunk[ChunkHeadSize];
         if (!readAt(pos, chunk, ChunkHeadSize)) return WavReadError;
@@ -146,7 +106,7 @@ WavStatus ReadWavInfo(FILE* stream, WavInfo* info) {
     const long end = std::ftell(stream);
     if (end < 0) return WavReadError;
     return WalkWavChunks(static_cast<uint64_t>(end), [stream](uint64_t pos, uint8_t* dst, size_t count) {
-        bool failed = false;
-        return SeekTo(stream, pos) && ReadUpTo(stream, dst, count, &failed) == count;
+        // Chunk positions lie below the file's end, which ftell gave as a long.
+        return std::fseek(stream, static_cast<long>(pos), SEEK_SET) == 0 && std::fread(dst, 1, count, stream) == count;
     }, info);
 }

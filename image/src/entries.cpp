@@ -51,8 +51,9 @@ const char* SampleKindName(const SampleInfo& s) {
 SampleInfo InspectSample(ImageBytes image, uint32_t offset) {
     SampleInfo s;
     s.offset = offset;
-    SampleHeader h;
-    s.headerInFile = ReadSampleHeader(image, offset, &h);
+    const Result<SampleHeader> read = ReadSampleHeader(image, offset);
+    const SampleHeader& h = read.value;
+    s.headerInFile = read.Ok();
     if (!s.headerInFile) return s;
     s.type = image[offset + SampleTypeOfs];
     s.format = h.format;
@@ -68,7 +69,7 @@ SampleInfo InspectSample(ImageBytes image, uint32_t offset) {
 
 std::vector<uint8_t> DecodeToUnsigned(ImageBytes image, const SampleInfo& sample) {
     if (!sample.headerInFile || !sample.extentInFile || !sample.format) return {};
-    return DecodeValues(image, sample.offset);
+    return DecodeValues(image, sample.offset).value;
 }
 
 SampleDefaults DefaultsFor(ImageBytes image, std::optional<uint32_t> offset) {

@@ -52,8 +52,9 @@ std::vector<int> EntriesOverlapping(ImageBytes image, const ImageModel& m, Span 
 
 // The sample's kind, when its bytes are exactly those of its kind and length.
 std::optional<SampleKind> KindOfSample(const std::vector<uint8_t>& sample) {
-    SampleHeader h;
-    if (!ReadSampleHeader(sample, 0, &h) || !h.format || h.length > h.format->maxValues) return std::nullopt;
+    const Result<SampleHeader> read = ReadSampleHeader(sample, 0);
+    const SampleHeader& h = read.value;
+    if (!read.Ok() || !h.format || h.length > h.format->maxValues) return std::nullopt;
     if (sample.size() != h.format->bytes(h.length)) return std::nullopt;
     return h.format->kind;
 }

@@ -265,9 +265,9 @@ void ChooseTable(ImageModel& m, ImageBytes image, const std::vector<TableFound>&
         SetTable(m, image, TableSource::Known, m.knownOffset, request);
         if (m.entries > 0 || m.problem != OpenProblem::None) return;
     }
-    const int hit = FindTableIn(image, ScanStartOfs);
-    std::optional<uint32_t> start = hit >= 0 ? CryTableHolding(tables, static_cast<uint32_t>(hit)) : std::nullopt;
-    if (hit >= 0 && !start) start = static_cast<uint32_t>(hit);
+    const Result<uint32_t> hit = FindTableIn(image, ScanStartOfs);
+    std::optional<uint32_t> start = hit.Ok() ? CryTableHolding(tables, hit.value) : std::nullopt;
+    if (hit.Ok() && !start) start = hit.value;
     // A table of uncompressed entries alone carries no entry the scan knows.
     for (const TableFound& t : tables)
         if (!start && t.kind == TableKind::Cry && t.offset >= ScanStartOfs) start = t.offset;

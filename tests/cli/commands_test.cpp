@@ -22,9 +22,9 @@ protected:
 
     Bytes Decoded(const Bytes& image, int index) {
         uint32_t offset = CrySampleOffset(image, plan, index);
-        uint16_t n = 0;
-        EXPECT_TRUE(ReadSampleLength(image, offset, &n));
-        Bytes wav(n);
+        const Result<uint16_t> n = ReadSampleLength(image, offset);
+        EXPECT_TRUE(n.Ok());
+        Bytes wav(n.value);
         DecodeSample(image, offset, wav);
         return wav;
     }

@@ -265,7 +265,7 @@ TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
         EXPECT_EQ(masked, h.rom);
         for (int i = 0; i < static_cast<int>(h.entries.size()); ++i)
             if (i != edit.index) {
-                ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset), h.entries[i].played) << i;
+                ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset).value, h.entries[i].played) << i;
             }
     }
 }

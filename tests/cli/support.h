@@ -155,8 +155,8 @@ inline std::string Hex8(uint32_t v) {
 
 // The stored length of the sample at `offset`, or -1 when unreadable.
 inline int InspectLength(const Bytes& rom, uint32_t offset) {
-    uint16_t n = 0;
-    return ReadSampleLength(rom, offset, &n) ? n : -1;
+    const Result<uint16_t> n = ReadSampleLength(rom, offset);
+    return n.Ok() ? n.value : -1;
 }
 
 // The fields of a canonical WAV that these tests look at.

@@ -35,6 +35,23 @@ private:
     std::filesystem::path dir_;
 };
 
+// The bytes in a file of their own, open for reading at `start`; nullptr
+// when it cannot be made. Not tmpfile(): under Wine, test processes run side
+// by side draw the same names from it. The files take turns among a few
+// names, so at most that many may be open at once.
+inline FILE* OpenCopy(const Bytes& bytes, long start = 0) {
+    static const ScratchDir dir;
+    static int files = 0;
+    const std::string path = dir.File("copy-" + std::to_string(files++ % 4) + ".bin");
+    if (!WriteFileBytes(path, bytes)) return nullptr;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f && std::fseek(f, start, SEEK_SET) != 0) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
 // What `run` prints on standard output.
 template <class F>
 std::string Printed(F run) {
@@ -51,10 +68,19 @@ inline Bytes Repeat(Bytes head, size_t count, uint8_t value) {
 // The canonical 44-byte header this tool writes for n samples, followed by data.
 inline Bytes DumpedWav(std::span<const uint8_t> data) { return MakeWav(data, 11050, 1, 8); }
 
+// The canonical header for `dataSize` bytes at `rate`, spelled out.
+inline Bytes CanonicalHeader(uint8_t size0, uint8_t rate0, uint8_t rate1, uint8_t data0) {
+    return {'R', 'I', 'F', 'F', size0, 0x00, 0x00, 0x00, 'W', 'A', 'V', 'E',
+            'f', 'm', 't', ' ', 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
+            rate0, rate1, 0x00, 0x00, rate0, rate1, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00,
+            'd', 'a', 't', 'a', data0, 0x00, 0x00, 0x00};
+}
+
 // RIFF files assembled chunk by chunk, for the shapes a canonical header
 // cannot express. Odd bodies get their pad byte unless told otherwise.
 inline Bytes Chunk(const char tag[5], std::span<const uint8_t> body, bool pad = true) {
-    Bytes c(tag, tag + 4);
+    Bytes c(8 + body.size() + 1);  // one allocation: g++ 12 misreads a growing insert here
+    std::copy(tag, tag + 4, c.begin());
     c.resize(8);
     PutLe32(&c[4], static_cast<uint32_t>(body.size()));
     c.insert(c.end(), body.begin(), body.end());

@@ -193,3 +193,42 @@ TEST(Sample, RefusesTooLongInputAndTooSmallDestinationWithoutWriting) {
     EXPECT_EQ(EncodeSample(Bytes(65, 0x80), small), 0u);
     EXPECT_EQ(small, Bytes(small.size(), 0xEE));
 }
+
+// What each read over bytes that fails says: its code, and the offset, bytes
+// and room that locate it.
+TEST(Results, AFailedReadSaysWhereAndHowMuch) {
+    const auto expect = [](const std::optional<CoreError>& e, CoreProblem code, uint64_t offset, uint64_t bytes,
+                           uint64_t room) {
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->code, code);
+        EXPECT_EQ(e->offset, offset);
+        EXPECT_EQ(e->bytes, bytes);
+        EXPECT_EQ(e->room, room);
+    };
+    const Bytes image(40, 0);
+    expect(ReadSampleLength(image, 27).error, CoreProblem::PastEnd, 39, 2, 40);
+    EXPECT_TRUE(ReadSampleLength(image, 26).Ok());
+    expect(ReadSampleHeader(image, 25).error, CoreProblem::PastEnd, 25, 16, 40);
+    expect(DecodeValues(image, 25).error, CoreProblem::PastEnd, 25, 16, 40);
+    Bytes unknown(20, 0);
+    unknown[SampleTypeOfs] = 7;
+    expect(DecodeValues(unknown, 0).error, CoreProblem::UnknownKind, 0, 16, 0);
+    Bytes tooLong(20, 0);  // uncompressed, more values than its 24-bit count
+    PutLe32(&tooLong[SampleLengthOfs], 0x01000000);
+    expect(DecodeValues(tooLong, 0).error, CoreProblem::TooLong, 0, 0x01000000, 0x00FFFFFF);
+    expect(ReadStoredSample(tooLong).error, CoreProblem::TooLong, 0, 0x01000000, 0x00FFFFFF);
+    expect(ReadStoredSample(Bytes(13, 0)).error, CoreProblem::PastEnd, 12, 2, 13);
+    // Type 0 is the uncompressed kind; its values must all be there.
+    const Result<StoredSample> empty = ReadStoredSample(Bytes(16, 0));
+    ASSERT_TRUE(empty.Ok());
+    EXPECT_EQ(empty.value.kind, SampleKind::Uncompressed);
+    Bytes three(16, 0);
+    PutLe32(&three[SampleLengthOfs], 3);
+    const Result<StoredSample> plain = ReadStoredSample(three);
+    ASSERT_TRUE(plain.Ok());
+    EXPECT_EQ(plain.value.bytes, 19u);
+    three.resize(18);
+    expect(DecodeStored(plain.value, three).error, CoreProblem::PastEnd, 16, 3, 18);
+    three.push_back(0x85);
+    EXPECT_EQ(DecodeStored(plain.value, three).value, (Bytes{0x80, 0x80, 0x05}));
+}

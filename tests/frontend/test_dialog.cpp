@@ -51,9 +51,9 @@ protected:
 
     // The WAV a dump of the sample at offset must write.
     Bytes DumpOf(const Bytes& image, uint32_t offset) const {
-        uint16_t n = 0;
-        EXPECT_TRUE(ReadSampleLength(image, offset, &n));
-        Bytes data(n);
+        const Result<uint16_t> n = ReadSampleLength(image, offset);
+        EXPECT_TRUE(n.Ok());
+        Bytes data(n.value);
         DecodeSample(image, offset, data);
         return MakeWav(data);
     }
@@ -360,6 +360,40 @@ TEST_F(Encode, IntoTheHeaderOfAnImageIsRefused) {
     EXPECT_EQ(standin::Boxes().size(), boxes);
 }
 
+// A sample that reaches past the end of the image, from inside it or from
+// past it, grows the ROM with it; never past the 64 MiB of a GBA image, and a
+// refused encode into a missing ROM leaves no file behind.
+TEST_F(Encode, PastTheEndTheRomGrowsUpToAGbaImage) {
+    const Bytes sound = Tone(100, 440);
+    UseWav(sound);
+    standin::SetCheck(IDC_USE_TABLE, false);
+    Bytes sample(SampleExtent(100));
+    ASSERT_EQ(EncodeSample(sound, sample), sample.size());
+    const uint32_t inside = uint32_t(rom.size()) - 8;  // the sample's first 8 bytes over the image's last
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(inside));
+    Command(IDC_ENCODE);
+    Bytes grown(rom.begin(), rom.begin() + inside);
+    grown.insert(grown.end(), sample.begin(), sample.end());
+    EXPECT_EQ(ReadFileBytes(romPath), grown);
+    EXPECT_TRUE(standin::Boxes().empty());
+
+    const std::string missing = (dir / "missing.gba").string();
+    for (const std::string& path : {romPath, missing}) {
+        ASSERT_TRUE(WriteFileBytes(romPath, rom));
+        standin::SetText(IDC_ROM_PATH, path);
+        standin::SetText(IDC_SAMPLE_OFFSET, Hex(uint32_t(MaxImageSize - SampleExtent(100) + 4)));
+        Command(IDC_ENCODE);
+        EXPECT_EQ(Log().back(), InvalidOffset) << path;
+    }
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    EXPECT_FALSE(fs::exists(missing));
+    // The last sample that still fits ends at 64 MiB.
+    standin::SetText(IDC_SAMPLE_OFFSET, Hex(uint32_t(MaxImageSize - SampleExtent(100))));
+    Command(IDC_ENCODE);
+    EXPECT_EQ(fs::file_size(missing), MaxImageSize);
+    EXPECT_EQ(standin::Boxes().size(), 2u);
+}
+
 TEST_F(Dialog, DumpOverTheRomItselfIsRefused) {
     const fs::path linked = dir / "linked.gba", hard = dir / "hard.gba";
     fs::create_symlink(romPath, linked);
@@ -402,9 +436,9 @@ protected:
     }
 
     uint32_t StoredLength(int index) const {
-        uint16_t n = 0;
-        EXPECT_TRUE(ReadSampleLength(rom, SampleOffset(index), &n));
-        return n;
+        const Result<uint16_t> n = ReadSampleLength(rom, SampleOffset(index));
+        EXPECT_TRUE(n.Ok());
+        return n.value;
     }
 
     // The first cry whose last block, written whole, would reach the next

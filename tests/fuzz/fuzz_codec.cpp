@@ -46,10 +46,9 @@ uint64_t SquaredError(std::span<const uint8_t> a, std::span<const uint8_t> b) {
 }
 
 void CheckDecode(std::span<const uint8_t> rom, uint32_t offset, size_t count) {
-    uint16_t stored = 0;
-    const bool inside = ReadSampleLength(rom, offset, &stored);
-    Require(inside == (uint64_t{offset} + SampleLengthOfs + SampleLengthSize <= rom.size()));
-    if (inside) count = std::min<size_t>(stored, count);
+    const Result<uint16_t> stored = ReadSampleLength(rom, offset);
+    Require(stored.Ok() == (uint64_t{offset} + SampleLengthOfs + SampleLengthSize <= rom.size()));
+    if (stored.Ok()) count = std::min<size_t>(stored.value, count);
     std::vector<uint8_t> values(count);
     DecodeSample(rom, offset, values);
     Require(values == PlainDecode(rom, offset, count));
@@ -67,8 +66,8 @@ void CheckEncode(std::span<const uint8_t> wav, EncodeMode mode, int slack) {
     }
     Require(written == extent);
     Require(std::all_of(buffer.begin() + extent, buffer.end(), [](uint8_t b) { return b == Guard; }));
-    uint16_t stored = 0;
-    Require(ReadSampleLength(buffer, 0, &stored) && stored == n);
+    const Result<uint16_t> stored = ReadSampleLength(buffer, 0);
+    Require(stored.Ok() && stored.value == n);
     Require(std::equal(SampleHeaderTemplate, SampleHeaderTemplate + SampleLengthOfs, buffer.begin()));
     std::vector<uint8_t> decoded(n);
     DecodeSample(std::span<const uint8_t>(buffer).first(extent), 0, decoded);

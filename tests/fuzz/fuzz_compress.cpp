@@ -1,7 +1,7 @@
 // Compress over arbitrary WAV bytes: it must either write exactly the sample
 // the in-memory encoder makes of the data chunk, touching nothing else, or
 // refuse and leave the ROM byte-identical.
-#include "crylib.h"
+#include "fileshells.h"
 #include "testdata.h"
 #include "wavlib.h"
 #include "fuzz_support.h"

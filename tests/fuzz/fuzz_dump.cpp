@@ -1,6 +1,6 @@
 // Dump over arbitrary ROM bytes and offsets: the file shell must write exactly
 // the WAV the in-memory decoder produces, or refuse without creating a file.
-#include "crylib.h"
+#include "fileshells.h"
 #include "samplekind.h"
 #include "testdata.h"
 #include "fuzz_support.h"
@@ -23,21 +23,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A header whose type byte says uncompressed holds a 32-bit length whose
     // values must lie in the ROM; any other is read as compressed, its
     // length in bytes 12-13.
-    SampleHeader header;
-    const bool plain = ReadSampleHeader(rom, offset, &header) && header.format &&
-                       header.format->kind == SampleKind::Uncompressed;
-    uint16_t length16 = 0;
+    const Result<SampleHeader> read = ReadSampleHeader(rom, offset);
+    const SampleHeader& header = read.value;
+    const bool plain = read.Ok() && header.format && header.format->kind == SampleKind::Uncompressed;
+    const Result<uint16_t> length16 = ReadSampleLength(rom, offset);
     const bool readable = plain ? header.length <= header.format->maxValues &&
                                       uint64_t{offset} + SampleHeaderSize + header.length <= rom.size()
-                                : ReadSampleLength(rom, offset, &length16);
+                                : length16.Ok();
     if (!readable) {
         Require(n == 0 && error == CryBadLength && !std::filesystem::exists(wavPath));
         return 0;
     }
-    const uint32_t length = plain ? header.length : length16;
+    const uint32_t length = plain ? header.length : length16.value;
     Require(error == CryOk && static_cast<uint32_t>(n) == length);
     Bytes expected(length);
-    if (plain) expected = DecodeValues(rom, offset);
+    if (plain) expected = DecodeValues(rom, offset).value;
     else DecodeSample(rom, offset, expected);
     const Bytes wav = ReadFileBytes(wavPath);
     Require(wav.size() == 44u + length && GetLe32(&wav[40]) == length);

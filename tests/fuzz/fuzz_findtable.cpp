@@ -1,11 +1,11 @@
 // The table scan and ROM identification over arbitrary bytes. FindTable must
 // agree with the word-by-word scan on every match in the image, offset and
 // stream position alike, from any start; IdentifyRom must give an answer that
-// the image itself bears out.
+// the image itself bears out, and the same as IdentifyImage over its bytes.
 #include <cstring>
 #include <vector>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "romid.h"
 #include "testdata.h"
 #include "fuzz_support.h"
@@ -36,6 +36,10 @@ void CheckIdentity(std::vector<uint8_t>& image) {
     Require(rom != nullptr);
     const RomIdentity id = IdentifyRom(rom);
     std::fclose(rom);
+    // The stream's identification is the one over the bytes.
+    const RomIdentity inMemory = IdentifyImage(image);
+    Require(id.kind == inMemory.kind && id.row == inMemory.row && id.tableOffset == inMemory.tableOffset);
+    Require(std::strcmp(id.code, inMemory.code) == 0 && id.revision == inMemory.revision && id.label == inMemory.label);
     switch (id.kind) {
     case RomKnown:
         Require(id.row >= 0 && id.row < VersionCount);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fileshells.h"
 #include "wavlib.h"
 #include "fuzz_support.h"
 

@@ -110,7 +110,7 @@ Step RandomStep(std::mt19937& rng, const CryModel& c) {
         const SampleKind kind = rng() % 3 ? SampleKind::Compressed : SampleKind::Uncompressed;
         const std::vector<uint8_t> sample = Sample(values, kind);
         step.request.cries.push_back({index, sample, place});
-        step.values[index] = DecodeValues(sample, 0);  // the values as coded
+        step.values[index] = DecodeValues(sample, 0).value;  // the values as coded
         step.kinds[index] = kind;
     };
     if (kind == 0) {

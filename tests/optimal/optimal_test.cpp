@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "fileshells.h"
 #include "reference.h"
 #include "testdata.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "testdata.h"
 
 // Five seconds of a sweep at the games' rate: long enough to cover many

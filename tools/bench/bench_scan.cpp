@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "testdata.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // the table scan, to set beside other tools that search a file.
 #include <cstdio>
 
-#include "crylib.h"
+#include "fileshells.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -38,9 +38,7 @@ bool Write(const std::string& dir, const char* name, const Bytes& bytes) {
 
 // The WAV file Dump writes for the sample at offset.
 Bytes DumpedWav(const Bytes& rom, uint32_t offset) {
-    uint16_t n = 0;
-    ReadSampleLength(rom, offset, &n);
-    Bytes data(n);
+    Bytes data(ReadSampleLength(rom, offset).value);
     DecodeSample(rom, offset, data);
     return MakeWav(data);
 }
@@ -84,8 +82,7 @@ int FirstPackedCry(const Bytes& rom, const RomPlan& plan) {
     int index = 0;
     for (; index + 2 < int(plan.cries.size()); ++index) {
         const uint32_t offset = CrySampleOffset(rom, plan, index);
-        uint16_t n = 0;
-        ReadSampleLength(rom, offset, &n);
+        const uint16_t n = ReadSampleLength(rom, offset).value;
         if (offset + SampleHeaderSize + BlockSize * BlockCount(n) > CrySampleOffset(rom, plan, index + 1)) break;
     }
     return index;
@@ -118,8 +115,7 @@ int WriteE2e(const std::string& dir) {
     RomPlan game = GameRomPlan();
     Bytes gameRom = MakeRom(game);
     const int packed = FirstPackedCry(gameRom, game);
-    uint16_t packedLength = 0;
-    ReadSampleLength(gameRom, CrySampleOffset(gameRom, game, packed), &packedLength);
+    const uint16_t packedLength = ReadSampleLength(gameRom, CrySampleOffset(gameRom, game, packed)).value;
     Bytes same = Sweep(packedLength, 250, 2800);
     const uint32_t gameEntry5 = CrySampleOffset(gameRom, game, 5);
 

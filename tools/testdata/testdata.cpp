@@ -122,9 +122,9 @@ uint32_t FreeTailOffset(const Bytes& rom) {
 }
 
 Bytes DecodedCry(const Bytes& rom, uint32_t sampleOffset) {
-    uint16_t n = 0;
-    if (!ReadSampleLength(rom, sampleOffset, &n)) return {};
-    Bytes values(n);
+    const Result<uint16_t> n = ReadSampleLength(rom, sampleOffset);
+    if (!n.Ok()) return {};
+    Bytes values(n.value);
     DecodeSample(rom, sampleOffset, values);
     return values;
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include "fileshells.h"
 #include "support.h"
 #include "wavlib.h"
 
@@ -260,8 +261,9 @@ TEST(Compress, SameLengthCryInTheGamesLayoutKeepsItsNeighbour) {
         const uint32_t offset = CrySampleOffset(before, plan, index);
         const uint32_t next = CrySampleOffset(before, plan, index + 1);
         const uint32_t nextEnd = next + SampleExtent(static_cast<uint32_t>(plan.cries[index + 1].size()));
-        uint16_t n = 0;
-        ASSERT_TRUE(ReadSampleLength(before, offset, &n));
+        const Result<uint16_t> stored = ReadSampleLength(before, offset);
+        ASSERT_TRUE(stored.Ok());
+        const uint16_t n = stored.value;
         const Bytes data = Sweep(n, 200 + index, 3000);
         ASSERT_TRUE(WriteFileBytes(rom, before));
         ASSERT_TRUE(WriteFileBytes(wav, MakeWav(data)));

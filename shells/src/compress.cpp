@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "crylib.h"
+#include "fileshells.h"
 #include "stream.h"
 #include "wavlib.h"
 

@@ -1,7 +1,10 @@
 // ROM identification from synthetic headers: every known release, the
-// revision rule of the two US releases, and the scan for unknown codes.
+// revision rule of the two US releases, and the scan for unknown codes; and
+// the two rules that turn an ID into a cry-table index.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <sstream>
 
@@ -70,14 +73,7 @@ Bytes Header(const std::string& code, int revision = 0, size_t size = 0x200) {
     return rom;
 }
 
-RomIdentity Identify(const Bytes& rom) {
-    FILE* f = std::tmpfile();
-    if (f == nullptr) return {RomUnknown, -2, "", -1, 0, ""};
-    if (!rom.empty()) std::fwrite(rom.data(), 1, rom.size(), f);
-    const RomIdentity id = IdentifyRom(f);
-    std::fclose(f);
-    return id;
-}
+RomIdentity Identify(const Bytes& rom) { return IdentifyImage(rom); }
 
 void ExpectRelease(const RomIdentity& id, const Release& release) {
     EXPECT_EQ(id.kind, RomKnown);
@@ -146,7 +142,54 @@ TEST(IdentifyRom, UnknownWithoutATable) {
     EXPECT_STREQ(cut.code, "");
     EXPECT_STREQ(cut.label, "Version inconnue");
     EXPECT_EQ(Identify(Bytes{}).kind, RomUnknown);
-    EXPECT_EQ(FindVersion("AXV\0", 0), -1);  // all four bytes take part
+    const Result<int> none = FindVersion("AXV\0", 0);  // all four bytes take part
+    ASSERT_FALSE(none.Ok());
+    EXPECT_EQ(none.error->code, CoreProblem::NotFound);
+    EXPECT_TRUE(IdentifyHeader(Header("AXVE", 0, GameCodeOfs + 3)).error.has_value());
+    EXPECT_EQ(FindVersion("BPGJ", 2).value, 31);
+}
+
+// The cry-number rule restated plainly: IDs 1 to 411 are cry numbers,
+// every ID above addresses entry 200.
+int ExpectedCryIndex(int id) { return id >= 412 ? 200 : id - 1; }
+
+// The species rule's ranges restated plainly, the later species through the
+// core's own IdTable, whose contents the next test checks on its own.
+int ExpectedSpeciesIndex(int id) {
+    if (id >= 412 || (id >= 252 && id <= 276)) return 200;
+    if (id < 277) return id - 1;
+    return IdTable[id - 277];
+}
+
+TEST(IdRules, BothRulesFromMinusFiveTo999) {
+    for (int id = -5; id <= 999; ++id) {
+        EXPECT_EQ(CryNumberIndex(id), ExpectedCryIndex(id)) << id;
+        EXPECT_EQ(SpeciesNumberIndex(id), ExpectedSpeciesIndex(id)) << id;
+    }
+    EXPECT_EQ(CryNumberIndex(INT_MIN), INT_MIN);  // negative, and no overflow
+}
+
+// The later species' table, from points checked by hand (the first and last
+// species, and the first of each line of fifteen) and what holds for all:
+// every species of its own reaches an entry of its own inside the games'
+// 388, apart from entry 200, which species 252 to 276 share.
+TEST(IdRules, LaterSpeciesReachEntriesOfTheirOwn) {
+    const std::pair<int, int> points[] = {{277, 273}, {278, 274}, {286, 359}, {292, 292}, {307, 373},
+                                          {322, 362}, {337, 254}, {352, 323}, {367, 314}, {382, 364},
+                                          {397, 372}, {407, 257}, {411, 387}};
+    for (auto [species, index] : points) EXPECT_EQ(SpeciesNumberIndex(species), index) << species;
+    std::vector<int> reached(388, 0);
+    for (int species = 1; species <= 411; ++species) {
+        if (species >= 252 && species <= 276) continue;
+        const int index = SpeciesNumberIndex(species);
+        ASSERT_GE(index, 0) << species;
+        ASSERT_LT(index, 388) << species;
+        EXPECT_EQ(++reached[size_t(index)], 1) << "entry " << index << " again at species " << species;
+        if (species > 251) {
+            EXPECT_GE(index, 251) << species;  // past the species that index their cry directly
+        }
+    }
+    EXPECT_EQ(std::count(reached.begin(), reached.end(), 1), 411 - 25);
 }
 
 }  // namespace

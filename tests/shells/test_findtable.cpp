@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "crylib.h"
-#include "testdata.h"
+#include "fileshells.h"
+#include "support.h"
 
 namespace {
 
@@ -16,15 +16,6 @@ void Plant(Bytes& image, size_t at, uint8_t top = 0x08, uint8_t tail0 = 0xFF) {
     const uint8_t entry[CryEntrySize] = {0x20, 0x3C, 0x00, 0x00, 0x90, 0x25, 0x45, top,
                                          tail0, 0x00, 0xFF, 0x00};
     for (size_t i = 0; i < CryEntrySize && at + i < image.size(); ++i) image[at + i] = entry[i];
-}
-
-// The bytes in a temporary file, open for reading at `start`.
-FILE* OpenAt(const Bytes& image, long start) {
-    FILE* f = std::tmpfile();
-    if (f == nullptr) return nullptr;
-    if (!image.empty()) std::fwrite(image.data(), 1, image.size(), f);
-    std::fseek(f, start, SEEK_SET);
-    return f;
 }
 
 struct Outcome {
@@ -39,7 +30,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 }
 
 Outcome Scan(int (*scan)(FILE*), const Bytes& image, long start) {
-    FILE* f = OpenAt(image, start);
+    FILE* f = OpenCopy(image, start);
     if (f == nullptr) return {-2, -2, false};
     const int found = scan(f);
     const Outcome o = {found, std::ftell(f), std::feof(f) != 0};
@@ -50,8 +41,8 @@ Outcome Scan(int (*scan)(FILE*), const Bytes& image, long start) {
 // Both scans, and every later match found by scanning on from the stream's
 // position after the previous one.
 void ExpectSameScans(const Bytes& image, long start) {
-    FILE* fast = OpenAt(image, start);
-    FILE* plain = OpenAt(image, start);
+    FILE* fast = OpenCopy(image, start);
+    FILE* plain = OpenCopy(image, start);
     ASSERT_NE(fast, nullptr);
     ASSERT_NE(plain, nullptr);
     for (int round = 0; round < 64; ++round) {
@@ -107,7 +98,7 @@ TEST(FindTable, FirstOfTwoEntriesWinsAndTheSecondFollowsOn) {
     Bytes image(0x200, 0x00);
     Plant(image, 0x120);
     Plant(image, 0x12C);
-    FILE* f = OpenAt(image, 0xB0);
+    FILE* f = OpenCopy(image, 0xB0);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(FindTable(f), 0x120);
     EXPECT_EQ(FindTable(f), 0x12C);
