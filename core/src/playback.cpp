@@ -233,8 +233,9 @@ uint64_t ReachOf(const std::vector<Voice>& voices, const CryMode& mode) {
 // short mode hears little of a long cry.
 PlayedValues ValuesRead(const PlayedEntry& entry, const CryMode* mode) {
     PlayedValues p;
-    SampleHeader header;
-    if (!ReadSampleHeader(entry.sample, 0, &header)) return p;
+    const Result<SampleHeader> read = ReadSampleHeader(entry.sample, 0);
+    if (!read.Ok()) return p;
+    const SampleHeader& header = read.value;
     const bool compressed = (entry.voice & CompressedVoice) != 0;
     // The compressed voice plays only a compressed sample; the other reads
     // any sample's bytes as plain values.

@@ -248,7 +248,7 @@ TEST(PlaybackRender, VoiceByteAndSampleKind) {
 TEST(PlaybackRender, CompressedPlaysItsDecodedValues) {
     const Bytes coded = MakeSampleFile(SampleKind::Compressed, DecayingChirp(3000, 2000, 300, 3, 10512), Rate);
     // The same values stored plain, the one after the length's count included.
-    Bytes decoded = DecodeValues(coded, 0);
+    Bytes decoded = DecodeValues(coded, 0).value;
     decoded.push_back(static_cast<uint8_t>(ValuesPlayed({CryVoice, coded}).values.at(3000) ^ 0x80));
     Bytes plain = MakeSample(SampleKind::Uncompressed, decoded, Rate);
     PutLe32(&plain[12], 3000);
