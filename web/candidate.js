@@ -278,8 +278,9 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   function qualityText(c) {
     if (c.newValues.every(v => v === 128)) return t().silence;
     if (c.quality.snr_db === null) return t().exact;
-    const db = c.quality.snr_db;
-    return t().snrWords(db, db >= 30 ? t().good : db >= 18 ? t().fair : t().poor);
+    // The grade is the core's, the one the command line words too.
+    const words = {Exact: t().exact, Good: t().good, Fair: t().fair, Poor: t().poor};
+    return t().snrWords(c.quality.snr_db, words[c.quality.grade]);
   }
 
   /** The time scale both waveforms of the selected cry share: the part of the canvas each one fills. */
