@@ -228,16 +228,16 @@ std::string WavInfoOf(const val& file) {
 }
 
 // The page's conditioning controls: {channel: "mix"|"left"|"right",
-// removeDc, trimDb (null: no trim), gainDb, normalizeDb (null: none)}.
+// remove_dc, trim_db (null: no trim), gain_db, normalize_db (null: none)}.
 ConditionOptions OptionsOf(const val& o) {
     ConditionOptions options;
     const std::string channel = o["channel"].as<std::string>();
     if (channel == "left") options.channel = ChannelChoice::Left;
     if (channel == "right") options.channel = ChannelChoice::Right;
-    options.removeDc = o["removeDc"].as<bool>();
-    if (!o["trimDb"].isNull()) options.trimDb = o["trimDb"].as<double>();
-    options.gainDb = o["gainDb"].as<double>();
-    if (!o["normalizeDb"].isNull()) options.normalizeDb = o["normalizeDb"].as<double>();
+    options.removeDc = o["remove_dc"].as<bool>();
+    if (!o["trim_db"].isNull()) options.trimDb = o["trim_db"].as<double>();
+    options.gainDb = o["gain_db"].as<double>();
+    if (!o["normalize_db"].isNull()) options.normalizeDb = o["normalize_db"].as<double>();
     return options;
 }
 
@@ -263,7 +263,7 @@ val Convert(const val& frames, int channels, double rate, double toRate, const v
 
 // The defaults of the conditioning controls, as the command line has them.
 std::string ConditionDefaults() {
-    return Text(Json::Object({{"trimDb", DefaultTrimDb}, {"normalizeDb", DefaultNormalizeDb}}));
+    return Text(Json::Object({{"trim_db", DefaultTrimDb}, {"normalize_db", DefaultNormalizeDb}}));
 }
 
 // The kinds a new sample may take, in the order to offer them, and the most

@@ -171,10 +171,10 @@ export interface WavInfo { rate: number; channels: number; raw: boolean; offset:
 
 export interface ConditionOptions {
   channel: 'mix' | 'left' | 'right';
-  removeDc: boolean;
-  trimDb: number | null;
-  gainDb: number;
-  normalizeDb: number | null;
+  remove_dc: boolean;
+  trim_db: number | null;
+  gain_db: number;
+  normalize_db: number | null;
 }
 
 export interface Kind { name: string; max_values: number }
@@ -204,7 +204,7 @@ export interface Brevox {
   decodeSample(sample: Uint8Array): Uint8Array | null;
   wavFile(offset: number): Uint8Array | null;
   wavInfo(file: Uint8Array): JsonText<WavInfo | Failure>;
-  conditionDefaults(): JsonText<{ trimDb: number; normalizeDb: number }>;
+  conditionDefaults(): JsonText<{ trim_db: number; normalize_db: number }>;
   /** A sound as the command line converts it: conditioned, resampled to toRate, quantised; null when the
    *  resampler refuses the rates. */
   convert(frames: ArrayLike<number>, channels: number, rate: number, toRate: number, options: ConditionOptions):

@@ -148,16 +148,16 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   function conditionOptions() {
     /** @param {string} box @param {string} field */
     const db = (box, field) => !$(box).checked ? null : $(field).checkValidity() ? $(field).valueAsNumber : NaN;
-    const options = {channel: $('#channel').value, removeDc: $('#dc-remove').checked, trimDb: db('#trim', '#trim-db'),
-                     gainDb: db('#gain', '#gain-db') ?? 0, normalizeDb: db('#normalize', '#normalize-db')};
-    return [options.trimDb, options.gainDb, options.normalizeDb].every(x => x === null || Number.isFinite(x))
+    const options = {channel: $('#channel').value, remove_dc: $('#dc-remove').checked, trim_db: db('#trim', '#trim-db'),
+                     gain_db: db('#gain', '#gain-db') ?? 0, normalize_db: db('#normalize', '#normalize-db')};
+    return [options.trim_db, options.gain_db, options.normalize_db].every(x => x === null || Number.isFinite(x))
       ? options : null;
   }
 
   /** @param {ConditionOptions} options */
   function conditions(options) {
-    return options.channel !== 'mix' || options.removeDc || options.trimDb !== null || options.gainDb !== 0 ||
-           options.normalizeDb !== null;
+    return options.channel !== 'mix' || options.remove_dc || options.trim_db !== null || options.gain_db !== 0 ||
+           options.normalize_db !== null;
   }
 
   // --- The replacement ----------------------------------------------------------------
@@ -201,7 +201,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     }
     if (run !== runs || row !== selected) return;
     if (!sound) return fail('noAudio');
-    if (!sound.values.length) return fail(options.trimDb !== null ? 'allTrimmed' : 'noAudio');
+    if (!sound.values.length) return fail(options.trim_db !== null ? 'allTrimmed' : 'noAudio');
     if (limit && sound.values.length > limit) sound = {...sound, values: sound.values.slice(0, limit)};
     if (sound.values.length > target.max) {
       offer = {values: target.max, bytes: null, seconds: target.max / target.rate,

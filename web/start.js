@@ -139,8 +139,8 @@ const {core, isSound, applyLanguage, start} = (() => {
   async function setUpEngine() {
     setUp(JSON.parse(await engine.kinds()), await engine.rateLimits());
     const defaults = JSON.parse(await engine.conditionDefaults());
-    $('#trim-db').value = defaults.trimDb;
-    $('#normalize-db').value = defaults.normalizeDb;
+    $('#trim-db').value = defaults.trim_db;
+    $('#normalize-db').value = defaults.normalize_db;
     ready = true;
     say('intro');
     document.body.dataset.ready = 'true';
