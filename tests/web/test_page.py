@@ -800,6 +800,8 @@ class Page(unittest.TestCase):
             # An audit of the page with a sound planned: nothing serious or critical.
             self.offer(7, 'long.wav')
             self.driver.execute_script(axe)
+            # The audit walks the whole page: on a loaded machine it takes longer than a script's default 30 s.
+            self.driver.set_script_timeout(180)
             found = self.driver.execute_async_script("""const done = arguments[0];
                 axe.run(document, {resultTypes: ['violations']}).then(r => done(r.violations
                   .filter(v => v.impact === 'serious' || v.impact === 'critical')
