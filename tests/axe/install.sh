@@ -2,13 +2,5 @@
 # Installs the accessibility audit the page's test injects (the npm package
 # `axe-core`, pinned with its hash by package-lock.json) into DIR, unless it
 # is there already. Usage: tests/axe/install.sh DIR
-set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-dir=$1
-if cmp -s "$here/package-lock.json" "$dir/package-lock.json" && [[ -f $dir/node_modules/axe-core/axe.min.js ]]; then
-  exit 0
-fi
-mkdir -p "$dir"
-cp "$here/package.json" "$here/package-lock.json" "$dir/"
-cd "$dir"
-npm ci --no-audit --no-fund --loglevel=error
+exec "$here/../../scripts/npm-pinned.sh" "$here" "$1" node_modules/axe-core/axe.min.js

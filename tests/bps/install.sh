@@ -6,15 +6,8 @@
 # Without node the patch tests skip, and nothing is installed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-dir=$1
 if ! command -v node >/dev/null; then
   echo "install.sh: no node here: the tests that apply patches skip"
   exit 0
 fi
-if cmp -s "$here/package-lock.json" "$dir/package-lock.json" && [[ -f $dir/node_modules/bps/package.json ]]; then
-  exit 0
-fi
-mkdir -p "$dir"
-cp "$here/package.json" "$here/package-lock.json" "$dir/"
-cd "$dir"
-npm ci --no-audit --no-fund --loglevel=error
+exec "$here/../../scripts/npm-pinned.sh" "$here" "$1" node_modules/bps/package.json
