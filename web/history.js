@@ -127,6 +127,7 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
     $('#undo').disabled = !edits.length;
     $('#redo').disabled = !undone.length;
     $('#download-rom').disabled = $('#download-patch').disabled = !open || !edits.length;
+    $('#save-all').disabled = !open;
     $('#free-space').textContent = open ? t().bytesCount(freeBytes()) : '–';
   }
 
@@ -169,8 +170,7 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
 
   /** @param {string} name */
   function patchName(name) {
-    const dot = name.lastIndexOf('.');
-    return (dot > 0 ? name.slice(0, dot) : name) + '.bps';
+    return stemOf(name) + '.bps';
   }
 
   /** @param {boolean} patch */

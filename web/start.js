@@ -119,6 +119,7 @@ const {core, isSound, applyLanguage, start} = (() => {
     $('#redo').addEventListener('click', redo);
     $('#download-rom').addEventListener('click', () => downloadImage(false));
     $('#download-patch').addEventListener('click', () => downloadImage(true));
+    $('#save-all').addEventListener('click', saveAll);
     document.addEventListener('keydown', onPageKey);
     document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
     document.addEventListener('dragleave', e => { if (!e.relatedTarget) document.body.classList.remove('dragging'); });

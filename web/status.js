@@ -30,6 +30,12 @@
  */
 const $ = selector => document.querySelector(selector);
 
+/** A file's name without its extension: what the page names the files it makes of it after. */
+const stemOf = (/** @type {string} */ name) => {
+  const dot = name.lastIndexOf('.');
+  return dot > 0 ? name.slice(0, dot) : name;
+};
+
 const {t, worded, say, warn, fail, renderStatus, shownStatus, switchLanguage} = (() => {
   let lang = 'fr';
   /** @type {Status | null} */

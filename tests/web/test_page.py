@@ -10,6 +10,7 @@ BREVOX_WEB_SCREENSHOT=PATH the page with a ROM open is saved there.
 import base64
 import functools
 import http.server
+import io
 import json
 import math
 import os
@@ -20,6 +21,7 @@ import tempfile
 import threading
 import time
 import unittest
+import zipfile
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -334,6 +336,14 @@ class Page(unittest.TestCase):
             expected = os.path.join(self.tmp, f'cry{cry}.wav')
             cli('dump', rom, cry, '-o', expected)
             self.assertEqual(self.downloaded(f'cry-{cry:03d}.wav'), read(expected))
+        # Save all: the files dump-all writes, by the same names, in one zip.
+        self.find('#save-all').click()
+        every = os.path.join(self.tmp, 'every')
+        cli('dump-all', rom, every)
+        with zipfile.ZipFile(io.BytesIO(self.downloaded('hack-cries.zip'))) as z:
+            self.assertEqual(sorted(z.namelist()), sorted(os.listdir(every)))
+            for name in z.namelist():
+                self.assertEqual(z.read(name), read(os.path.join(every, name)), name)
 
     def test_species_dump_is_named_for_import_and_puts_back_the_same_bytes(self):
         rom = self.open_rom('hack.gba')
