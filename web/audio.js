@@ -3,7 +3,7 @@
 // playhead, cries saved as WAV, and a sound file read as 8-bit values.
 'use strict';
 
-const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioContext, playing} = (() => {
+const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext, playing} = (() => {
   /** @type {AudioContext | null} */
   let context = null;
   /** @type {{source: AudioBufferSourceNode, start: number, duration: number, box: HTMLElement | null, span: number} | null} */
@@ -175,15 +175,46 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, audioCont
     const wav = JSON.parse(await core().wavInfo(bytes));
     if (!wav.error && wav.raw && wav.rate === Math.round(rate))
       return {raw: true, values: bytes.slice(wav.offset, wav.offset + wav.size), warnings: []};
-    const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
-    const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
-    const sound = await core().convert(interleaved(decoded), decoded.numberOfChannels, decoded.sampleRate, rate,
-                                       options);
+    const decoded = await decode(bytes, wav);
+    const sound = await core().convert(decoded.frames, decoded.channels, decoded.rate, rate, options);
     return sound && {raw: false, values: sound.values, warnings: JSON.parse(sound.warnings)};
   }
 
+  /**
+   * A file's bytes (what the core's wavInfo said of them) decoded: interleaved
+   * frames, at the WAV's own rate, else at DecodeRate.
+   * @param {Uint8Array<ArrayBuffer>} bytes
+   * @param {any} wav
+   */
+  async function decode(bytes, wav) {
+    // 8-bit mono PCM is read as the command line's libsndfile reads it, value
+    // by value: the browser's decoder scales it a little differently.
+    if (!wav.error && wav.raw) {
+      const values = bytes.subarray(wav.offset, wav.offset + wav.size);
+      return {frames: Float32Array.from(values, v => (v - 128) / 128), channels: 1, rate: wav.rate};
+    }
+    const fileRate = !wav.error && wav.rate >= 3000 && wav.rate <= 768000 ? wav.rate : DecodeRate;
+    const decoded = await new OfflineAudioContext(1, 1, fileRate).decodeAudioData(bytes.buffer.slice(0));
+    return {frames: interleaved(decoded), channels: decoded.numberOfChannels, rate: decoded.sampleRate};
+  }
+
+  /**
+   * A file's sound as the core converts it, as `soundOf` decodes it; null when
+   * the browser cannot decode it.
+   * @param {File} file
+   * @returns {Promise<{frames: Float32Array, channels: number, rate: number} | null>}
+   */
+  async function framesOf(file) {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    try {
+      return await decode(bytes, JSON.parse(await core().wavInfo(bytes)));
+    } catch {
+      return null;
+    }
+  }
+
   return {
-    drawWave, playValues, stopSound, play, dump, download, soundOf, audioContext,
+    drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext,
     /** The sound playing, or null. */
     playing: () => sounding,
   };

@@ -241,19 +241,21 @@ ConditionOptions OptionsOf(const val& o) {
     return options;
 }
 
+// The command line's resampler (resample/), as the core's conditioning takes it.
+bool ResampleOf(std::span<const double> in, double from, double to, std::vector<double>& out) {
+    Resampled r = Resample(in, from, to);
+    out = std::move(r.samples);
+    return r.error.empty();
+}
+
 // The sound of interleaved `frames` of `channels` values at `rate` Hz as
 // unsigned 8-bit values at `toRate` Hz, as the command line converts a file:
 // channel, DC and trim, resampling, gain or normalisation, quantisation.
 // {values, warnings}; null when libsoxr refuses the rates.
 val Convert(const val& frames, int channels, double rate, double toRate, const val& options) {
     AudioWarnings warnings;
-    const Resampler resample = [](std::span<const double> x, double from, double to, std::vector<double>& y) {
-        Resampled r = Resample(x, from, to);
-        y = std::move(r.samples);
-        return r.error.empty();
-    };
     const std::optional<Bytes> values = ConditionSound(emscripten::convertJSArrayToNumberVector<double>(frames), channels,
-                                                       rate, toRate, OptionsOf(options), resample, warnings);
+                                                       rate, toRate, OptionsOf(options), ResampleOf, warnings);
     if (!values) return val::null();
     val out = val::object();
     out.set("values", Copy(*values));
@@ -318,13 +320,143 @@ std::string QualityOf(const val& values, const val& sample) {
 // repointed, the voice byte rewritten when the kind changes.
 std::string PlanEdit(int index, const val& sample) { return Text(PlanJson(PlanReplace(index, sample), current.rule)); }
 
-// The same, applied to the current image when the plan holds.
-std::string ApplyEdit(int index, const val& sample) {
-    Plan plan = PlanReplace(index, sample);
+// The changes of `request` applied to the current image when their plan
+// holds; the plan's JSON either way.
+std::string ApplyRequest(const EditRequest& request) {
+    Plan plan = PlanEdits(current.Image(), current.model, request);
     if (!plan.Ok()) return Text(PlanJson(plan, current.rule));
     if (!current.edited) current.edited = current.original;
     if (!ApplyPlan(plan, *current.edited)) return Error("the plan could not be applied");
     return Text(PlanJson(plan, current.rule));
+}
+
+// The same, applied to the current image when the plan holds.
+std::string ApplyEdit(int index, const val& sample) {
+    EditRequest request;
+    request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
+    return ApplyRequest(request);
+}
+
+// A pack of sounds the page gathers file by file (`packAdd`: a file's name
+// and its decoded frames), then plans as `brevox-cli import` plans a folder:
+// the files matched to entries by their names, each sound converted to the
+// kind and rate of the sample it replaces and encoded by the optimal coder,
+// and one plan placing them all. `packApply` applies that plan as one edit.
+struct PackSound {
+    std::string name;
+    std::vector<double> frames;
+    int channels = 1;
+    double rate = 0;
+};
+std::vector<PackSound> pack;
+EditRequest packRequest;  // the last plan's changes, which packApply applies
+
+void PackClear() {
+    pack.clear();
+    packRequest = {};
+}
+
+void PackAdd(const std::string& name, const val& frames, int channels, double rate) {
+    pack.push_back({name, emscripten::convertJSArrayToNumberVector<double>(frames), channels, rate});
+}
+
+const char* PackFileProblemName(PackFileProblem p) {
+    switch (p) {
+        case PackFileProblem::None: break;
+        case PackFileProblem::NoCryOfItsOwn: return "NoCryOfItsOwn";
+        case PackFileProblem::PastTable: return "PastTable";
+        case PackFileProblem::Twice: return "Twice";
+    }
+    return nullptr;
+}
+
+// One file's sound as the new sample of its entry; its JSON row says how it
+// went: the sample's values, rate and SNR, or why there is none ("problem":
+// a PackFileProblem, or NoAudio, TooLong, NoResample).
+std::optional<Bytes> PackSample(const PackSound& sound, int index, const ConditionOptions& options, Json& row) {
+    const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, index);
+    const SampleFormat& format = FormatOf(d.kind);
+    AudioWarnings warnings;
+    const std::optional<Bytes> values =
+        ConditionSound(sound.frames, sound.channels, sound.rate, d.rateField / 1024.0, options, ResampleOf, warnings);
+    row.Set("warnings", WarningsJson(warnings));
+    row.Set("rate", d.rateField / 1024);
+    row.Set("kind", format.name);
+    const char* problem = !values ? "NoResample" : values->empty() ? "NoAudio"
+                          : values->size() > format.maxValues ? "TooLong" : nullptr;
+    if (problem) {
+        row.Set("problem", problem);
+        return std::nullopt;
+    }
+    Bytes sample = MakeSample(d.kind, *values, d.rateField, EncodeMode::Best);
+    const EncodeQuality q = MeasureSample(*values, sample);
+    row.Set("values", values->size());
+    row.Set("snr_db", q.snrDb);
+    row.Set("grade", GradeName(GradeOf(q)));
+    return sample;
+}
+
+// {ignored: [names], files: [{name, index, id, problem, other, rate, kind,
+// values, snr_db, grade, warnings}], plan}: plan is null when a file cannot be
+// taken (every such file is named), else the plan of them all.
+std::string PackPlan(const val& conditioning, const val& options) {
+    packRequest = {};
+    packRequest.reclaim = options["reclaim"].as<bool>();
+    std::vector<std::string> names;
+    for (const PackSound& s : pack) names.push_back(s.name);
+    std::vector<size_t> ignored;
+    const std::vector<PackFile> files = MatchPackFiles(names, current.model, current.rule, &ignored);
+    Json ignoredNames = Json::Array();
+    for (size_t i : ignored) ignoredNames.Push(names[i]);
+    Json rows = Json::Array();
+    bool refused = false;
+    for (const PackFile& f : files) {
+        Json row = Json::Object({{"name", names[f.file]}, {"index", f.row.index}, {"id", f.row.id}});
+        std::optional<Bytes> sample;
+        if (f.problem != PackFileProblem::None) {
+            row.Set("problem", PackFileProblemName(f.problem));
+            if (f.problem == PackFileProblem::Twice) row.Set("other", names[f.other]);
+        } else {
+            sample = PackSample(pack[f.file], f.row.index, OptionsOf(conditioning), row);
+        }
+        if (sample) packRequest.cries.push_back({.index = f.row.index, .sample = std::move(*sample)});
+        else refused = true;
+        rows.Push(row);
+    }
+    Json out = Json::Object({{"ignored", ignoredNames}, {"files", rows}});
+    if (refused) {
+        packRequest = {};
+        out.Set("plan", nullptr);
+    } else {
+        out.Set("plan", PlanJson(PlanEdits(current.Image(), current.model, packRequest), current.rule));
+    }
+    return Text(out);
+}
+
+// The last pack planned, applied: {plan, indexes, samples}, the changes
+// being what the page's history replays (`applyMany`) when it plans the
+// edits again.
+val PackApply() {
+    val out = val::object();
+    out.set("plan", ApplyRequest(packRequest));
+    val indexes = val::array(), samples = val::array();
+    for (const CryChange& c : packRequest.cries) {
+        indexes.call<void>("push", c.index);
+        samples.call<void>("push", Copy(c.sample));
+    }
+    out.set("indexes", indexes);
+    out.set("samples", samples);
+    return out;
+}
+
+// Several cries replaced in one plan, as a pack applied before.
+std::string ApplyMany(const val& indexes, const val& samples, bool reclaim) {
+    EditRequest request;
+    request.reclaim = reclaim;
+    const std::vector<int> at = emscripten::vecFromJSArray<int>(indexes);
+    for (size_t i = 0; i < at.size(); ++i)
+        request.cries.push_back({.index = at[i], .sample = BytesOf(samples[i])});
+    return ApplyRequest(request);
 }
 
 val Image() { return Copy(current.Image()); }
@@ -366,4 +498,9 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("patch", &Patch);
     emscripten::function("freeSpace", &FreeSpace);
     emscripten::function("valuesFitting", &ValuesFittingIn);
+    emscripten::function("packClear", &PackClear);
+    emscripten::function("packAdd", &PackAdd);
+    emscripten::function("packPlan", &PackPlan);
+    emscripten::function("packApply", &PackApply);
+    emscripten::function("applyMany", &ApplyMany);
 }

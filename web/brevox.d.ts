@@ -186,6 +186,31 @@ export interface Defaults { kind: string; rate_field: number }
 export type QualityGrade = 'Exact' | 'Good' | 'Fair' | 'Poor';
 export interface Quality { snr_db: number | null; peak_error: number; grade: QualityGrade; warnings: AudioWarning[] }
 
+export interface PackOptions { reclaim: boolean }
+
+export type PackFileProblem = 'NoCryOfItsOwn' | 'PastTable' | 'Twice' | 'NoAudio' | 'TooLong' | 'NoResample';
+
+/** A file of a pack: the entry its name gives, and its new sample (values, rate, kind, snr_db, grade) or why none. */
+export interface PackFileRow {
+  name: string;
+  index: number;
+  id: number | null;
+  problem?: PackFileProblem;
+  /** Twice: the file that names the entry first. */
+  other?: string;
+  rate?: number;
+  kind?: string;
+  values?: number;
+  snr_db?: number | null;
+  grade?: QualityGrade;
+  warnings?: AudioWarning[];
+}
+
+/** A pack planned: the plan is null when a file is refused. */
+export interface PackPlan { ignored: string[]; files: PackFileRow[]; plan: Plan | null }
+
+export interface PackApplied { plan: JsonText<Plan | Failure>; indexes: number[]; samples: Uint8Array[] }
+
 export interface Brevox {
   /** Reads an image and its table (table -1: found; entries 0 or less: measured); the current image
    *  stays until `take`. A File is read in the engine's worker, straight into its memory. */
@@ -223,6 +248,16 @@ export interface Brevox {
   freeSpace(): number;
   /** The most values a sample of kind `kind` holds in `bytes` bytes. */
   valuesFitting(kind: string, bytes: number): number;
+  /** Forgets the pack being gathered. */
+  packClear(): void;
+  /** One file of a pack: its name and its sound as the browser decoded it. */
+  packAdd(name: string, frames: Float32Array, channels: number, rate: number): void;
+  /** The files added matched to entries by their names, converted, encoded and planned as one import. */
+  packPlan(conditioning: ConditionOptions, options: PackOptions): JsonText<PackPlan>;
+  /** The last pack planned, applied as one plan; its changes, for the history to replay. */
+  packApply(): PackApplied;
+  /** Several cries replaced in one plan, as a pack applied before. */
+  applyMany(indexes: number[], samples: Uint8Array[], reclaim: boolean): JsonText<Plan | Failure>;
 }
 
 export type TableStopReason = 'ImageEnd' | 'VoiceWord' | 'Pointer' | 'LastWord';

@@ -15,7 +15,7 @@
  */
 
 const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow, candidate, setUp, offerSound,
-       soundChanged, applyCandidate, spans, cutToFit, lowerRateToFit, playNew} = (() => {
+       soundChanged, applyCandidate, spans, cutToFit, lowerRateToFit, playNew, conditionOptions} = (() => {
   /** @type {Entry | null} */
   let selected = null;
   /** @type {Promise<void> | null} the selected row's values and defaults being fetched */
@@ -345,7 +345,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
 
   return {
     select, reselect, forgetSelection, showSelection, isSelected, setUp, offerSound, soundChanged, applyCandidate,
-    spans,
+    spans, conditionOptions,
     selectedRow: () => selected,
     candidate: () => current,
     cutToFit() {

@@ -4,7 +4,11 @@
 // the edited image and its patch are downloaded from here.
 'use strict';
 
-/** @typedef {{index: number, id: number | null, sample: Uint8Array, at: number, bytes: number}} Edit */
+/**
+ * @typedef {{index: number, id: number | null, sample: Uint8Array, at: number, bytes: number,
+ *            pack?: {indexes: number[], samples: Uint8Array[]}}} Edit
+ * One cry replaced (`index`, `sample`, placed `at`), or a pack of them applied as one plan (index -1).
+ */
 
 const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, redo, downloadImage, unsaved,
        mayDiscard} = (() => {
@@ -19,8 +23,22 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
    * @param {Edit} edit
    */
   function editName(edit) {
+    if (edit.pack) return t().packName(edit.pack.indexes.length);
     return edit.id !== null ? t().selected(edit.id) : t().entry(edit.index);
   }
+
+  /**
+   * The edit applied again to the image as it is now: its plan's JSON.
+   * @param {Edit} edit
+   */
+  async function replay(edit) {
+    const plan = edit.pack ? await core().applyMany(edit.pack.indexes, edit.pack.samples, false)
+      : await core().apply(edit.index, edit.sample);
+    return JSON.parse(plan);
+  }
+
+  /** Where a plan placed the edit's cry (0 for a pack, whose cries each go their own way). @param {Edit} edit @param {Plan} plan */
+  const placed = (edit, plan) => edit.pack ? 0 : plan.cries[0].new_offset;
 
   function forgetEdits() {
     edits = [];
@@ -60,12 +78,12 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
     if (!read.ok) return {ok: false, info: read.info, dropped: [], moved: []};
     const dropped = [], moved = [], kept = [];
     for (const edit of edits) {
-      const plan = JSON.parse(await core().apply(edit.index, edit.sample));
+      const plan = await replay(edit);
       if (plan.error || !plan.ok) {
         dropped.push({edit, plan});
         continue;
       }
-      const at = plan.cries[0].new_offset;
+      const at = placed(edit, plan);
       if (at !== edit.at) moved.push({edit, at});
       kept.push({...edit, at});
     }
@@ -112,12 +130,13 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
   function showHistory() {
     $('#history').replaceChildren(...edits.map((e, i) => {
       const li = document.createElement('li');
-      li.append(t().edit(e.id, e.index, e.at, e.bytes) + ' ');
+      li.append((e.pack ? t().packEdit(e.pack.indexes.length, e.bytes) : t().edit(e.id, e.index, e.at, e.bytes)) + ' ');
       const button = document.createElement('button');
       button.type = 'button';
       button.className = 'revert';
       button.textContent = t().revert;
-      button.setAttribute('aria-label', t().revertLabel(i + 1, e.id, e.index));
+      button.setAttribute('aria-label', e.pack ? t().packRevertLabel(i + 1, e.pack.indexes.length)
+        : t().revertLabel(i + 1, e.id, e.index));
       button.addEventListener('click', () => revert(i));
       li.append(button);
       return li;
@@ -140,7 +159,7 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
   async function revert(i, key = 'reverted') {
     const [edit] = edits.splice(i, 1);
     if (!edit) return;
-    const later = edits.slice(i).filter(e => e.index === edit.index).length;
+    const later = edit.pack ? 0 : edits.slice(i).filter(e => e.index === edit.index).length;
     undone.push(edit);
     saved = false;
     const result = await rebuild(tableRequested());
@@ -151,12 +170,12 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
   async function redo() {
     const edit = undone.pop();
     if (!edit) return;
-    const result = JSON.parse(await core().apply(edit.index, edit.sample));
+    const result = await replay(edit);
     if (result.error || !result.ok) {
       await refresh();
       return fail('redoRefused', editName(edit), () => problemsText(result, false));
     }
-    edits.push({...edit, at: result.cries[0].new_offset});
+    edits.push({...edit, at: placed(edit, result)});
     saved = false;
     await refresh();
     say('redone', editName(edit));
@@ -186,7 +205,7 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
   return {
     forgetEdits, recordEdit, rebuild, reread, showHistory, redo, downloadImage, unsaved, mayDiscard,
     /** @param {number} index */
-    isEdited: index => edits.some(e => e.index === index),
+    isEdited: index => edits.some(e => e.index === index || e.pack?.indexes.includes(index)),
     undo: () => edits.length && revert(edits.length - 1, 'undone'),
   };
 })();

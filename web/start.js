@@ -41,6 +41,7 @@ const {core, isSound, applyLanguage, start} = (() => {
     showRom();
     showSelection();
     showHistory();
+    showPack();
     renderStatus();
   }
 
@@ -80,20 +81,29 @@ const {core, isSound, applyLanguage, start} = (() => {
    * selected cry's pane goes to the selected cry; nothing else is taken.
    * @param {DragEvent} e
    */
-  function onDrop(e) {
+  async function onDrop(e) {
     e.preventDefault();
     document.body.classList.remove('dragging');
-    const file = e.dataTransfer.files[0];
-    if (!file) return;
     const on = /** @type {Node} */ (e.target);
-    if ($('#rom-drop').contains(on)) openSoon(file);
-    else if ($('#list').contains(on) || $('#detail').contains(on)) offerSoon(file);
+    const onSounds = $('#list').contains(on) || $('#detail').contains(on);
+    const files = onSounds && ready ? await droppedFiles(e.dataTransfer) : [...e.dataTransfer.files];
+    if (!files.length) return;
+    if ($('#rom-drop').contains(on)) openSoon(files[0]);
+    else if (onSounds && files.length > 1) offerPack(files);
+    else if (onSounds) offerSoon(files[0]);
     else fail('dropWhere');
   }
 
   function wire() {
     onFiles($('#rom-file'), openSoon);
     onFiles($('#audio-file'), offerSoon);
+    $('#pack-files').addEventListener('change', () => {
+      const files = [...$('#pack-files').files];
+      $('#pack-files').value = '';
+      if (files.length && ready) offerPack(files);
+    });
+    $('#pack-apply').addEventListener('click', applyPack);
+    $('#pack-discard').addEventListener('click', discardPack);
     // Gain and normalisation exclude each other; any change conditions the sound again.
     for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
       $(box).addEventListener('change', () => { if ($(box).checked) $(other).checked = false; });

@@ -21,6 +21,8 @@
 /** @typedef {import('./brevox').AudioWarning} AudioWarning */
 /** @typedef {import('./brevox').ConditionOptions} ConditionOptions */
 /** @typedef {import('./brevox').RateLimits} RateLimits */
+/** @typedef {import('./brevox').PackPlan} PackPlan */
+/** @typedef {import('./brevox').PackFileRow} PackFileRow */
 /** @typedef {'info' | 'warning' | 'error'} Level */
 /** @typedef {{key: string, args: any[], level: Level}} Status */
 

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "image.h"
 #include "plan.h"
@@ -31,3 +33,23 @@ const SampleFormat* FormatNamed(const std::string& name);
 // NotASample (no sound: an unknown kind, a length running past the end, an
 // implausible header). `index` names the entry, -1 for none. Nothing for a sound.
 std::optional<Problem> DecodeProblem(ImageBytes image, uint32_t offset, int index = -1);
+
+// A file of a pack (a folder `import` reads, the files dropped on the page),
+// matched to the entry its name gives (ParseCryFileName). Files named for no
+// cry are left out, to be listed as ignored.
+enum class PackFileProblem {
+    None,
+    NoCryOfItsOwn,  // an ID that reaches no entry (past 411, a placeholder)
+    PastTable,      // an entry past the table in use
+    Twice,          // an entry another file of the pack names too (`other`, the first)
+};
+struct PackFile {
+    size_t file = 0;  // its place in the names given
+    EntryRow row;
+    PackFileProblem problem = PackFileProblem::None;
+    size_t other = 0;  // Twice: the file that named the entry first
+};
+// The files of `names` that name a cry, in the order of their entries (those
+// with no entry first); `ignored` gets the places of the others.
+std::vector<PackFile> MatchPackFiles(std::span<const std::string> names, const ImageModel& model, IdRule rule,
+                                     std::vector<size_t>* ignored);

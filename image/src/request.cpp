@@ -1,6 +1,9 @@
 // The requests front ends share.
 #include "request.h"
 
+#include <algorithm>
+#include <map>
+
 ImageReading ReadImageModel(ImageBytes image, const TableRequest& request) {
     ImageReading r;
     r.model = OpenImage(image, request);
@@ -26,4 +29,28 @@ std::optional<Problem> DecodeProblem(ImageBytes image, uint32_t offset, int inde
     if (s.Sound()) return std::nullopt;
     if (!s.headerInFile) return Problem{.kind = PlanProblem::PastEnd, .index = index, .offset = offset, .bytes = SampleHeaderSize};
     return Problem{.kind = PlanProblem::NotASample, .index = index, .offset = offset};
+}
+
+std::vector<PackFile> MatchPackFiles(std::span<const std::string> names, const ImageModel& model, IdRule rule,
+                                     std::vector<size_t>* ignored) {
+    std::vector<PackFile> files;
+    std::map<int, size_t> firstOf;  // entry -> the file naming it first
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::optional<EntryRow> row = ParseCryFileName(names[i], rule);
+        if (!row) {
+            ignored->push_back(i);
+            continue;
+        }
+        PackFile f{.file = i, .row = *row};
+        if (row->index < 0) f.problem = PackFileProblem::NoCryOfItsOwn;
+        else if (row->index >= model.entries) f.problem = PackFileProblem::PastTable;
+        else if (const auto [first, isNew] = firstOf.emplace(row->index, i); !isNew) {
+            f.problem = PackFileProblem::Twice;
+            f.other = first->second;
+        }
+        files.push_back(f);
+    }
+    std::stable_sort(files.begin(), files.end(),
+                     [](const PackFile& a, const PackFile& b) { return a.row.index < b.row.index; });
+    return files;
 }

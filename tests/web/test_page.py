@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """The browser page driven in headless chromium, checked against brevox-cli.
 
-    tests/web/test_page.py [BUILD [SITE]]
+    tests/web/test_page.py [BUILD [SITE [-k PATTERN ...]]]
 
 BUILD holds brevox-cli and brevox-web-images (default build/default), SITE the
-page as scripts/web.sh builds it (default build/web/site). With
+page as scripts/web.sh builds it (default build/web/site); what follows goes to
+unittest (-k PATTERN runs the tests whose names hold it). With
 BREVOX_WEB_SCREENSHOT=PATH the page with a ROM open is saved there.
 """
 import base64
@@ -440,6 +441,40 @@ class Page(unittest.TestCase):
             self.assertEqual(sum(map(bool, steps)), 0, sound)
             self.assertEqual(images['page'], images['cli'], sound)
 
+    def test_pack_is_the_command_lines_import_and_one_edit(self):
+        # Files dropped or chosen together are matched by the names dump-all gives them and planned as import
+        # plans a folder: the image is the command line's, byte for byte, in the games' layout and a hack's.
+        pack = os.path.join(self.tmp, 'pack')
+        os.makedirs(pack)
+        for name, sound in (('cry-003.wav', 'cd.wav'), ('cry-004.wav', 'hifi.wav'), ('cry-025.wav', 'wide.wav'),
+                            ('cry-030.wav', 'long.wav')):
+            shutil.copy(os.path.join(self.data, sound), os.path.join(pack, name))
+        notes = os.path.join(pack, 'notes.txt')
+        with open(notes, 'w') as f:
+            f.write('not a cry')
+        stray = os.path.join(self.tmp, 'cry-999.wav')  # an ID with no cry of its own refuses the pack
+        shutil.copy(os.path.join(self.data, 'short.wav'), stray)
+        for image in ('game.gba', 'hack.gba'):
+            self.load()
+            rom = self.open_rom(image)
+            files = sorted(os.path.join(pack, n) for n in os.listdir(pack))
+            self.find('#pack-files').send_keys('\n'.join(files + [stray]))
+            self.says(self.words('packRefused', 1))
+            self.assertFalse(self.find('#pack-apply').is_enabled())
+            self.find('#pack-files').send_keys('\n'.join(files))
+            self.says(self.words('packPlanned', 4))
+            self.assertIn('notes.txt', self.find('#pack-summary').text)
+            self.find('#pack-apply').click()
+            self.says(self.words('packApplied', 4))
+            self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, '#history li')), 1)
+            expected = os.path.join(self.tmp, 'cli-' + image)
+            shutil.copy(rom, expected)
+            cli('import', expected, pack)
+            self.assertEqual(self.download_rom(rom), read(expected), image)
+            # One edit, undone at once.
+            self.find('#undo').click()
+            self.assertFalse(self.find('#download-rom').is_enabled())
+
     def test_long_sound_goes_to_free_space_and_undo_restores(self):
         rom = self.open_rom('game.gba')
         original = read(rom)
@@ -840,4 +875,4 @@ class Page(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + ARGS[2:], verbosity=2)
