@@ -58,30 +58,26 @@ struct Source {
 std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, std::vector<std::string>* ignored) {
     std::error_code error;
     if (!fs::is_directory(dir, error)) Fail("'" + dir + "' is not a directory");
-    std::vector<Source> sources;
-    std::map<int, std::string> byIndex;
+    std::vector<fs::path> paths;
+    std::vector<std::string> names;
     for (const fs::directory_entry& f : fs::directory_iterator(dir, error)) {
-        const std::string file = f.path().filename().string();
-        const std::optional<EntryRow> named = ParseCryFileName(file, ctx.rule);
-        if (!named) {
-            ignored->push_back(file);
-            continue;
-        }
-        Source s;
-        s.path = f.path().string();
-        s.id = named->id;
-        s.index = named->index;
-        s.name = s.id ? "ID " + std::to_string(*s.id) : "entry " + std::to_string(s.index);
-        if (s.id && s.index < 0) s.problem = s.name + " has no cry of its own";
-        if (s.problem.empty() && s.index >= ctx.model.entries)
-            s.problem = PastTable(ctx.model.table, ctx.model.entries, s.name);
-        if (s.problem.empty() && byIndex.count(s.index))
-            s.problem = "entry " + std::to_string(s.index) + " also comes from " + byIndex[s.index];
-        if (s.index >= 0) byIndex.emplace(s.index, file);
-        sources.push_back(s);
+        paths.push_back(f.path());
+        names.push_back(f.path().filename().string());
     }
     if (error) Fail("cannot read directory '" + dir + "': " + error.message());
-    std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.index < b.index; });
+    std::vector<size_t> left;
+    std::vector<Source> sources;
+    for (const PackFile& f : MatchPackFiles(names, ctx.model, ctx.rule, &left)) {
+        Source s;
+        s.path = paths[f.file].string();
+        s.id = f.row.id;
+        s.index = f.row.index;
+        s.name = s.id ? "ID " + std::to_string(*s.id) : "entry " + std::to_string(s.index);
+        if (f.problem != PackFileProblem::None)
+            s.problem = DescribePackFileProblem(f.problem, s.name, ctx.model.table, ctx.model.entries, names[f.other]);
+        sources.push_back(s);
+    }
+    for (size_t i : left) ignored->push_back(names[i]);
     std::sort(ignored->begin(), ignored->end());
     return sources;
 }

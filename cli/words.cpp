@@ -79,6 +79,17 @@ std::string PastTable(uint32_t table, int entries, const std::string& what) {
     return "the cry table at " + Hex(table) + " has " + std::to_string(entries) + " entries; " + what + " lies past it";
 }
 
+std::string DescribePackFileProblem(PackFileProblem problem, const std::string& subject, uint32_t table, int entries,
+                                    const std::string& first) {
+    switch (problem) {
+        case PackFileProblem::None: break;
+        case PackFileProblem::NoCryOfItsOwn: return subject + " has no cry of its own";
+        case PackFileProblem::PastTable: return PastTable(table, entries, subject);
+        case PackFileProblem::Twice: return subject + " also comes from " + first;
+    }
+    return {};
+}
+
 std::string DescribeProblem(const Problem& p, const std::string& subject) {
     if (p.kind == PlanProblem::IndexPastTable)
         return PastTable(static_cast<uint32_t>(p.offset), static_cast<int>(p.room), subject.empty() ? "the entry" : subject);

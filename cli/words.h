@@ -8,11 +8,18 @@
 
 #include "image.h"
 #include "plan.h"
+#include "request.h"
 #include "quality.h"
 
 // "the cry table at 0x1000 has 20 entries; ID 21 lies past it": the one
 // wording of an entry past the table, `what` naming it.
 std::string PastTable(uint32_t table, int entries, const std::string& what);
+
+// Why a file of a pack cannot be imported, naming its cry (`subject`):
+// `table`/`entries` the table in use, `first` the file that names the entry
+// first (Twice).
+std::string DescribePackFileProblem(PackFileProblem problem, const std::string& subject, uint32_t table, int entries,
+                                    const std::string& first);
 
 // The problem as a line naming its `subject` ("ID 5", "the sample at
 // 0x1A0"; empty for none).
