@@ -31,11 +31,11 @@ constexpr GameFamily QualityFamily = GameFamily::Third;
 struct Mode {
     const char* name;
     EncodeQuality q;
-    HeardCry heard;  // nothing for a sound longer than a sample holds
+    std::optional<HeardCry> heard;  // nothing for a sound longer than a sample holds
 };
 
 Mode MeasureMode(const char* name, const Bytes& samples, EncodeMode mode, uint32_t rateField) {
-    Mode m{name, MeasureEncoding(samples, mode), {}};
+    Mode m{name, MeasureEncoding(samples, mode), std::nullopt};
     const EncodedCry cry{MakeSample(SampleKind::Compressed, samples, rateField, mode),
                          static_cast<uint32_t>(samples.size()), rateField, SampleKind::Compressed, m.q};
     if (!cry.sample.empty()) m.heard = HearCry(cry, samples, QualityFamily, std::nullopt);
@@ -54,10 +54,11 @@ int RunQuality(const QualityArgs& args) {
     const Mode& shown = chosen == EncodeMode::Best ? modes[0] : modes[1];
     CheckEncoding(shown.q, chosen, audio.warnings);
     PrintWarnings(audio.warnings);
-    PrintHeardWarnings(shown.heard.warnings);
+    const HeardWarnings heardWarnings = shown.heard ? shown.heard->warnings : HeardWarnings{};
+    PrintHeardWarnings(heardWarnings);
     if (args.json) {
         Json warnings = WarningsJson(audio.warnings, WarningText);
-        for (const HeardWarning& w : shown.heard.warnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
+        for (const HeardWarning& w : heardWarnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
         Json j = Json::Object({{"input", args.input},
                                {"length", samples.size()},
                                {"rate", std::lround(audio.rate)},
@@ -68,7 +69,7 @@ int RunQuality(const QualityArgs& args) {
                                {"warnings", warnings}});
         for (const Mode& m : modes)
             j.Set(m.name, Json::Object({{"snr_db", m.q.snrDb},
-                                        {"snr_heard_db", m.heard.snrDb},
+                                        {"snr_heard_db", m.heard ? Json(m.heard->snrDb) : Json()},
                                         {"peak_error", m.q.peakError},
                                         {"blocks", m.q.blocks},
                                         {"worst_blocks", m.q.worstBlocks}}));
@@ -82,7 +83,7 @@ int RunQuality(const QualityArgs& args) {
     std::printf("%-5s %9s %9s %19s %13s\n", "mode", "SNR (dB)", "as heard", "peak error (steps)", "worst blocks");
     for (const Mode& m : modes)
         std::printf("%-5s %9s %9s %19d %13u\n", m.name, SnrText(m.q.snrDb, "").c_str(),
-                    HeardSnrText(m.heard.snrDb, "").c_str(), m.q.peakError, m.q.worstBlocks);
+                    m.heard ? HeardSnrText(m.heard->snrDb, "").c_str() : "-", m.q.peakError, m.q.worstBlocks);
     return ExitOk;
 }
 
