@@ -52,6 +52,8 @@ struct Source {
     int index = -1;
     // Filled by the encoding pass:
     EncodedCry cry;
+    Bytes input;          // the values it was made from
+    HeardFigures figures;  // the new sample as heard
     AudioWarnings warnings;
     HeardCry heard;
     std::string problem;
@@ -88,14 +90,10 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
     return sources;
 }
 
-// Loads and encodes every source on every core, and hears each against the
-// cries of the table it does not replace.
+// Loads and encodes every source on every core.
 void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
     const GameFamily family = FamilyOf(ctx);
-    std::vector<int> replaced;
-    for (const Source& s : sources) replaced.push_back(s.index);
-    const std::optional<double> median = MedianLoudnessDb(TableHeardOnEachCore(ctx), replaced);
     const std::vector<std::string> problems = WorkOnEach(
         sources.size(),
         [&](size_t i) {
@@ -107,11 +105,30 @@ void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const Import
                               s.path);
             CheckEncoding(s.cry.quality, mode, audio.warnings);
             s.warnings = audio.warnings;
-            s.heard = HearCry(s.cry, audio.samples, family, median);
+            s.figures = SampleHeard(s.cry.sample, CryVoiceByte(s.cry.kind), family);
+            s.input = std::move(audio.samples);
         },
         progress);
     for (size_t i = 0; i < sources.size(); ++i)
         if (!problems[i].empty()) sources[i].problem = problems[i];
+}
+
+// Hears every new sample on every core, its loudness against the table as
+// the import leaves it: every other cry, old or new.
+void HearAll(const RomContext& ctx, std::vector<Source>& sources) {
+    const GameFamily family = FamilyOf(ctx);
+    std::vector<std::optional<HeardFigures>> table = TableHeardOnEachCore(ctx);
+    for (const Source& s : sources)
+        if (s.problem.empty()) table[static_cast<size_t>(s.index)] = s.figures;
+    WorkOnEach(
+        sources.size(),
+        [&](size_t i) {
+            Source& s = sources[i];
+            if (!s.problem.empty()) return;
+            const int self[] = {s.index};
+            s.heard = HearCry(s.cry, s.input, family, MedianLoudnessDb(table, self));
+        },
+        false);
 }
 
 // One WAV per cry, named as its source with a .wav ending.
@@ -213,6 +230,7 @@ int RunImport(const ImportArgs& args) {
     im.sources = FindSources(ctx, args.dir, &im.ignored);
     if (im.sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
     EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
+    HearAll(ctx, im.sources);
     ImportRequest(ctx, args, im);
     im.plan = PlanEdits(ctx.image, ctx.model, im.request);
     PrintPlanWarnings(ctx, im.plan);

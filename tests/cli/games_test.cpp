@@ -4,6 +4,8 @@
 // writing command is checked against the neighbours it must not touch.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "image.h"
 #include "support.h"
 
@@ -298,6 +300,17 @@ TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
     EXPECT_EQ(j["plan"]["cries"][0]["snr_heard_db"], j["snr_heard_db"]);
     EXPECT_NE(Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run"}).err.find("cuts it short"),
               std::string::npos);
+    // Louder than the table's other cries, as list hears them.
+    std::vector<double> others;
+    const json list = json::parse(Run({"list", romPath, "--json"}).out);
+    for (const json& e : list["entries"])
+        if (e["index"] != 4) others.push_back(e["heard"]["loudness_db"]);
+    std::sort(others.begin(), others.end());
+    const json* loud = HeardWarning(j["warnings"], "LoudnessOff");
+    ASSERT_TRUE(loud) << j["warnings"];
+    ASSERT_EQ(others.size(), 387u);
+    EXPECT_NEAR((*loud)["median_db"].get<double>(), others[193], 1e-9);
+    EXPECT_GT((*loud)["loudness_db"].get<double>(), (*loud)["median_db"].get<double>() + 6);
 
     ASSERT_TRUE(WriteFileBytes(Path("high.wav"), MakeWav(Tone(22050, 400, 22050), 22050)));
     r = Run({"encode", romPath, Path("high.wav"), "5", "--repoint-free", "--rate", "22050", "--dry-run", "--json"});
@@ -334,4 +347,25 @@ TEST_F(CliGames, ListGivesEachCryAsHeard) {
         EXPECT_EQ(heard["cut"], render["cut"]);
         EXPECT_EQ(heard["loudness_db"], render["rms_db"]);
     }
+}
+
+// Each imported cry is heard against the table as the import leaves it: 200
+// loud cries make the loud ones the rule, and the quiet cries left the odd ones.
+TEST_F(CliGames, ImportHearsEachCryAgainstTheTableItLeaves) {
+    fs::create_directory(dir / "in");
+    const Bytes loud = MakeWav(Tone(GameSampleRate / 10, 400, GameSampleRate, 120), GameSampleRate);
+    for (int id = 1; id <= 200; ++id) {
+        char name[32];
+        std::snprintf(name, sizeof name, "cry-%03d.wav", id);
+        ASSERT_TRUE(WriteFileBytes((dir / "in" / name).string(), loud));
+    }
+    CliResult r = Run({"import", romPath, Path("in"), "--dry-run", "--quality", "fast", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const json& c : json::parse(r.out)["plan"]["cries"])
+        EXPECT_FALSE(HeardWarning(c["warnings"], "LoudnessOff")) << c["warnings"];
+    fs::remove_all(dir / "in");
+    fs::create_directory(dir / "in");
+    ASSERT_TRUE(WriteFileBytes((dir / "in" / "cry-001.wav").string(), loud));
+    r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
+    EXPECT_TRUE(HeardWarning(json::parse(r.out)["plan"]["cries"][0]["warnings"], "LoudnessOff"));
 }
