@@ -1,6 +1,5 @@
 #include "heard_cries.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "heard.h"
@@ -11,7 +10,7 @@
 GameFamily FamilyOf(const RomContext& ctx) { return FamilyOfCode(ctx.model.identity.code); }
 
 std::vector<std::optional<HeardFigures>> TableHeardOnEachCore(const RomContext& ctx) {
-    std::vector<std::optional<HeardFigures>> table(static_cast<size_t>(std::max(ctx.model.entries, 0)));
+    std::vector<std::optional<HeardFigures>> table(ctx.model.HasTable() ? static_cast<size_t>(ctx.model.entries) : 0);
     const GameFamily family = FamilyOf(ctx);
     WorkOnEach(
         table.size(), [&](size_t i) { table[i] = EntryHeard(ctx.image, ctx.model, static_cast<int>(i), family); },

@@ -39,7 +39,7 @@ struct HeardFigures {
 HeardFigures SampleHeard(std::span<const uint8_t> sample, uint8_t voice, GameFamily family);
 // Nothing for an entry that points at no sound.
 std::optional<HeardFigures> EntryHeard(ImageBytes image, const ImageModel& model, int index, GameFamily family);
-// Every entry of the table in use, in index order.
+// Every entry of the table in use, in index order (none without a table).
 std::vector<std::optional<HeardFigures>> TableHeard(ImageBytes image, const ImageModel& model, GameFamily family);
 
 // The median loudness of the table's cries, leaving out the entries in

@@ -51,7 +51,7 @@ std::optional<HeardFigures> EntryHeard(ImageBytes image, const ImageModel& model
 }
 
 std::vector<std::optional<HeardFigures>> TableHeard(ImageBytes image, const ImageModel& model, GameFamily family) {
-    std::vector<std::optional<HeardFigures>> table(static_cast<size_t>(std::max(model.entries, 0)));
+    std::vector<std::optional<HeardFigures>> table(model.HasTable() ? static_cast<size_t>(model.entries) : 0);
     for (size_t i = 0; i < table.size(); ++i) table[i] = EntryHeard(image, model, static_cast<int>(i), family);
     return table;
 }
