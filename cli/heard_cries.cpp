@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "heard.h"
 #include "parallel.h"
 #include "text.h"
 #include "words.h"
@@ -19,10 +18,7 @@ std::vector<std::optional<HeardFigures>> TableHeardOnEachCore(const RomContext& 
 }
 
 HeardCry HearCry(const EncodedCry& cry, const Bytes& input, GameFamily family, std::optional<double> tableMedianDb) {
-    const uint8_t voice = CryVoiceByte(cry.kind);
-    const PlayedValues coded = ValuesPlayed({voice, cry.sample});
-    return {HeardSnrDb(PerfectValues(input, cry.rateField), coded, family),
-            WarningsHeard(cry.sample, voice, family, tableMedianDb)};
+    return HearNewSample(cry.sample, cry.kind, input, cry.rateField, family, tableMedianDb);
 }
 
 void PrintHeardWarnings(const HeardWarnings& warnings) {

@@ -17,14 +17,7 @@ GameFamily FamilyOf(const RomContext& ctx);
 // Every entry of the table in use as heard (TableHeard), on every core.
 std::vector<std::optional<HeardFigures>> TableHeardOnEachCore(const RomContext& ctx);
 
-// A new sample as the game will play it: the SNR of its heard render against
-// that of a perfect sample of `input` (the values it was made from) at the
-// same rate, and what it warns of, its loudness against `tableMedianDb` when
-// there is one.
-struct HeardCry {
-    std::optional<double> snrDb;
-    HeardWarnings warnings;
-};
+// A new sample as the game will play it (HearNewSample, image/hearing.h).
 HeardCry HearCry(const EncodedCry& cry, const Bytes& input, GameFamily family, std::optional<double> tableMedianDb);
 
 // The heard SNR for people: SnrText's, or "silent" where the input renders

@@ -83,3 +83,14 @@ uint8_t CryVoiceByte(SampleKind kind);
 // for two full-scale voices, so only a stronger echo makes them wrap).
 HeardWarnings WarningsHeard(std::span<const uint8_t> sample, uint8_t voice, GameFamily family,
                             std::optional<double> tableMedianDb, const PlaybackOptions& options = {});
+
+// A new sample (of `kind`) as the game will play it: the SNR of its heard
+// render against that of a perfect sample of `input` (the unsigned values it
+// was made from, at `rateField`), and what it warns of, its loudness against
+// `tableMedianDb` when there is one.
+struct HeardCry {
+    std::optional<double> snrDb;
+    HeardWarnings warnings;
+};
+HeardCry HearNewSample(std::span<const uint8_t> sample, SampleKind kind, std::span<const uint8_t> input,
+                       uint32_t rateField, GameFamily family, std::optional<double> tableMedianDb);

@@ -1,6 +1,8 @@
 // The heard figures of a table's entries and the warnings of a new sample.
 #include "hearing.h"
 
+#include "heard.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -107,4 +109,11 @@ HeardWarnings WarningsHeard(std::span<const uint8_t> sample, uint8_t voice, Game
         warnings.push_back(w);
     }
     return warnings;
+}
+
+HeardCry HearNewSample(std::span<const uint8_t> sample, SampleKind kind, std::span<const uint8_t> input,
+                       uint32_t rateField, GameFamily family, std::optional<double> tableMedianDb) {
+    const uint8_t voice = CryVoiceByte(kind);
+    return {HeardSnrDb(PerfectValues(input, rateField), ValuesPlayed({voice, sample}), family),
+            WarningsHeard(sample, voice, family, tableMedianDb)};
 }
