@@ -12,10 +12,10 @@
 
 namespace {
 
-// A cry at one rung: its values and their figures.
+// A cry at one rung: its values and their figures (none until weighed).
 struct Tried {
     LoadedAudio audio;
-    FitRung rung;
+    std::optional<FitRung> rung;
 };
 
 struct Trials {
@@ -42,26 +42,35 @@ struct Trials {
             .value_or(std::numeric_limits<double>::infinity());
     }
 
+    // The values at a rung, resampled once: the reference's rate is mostly
+    // one of the rungs.
+    Tried& Resampled(size_t cry, size_t rung) {
+        std::optional<Tried>& t = tried[cry][rung];
+        if (!t) t = Tried{SourceAt(sources[cry].audio, sources[cry].rates[rung]), std::nullopt};
+        return *t;
+    }
+
     void Reference(size_t cry) {
         const FitSource& s = sources[cry];
         const uint32_t hz = ReferenceRate(s);
-        references[cry] = HeardRender(PerfectValues(SourceAt(s.audio, hz).samples, hz * 1024), family);
+        const auto rung = std::find(s.rates.begin(), s.rates.end(), hz);
+        const Bytes values = rung == s.rates.end() ? SourceAt(s.audio, hz).samples
+                                                   : Resampled(cry, size_t(rung - s.rates.begin())).audio.samples;
+        references[cry] = HeardRender(PerfectValues(values, hz * 1024), family);
     }
 
     const Tried& Try(size_t cry, size_t rung) {
-        std::optional<Tried>& t = tried[cry][rung];
-        if (t) return *t;
+        Tried& t = Resampled(cry, rung);
+        if (t.rung) return t;
         const FitSource& s = sources[cry];
         const uint32_t hz = s.rates[rung];
-        Tried out{SourceAt(s.audio, hz), {}};
-        const uint32_t values = static_cast<uint32_t>(out.audio.samples.size());
-        out.rung = {values, SampleBytes(s.kind, values), std::numeric_limits<double>::infinity()};
+        const uint32_t values = static_cast<uint32_t>(t.audio.samples.size());
+        t.rung = FitRung{values, SampleBytes(s.kind, values), std::numeric_limits<double>::infinity()};
         // Above the mixer's rate only the bytes count: every such cry comes
         // down from there before any step is weighed.
         if (hz <= HighestHeardRate)
-            out.rung.heardSnrDb = HeardSnr(cry, MakeSample(s.kind, out.audio.samples, hz * 1024, EncodeMode::Fast));
-        t = std::move(out);
-        return *t;
+            t.rung->heardSnrDb = HeardSnr(cry, MakeSample(s.kind, t.audio.samples, hz * 1024, EncodeMode::Fast));
+        return t;
     }
 };
 
@@ -90,7 +99,7 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
     }
     PackFit pack;
     pack.fit = FitPackToImage(ctx.image, ctx.model, request, kinds, rates, budget,
-                              [&](size_t cry, size_t rung) { return trials.Try(cry, rung).rung; });
+                              [&](size_t cry, size_t rung) { return *trials.Try(cry, rung).rung; });
     if (!pack.fit.fits) return pack;
     pack.cries.resize(sources.size());
     for (size_t i = 0; i < sources.size(); ++i) pack.cries[i].hz = sources[i].rates[pack.fit.rungs[i]];
