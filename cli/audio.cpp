@@ -94,8 +94,8 @@ Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
 
 }  // namespace
 
-std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate) {
-    Resampled out = Resample(in, fromRate, toRate);
+std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate, ResampleQuality quality) {
+    Resampled out = Resample(in, fromRate, toRate, quality);
     if (!out.error.empty()) Fail("cannot resample: " + out.error);
     return std::move(out.samples);
 }
@@ -112,10 +112,10 @@ SourceAudio ReadSource(const std::string& path, double highestRate, const Condit
     return source;
 }
 
-LoadedAudio SourceAt(const SourceAudio& source, double targetRate) {
+LoadedAudio SourceAt(const SourceAudio& source, double targetRate, ResampleQuality quality) {
     LoadedAudio out{{}, targetRate, source.rate, source.channels, source.warnings};
-    out.samples = ConditionResampled(ResampleOrFail(source.mono, source.rate, targetRate), targetRate, source.options,
-                                     out.warnings);
+    out.samples = ConditionResampled(ResampleOrFail(source.mono, source.rate, targetRate, quality), targetRate,
+                                     source.options, out.warnings);
     if (out.samples.empty() && !source.mono.empty() && targetRate < source.rate)
         Fail("'" + source.path + "' holds " + std::to_string(source.mono.size()) +
              (source.mono.size() == 1 ? " value" : " values") + " at " + std::to_string(std::lround(source.rate)) +

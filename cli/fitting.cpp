@@ -12,17 +12,11 @@
 
 namespace {
 
-// A cry at one rung: its values and their figures (none until weighed).
-struct Tried {
-    LoadedAudio audio;
-    std::optional<FitRung> rung;
-};
-
 struct Trials {
     const std::vector<FitSource>& sources;
     GameFamily family;
     std::vector<Playback> references;            // per cry
-    std::vector<std::vector<std::optional<Tried>>> tried;  // per cry and rung
+    std::vector<std::vector<std::optional<FitRung>>> tried;  // per cry and rung
 
     // The best the game could play of the input: a perfect sample at the
     // input's own rate, or at the mixer's when the input's is higher. Every
@@ -42,35 +36,28 @@ struct Trials {
             .value_or(std::numeric_limits<double>::infinity());
     }
 
-    // The values at a rung, resampled once: the reference's rate is mostly
-    // one of the rungs.
-    Tried& Resampled(size_t cry, size_t rung) {
-        std::optional<Tried>& t = tried[cry][rung];
-        if (!t) t = Tried{SourceAt(sources[cry].audio, sources[cry].rates[rung]), std::nullopt};
-        return *t;
-    }
-
     void Reference(size_t cry) {
         const FitSource& s = sources[cry];
         const uint32_t hz = ReferenceRate(s);
-        const auto rung = std::find(s.rates.begin(), s.rates.end(), hz);
-        const Bytes values = rung == s.rates.end() ? SourceAt(s.audio, hz).samples
-                                                   : Resampled(cry, size_t(rung - s.rates.begin())).audio.samples;
-        references[cry] = HeardRender(PerfectValues(values, hz * 1024), family);
+        references[cry] = HeardRender(PerfectValues(SourceAt(s.audio, hz).samples, hz * 1024), family);
     }
 
-    const Tried& Try(size_t cry, size_t rung) {
-        Tried& t = Resampled(cry, rung);
-        if (t.rung) return t;
+    // A rung is weighed on a draft of the resampling, as many values as the
+    // conversion stored gives and many times faster: its losses rank the
+    // steps, and the rate chosen is converted again in full.
+    const FitRung& Try(size_t cry, size_t rung) {
+        std::optional<FitRung>& t = tried[cry][rung];
+        if (t) return *t;
         const FitSource& s = sources[cry];
         const uint32_t hz = s.rates[rung];
-        const uint32_t values = static_cast<uint32_t>(t.audio.samples.size());
-        t.rung = FitRung{values, SampleBytes(s.kind, values), std::numeric_limits<double>::infinity()};
+        const Bytes draft = SourceAt(s.audio, hz, ResampleQuality::Draft).samples;
+        const uint32_t values = static_cast<uint32_t>(draft.size());
+        t = FitRung{values, SampleBytes(s.kind, values), std::numeric_limits<double>::infinity()};
         // Above the mixer's rate only the bytes count: every such cry comes
         // down from there before any step is weighed.
         if (hz <= HighestHeardRate)
-            t.rung->heardSnrDb = HeardSnr(cry, MakeSample(s.kind, t.audio.samples, hz * 1024, EncodeMode::Fast));
-        return t;
+            t->heardSnrDb = HeardSnr(cry, MakeSample(s.kind, draft, hz * 1024, EncodeMode::Fast));
+        return *t;
     }
 };
 
@@ -99,7 +86,7 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
     }
     PackFit pack;
     pack.fit = FitPackToImage(ctx.image, ctx.model, request, kinds, rates, budget,
-                              [&](size_t cry, size_t rung) { return *trials.Try(cry, rung).rung; });
+                              [&](size_t cry, size_t rung) { return trials.Try(cry, rung); });
     if (!pack.fit.fits) return pack;
     pack.cries.resize(sources.size());
     for (size_t i = 0; i < sources.size(); ++i) pack.cries[i].hz = sources[i].rates[pack.fit.rungs[i]];
@@ -109,11 +96,11 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
         sources.size(),
         [&](size_t i) {
             const FitSource& s = sources[i];
-            const Tried& t = *trials.tried[i][pack.fit.rungs[i]];
             FittedCry& c = pack.cries[i];
-            c.cry = EncodeCry(t.audio.samples, s.kind, mode, c.hz * 1024, s.audio.path);
+            const LoadedAudio audio = SourceAt(s.audio, c.hz);
+            c.cry = EncodeCry(audio.samples, s.kind, mode, c.hz * 1024, s.audio.path);
             c.heardSnrDb = trials.HeardSnr(i, c.cry.sample);
-            c.warnings = t.audio.warnings;
+            c.warnings = audio.warnings;
             CheckEncoding(c.cry.quality, mode, c.warnings);
         },
         progress);

@@ -33,9 +33,10 @@ struct PackFit {
 };
 
 // Fits `sources` (one per change of `request`, in its order) to the image,
-// or to `budget` bytes for the new samples' total. A rung's figures come
-// from the fast coder, as many times faster as it is a close enough guide
-// to which step loses the least; the rungs chosen are then encoded with
+// or to `budget` bytes for the new samples' total. A rung is weighed on a
+// draft resampling coded by the fast coder, many times cheaper and a close
+// enough guide to which step loses the least; the rates chosen are then
+// resampled in full and encoded with
 // `encodeWith` (none: the rates are all that is asked). Nothing is encoded
 // when the pack does not fit.
 PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std::vector<FitSource>& sources,
