@@ -94,35 +94,47 @@ Frames ReadFrames(const std::string& path, double targetRate, bool keepRate) {
 
 }  // namespace
 
-std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate) {
-    Resampled out = Resample(in, fromRate, toRate);
+std::vector<double> ResampleOrFail(std::span<const double> in, double fromRate, double toRate, ResampleQuality quality) {
+    Resampled out = Resample(in, fromRate, toRate, quality);
     if (!out.error.empty()) Fail("cannot resample: " + out.error);
     return std::move(out.samples);
 }
 
-LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {
-    const ConditionOptions options = ConditionOptionsOf(args, raw);
+SourceAudio ReadSource(const std::string& path, double highestRate, const ConditionArgs& args) {
+    SourceAudio source;
+    source.path = path;
+    source.options = ConditionOptionsOf(args, false);
     RequireRegularFile(path, "audio");
+    Frames in = ReadFrames(path, highestRate, args.keepRate);
+    source.rate = in.rate;
+    source.channels = in.channels;
+    source.mono = ConditionBeforeResample(in.values, in.channels, in.rate, source.options, source.warnings);
+    return source;
+}
+
+LoadedAudio SourceAt(const SourceAudio& source, double targetRate, ResampleQuality quality) {
+    LoadedAudio out{{}, targetRate, source.rate, source.channels, source.warnings};
+    out.samples = ConditionResampled(ResampleOrFail(source.mono, source.rate, targetRate, quality), targetRate,
+                                     source.options, out.warnings);
+    if (out.samples.empty() && !source.mono.empty() && targetRate < source.rate)
+        Fail("'" + source.path + "' holds " + std::to_string(source.mono.size()) +
+             (source.mono.size() == 1 ? " value" : " values") + " at " + std::to_string(std::lround(source.rate)) +
+             " Hz, too few to give one at " + std::to_string(std::lround(targetRate)) + " Hz");
+    return out;
+}
+
+LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {
     if (raw) {
+        ConditionOptionsOf(args, raw);
+        RequireRegularFile(path, "audio");
         RawWav wav = LoadRawWav(path);
         AudioWarnings mismatch;
         if (!args.keepRate && CheckRawRate(wav.rate, targetRate, mismatch)) Fail("'" + path + "': " + WarningText(mismatch[0]));
         double rate = args.keepRate ? wav.rate : targetRate;
         return {std::move(wav.bytes), rate, static_cast<double>(wav.rate), 1, {}};
     }
-    Frames in = ReadFrames(path, targetRate, args.keepRate);
-    LoadedAudio out{{}, args.keepRate ? in.rate : targetRate, in.rate, in.channels, {}};
-    const Resampler resample = [](std::span<const double> x, double from, double to, std::vector<double>& y) {
-        y = ResampleOrFail(x, from, to);
-        return true;
-    };
-    out.samples = *ConditionSound(in.values, in.channels, in.rate, out.rate, options, resample, out.warnings);
-    const size_t frames = in.values.size() / in.channels;
-    if (out.samples.empty() && frames > 0 && out.rate < in.rate)
-        Fail("'" + path + "' holds " + std::to_string(frames) + (frames == 1 ? " value" : " values") + " at " +
-             std::to_string(std::lround(in.rate)) + " Hz, too few to give one at " + std::to_string(std::lround(out.rate)) +
-             " Hz");
-    return out;
+    const SourceAudio source = ReadSource(path, targetRate, args);
+    return SourceAt(source, args.keepRate ? source.rate : targetRate);
 }
 
 bool WriteWav(FILE* stream, std::span<const uint8_t> samples, uint32_t rate) {

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 
 #include "text.h"
 
@@ -9,7 +10,9 @@ namespace {
 
 // The options are shown under this heading, which gives the order the
 // steps run in whatever order they are typed.
-constexpr const char* Group = "Conditioning, in this order: channel, DC, trim, resample, gain/normalize, quantise";
+constexpr const char* Group =
+    "Conditioning, in this order: channel, DC, trim, resample, gain/normalize, loudness, quantise";
+constexpr const char* MedianLoudness = "median";
 
 std::string Decibels(double db) {
     char text[16];
@@ -44,9 +47,31 @@ void AddConditionOptions(CLI::App* cmd, ConditionArgs& args) {
         ->group(Group);
 }
 
+void AddLoudnessOption(CLI::App* cmd, ConditionArgs& args) {
+    cmd->add_option("--match-loudness", args.matchLoudness,
+                    "Bring each new cry's loudness as heard (its normal-mode render's RMS) to the median of the "
+                    "table's other cries, or to DB (dBFS); --match-loudness=DB")
+        ->expected(0, 1)
+        ->default_str(MedianLoudness)
+        ->group(Group);
+}
+
+std::optional<double> LoudnessGiven(const ConditionArgs& args) {
+    if (args.matchLoudness.empty() || args.matchLoudness == MedianLoudness) return std::nullopt;
+    char* end = nullptr;
+    const double db = std::strtod(args.matchLoudness.c_str(), &end);
+    if (*end != '\0' || !(db <= 0 && db >= -100))
+        BadUsage("--match-loudness takes a loudness in dB between -100 and 0, or nothing for the table's median");
+    return db;
+}
+
 ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw) {
-    if (raw && (!args.channel.empty() || args.gainDb || args.normalizeDb || args.dcRemove || args.trimDb))
-        BadUsage("--raw takes the bytes as they are: it excludes --channel, --gain, --normalize, --dc-remove and --trim");
+    if (raw && (!args.channel.empty() || args.gainDb || args.normalizeDb || args.dcRemove || args.trimDb ||
+                !args.matchLoudness.empty()))
+        BadUsage("--raw takes the bytes as they are: it excludes --channel, --gain, --normalize, --dc-remove, --trim "
+                 "and --match-loudness");
+    if (!args.matchLoudness.empty() && (args.gainDb || args.normalizeDb))
+        BadUsage("--match-loudness sets the level itself: it excludes --gain and --normalize");
     ConditionOptions options;
     if (args.channel == "left") options.channel = ChannelChoice::Left;
     if (args.channel == "right") options.channel = ChannelChoice::Right;
@@ -54,6 +79,8 @@ ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw) {
     options.trimDb = args.trimDb;
     options.gainDb = args.gainDb.value_or(0);
     options.normalizeDb = args.normalizeDb;
+    options.loudnessDb = args.loudnessDb;
+    options.family = args.family;
     return options;
 }
 
@@ -82,6 +109,12 @@ std::string WarningText(const AudioWarning& w) {
                           fast ? "fast" : "best", w.snrDb, w.peakError, fast ? " or use --quality best" : "");
             break;
         }
+        case AudioWarningCode::LoudnessShort:
+            std::snprintf(text, sizeof text,
+                          "its loudness as heard reaches %.1f dB, %.1f dB short of the %.1f dB asked for: more gain "
+                          "would clip its peaks",
+                          w.heardDb, w.targetDb - w.heardDb, w.targetDb);
+            break;
         case AudioWarningCode::RateMismatch: {
             const bool slow = w.wavRate > w.sampleRate;
             std::snprintf(text, sizeof text,

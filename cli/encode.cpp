@@ -156,10 +156,14 @@ void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding
     std::printf("%s\n", Outcome(ctx, args.write, e.written).c_str());
 }
 
-int RunEncode(const EncodeArgs& args) {
+int RunEncode(const EncodeArgs& given) {
+    EncodeArgs args = given;
     CheckEncodeArgs(args);
     RequireSeparateOutput(args.write.patch, {args.rom, args.input});
     const RomContext ctx = OpenRom(args.rom, args.table, args.target.offset.empty());
+    const std::optional<Target> target =
+        args.target.offset.empty() ? std::optional(ResolveTarget(ctx, args.target.id, args.target.index)) : std::nullopt;
+    ResolveLoudness(ctx, args.condition, target ? std::vector<int>{target->index} : std::vector<int>{});
     Encoding e = EncodeRequest(ctx, args);
     e.plan = PlanEdits(ctx.image, ctx.model, e.request);
     PrintWarnings(e.audio.warnings);
@@ -194,6 +198,7 @@ void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
     AddSampleOptions(cmd, args.rate, args.kind);
     cmd->add_option("--preview", args.preview, "Write what the game will play to this WAV (with --dry-run only that)");
     AddConditionOptions(cmd, args.condition);
+    AddLoudnessOption(cmd, args.condition);
     AddTableOptions(cmd, args.table);
     AddWriteOptions(cmd, args.write);
 }

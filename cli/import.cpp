@@ -13,6 +13,7 @@
 #include "audio.h"
 #include "command.h"
 #include "context.h"
+#include "fitting.h"
 #include "heard_cries.h"
 #include "options.h"
 #include "output.h"
@@ -38,6 +39,9 @@ struct ImportArgs {
     std::string preview;  // directory for a WAV per cry of what the game will play
     std::string freeStart;
     std::string freeEnd;
+    bool fit = false;                  // choose each cry's rate so that the pack fits
+    uint32_t minRate = DefaultMinFitRate;
+    std::optional<uint64_t> budget;    // bytes the new samples may take in all
     TableArgs table;
     WriteArgs write;
     bool json = false;
@@ -57,6 +61,8 @@ struct Source {
     AudioWarnings warnings;
     HeardCry heard;
     std::string problem;
+    bool fitted = false;               // its rate chosen by --fit
+    std::optional<double> heardSnrDb;  // with --fit: against the input at the highest rate the game plays
 };
 
 std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, std::vector<std::string>* ignored) {
@@ -86,6 +92,11 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
     return sources;
 }
 
+// What the new sample of a source declares unless --fit lowers its rate.
+NewSample WantedFor(const RomContext& ctx, const Source& s, const ImportArgs& args) {
+    return NewSampleFor(DefaultsForEntry(ctx.image, ctx.model, s.index), args.rate, args.kind);
+}
+
 // Loads and encodes every source on every core.
 void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
@@ -95,7 +106,7 @@ void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const Import
         [&](size_t i) {
             Source& s = sources[i];
             if (!s.problem.empty()) return;
-            const NewSample wanted = NewSampleFor(DefaultsForEntry(ctx.image, ctx.model, s.index), args.rate, args.kind);
+            const NewSample wanted = WantedFor(ctx, s, args);
             LoadedAudio audio = LoadSamples(s.path, wanted.Rate(), args.raw, args.condition);
             s.cry = EncodeCry(audio.samples, wanted.kind, mode, LoadedRateField(audio, wanted, args.condition.keepRate),
                               s.path);
@@ -122,7 +133,11 @@ void HearAll(const RomContext& ctx, std::vector<Source>& sources) {
             Source& s = sources[i];
             if (!s.problem.empty()) return;
             const int self[] = {s.index};
-            s.heard = HearCry(s.cry, s.input, family, MedianLoudnessDb(table, self));
+            const std::optional<double> median = MedianLoudnessDb(table, self);
+            // A fitted cry's SNR as heard is the fit's own, against the input at the highest rate the game
+            // plays, so that the loss of a lower rate counts.
+            if (s.fitted) s.heard = {s.heardSnrDb, WarningsHeard(s.cry.sample, CryVoiceByte(s.cry.kind), family, median)};
+            else s.heard = HearCry(s.cry, s.input, family, median);
         },
         false);
 }
@@ -144,6 +159,7 @@ std::string Placement(const CryPlan& c) {
 // An import, from the files found to what was written: its text and its
 // JSON are both rendered from this.
 struct Import {
+    std::optional<PackFit> fit;  // with --fit
     std::vector<std::string> ignored;
     std::vector<Source> sources;
     std::vector<std::string> refused;  // sources that cannot be imported, named with their files
@@ -168,8 +184,79 @@ void ImportRequest(const RomContext& ctx, const ImportArgs& args, Import& im) {
     }
 }
 
+// Every source read once, on every core, for a fit: conditioned up to
+// resampling, with the rates its cry may take. A source that cannot be read
+// gets its problem, as in EncodeAll.
+std::vector<FitSource> ReadForFit(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args,
+                                  uint32_t minRate, bool progress) {
+    std::vector<FitSource> read(sources.size());
+    const std::vector<std::string> problems = WorkOnEach(
+        sources.size(),
+        [&](size_t i) {
+            const Source& s = sources[i];
+            if (!s.problem.empty()) return;
+            const NewSample wanted = WantedFor(ctx, s, args);
+            FitSource& f = read[i];
+            f.audio = ReadSource(s.path, std::max<double>(wanted.Rate(), HighestHeardRate), args.condition);
+            f.kind = wanted.kind;
+            const double own = args.condition.keepRate ? f.audio.rate : wanted.Rate();
+            f.rates = FitRates(static_cast<uint32_t>(std::lround(own)), minRate);
+        },
+        progress);
+    std::vector<FitSource> fit;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!problems[i].empty()) sources[i].problem = problems[i];
+        if (sources[i].problem.empty()) fit.push_back(std::move(read[i]));
+    }
+    return fit;
+}
+
+// --fit: the rates chosen so that the pack fits, then the cries encoded at
+// them. A pack that does not fit even at the lowest rates is refused.
+void FitAll(const RomContext& ctx, const ImportArgs& args, Import& im, bool progress) {
+    std::vector<FitSource> read = ReadForFit(ctx, im.sources, args, args.minRate, progress);
+    ImportRequest(ctx, args, im);
+    if (!im.refused.empty()) return;
+    PackFit pack = FitSources(ctx, im.request, read, args.budget, ModeOf(args.quality), progress);
+    if (!pack.fit.fits)
+        throw CliFailure(ExitFailure, "nothing imported: " + DescribeFitMissing(pack.fit.missing, args.minRate, args.budget.has_value()),
+                         Json::Object({{"problems", Json::Array()}, {"missing_bytes", pack.fit.missing}}));
+    size_t k = 0;
+    for (Source& s : im.sources) {
+        FittedCry& c = pack.cries[k];
+        s.cry = c.cry;
+        s.warnings = c.warnings;
+        s.heardSnrDb = c.heardSnrDb;
+        s.fitted = true;
+        s.figures = SampleHeard(c.cry.sample, CryVoiceByte(c.cry.kind), FamilyOf(ctx));
+        im.request.cries[k++].sample = c.cry.sample;
+    }
+    im.fit = std::move(pack);
+}
+
+// Whether --fit would fit a pack the plan found no room for, and the lowest
+// rate it would take; none when it would not, or cannot tell (--raw takes the
+// rates as they are).
+std::optional<uint32_t> LowestRateToFit(const RomContext& ctx, const ImportArgs& args, const Import& im) {
+    const bool noRoom = std::any_of(im.plan.problems.begin(), im.plan.problems.end(),
+                                    [](const Problem& p) { return p.kind == PlanProblem::NoFreeSpace; });
+    if (!noRoom || args.raw || !im.refused.empty()) return std::nullopt;
+    // The refusal stands whatever happens here: a source that fails now only
+    // leaves the hint out.
+    try {
+        std::vector<Source> sources = im.sources;
+        const std::vector<FitSource> read = ReadForFit(ctx, sources, args, DefaultMinFitRate, false);
+        if (read.size() != im.request.cries.size()) return std::nullopt;
+        const PackFit pack = FitSources(ctx, im.request, read, std::nullopt, std::nullopt, false);
+        if (!pack.fit.fits) return std::nullopt;
+        return LowestRate(pack);
+    } catch (const CliFailure&) {
+        return std::nullopt;
+    }
+}
+
 // Refuses the whole import for any source refused or any problem of the plan.
-void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
+void RefuseImportUnlessOk(const RomContext& ctx, const ImportArgs& args, const Import& im) {
     std::vector<std::string> problems = im.refused;
     for (const Problem& p : im.plan.problems)
         problems.push_back(ProblemLine(ctx, p));
@@ -177,7 +264,25 @@ void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
     std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
                        (problems.size() == 1 ? "" : "s");
     for (const std::string& p : problems) text += "\n  " + p;
+    if (!args.fit)
+        if (const std::optional<uint32_t> lowest = LowestRateToFit(ctx, args, im)) text += "\n" + DescribeFitWouldFit(*lowest);
     FailPlan(ctx, im.plan, text);
+}
+
+// The new samples' total bytes.
+uint64_t NewBytes(const Import& im) {
+    uint64_t total = 0;
+    for (const CryPlan& c : im.plan.cries) total += c.newBytes;
+    return total;
+}
+
+Json FitJson(const ImportArgs& args, const Import& im) {
+    if (!im.fit) return Json();
+    return Json::Object({{"min_rate", args.minRate},
+                         {"budget", args.budget},
+                         {"lowest_rate", LowestRate(*im.fit)},
+                         {"median_rate", MedianRate(*im.fit)},
+                         {"bytes", NewBytes(im)}});
 }
 
 Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im) {
@@ -187,6 +292,7 @@ Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im)
         for (const HeardWarning& w : s.heard.warnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
         extra[s.index] = Json::Object({{"snr_db", s.cry.quality.snrDb},
                                        {"snr_heard_db", s.heard.snrDb},
+                                       {"rate", s.cry.rateField / 1024},
                                        {"file", s.path},
                                        {"length", s.cry.values},
                                        {"warnings", warnings}});
@@ -195,6 +301,7 @@ Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im)
                            {"dir", args.dir},
                            {"quality", ModeName(ModeOf(args.quality))},
                            {"ignored", im.ignored},
+                           {"fit", FitJson(args, im)},
                            {"plan", PlanJson(ctx, im.plan, extra)}});
     j.Merge(WrittenJson(args.write, im.written));
     return j;
@@ -205,32 +312,55 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     for (const Source& s : im.sources) byIndex[s.index] = &s;
     const Plan& plan = im.plan;
     for (const std::string& f : im.ignored) std::printf("ignored: %s\n", f.c_str());
-    std::printf("%-14s %9s %9s  %-22s %8s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)", "as heard");
+    std::printf("%-14s %9s %9s  %-22s %8s %8s", "cry", "old bytes", "new bytes", "placement", "SNR (dB)", "as heard");
+    if (im.fit) std::printf(" %8s", "rate");
+    std::printf("\n");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+        std::printf("%-14s %9u %9u  %-22s %8s %8s", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
                     SnrText(s.cry.quality.snrDb, "").c_str(), HeardSnrText(s.heard.snrDb, "").c_str());
+        if (im.fit) std::printf(" %8u", s.cry.rateField / 1024);
+        std::printf("\n");
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
                 static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
                 static_cast<unsigned long long>(plan.freeLeft));
+    if (im.fit)
+        std::printf("fit: new samples %llu bytes in all, rates from %u Hz (median %u Hz)\n",
+                    static_cast<unsigned long long>(NewBytes(im)), LowestRate(*im.fit), MedianRate(*im.fit));
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
 
-int RunImport(const ImportArgs& args) {
+void CheckImportArgs(const ImportArgs& args) {
     CheckSampleRate(args.rate);
+    if (args.fit && args.raw) BadUsage("--fit resamples each cry to the rate it chooses: it excludes --raw");
+    if (args.minRate < MinSampleRate || args.minRate > HighestHeardRate)
+        BadUsage("--min-rate must lie between " + std::to_string(MinSampleRate) + " and " +
+                 std::to_string(HighestHeardRate) + " Hz");
+}
+
+int RunImport(const ImportArgs& given) {
+    ImportArgs args = given;
+    CheckImportArgs(args);
     RequireSeparateOutput(args.write.patch, {args.rom});
     const RomContext ctx = OpenRom(args.rom, args.table, true);
     Import im;
     im.sources = FindSources(ctx, args.dir, &im.ignored);
     if (im.sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
-    EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
+    std::vector<int> replaced;
+    for (const Source& s : im.sources) replaced.push_back(s.index);
+    ResolveLoudness(ctx, args.condition, replaced);
+    if (args.fit) {
+        FitAll(ctx, args, im, IsTerminal(stderr));
+    } else {
+        EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
+        ImportRequest(ctx, args, im);
+    }
     HearAll(ctx, im.sources);
-    ImportRequest(ctx, args, im);
     im.plan = PlanEdits(ctx.image, ctx.model, im.request);
     PrintPlanWarnings(ctx, im.plan);
-    RefuseImportUnlessOk(ctx, im);
+    RefuseImportUnlessOk(ctx, args, im);
     for (const Source& s : im.sources) {
         if (s.warnings.empty() && s.heard.warnings.empty()) continue;
         std::fprintf(stderr, "%s:\n", s.name.c_str());
@@ -259,9 +389,15 @@ void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
     cmd->add_option("--free-start", args.freeStart, "Inner free space is used from here (hex)");
     cmd->add_option("--free-end", args.freeEnd, "Inner free space is used up to here (hex)");
     AddSampleOptions(cmd, args.rate, args.kind);
+    auto* fit = cmd->add_flag("--fit", args.fit,
+                              "When the pack does not fit at its rates, lower them (first to 13379 Hz, then step by "
+                              "step where the least is heard lost per byte) until it fits");
+    cmd->add_option("--min-rate", args.minRate, "--fit takes no cry below this rate (Hz, default 6000)")->needs(fit);
+    cmd->add_option("--budget", args.budget, "--fit: the new samples may take this many bytes in all")->needs(fit);
     cmd->add_option("--preview", args.preview,
                     "Write what the game will play, a WAV per cry, into this directory (with --dry-run only that)");
     AddConditionOptions(cmd, args.condition);
+    AddLoudnessOption(cmd, args.condition);
     AddTableOptions(cmd, args.table);
     AddWriteOptions(cmd, args.write);
 }

@@ -148,6 +148,16 @@ std::string DescribeImageCut(const ImageCut& cut) {
     return text + ": it looks cut short, and what lay past its end is lost";
 }
 
+std::string DescribeFitMissing(uint64_t missing, uint32_t minHz, bool budget) {
+    return "even with every cry at its lowest rate (none below " + std::to_string(minHz) + " Hz) the pack needs " +
+           Bytes(missing) + " more than " + (budget ? "the budget" : "the space the import may use") +
+           "; free more space (--reclaim, --free-start/--free-end) or allow a lower --min-rate";
+}
+
+std::string DescribeFitWouldFit(uint32_t lowestHz) {
+    return "--fit would fit the pack by lowering rates, no cry going below " + std::to_string(lowestHz) + " Hz";
+}
+
 const char* GradeWord(QualityGrade grade) {
     switch (grade) {
         case QualityGrade::Exact: return "exact";

@@ -35,6 +35,12 @@ std::string DescribeOpenProblem(const ImageModel& model);
 // "the image is 7000000 bytes, shorter than the games' 16777216; ...".
 std::string DescribeImageCut(const ImageCut& cut);
 
+// A pack --fit cannot fit: the bytes still missing with every cry at its
+// lowest rate, no lower than `minHz`; against --budget or the image's space.
+std::string DescribeFitMissing(uint64_t missing, uint32_t minHz, bool budget);
+// What a pack refused for want of room would take with --fit.
+std::string DescribeFitWouldFit(uint32_t lowestHz);
+
 // "exact", "good", "fair", "poor".
 const char* GradeWord(QualityGrade grade);
 

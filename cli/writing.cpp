@@ -5,10 +5,21 @@
 #include <filesystem>
 
 #include "bps.h"
+#include "hearing.h"
 #include "output.h"
 #include "romfile.h"
 #include "text.h"
 #include "words.h"
+
+void ResolveLoudness(const RomContext& ctx, ConditionArgs& args, std::span<const int> replaced) {
+    if (args.matchLoudness.empty()) return;
+    args.family = FamilyOfCode(ctx.model.identity.code);
+    args.loudnessDb = LoudnessGiven(args);
+    if (args.loudnessDb) return;
+    args.loudnessDb = MedianLoudnessDb(TableHeard(ctx.image, ctx.model, args.family), replaced);
+    if (!args.loudnessDb)
+        Fail("--match-loudness: the table holds no other cry that is heard; give the loudness, --match-loudness=DB");
+}
 
 void CheckSampleRate(const std::optional<uint32_t>& hz) {
     if (hz && !PlausibleRate(*hz))

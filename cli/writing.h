@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@
 #include "plan.h"
 #include "quality.h"
 #include "request.h"
+
+// --match-loudness: sets the loudness each new cry is brought to (the number
+// given, else the median of the table's cries but those in `replaced`) and
+// the game family it is heard in. Fails when no other cry is heard.
+void ResolveLoudness(const RomContext& ctx, ConditionArgs& args, std::span<const int> replaced);
 
 // Refuses a --rate no game could play.
 void CheckSampleRate(const std::optional<uint32_t>& hz);

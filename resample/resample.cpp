@@ -23,7 +23,7 @@ bool UsePlainEngine() {
 
 }  // namespace
 
-Resampled Resample(std::span<const double> in, double fromRate, double toRate) {
+Resampled Resample(std::span<const double> in, double fromRate, double toRate, ResampleQuality q) {
     static const bool plain = UsePlainEngine();
     (void)plain;
     // The integer rate a dumped WAV carries counts as the sample's own rate:
@@ -33,7 +33,7 @@ Resampled Resample(std::span<const double> in, double fromRate, double toRate) {
     std::vector<double> out(outLength);
     size_t done = 0;
     soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
-    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_quality_spec_t quality = soxr_quality_spec(q == ResampleQuality::High ? SOXR_HQ : SOXR_QQ, 0);
     soxr_error_t error = soxr_oneshot(fromRate, toRate, 1, in.data(), in.size(), nullptr, out.data(), out.size(),
                                       &done, &io, &quality, nullptr);
     if (error) return {{}, error};

@@ -11,6 +11,11 @@ struct Resampled {
     std::string error;  // libsoxr's reason when it refused (samples then empty)
 };
 
+// How closely a conversion keeps the sound: High for what is stored; Draft,
+// many times faster (cubic), gives as many values and serves to compare rates.
+enum class ResampleQuality { High, Draft };
+
 // Mono samples in float form from `fromRate` to `toRate` Hz. Rates equal once
 // rounded to whole Hz leave the samples as they are.
-Resampled Resample(std::span<const double> in, double fromRate, double toRate);
+Resampled Resample(std::span<const double> in, double fromRate, double toRate,
+                   ResampleQuality quality = ResampleQuality::High);

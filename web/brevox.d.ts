@@ -150,7 +150,8 @@ export interface Plan {
   free_left: number;
 }
 
-export type AudioWarningCode = 'MixLostEnergy' | 'Clipping' | 'DcOffset' | 'PoorEncoding' | 'RateMismatch';
+export type AudioWarningCode = 'MixLostEnergy' | 'Clipping' | 'DcOffset' | 'PoorEncoding' | 'RateMismatch'
+  | 'LoudnessShort';
 
 /** The fields the code names are set, the others null; the page words it. */
 export interface AudioWarning {
@@ -165,6 +166,8 @@ export interface AudioWarning {
   peak_error: number | null;
   wav_rate: number | null;
   sample_rate: number | null;
+  target_db: number | null;
+  heard_db: number | null;
 }
 
 export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }

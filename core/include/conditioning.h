@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "crylib.h"
+#include "playback.h"
 #include "quality.h"
 
 enum class ChannelChoice { Mix, Left, Right };
@@ -32,9 +33,13 @@ struct ConditionOptions {
     std::optional<double> trimDb;       // trim edges quieter than this (dBFS)
     double gainDb = 0;
     std::optional<double> normalizeDb;  // peak to this many dB (<= 0) after the gain
+    // The loudness as heard (LoudnessGainFor) to bring the sound to, in
+    // `family`'s normal mode, after the gain and normalisation.
+    std::optional<double> loudnessDb;
+    GameFamily family = GameFamily::Third;
 };
 
-enum class AudioWarningCode { MixLostEnergy, Clipping, DcOffset, PoorEncoding, RateMismatch };
+enum class AudioWarningCode { MixLostEnergy, Clipping, DcOffset, PoorEncoding, RateMismatch, LoudnessShort };
 
 // What a warning says, in numbers; each front end words it. Only the fields
 // its code names are set.
@@ -49,8 +54,13 @@ struct AudioWarning {
     int peakError = 0;          // PoorEncoding: 8-bit steps
     double wavRate = 0;         // RateMismatch: the WAV's rate
     double sampleRate = 0;      // RateMismatch: the rate its bytes would play at
+    double targetDb = 0;        // LoudnessShort: the loudness asked for, as heard
+    double heardDb = 0;         // LoudnessShort: the loudness reached, the most the 8 bits allow
 };
 using AudioWarnings = std::vector<AudioWarning>;
+
+// How far short of its target a matched loudness may stay unwarned (dB).
+constexpr double LoudnessToleranceDb = 0.5;
 
 // Defaults the command line shows.
 constexpr double DefaultTrimDb = -50;
@@ -90,6 +100,27 @@ std::vector<double> ConditionBeforeResample(std::span<const double> frames, int 
 
 // Gain, then normalisation, on the resampled signal.
 std::vector<double> ConditionAfterResample(std::span<const double> samples, const ConditionOptions& options);
+
+// Gain, normalisation, the loudness asked for (a LoudnessShort warning
+// where the limit leaves it more than LoudnessTolerance short) and
+// quantisation of a signal resampled to `rate`: the
+// steps after resampling, for a front end that makes one input into samples
+// at several rates.
+std::vector<uint8_t> ConditionResampled(std::span<const double> samples, double rate, const ConditionOptions& options,
+                                        AudioWarnings& warnings);
+
+// The gain that brings the loudness of `samples` (at `rate` Hz) as the
+// player hears it, the RMS of its render in the family's normal mode
+// (HeardRender), to `targetDb`, and the loudness it reaches. The gain is
+// limited so that no value clips when quantised and no sum of the normal
+// mode wraps: a quiet cry with a loud peak stays short of the target
+// (`limited`). Silence takes no gain and has no loudness.
+struct LoudnessGain {
+    double gainDb = 0;
+    std::optional<double> heardDb;
+    bool limited = false;
+};
+LoudnessGain LoudnessGainFor(std::span<const double> samples, double rate, double targetDb, GameFamily family);
 
 // Converts a sound with the resampler a front end has: the one pipeline of
 // the command line and the page. `resample` turns mono samples at `from` Hz

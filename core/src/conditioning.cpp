@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "heard.h"
 #include "quality.h"
 
 namespace {
@@ -142,11 +143,75 @@ bool CheckRawRate(double wavRate, double sampleRate, AudioWarnings& warnings) {
     return true;
 }
 
+namespace {
+
+// Largest 8-bit value magnitude a gained sound may reach: Quantise rounds
+// x * 128, and +128 does not exist.
+constexpr double MostUnclipped = 127.0 / 128;
+// Corrections of the gain after the first estimate: the render's RMS is
+// nearly, not exactly, proportional (rounding, the echo's shifts).
+constexpr int LoudnessRounds = 4;
+constexpr double WrapBackoffDb = 0.5;
+
+struct HeardLevel {
+    std::optional<double> rmsDb;
+    bool wraps = false;
+};
+
+HeardLevel HeardAt(std::span<const double> samples, double rate, double gainDb, GameFamily family) {
+    AudioWarnings ignored;
+    const std::vector<uint8_t> values = Quantise(ApplyGain(samples, gainDb), ignored);
+    const uint32_t rateField = static_cast<uint32_t>(std::lround(rate)) * 1024;
+    const PlaybackFigures f = HeardRender(PerfectValues(values, rateField), family).figures;
+    return {f.rmsDb, f.wrapped > 0};
+}
+
+}  // namespace
+
+LoudnessGain LoudnessGainFor(std::span<const double> samples, double rate, double targetDb, GameFamily family) {
+    double peak = 0;
+    for (double x : samples) peak = std::max(peak, std::abs(x));
+    LoudnessGain g;
+    HeardLevel level = HeardAt(samples, rate, 0, family);
+    if (peak == 0 || !level.rmsDb) return g;
+    double most = 20 * std::log10(MostUnclipped / peak);
+    g.gainDb = std::min(targetDb - *level.rmsDb, most);
+    for (int round = 0; round < LoudnessRounds; ++round) {
+        level = HeardAt(samples, rate, g.gainDb, family);
+        if (level.wraps) {
+            most = g.gainDb - WrapBackoffDb;
+            g.gainDb = most;
+            continue;
+        }
+        if (!level.rmsDb) break;
+        const double off = targetDb - *level.rmsDb;
+        if (std::abs(off) < LoudnessToleranceDb / 10 || (off > 0 && g.gainDb >= most)) break;
+        g.gainDb = std::min(g.gainDb + off, most);
+    }
+    // A last correction may have raised it into a wrap.
+    while ((level = HeardAt(samples, rate, g.gainDb, family)).wraps) g.gainDb -= WrapBackoffDb;
+    g.heardDb = level.rmsDb;
+    g.limited = g.heardDb && *g.heardDb < targetDb - LoudnessToleranceDb;
+    return g;
+}
+
+std::vector<uint8_t> ConditionResampled(std::span<const double> samples, double rate, const ConditionOptions& options,
+                                        AudioWarnings& warnings) {
+    std::vector<double> out = ConditionAfterResample(samples, options);
+    if (options.loudnessDb) {
+        const LoudnessGain g = LoudnessGainFor(out, rate, *options.loudnessDb, options.family);
+        out = ApplyGain(out, g.gainDb);
+        if (g.limited)
+            warnings.push_back({.code = AudioWarningCode::LoudnessShort, .targetDb = *options.loudnessDb, .heardDb = *g.heardDb});
+    }
+    return Quantise(out, warnings);
+}
+
 std::optional<std::vector<uint8_t>> ConditionSound(std::span<const double> frames, int channels, double rate,
                                                    double toRate, const ConditionOptions& options,
                                                    const Resampler& resample, AudioWarnings& warnings) {
     const std::vector<double> mono = ConditionBeforeResample(frames, channels, rate, options, warnings);
     std::vector<double> resampled;
     if (!resample(mono, rate, toRate, resampled)) return std::nullopt;
-    return Quantise(ConditionAfterResample(resampled, options), warnings);
+    return ConditionResampled(resampled, toRate, options, warnings);
 }

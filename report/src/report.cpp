@@ -202,6 +202,7 @@ const char* AudioWarningName(AudioWarningCode code) {
         case AudioWarningCode::DcOffset: return "DcOffset";
         case AudioWarningCode::PoorEncoding: return "PoorEncoding";
         case AudioWarningCode::RateMismatch: return "RateMismatch";
+        case AudioWarningCode::LoudnessShort: return "LoudnessShort";
     }
     return "Unknown";
 }
@@ -219,7 +220,9 @@ Json WarningJson(const AudioWarning& w, WarningWords words) {
                          {"snr_db", when(Code::PoorEncoding, w.snrDb)},
                          {"peak_error", when(Code::PoorEncoding, w.peakError)},
                          {"wav_rate", when(Code::RateMismatch, w.wavRate)},
-                         {"sample_rate", when(Code::RateMismatch, w.sampleRate)}});
+                         {"sample_rate", when(Code::RateMismatch, w.sampleRate)},
+                         {"target_db", when(Code::LoudnessShort, w.targetDb)},
+                         {"heard_db", when(Code::LoudnessShort, w.heardDb)}});
 }
 
 Json WarningsJson(const AudioWarnings& warnings, WarningWords words) {

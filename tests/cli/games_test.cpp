@@ -5,13 +5,18 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <set>
 
+#include "hearing.h"
 #include "image.h"
 #include "support.h"
 
 namespace {
 
 using nlohmann::json;
+
+constexpr int FitPackCries = 60;
+constexpr uint32_t PackValues = 17640;  // 0.8 s
 
 class CliGames : public CliGameTest {
 protected:
@@ -153,6 +158,121 @@ TEST_F(CliGames, ARefusedImportNamesEveryProblemAndWritesNothing) {
         EXPECT_NE(r.err.find(says), std::string::npos) << says << "\n" << r.err;
     EXPECT_EQ(ReadFileBytes(romPath), rom);
     EXPECT_TRUE(Strays({"game.gba", "in"}).empty());
+}
+
+// A pack of `count` cries at 22050 Hz, from ID `first` on: tones of rising
+// pitch with a little noise, 0.8 s each unless `values` says otherwise.
+void WritePack(const fs::path& dir, int first, int count, uint32_t values = PackValues) {
+    fs::create_directories(dir);
+    for (int i = 0; i < count; ++i) {
+        Bytes cry = Tone(values, 200 + 150 * i, 22050, 90);
+        const Bytes hiss = Noise(values, i);
+        for (size_t k = 0; k < cry.size(); ++k) cry[k] = static_cast<uint8_t>(cry[k] + (hiss[k] - 128) / 16);
+        char name[32];
+        std::snprintf(name, sizeof name, "cry-%03d.wav", first + i);
+        WriteFileBytes((dir / name).string(), MakeWav(cry, 22050));
+    }
+}
+
+// A pack that does not fit at 13379 Hz: refused as it is, with the rate
+// --fit would need; fitted with --fit, every cry at 13379 Hz or below, the
+// dry run's choice the same as the real one, each header at the rate chosen;
+// refused, untouched, when even the lowest rate allowed is too much.
+TEST_F(CliGames, ImportFitLowersRatesUntilThePackFits) {
+    WritePack(dir / "in", 1, FitPackCries);
+    const CliResult plain = Run({"import", romPath, Path("in"), "--rate", "13379"});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_NE(plain.err.find("--fit would fit the pack"), std::string::npos) << plain.err;
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+
+    const CliResult dry = Run({"import", romPath, Path("in"), "--rate", "22050", "--fit", "--dry-run", "--json"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    const CliResult r = Run({"import", romPath, Path("in"), "--rate", "22050", "--fit", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json j = json::parse(r.out), d = json::parse(dry.out);
+    EXPECT_EQ(j["plan"]["cries"], d["plan"]["cries"]);
+    const Bytes after = ReadFileBytes(romPath);
+    std::set<uint32_t> rates;
+    uint64_t total = 0;
+    for (const json& c : j["plan"]["cries"]) {
+        const uint32_t hz = c["rate"];
+        rates.insert(hz);
+        total += c["new_bytes"].get<uint64_t>();
+        EXPECT_TRUE(c["snr_heard_db"].is_number());
+        EXPECT_EQ(InspectSample(after, c["new_offset"]).Hz(), hz);
+    }
+    EXPECT_LE(*rates.rbegin(), 13379u);
+    EXPECT_LT(*rates.begin(), 13379u);  // it did not fit at 13379 Hz
+    EXPECT_GE(*rates.begin(), 6000u);
+    EXPECT_EQ(j["fit"]["lowest_rate"], *rates.begin());
+    EXPECT_EQ(j["fit"]["bytes"], total);
+
+    ASSERT_TRUE(WriteFileBytes(romPath, rom));
+    const CliResult refused = Run({"import", romPath, Path("in"), "--rate", "22050", "--fit", "--min-rate", "11025", "--json"});
+    EXPECT_EQ(refused.status, 1);
+    const json e = json::parse(refused.out);
+    EXPECT_GT(e["missing_bytes"].get<uint64_t>(), 0u);
+    EXPECT_NE(e["error"].get<std::string>().find("none below 11025 Hz"), std::string::npos) << e;
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+    EXPECT_TRUE(Strays({"game.gba", "in"}).empty());
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--fit", "--raw"}, {"--min-rate", "7000"},
+                                                {"--fit", "--min-rate", "20000"}}) {
+        std::vector<std::string> args = {"import", romPath, Path("in")};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(Run(args).status, 2) << bad[0];
+    }
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+}
+
+// --match-loudness: a quiet cry brought to the table's median (its own entry
+// left out) or to a number, as heard, within 1 dB and with no sum wrapped; a
+// cry whose click stops the gain says how far short it stays; bad values are
+// refused with nothing written.
+TEST_F(CliGames, MatchLoudnessBringsQuietCriesToTheMedian) {
+    const Bytes quiet = Tone(6000, 500, 10512, 6);
+    const std::string wav = WavOf("quiet.wav", quiet);
+    const GameFamily family = FamilyOfCode("BRVX");
+    const std::optional<double> median = MedianLoudnessDb(TableHeard(rom, OpenImage(rom), family), std::vector<int>{4});
+    ASSERT_TRUE(median);
+    auto heardOf = [&](int index) {
+        const Bytes after = ReadFileBytes(romPath);
+        return *EntryHeard(after, OpenImage(after), index, family)->loudnessDb;
+    };
+    auto wrapped = [&](const std::string& id) {
+        const CliResult r = Run({"render", romPath, id, "-o", Path("r.wav"), "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return json::parse(r.out).dump().find("\"wrapped\":0") != std::string::npos;
+    };
+    CliResult r = Run({"encode", romPath, wav, "5", "--match-loudness", "--repoint-free", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(heardOf(4), *median, 1.0);
+    EXPECT_TRUE(wrapped("5"));
+
+    fs::create_directory(dir / "in");
+    WavOf("in/cry-007.wav", quiet);
+    Bytes clicked = quiet;
+    clicked[3000] = 255;
+    WavOf("in/cry-008.wav", clicked);
+    r = Run({"import", romPath, Path("in"), "--match-loudness=-20", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(heardOf(6), -20, 1.0);
+    EXPECT_TRUE(wrapped("7"));
+    const json j = json::parse(r.out);
+    bool short8 = false;
+    for (const json& c : j["plan"]["cries"])
+        for (const json& w : c["warnings"])
+            if (w["code"] == "LoudnessShort" && c["index"] == 7) short8 = w["target_db"] == -20 && w["heard_db"] < -21;
+    EXPECT_TRUE(short8) << j["plan"]["cries"];
+
+    const Bytes before = ReadFileBytes(romPath);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--match-loudness=loud"}, {"--match-loudness=6"},
+                                                {"--match-loudness", "--gain", "3"}, {"--match-loudness", "--raw"}}) {
+        std::vector<std::string> args = {"encode", romPath, wav, "5"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(Run(args).status, 2) << bad[0];
+    }
+    EXPECT_EQ(ReadFileBytes(romPath), before);
 }
 
 }  // namespace
@@ -368,4 +488,26 @@ TEST_F(CliGames, ImportHearsEachCryAgainstTheTableItLeaves) {
     ASSERT_TRUE(WriteFileBytes((dir / "in" / "cry-001.wav").string(), loud));
     r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
     EXPECT_TRUE(HeardWarning(json::parse(r.out)["plan"]["cries"][0]["warnings"], "LoudnessOff"));
+}
+// --fit on a hack's tables: the cries of the table in use, and their
+// reverse entries, take the rates chosen; the dead tables stay as they were.
+TEST_F(CliHacks, ImportFitWorksOnTheTableInUse) {
+    const HackRom h = MakeHackRom(RatesHackPlan());
+    const std::string rom = Write("hack.gba", h.rom);
+    WritePack(dir / "pack", 1, 40);
+    CliResult r = Run({"import", rom, Path("pack"), "--rate", "22050", "--reclaim"});
+    ASSERT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.err.find("--fit would fit"), std::string::npos) << r.err;
+    r = Run({"import", rom, Path("pack"), "--rate", "22050", "--reclaim", "--fit", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes after = ReadFileBytes(rom);
+    for (const json& c : json::parse(r.out)["plan"]["cries"]) {
+        const Entry cry = ReadEntry(after, h.table, c["index"]), back = ReadEntry(after, h.reverse, c["index"]);
+        EXPECT_EQ(cry.pointer, back.pointer);
+        EXPECT_EQ(InspectSample(after, cry.offset).Hz(), c["rate"]);
+        EXPECT_LE(c["rate"].get<uint32_t>(), 13379u);
+    }
+    if (h.oldTable) {
+        EXPECT_TRUE(std::equal(h.rom.begin() + *h.oldTable, h.rom.begin() + *h.oldTable + 12 * 388, after.begin() + *h.oldTable));
+    }
 }

@@ -2,9 +2,11 @@
 // scale goes through unchanged when nothing is asked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "conditioning.h"
+#include "heard.h"
 
 using Samples = std::vector<double>;
 
@@ -79,4 +81,40 @@ TEST(Conditioning, TheGradeDecidesThePoorEncodingWarning) {
         CheckEncoding(q, EncodeMode::Best, warnings);
         EXPECT_EQ(warnings.size(), c.grade == QualityGrade::Poor ? 1u : 0u) << GradeName(c.grade);
     }
+}
+
+// The loudness as heard, brought to a target: a quiet tone reaches it within
+// a tenth of a dB, its values neither clipped nor its render wrapped; a quiet
+// sound with one full-scale click can gain nothing and says how far short it
+// stays; a loud one is brought down. The warning comes from the pipeline.
+TEST(Conditioning, LoudnessGainReachesTheTargetOrStopsAtTheClip) {
+    constexpr double Rate = 10512, Target = -24;
+    Samples tone(8000), click(8000);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = click[i] = 0.02 * std::sin(i * 0.3);
+    click[4000] = 1.0;
+    const LoudnessGain quiet = LoudnessGainFor(tone, Rate, Target, GameFamily::Third);
+    ASSERT_TRUE(quiet.heardDb);
+    EXPECT_NEAR(*quiet.heardDb, Target, 0.1);
+    EXPECT_FALSE(quiet.limited);
+    AudioWarnings clipped;
+    const std::vector<uint8_t> gained = Quantise(ApplyGain(tone, quiet.gainDb), clipped);
+    EXPECT_TRUE(clipped.empty());
+    EXPECT_EQ(HeardRender(PerfectValues(gained, 10512 * 1024), GameFamily::Third).figures.wrapped, 0u);
+    const LoudnessGain stuck = LoudnessGainFor(click, Rate, Target, GameFamily::Third);
+    EXPECT_TRUE(stuck.limited);
+    EXPECT_LE(stuck.gainDb, 20 * std::log10(127.0 / 128) + 1e-9);
+    const LoudnessGain down = LoudnessGainFor(ApplyGain(tone, 30), Rate, -30, GameFamily::Third);
+    EXPECT_LT(down.gainDb, 0);
+    EXPECT_NEAR(*down.heardDb, -30, 0.1);
+    EXPECT_FALSE(LoudnessGainFor(Samples(100, 0.0), Rate, Target, GameFamily::Third).heardDb);
+
+    ConditionOptions o;
+    o.loudnessDb = Target;
+    AudioWarnings warnings;
+    const std::vector<uint8_t> clicked = ConditionResampled(click, Rate, o, warnings);
+    ASSERT_EQ(warnings.size(), 1u);  // no Clipping
+    EXPECT_EQ(warnings[0].code, AudioWarningCode::LoudnessShort);
+    EXPECT_EQ(warnings[0].targetDb, Target);
+    EXPECT_NEAR(warnings[0].heardDb, *stuck.heardDb, 1e-9);
+    EXPECT_EQ(*std::max_element(clicked.begin(), clicked.end()), 255);  // the click at +127, no further
 }

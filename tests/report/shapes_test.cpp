@@ -53,11 +53,13 @@ TEST_F(ReportShapes, AreByteExact) {
          R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"warnings":[],)"
          R"("writes":[{"end":4625,"start":4508}]})"},
         {WarningsJson({mix}),
-         R"([{"channels":2,"clipped":null,"code":"MixLostEnergy","fast":null,"kept_percent":12.5,"message":null,)"
-         R"("offset_percent":null,"peak_error":null,"sample_rate":null,"snr_db":null,"wav_rate":null}])"},
+         R"([{"channels":2,"clipped":null,"code":"MixLostEnergy","fast":null,"heard_db":null,"kept_percent":12.5,)"
+         R"("message":null,)"
+         R"("offset_percent":null,"peak_error":null,"sample_rate":null,"snr_db":null,"target_db":null,"wav_rate":null}])"},
         {WarningJson(poor, [](const AudioWarning&) { return std::string("poor"); }),
-         R"({"channels":null,"clipped":null,"code":"PoorEncoding","fast":true,"kept_percent":null,"message":"poor",)"
-         R"("offset_percent":null,"peak_error":70,"sample_rate":null,"snr_db":8.25,"wav_rate":null})"},
+         R"({"channels":null,"clipped":null,"code":"PoorEncoding","fast":true,"heard_db":null,"kept_percent":null,)"
+         R"("message":"poor",)"
+         R"("offset_percent":null,"peak_error":70,"sample_rate":null,"snr_db":8.25,"target_db":null,"wav_rate":null})"},
         {PlanWarningJson({.kind = PlanWarningKind::ImageCut, .index = 4, .size = 7000000, .gameSize = GameImageSize,
                           .pointedPast = 0x6B0000},
                          IdRule::CryNumber, [](const PlanWarning&) { return std::string("cut"); }),
