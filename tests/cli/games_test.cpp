@@ -396,7 +396,7 @@ TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
 // the mixer's costs bytes, and the dry runs that say so write nothing.
 namespace {
 
-const json* HeardWarning(const json& warnings, const std::string& code) {
+const json* WarningOfCode(const json& warnings, const std::string& code) {
     for (const json& w : warnings)
         if (w["code"] == code) return &w;
     return nullptr;
@@ -409,13 +409,13 @@ TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
     CliResult r = Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     json j = json::parse(r.out);
-    const json* cut = HeardWarning(j["warnings"], "CutInNormal");
+    const json* cut = WarningOfCode(j["warnings"], "CutInNormal");
     ASSERT_TRUE(cut) << j["warnings"];
     EXPECT_DOUBLE_EQ((*cut)["seconds_stored"].get<double>(), 3.0);
     EXPECT_LT((*cut)["seconds_heard"].get<double>(), 3.0);
     EXPECT_TRUE((*cut)["message"].is_string());
-    EXPECT_TRUE(HeardWarning(j["warnings"], "CutInModes"));
-    EXPECT_FALSE(HeardWarning(j["warnings"], "RateAboveMixer"));
+    EXPECT_TRUE(WarningOfCode(j["warnings"], "CutInModes"));
+    EXPECT_FALSE(WarningOfCode(j["warnings"], "RateAboveMixer"));
     EXPECT_TRUE(j["snr_heard_db"].is_number());
     EXPECT_EQ(j["plan"]["cries"][0]["snr_heard_db"], j["snr_heard_db"]);
     EXPECT_NE(Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run"}).err.find("cuts it short"),
@@ -426,7 +426,7 @@ TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
     for (const json& e : list["entries"])
         if (e["index"] != 4) others.push_back(e["heard"]["loudness_db"]);
     std::sort(others.begin(), others.end());
-    const json* loud = HeardWarning(j["warnings"], "LoudnessOff");
+    const json* loud = WarningOfCode(j["warnings"], "LoudnessOff");
     ASSERT_TRUE(loud) << j["warnings"];
     ASSERT_EQ(others.size(), 387u);
     EXPECT_NEAR((*loud)["median_db"].get<double>(), others[193], 1e-9);
@@ -436,20 +436,20 @@ TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
     r = Run({"encode", romPath, Path("high.wav"), "5", "--repoint-free", "--rate", "22050", "--dry-run", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     j = json::parse(r.out);
-    const json* rate = HeardWarning(j["warnings"], "RateAboveMixer");
+    const json* rate = WarningOfCode(j["warnings"], "RateAboveMixer");
     ASSERT_TRUE(rate) << j["warnings"];
     EXPECT_EQ((*rate)["rate"], 22050);
     EXPECT_EQ((*rate)["bytes"], j["plan"]["cries"][0]["new_bytes"]);
     EXPECT_EQ((*rate)["bytes_at_mixer_rate"], SampleBytes(SampleKind::Compressed, 13379));
     EXPECT_EQ((*rate)["extra_bytes"], (*rate)["bytes"].get<int>() - (*rate)["bytes_at_mixer_rate"].get<int>());
-    EXPECT_FALSE(HeardWarning(j["warnings"], "CutInNormal"));
+    EXPECT_FALSE(WarningOfCode(j["warnings"], "CutInNormal"));
 
     fs::create_directory(dir / "in");
     fs::copy_file(three, dir / "in" / "cry-005.wav");
     r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     j = json::parse(r.out);
-    EXPECT_TRUE(HeardWarning(j["plan"]["cries"][0]["warnings"], "CutInNormal"));
+    EXPECT_TRUE(WarningOfCode(j["plan"]["cries"][0]["warnings"], "CutInNormal"));
     EXPECT_TRUE(j["plan"]["cries"][0]["snr_heard_db"].is_number());
     EXPECT_EQ(ReadFileBytes(romPath), rom);
 }
@@ -482,12 +482,12 @@ TEST_F(CliGames, ImportHearsEachCryAgainstTheTableItLeaves) {
     CliResult r = Run({"import", romPath, Path("in"), "--dry-run", "--quality", "fast", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const json& c : json::parse(r.out)["plan"]["cries"])
-        EXPECT_FALSE(HeardWarning(c["warnings"], "LoudnessOff")) << c["warnings"];
+        EXPECT_FALSE(WarningOfCode(c["warnings"], "LoudnessOff")) << c["warnings"];
     fs::remove_all(dir / "in");
     fs::create_directory(dir / "in");
     ASSERT_TRUE(WriteFileBytes((dir / "in" / "cry-001.wav").string(), loud));
     r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
-    EXPECT_TRUE(HeardWarning(json::parse(r.out)["plan"]["cries"][0]["warnings"], "LoudnessOff"));
+    EXPECT_TRUE(WarningOfCode(json::parse(r.out)["plan"]["cries"][0]["warnings"], "LoudnessOff"));
 }
 // --fit on a hack's tables: the cries of the table in use, and their
 // reverse entries, take the rates chosen; the dead tables stay as they were.
