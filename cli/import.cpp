@@ -32,6 +32,8 @@ struct ImportArgs {
     bool raw = false;
     ConditionArgs condition;
     bool reclaim = false;
+    bool noShare = false;
+    bool allSharing = false;
     std::optional<uint32_t> rate;
     std::string kind;
     std::string preview;  // directory for a WAV per cry of what the game will play
@@ -115,7 +117,8 @@ void WritePreviews(const std::vector<Source>& sources, const std::string& dir) {
         WritePreview((fs::path(dir) / fs::path(s.path).filename().replace_extension(".wav")).string(), s.cry.sample);
 }
 
-std::string Placement(const CryPlan& c) {
+std::string Placement(const RomContext& ctx, const CryPlan& c) {
+    if (c.sameAs >= 0) return "same as " + EntryName(ctx, c.sameAs);
     if (!c.moved) return "in place";
     return "moved to " + Hex(c.newOffset);
 }
@@ -134,6 +137,8 @@ struct Import {
 // One change per source that can be imported; the others are named in `refused`.
 void ImportRequest(const RomContext& ctx, const ImportArgs& args, Import& im) {
     im.request.reclaim = args.reclaim;
+    im.request.share = !args.noShare;
+    im.request.allSharing = args.allSharing;
     im.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
     for (const Source& s : im.sources) {
         if (!s.problem.empty()) {
@@ -183,13 +188,14 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(ctx, c).c_str(),
                     SnrText(s.cry.quality.snrDb, "").c_str());
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
-    std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
-                static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
-                static_cast<unsigned long long>(plan.freeLeft));
+    std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left, %llu saved by storing identical samples once\n",
+                plan.cries.size(), static_cast<unsigned long long>(plan.bytesUsed),
+                static_cast<unsigned long long>(plan.bytesFreed), static_cast<unsigned long long>(plan.freeLeft),
+                static_cast<unsigned long long>(plan.bytesShared));
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
 
@@ -229,6 +235,8 @@ void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
     cmd->add_flag("--raw", args.raw, "Take 8-bit mono WAVs' bytes as they are, unconverted");
     cmd->add_flag("--reclaim", args.reclaim,
                   "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
+    cmd->add_flag("--no-share", args.noShare, "Store a copy per cry even when new samples are byte-identical");
+    AddAllSharingOption(cmd, args.allSharing);
     cmd->add_option("--free-start", args.freeStart, "Inner free space is used from here (hex)");
     cmd->add_option("--free-end", args.freeEnd, "Inner free space is used up to here (hex)");
     AddSampleOptions(cmd, args.rate, args.kind);

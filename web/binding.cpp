@@ -113,9 +113,18 @@ std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t
     return std::pair{s, DecodeToUnsigned(bytes, s)};
 }
 
-Plan PlanReplace(int index, const val& sample) {
+// The page's sharing choices, {share, all_sharing} (EditRequest's), each
+// left at the model's default when absent.
+void ReadShareOptions(const val& options, EditRequest& request) {
+    if (options.isUndefined() || options.isNull()) return;
+    if (const val share = options["share"]; !share.isUndefined()) request.share = share.as<bool>();
+    if (const val all = options["all_sharing"]; !all.isUndefined()) request.allSharing = all.as<bool>();
+}
+
+Plan PlanReplace(int index, const val& sample, const val& options) {
     EditRequest request;
     request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
+    ReadShareOptions(options, request);
     return PlanEdits(current.Image(), current.model, request);
 }
 
@@ -314,18 +323,23 @@ std::string QualityOf(const val& values, const val& sample) {
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the
-// slot chosen as Place::Auto: in place when it fits, else in free space,
+// slot chosen as Place::Auto: in place when it fits (and no other entry plays
+// the old sample, unless `options` says all_sharing), else in free space,
 // repointed, the voice byte rewritten when the kind changes.
-std::string PlanEdit(int index, const val& sample) { return Text(PlanJson(PlanReplace(index, sample), current.rule)); }
+std::string PlanEditWith(int index, const val& sample, const val& options) {
+    return Text(PlanJson(PlanReplace(index, sample, options), current.rule));
+}
+std::string PlanEdit(int index, const val& sample) { return PlanEditWith(index, sample, val::undefined()); }
 
 // The same, applied to the current image when the plan holds.
-std::string ApplyEdit(int index, const val& sample) {
-    Plan plan = PlanReplace(index, sample);
+std::string ApplyEditWith(int index, const val& sample, const val& options) {
+    Plan plan = PlanReplace(index, sample, options);
     if (!plan.Ok()) return Text(PlanJson(plan, current.rule));
     if (!current.edited) current.edited = current.original;
     if (!ApplyPlan(plan, *current.edited)) return Error("the plan could not be applied");
     return Text(PlanJson(plan, current.rule));
 }
+std::string ApplyEdit(int index, const val& sample) { return ApplyEditWith(index, sample, val::undefined()); }
 
 val Image() { return Copy(current.Image()); }
 
@@ -360,8 +374,11 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
+    // Each with or without the sharing options.
     emscripten::function("plan", &PlanEdit);
+    emscripten::function("plan", &PlanEditWith);
     emscripten::function("apply", &ApplyEdit);
+    emscripten::function("apply", &ApplyEditWith);
     emscripten::function("image", &Image);
     emscripten::function("patch", &Patch);
     emscripten::function("freeSpace", &FreeSpace);

@@ -33,7 +33,8 @@ Json SampleJson(const SampleInfo& s);
 // A table entry: its ID (null for an entry no ID reaches), index, offset,
 // pointer word (null past the image), whether the reverse table's entry is in
 // step (null without one), the sample it points at (null when it points
-// outside the image) and the stem of the cry's file name.
+// outside the image), the other entries that play that sample
+// (`shared_with`, EntriesPlaying) and the stem of the cry's file name.
 Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row);
 
 Json PointerJson(const PointerUpdate& u);
@@ -79,7 +80,10 @@ using WordsOf = std::string (*)(const T&);
 // stays pointing).
 Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> words = nullptr);
 
-// A plan: ok, its problems, its warnings (PlanWarningJson), one row per cry (IDs under `rule`), the spans it
+// A plan: ok, its problems, its warnings (PlanWarningJson), one row per cry
+// (IDs under `rule`; the entries still playing its old sample, whether they
+// changed with it, and the entry whose identical new sample it points at,
+// `same_as`), the spans it
 // writes (new samples, and FF over reclaimed slots), the pointer words and
 // voice bytes that change, the slots reclaimed and the free space.
 // `extra` holds, per index, fields a front end adds to its cry's row (e.g.

@@ -25,6 +25,8 @@ Json CryJson(const CryPlan& c, IdRule rule) {
                          {"reverse_moved", c.reverseMoved},
                          {"sharing", c.sharing},
                          {"sharing_ids", IdsJson(c.sharing, rule)},
+                         {"sharing_changed", c.sharingChanged},
+                         {"same_as", c.sameAs >= 0 ? Json(c.sameAs) : Json()},
                          {"overwritten", c.overwritten},
                          {"overwritten_ids", IdsJson(c.overwritten, rule)},
                          {"snr_db", nullptr}});
@@ -127,6 +129,7 @@ Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const Ent
                          {"pointer", e.inFile ? Json(e.pointer) : Json()},
                          {"reverse_in_step", inStep},
                          {"sample", e.pointsIntoRom ? SampleJson(InspectSample(image, e.offset)) : Json()},
+                         {"shared_with", e.pointsIntoRom ? EntriesPlaying(image, model, e.offset, row.index) : std::vector<int>{}},
                          {"file", CryFileStem(row, rule)}});
 }
 
@@ -192,6 +195,7 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra, W
                          {"warnings", ListJson(plan.warnings, [&](const PlanWarning& w) { return PlanWarningJson(w, rule, words); })},
                          {"bytes_used", plan.bytesUsed},
                          {"bytes_freed", plan.bytesFreed},
+                         {"bytes_shared", plan.bytesShared},
                          {"free_left", plan.freeLeft}});
 }
 

@@ -102,7 +102,11 @@ TEST_F(CliGames, ImportOfTheDumpedFilesChangesNoCry) {
     json j = json::parse(r.out);
     EXPECT_EQ(j["ignored"], json::array({"notes.txt"}));
     EXPECT_EQ(j["plan"]["cries"].size(), 388u);
-    EXPECT_EQ(j["plan"]["pointers"].size(), 0u);
+    // Cries that come out byte-identical share one copy: only their two
+    // pointer words each change.
+    size_t pointedAtCopy = 0;
+    for (const json& c : j["plan"]["cries"]) pointedAtCopy += !c["same_as"].is_null();
+    EXPECT_EQ(j["plan"]["pointers"].size(), 2 * pointedAtCopy);
     EXPECT_EQ(Cries(ReadFileBytes(romPath)), Cries(rom));
 }
 
@@ -267,5 +271,75 @@ TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
             if (i != edit.index) {
                 ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset).value, h.entries[i].played) << i;
             }
+    }
+}
+
+// One sound imported for three entries is stored once, in the games' layout
+// and in a moved, extended hack (whose entries 389 and 420 are uncompressed);
+// list names the sharers; an encode of one of them moves it alone and leaves
+// the shared bytes, unless --all-sharing. A refused import writes nothing.
+TEST_F(CliHacks, IdenticalCriesAreStoredOnceAndAnEditOfOneMovesItAlone) {
+    const HackRom hack = MakeHackRom(MovedHackPlan(TableMove::Apart));
+    const RomPlan games = GameRomPlan();
+    const struct {
+        const char* name;
+        Bytes rom;
+        uint32_t table;
+        std::vector<int> entries;
+    } images[] = {{"games", MakeRom(games), games.tableOffset, {4, 39, 99}}, {"hack", hack.rom, hack.table, {4, 389, 420}}};
+    const Bytes sound = Noise(60, 5), other = Noise(50, 6);
+    for (const auto& image : images) {
+        SCOPED_TRACE(image.name);
+        const std::string rom = Write("rom.gba", image.rom);
+        fs::remove_all(Path("pack"));
+        fs::create_directories(Path("pack"));
+        char name[32];
+        for (int i : image.entries) {
+            std::snprintf(name, sizeof name, "pack/index-%04d.wav", i);
+            Write(name, MakeWav(sound, GameSampleRate));
+        }
+        const std::string stray = Write("pack/cry-500.wav", MakeWav(sound, GameSampleRate));
+        EXPECT_EQ(Run({"import", rom, Path("pack"), "--raw"}).status, 1);
+        EXPECT_EQ(ReadFileBytes(rom), image.rom);
+        fs::remove(stray);
+
+        ASSERT_EQ(Run({"import", rom, Path("pack"), "--raw", "--no-share", "--dry-run", "--json"}).status, 0);
+        CliResult r = Run({"import", rom, Path("pack"), "--raw", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json plan = json::parse(r.out)["plan"];
+        const Bytes shared = ReadFileBytes(rom);
+        const auto offset = [&](const Bytes& b, int i) { return ReadEntry(b, image.table, i).offset; };
+        const uint32_t copy = offset(shared, image.entries[0]);
+        int pointedAtCopy = 0;
+        for (const json& c : plan["cries"]) pointedAtCopy += !c["same_as"].is_null();
+        EXPECT_EQ(pointedAtCopy, 2);
+        EXPECT_EQ(plan["bytes_shared"], 2 * plan["cries"][0]["new_bytes"].get<uint64_t>());
+        for (int i : image.entries) EXPECT_EQ(offset(shared, i), copy) << i;
+        if (image.entries[1] == 389) {
+            EXPECT_EQ(DecodeValues(shared, copy).value, sound);
+        }
+        const json listed = json::parse(Run({"list", rom, "--json"}).out)["entries"];
+        for (const json& e : listed)
+            if (e["index"] == image.entries[0]) {
+                EXPECT_EQ(e["shared_with"], json(std::vector<int>(image.entries.begin() + 1, image.entries.end())));
+            }
+        EXPECT_NE(Run({"list", rom}).out.find("shared with"), std::string::npos);
+
+        // One sharer edited: it moves alone, the shared sample's bytes stay.
+        const Span bytes = InspectSample(shared, copy).Bytes();
+        const std::string wav = Write("other.wav", MakeWav(other, GameSampleRate));
+        CliResult alone = Run({"encode", rom, wav, "--index", std::to_string(image.entries[1]), "--raw"});
+        ASSERT_EQ(alone.status, 0) << alone.err;
+        EXPECT_NE(alone.err.find("moves alone"), std::string::npos) << alone.err;
+        Bytes after = ReadFileBytes(rom);
+        EXPECT_TRUE(std::equal(shared.begin() + bytes.start, shared.begin() + bytes.end, after.begin() + bytes.start));
+        EXPECT_NE(offset(after, image.entries[1]), copy);
+        EXPECT_EQ(offset(after, image.entries[2]), copy);
+        // With --all-sharing, the edit goes over the shared bytes for all.
+        ASSERT_TRUE(WriteFileBytes(rom, shared));
+        ASSERT_EQ(Run({"encode", rom, wav, "--index", std::to_string(image.entries[1]), "--raw", "--all-sharing"}).status, 0);
+        after = ReadFileBytes(rom);
+        EXPECT_FALSE(std::equal(shared.begin() + bytes.start, shared.begin() + bytes.end, after.begin() + bytes.start));
+        for (int i : image.entries) EXPECT_EQ(offset(after, i), copy) << i;
     }
 }
