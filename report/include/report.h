@@ -13,6 +13,7 @@
 #include "image.h"
 #include "json.h"
 #include "plan.h"
+#include "usage.h"
 
 // Why an image could not be opened as asked, as a stable name ("TooLarge").
 const char* OpenProblemName(OpenProblem problem);
@@ -90,6 +91,12 @@ Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> wor
 // the encoding's SNR, snr_db, null otherwise).
 Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {},
               WordsOf<PlanWarning> words = nullptr);
+
+// What the table's samples take (MeasureUsage): samples, bytes, by kind
+// (kind, samples, bytes) and by rate (rate, samples, bytes), free_bytes,
+// duplicates (entries, ids, offsets, bytes of one copy, saved) and
+// duplicate_bytes, and the ladder (rate, bytes, freed).
+Json UsageJson(const TableUsage& u, IdRule rule);
 
 // A warning of the conditioning or the encoding: its code, the `message` the
 // front end words it with (null when the front end words it from the fields

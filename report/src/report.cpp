@@ -199,6 +199,30 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra, W
                          {"free_left", plan.freeLeft}});
 }
 
+Json UsageJson(const TableUsage& u, IdRule rule) {
+    return Json::Object(
+        {{"samples", u.samples},
+         {"bytes", u.bytes},
+         {"kinds", ListJson(u.kinds, [](const KindUsage& k) {
+              return Json::Object({{"kind", FormatOf(k.kind).name}, {"samples", k.samples}, {"bytes", k.bytes}});
+          })},
+         {"rates", ListJson(u.rates, [](const RateUsage& r) {
+              return Json::Object({{"rate", r.hz}, {"samples", r.samples}, {"bytes", r.bytes}});
+          })},
+         {"free_bytes", u.freeBytes},
+         {"duplicates", ListJson(u.duplicates, [&](const DuplicateGroup& g) {
+              return Json::Object({{"entries", g.entries},
+                                   {"ids", IdsJson(g.entries, rule)},
+                                   {"offsets", g.offsets},
+                                   {"bytes", g.bytes},
+                                   {"saved", g.saved}});
+          })},
+         {"duplicate_bytes", u.duplicateBytes},
+         {"ladder", ListJson(u.ladder, [](const RungBytes& r) {
+              return Json::Object({{"rate", r.hz}, {"bytes", r.bytes}, {"freed", r.freed}});
+          })}});
+}
+
 const char* AudioWarningName(AudioWarningCode code) {
     switch (code) {
         case AudioWarningCode::MixLostEnergy: return "MixLostEnergy";

@@ -4,6 +4,8 @@
 // writing command is checked against the neighbours it must not touch.
 #include <nlohmann/json.hpp>
 
+#include <map>
+
 #include "image.h"
 #include "support.h"
 
@@ -342,4 +344,45 @@ TEST_F(CliHacks, IdenticalCriesAreStoredOnceAndAnEditOfOneMovesItAlone) {
         EXPECT_FALSE(std::equal(shared.begin() + bytes.start, shared.begin() + bytes.end, after.begin() + bytes.start));
         for (int i : image.entries) EXPECT_EQ(offset(after, i), copy) << i;
     }
+}
+
+// space on the games' layout and on a moved hack, against the sums worked out
+// here from what the generator says each entry holds: N values played (the
+// data holds one more), compressed or not, at its rate.
+TEST_F(CliHacks, SpaceCountsTheBytesAndTheLadderAsWorkedOutHere) {
+    const auto bytesOf = [](SampleCoding coding, uint64_t n) -> uint64_t {
+        if (coding == SampleCoding::Uncompressed) return 16 + n + 1;
+        const uint64_t r = n % 64;
+        return 16 + 33 * (n / 64) + (r == 0 ? 0 : r == 1 ? 1 : (r - 1) / 2 + 2);
+    };
+    HackRom games;
+    games.rom = MakeRom(GameRomPlan());
+    for (int i = 0; i < 388; ++i)
+        games.entries.push_back({CrySampleOffset(games.rom, GameRomPlan(), i), SampleCoding::Compressed, GameSampleRate,
+                                 Bytes(GameRomPlan().cries[i].size() - 1)});
+    for (const HackRom& h : {games, MakeHackRom(MovedHackPlan(TableMove::Apart))}) {
+        const std::string rom = Write("rom.gba", h.rom);
+        CliResult r = Run({"space", rom, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json j = json::parse(r.out);
+        std::map<uint32_t, const HackEntry*> samples;
+        for (const HackEntry& e : h.entries) samples[e.sample] = &e;
+        uint64_t total = 0;
+        for (const auto& [at, e] : samples) total += bytesOf(e->coding, e->played.size());
+        EXPECT_EQ(j["samples"], samples.size());
+        EXPECT_EQ(j["bytes"], total);
+        EXPECT_TRUE(j["duplicates"].empty());
+        ASSERT_EQ(j["ladder"].size(), 7u);
+        for (const json& rung : j["ladder"]) {
+            const uint64_t hz = rung["rate"];
+            uint64_t at = 0;
+            for (const auto& [offset, e] : samples) {
+                const uint64_t n = e->played.size();
+                at += bytesOf(e->coding, e->rate > hz ? (n * hz + e->rate - 1) / e->rate : n);
+            }
+            EXPECT_EQ(rung["bytes"], at) << hz;
+            EXPECT_EQ(rung["freed"], total - at) << hz;
+        }
+    }
+    EXPECT_EQ(Run({"space", Write("empty.gba", Bytes(100, 0))}).status, 1);
 }

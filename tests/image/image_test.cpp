@@ -10,6 +10,7 @@
 #include "plan.h"
 #include "request.h"
 #include "testdata.h"
+#include "usage.h"
 
 namespace {
 
@@ -536,4 +537,43 @@ TEST(Image, CryFileNamesReadBackAsTheirEntries) {
     EXPECT_EQ(ParseCryFileName("species-260.wav", IdRule::SpeciesNumber)->index, -1);
     for (const char* name : {"cry-025", "cry-025.", "cry-.wav", "cry-12345.wav", "species-025.wav", "index-4x.wav", "notes.txt"})
         EXPECT_FALSE(ParseCryFileName(name, IdRule::CryNumber)) << name;
+}
+
+// Four cries as the games pack them (each plays one value fewer than its
+// data holds): 1000 values at 10512 Hz, 500 uncompressed at 22050 Hz, 64 at
+// 13379 Hz, and a second copy of the first. Their bytes at each rung, worked
+// out by hand: compressed n values take 16 + 33 (n / 64) + t, t = 0, 1 or
+// (r - 1) / 2 + 2 for r = n mod 64; uncompressed 16 + n + 1.
+TEST(Image, UsageCountsEachSampleOnceAndTheLadderByHand) {
+    HackPlan hack;
+    hack.base = GameRomPlan(4);
+    hack.base.cries = {Tone(1001, 300), Tone(501, 400), Tone(65, 500), Tone(1001, 300)};
+    hack.uncompressed = {1};
+    hack.rates = {{1, 22050}, {2, 13379}};
+    const Bytes rom = MakeHackRom(hack).rom;
+    const TableUsage u = MeasureUsage(rom, OpenImage(rom));
+    EXPECT_EQ(u.samples, 4);
+    EXPECT_EQ(u.bytes, 532u + 517u + 49u + 532u);
+    ASSERT_EQ(u.kinds.size(), 2u);
+    EXPECT_EQ(u.kinds[0].kind, SampleKind::Compressed);
+    EXPECT_EQ(u.kinds[0].bytes, 532u + 49u + 532u);
+    EXPECT_EQ(u.kinds[1].samples, 1);
+    ASSERT_EQ(u.rates.size(), 3u);
+    EXPECT_EQ(u.rates[0].hz, 10512u);
+    EXPECT_EQ(u.rates[0].samples, 2);
+    EXPECT_EQ(u.rates[2].hz, 22050u);
+    EXPECT_EQ(u.freeBytes, FreeTail(rom).Size());
+    ASSERT_EQ(u.duplicates.size(), 1u);
+    EXPECT_EQ(u.duplicates[0].entries, (std::vector<int>{0, 3}));
+    EXPECT_EQ(u.duplicates[0].saved, 532u);
+    EXPECT_EQ(u.duplicateBytes, 532u);
+    // Rung: (cry 0 and 3, cry 1, cry 2). 13379: 500 -> 304 values; 11025: 250
+    // and 53; 10512: 239 and 51; 6000: 571, 137 and 29.
+    const uint64_t expected[] = {532 * 2 + 321 + 49, 532 * 2 + 267 + 44, 532 * 2 + 256 + 43, 0, 0, 0, 311 * 2 + 154 + 32};
+    ASSERT_EQ(u.ladder.size(), RateLadder.size());
+    for (size_t i : {0u, 1u, 2u, 6u}) {
+        EXPECT_EQ(u.ladder[i].hz, RateLadder[i]);
+        EXPECT_EQ(u.ladder[i].bytes, expected[i]) << RateLadder[i];
+        EXPECT_EQ(u.ladder[i].freed, u.bytes - expected[i]);
+    }
 }
