@@ -13,6 +13,7 @@
 #include "audio.h"
 #include "command.h"
 #include "context.h"
+#include "heard_cries.h"
 #include "options.h"
 #include "output.h"
 #include "parallel.h"
@@ -54,6 +55,7 @@ struct Source {
     // Filled by the encoding pass:
     EncodedCry cry;
     AudioWarnings warnings;
+    HeardCry heard;
     std::string problem;
 };
 
@@ -88,9 +90,14 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
     return sources;
 }
 
-// Loads and encodes every source on every core.
+// Loads and encodes every source on every core, and hears each against the
+// cries of the table it does not replace.
 void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
+    const GameFamily family = FamilyOf(ctx);
+    std::vector<int> replaced;
+    for (const Source& s : sources) replaced.push_back(s.index);
+    const std::optional<double> median = MedianLoudnessDb(TableHeardOnEachCore(ctx), replaced);
     const std::vector<std::string> problems = WorkOnEach(
         sources.size(),
         [&](size_t i) {
@@ -102,6 +109,7 @@ void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const Import
                               s.path);
             CheckEncoding(s.cry.quality, mode, audio.warnings);
             s.warnings = audio.warnings;
+            s.heard = HearCry(s.cry, audio.samples, family, median);
         },
         progress);
     for (size_t i = 0; i < sources.size(); ++i)
@@ -166,11 +174,15 @@ void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
 
 Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im) {
     std::map<int, Json> extra;
-    for (const Source& s : im.sources)
+    for (const Source& s : im.sources) {
+        Json warnings = WarningsJson(s.warnings, WarningText);
+        for (const HeardWarning& w : s.heard.warnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
         extra[s.index] = Json::Object({{"snr_db", s.cry.quality.snrDb},
+                                       {"snr_heard_db", s.heard.snrDb},
                                        {"file", s.path},
                                        {"length", s.cry.values},
-                                       {"warnings", WarningsJson(s.warnings, WarningText)}});
+                                       {"warnings", warnings}});
+    }
     Json j = Json::Object({{"rom", args.rom},
                            {"dir", args.dir},
                            {"quality", ModeName(ModeOf(args.quality))},
@@ -185,11 +197,11 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     for (const Source& s : im.sources) byIndex[s.index] = &s;
     const Plan& plan = im.plan;
     for (const std::string& f : im.ignored) std::printf("ignored: %s\n", f.c_str());
-    std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
+    std::printf("%-14s %9s %9s  %-22s %8s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)", "as heard");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(ctx, c).c_str(),
-                    SnrText(s.cry.quality.snrDb, "").c_str());
+        std::printf("%-14s %9u %9u  %-22s %8s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(ctx, c).c_str(),
+                    SnrText(s.cry.quality.snrDb, "").c_str(), HeardSnrText(s.heard.snrDb, "").c_str());
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left, %llu saved by storing identical samples once\n",
@@ -212,9 +224,10 @@ int RunImport(const ImportArgs& args) {
     PrintPlanWarnings(ctx, im.plan);
     RefuseImportUnlessOk(ctx, im);
     for (const Source& s : im.sources) {
-        if (s.warnings.empty()) continue;
+        if (s.warnings.empty() && s.heard.warnings.empty()) continue;
         std::fprintf(stderr, "%s:\n", s.name.c_str());
         PrintWarnings(s.warnings);
+        PrintHeardWarnings(s.heard.warnings);
     }
     WarnOverwritten(ctx, im.plan);
     if (!args.preview.empty()) WritePreviews(im.sources, args.preview);

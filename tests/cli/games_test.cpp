@@ -386,3 +386,69 @@ TEST_F(CliHacks, SpaceCountsTheBytesAndTheLadderAsWorkedOutHere) {
     }
     EXPECT_EQ(Run({"space", Write("empty.gba", Bytes(100, 0))}).status, 1);
 }
+
+// What is heard: a 3-second cry is cut by the normal mode's hold, a rate above
+// the mixer's costs bytes, and the dry runs that say so write nothing.
+namespace {
+
+const json* HeardWarning(const json& warnings, const std::string& code) {
+    for (const json& w : warnings)
+        if (w["code"] == code) return &w;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
+    const std::string three = WavOf("three.wav", Tone(3 * GameSampleRate, 400, GameSampleRate));
+    CliResult r = Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json j = json::parse(r.out);
+    const json* cut = HeardWarning(j["warnings"], "CutInNormal");
+    ASSERT_TRUE(cut) << j["warnings"];
+    EXPECT_DOUBLE_EQ((*cut)["seconds_stored"].get<double>(), 3.0);
+    EXPECT_LT((*cut)["seconds_heard"].get<double>(), 3.0);
+    EXPECT_TRUE((*cut)["message"].is_string());
+    EXPECT_TRUE(HeardWarning(j["warnings"], "CutInModes"));
+    EXPECT_FALSE(HeardWarning(j["warnings"], "RateAboveMixer"));
+    EXPECT_TRUE(j["snr_heard_db"].is_number());
+    EXPECT_EQ(j["plan"]["cries"][0]["snr_heard_db"], j["snr_heard_db"]);
+    EXPECT_NE(Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run"}).err.find("cuts it short"),
+              std::string::npos);
+
+    ASSERT_TRUE(WriteFileBytes(Path("high.wav"), MakeWav(Tone(22050, 400, 22050), 22050)));
+    r = Run({"encode", romPath, Path("high.wav"), "5", "--repoint-free", "--rate", "22050", "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    j = json::parse(r.out);
+    const json* rate = HeardWarning(j["warnings"], "RateAboveMixer");
+    ASSERT_TRUE(rate) << j["warnings"];
+    EXPECT_EQ((*rate)["rate"], 22050);
+    EXPECT_EQ((*rate)["bytes"], j["plan"]["cries"][0]["new_bytes"]);
+    EXPECT_EQ((*rate)["bytes_at_mixer_rate"], SampleBytes(SampleKind::Compressed, 13379));
+    EXPECT_EQ((*rate)["extra_bytes"], (*rate)["bytes"].get<int>() - (*rate)["bytes_at_mixer_rate"].get<int>());
+    EXPECT_FALSE(HeardWarning(j["warnings"], "CutInNormal"));
+
+    fs::create_directory(dir / "in");
+    fs::copy_file(three, dir / "in" / "cry-005.wav");
+    r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    j = json::parse(r.out);
+    EXPECT_TRUE(HeardWarning(j["plan"]["cries"][0]["warnings"], "CutInNormal"));
+    EXPECT_TRUE(j["plan"]["cries"][0]["snr_heard_db"].is_number());
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+}
+
+// list --json hears every cry as render does in the normal mode.
+TEST_F(CliGames, ListGivesEachCryAsHeard) {
+    CliResult list = Run({"list", romPath, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const json entries = json::parse(list.out)["entries"];
+    for (int id : {1, 77, 388}) {
+        CliResult r = Run({"render", romPath, std::to_string(id), "-o", Path("r.wav"), "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json render = json::parse(r.out)["renders"][0], heard = entries[id - 1]["heard"];
+        EXPECT_EQ(heard["seconds_heard"], render["seconds_heard"]);
+        EXPECT_EQ(heard["cut"], render["cut"]);
+        EXPECT_EQ(heard["loudness_db"], render["rms_db"]);
+    }
+}
