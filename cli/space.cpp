@@ -2,12 +2,14 @@
 // free some: their bytes by kind and by rate, the free space, the samples
 // stored apart with the same bytes (what sharing would save), and the bytes
 // the whole table would take at each rung of the rate ladder, as a
-// rate-fitting import would leave it. It reads the ROM and writes nothing.
+// rate-fitting import would leave it; and the table's median loudness as
+// heard. It reads the ROM and writes nothing.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "command.h"
 #include "context.h"
+#include "heard_cries.h"
 #include "options.h"
 #include "output.h"
 #include "table_text.h"
@@ -32,7 +34,7 @@ std::string EntriesText(const RomContext& ctx, const std::vector<int>& entries) 
     return text;
 }
 
-void PrintUsage(const RomContext& ctx, const TableUsage& u) {
+void PrintUsage(const RomContext& ctx, const TableUsage& u, std::optional<double> medianDb) {
     std::printf("%s\n", TableLine(ctx).c_str());
     std::printf("cries: %s, %s\n", Plural(u.samples, "sample", "samples").c_str(), Plural(u.bytes, "byte", "bytes").c_str());
     for (const KindUsage& k : u.kinds)
@@ -40,6 +42,7 @@ void PrintUsage(const RomContext& ctx, const TableUsage& u) {
                     static_cast<unsigned long long>(k.bytes));
     for (const RateUsage& r : u.rates)
         std::printf("  %8u Hz    %5d samples %9llu bytes\n", r.hz, r.samples, static_cast<unsigned long long>(r.bytes));
+    if (medianDb) std::printf("median loudness, heard in the normal mode: %.1f dB\n", *medianDb);
     std::printf("free space: %s\n", Plural(u.freeBytes, "byte", "bytes").c_str());
     std::printf("stored twice or more: %s, %s sharing would save\n",
                 Plural(u.duplicates.size(), "group", "groups").c_str(), Plural(u.duplicateBytes, "byte", "bytes").c_str());
@@ -56,14 +59,16 @@ int RunSpace(const SpaceArgs& args) {
     const RomContext ctx = OpenRom(args.rom, args.table, true);
     WarnOfImage(ctx);
     const TableUsage usage = MeasureUsage(ctx.image, ctx.model);
+    const std::vector<std::optional<HeardFigures>> heard = TableHeardOnEachCore(ctx);
+    const std::optional<double> medianDb = MedianLoudnessDb(heard);
     if (args.json) {
-        Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
+        Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}, {"median_loudness_db", medianDb}});
         j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         j.Merge(UsageJson(usage, ctx.rule));
         PrintJson(j);
         return ExitOk;
     }
-    PrintUsage(ctx, usage);
+    PrintUsage(ctx, usage, medianDb);
     return ExitOk;
 }
 

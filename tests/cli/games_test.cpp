@@ -372,6 +372,15 @@ TEST_F(CliHacks, SpaceCountsTheBytesAndTheLadderAsWorkedOutHere) {
         EXPECT_EQ(j["samples"], samples.size());
         EXPECT_EQ(j["bytes"], total);
         EXPECT_TRUE(j["duplicates"].empty());
+        // The median of the loudness list gives each cry.
+        std::vector<double> loudness;
+        const json listed = json::parse(Run({"list", rom, "--json"}).out);
+        for (const json& e : listed["entries"])
+            if (!e["heard"].is_null() && !e["heard"]["loudness_db"].is_null()) loudness.push_back(e["heard"]["loudness_db"]);
+        std::sort(loudness.begin(), loudness.end());
+        ASSERT_FALSE(loudness.empty());
+        const size_t n = loudness.size();
+        EXPECT_NEAR(j["median_loudness_db"].get<double>(), n % 2 ? loudness[n / 2] : (loudness[n / 2 - 1] + loudness[n / 2]) / 2, 1e-9);
         ASSERT_EQ(j["ladder"].size(), 7u);
         for (const json& rung : j["ladder"]) {
             const uint64_t hz = rung["rate"];
