@@ -377,7 +377,9 @@ struct Planner {
             if (c.place == CryChange::Place::Auto && Changed(c.index) && KindOfSample(c.sample))
                 groups[c.sample].push_back(k);
         }
-        for (const auto& [sample, members] : groups) {
+        for (const auto& group : groups) {
+            const std::vector<uint8_t>& sample = group.first;  // named apart: emscripten's clang lets no lambda capture a structured binding
+            const std::vector<size_t>& members = group.second;
             if (members.size() < 2) continue;
             auto staysInSlot = [&](size_t k) {
                 const Entry e = ReadEntry(image, model.table, request.cries[k].index);

@@ -30,7 +30,7 @@ globalThis.postMessage = () => {};
 (0, eval)(require('fs').readFileSync(process.argv[1], 'utf8') + ';globalThis.Source = BrevoxWorkerSource;');
 (0, eval)(Source);
 BrevoxModule().then(m => {
-  const count = f => 'argCount' in f ? f.argCount : Math.max(...Object.keys(f.overloadTable).map(Number));
+  const count = f => 'argCount' in f ? f.argCount : Math.max(...Object.keys(f.overloadTable).map(Number).filter(Number.isInteger));
   const names = Object.keys(m).filter(k => typeof m[k] === 'function' && ('argCount' in m[k] || m[k].overloadTable));
   console.log(JSON.stringify(Object.fromEntries(names.map(k => [k, count(m[k])]))));
 });
