@@ -305,7 +305,9 @@ TEST_F(CliHacks, IdenticalCriesAreStoredOnceAndAnEditOfOneMovesItAlone) {
         EXPECT_EQ(ReadFileBytes(rom), image.rom);
         fs::remove(stray);
 
-        ASSERT_EQ(Run({"import", rom, Path("pack"), "--raw", "--no-share", "--dry-run", "--json"}).status, 0);
+        CliResult apart = Run({"import", rom, Path("pack"), "--raw", "--no-share", "--dry-run", "--json"});
+        ASSERT_EQ(apart.status, 0) << apart.err;
+        EXPECT_EQ(json::parse(apart.out)["plan"]["bytes_shared"], 0);
         CliResult r = Run({"import", rom, Path("pack"), "--raw", "--json"});
         ASSERT_EQ(r.status, 0) << r.err;
         const json plan = json::parse(r.out)["plan"];
