@@ -48,6 +48,7 @@ Command RenderCommand();
 Command EncodeCommand();
 Command RepointCommand();
 Command ImportCommand();
+Command SpaceCommand();
 Command DiffCommand();
 Command QualityCommand();
 Command SampleEncodeCommand();

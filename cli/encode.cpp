@@ -27,6 +27,7 @@ struct EncodeArgs {
     std::string preview;           // WAV of what the game will play
     bool force = false;
     bool repointFree = false;
+    bool allSharing = false;
     std::string freeStart;
     std::string freeEnd;
     std::string quality = "best";
@@ -112,6 +113,7 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
     change.sample = e.cry.sample;
     e.request.cries.push_back(change);
     e.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
+    e.request.allSharing = args.allSharing;
     return e;
 }
 
@@ -191,6 +193,7 @@ void AddEncodeOptions(CLI::App* cmd, EncodeArgs& args) {
     cmd->add_option("--offset", args.target.offset, "Write at this offset (hex) instead, repointing nothing");
     cmd->add_flag("--force", args.force, "Write even over what follows a shorter sample (the cries it runs over are named first)");
     cmd->add_flag("--repoint-free", args.repointFree, "Write into free space (FF bytes) and repoint the entry");
+    AddAllSharingOption(cmd, args.allSharing);
     cmd->add_option("--free-start", args.freeStart, "Free space search starts here (hex)");
     cmd->add_option("--free-end", args.freeEnd, "Free space search ends here (hex)");
     AddQualityOption(cmd, args.quality, "best (least error, default) or fast (greedy)");

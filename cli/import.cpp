@@ -34,6 +34,8 @@ struct ImportArgs {
     bool raw = false;
     ConditionArgs condition;
     bool reclaim = false;
+    bool noShare = false;
+    bool allSharing = false;
     std::optional<uint32_t> rate;
     std::string kind;
     std::string preview;  // directory for a WAV per cry of what the game will play
@@ -151,7 +153,8 @@ void WritePreviews(const std::vector<Source>& sources, const std::string& dir) {
         WritePreview((fs::path(dir) / fs::path(s.path).filename().replace_extension(".wav")).string(), s.cry.sample);
 }
 
-std::string Placement(const CryPlan& c) {
+std::string Placement(const RomContext& ctx, const CryPlan& c) {
+    if (c.sameAs >= 0) return "same as " + EntryName(ctx, c.sameAs);
     if (!c.moved) return "in place";
     return "moved to " + Hex(c.newOffset);
 }
@@ -171,6 +174,8 @@ struct Import {
 // One change per source that can be imported; the others are named in `refused`.
 void ImportRequest(const RomContext& ctx, const ImportArgs& args, Import& im) {
     im.request.reclaim = args.reclaim;
+    im.request.share = !args.noShare;
+    im.request.allSharing = args.allSharing;
     im.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
     for (const Source& s : im.sources) {
         if (!s.problem.empty()) {
@@ -317,15 +322,16 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     std::printf("\n");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8s %8s", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+        std::printf("%-14s %9u %9u  %-22s %8s %8s", s.name.c_str(), c.oldBytes, c.newBytes, Placement(ctx, c).c_str(),
                     SnrText(s.cry.quality.snrDb, "").c_str(), HeardSnrText(s.heard.snrDb, "").c_str());
         if (im.fit) std::printf(" %8u", s.cry.rateField / 1024);
         std::printf("\n");
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
-    std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
-                static_cast<unsigned long long>(plan.bytesUsed), static_cast<unsigned long long>(plan.bytesFreed),
-                static_cast<unsigned long long>(plan.freeLeft));
+    std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left, %llu saved by storing identical samples once\n",
+                plan.cries.size(), static_cast<unsigned long long>(plan.bytesUsed),
+                static_cast<unsigned long long>(plan.bytesFreed), static_cast<unsigned long long>(plan.freeLeft),
+                static_cast<unsigned long long>(plan.bytesShared));
     if (im.fit)
         std::printf("fit: new samples %llu bytes in all, rates from %u Hz (median %u Hz)\n",
                     static_cast<unsigned long long>(NewBytes(im)), LowestRate(*im.fit), MedianRate(*im.fit));
@@ -386,6 +392,8 @@ void AddImportOptions(CLI::App* cmd, ImportArgs& args) {
     cmd->add_flag("--raw", args.raw, "Take 8-bit mono WAVs' bytes as they are, unconverted");
     cmd->add_flag("--reclaim", args.reclaim,
                   "Fill the slots moved cries leave with FF (when nothing points into them) and reuse them");
+    cmd->add_flag("--no-share", args.noShare, "Store a copy per cry even when new samples are byte-identical");
+    AddAllSharingOption(cmd, args.allSharing);
     cmd->add_option("--free-start", args.freeStart, "Inner free space is used from here (hex)");
     cmd->add_option("--free-end", args.freeEnd, "Inner free space is used up to here (hex)");
     AddSampleOptions(cmd, args.rate, args.kind);

@@ -1,7 +1,8 @@
 // list: one row per entry of the cry table: its ID, index, pointer word, the
 // sample it points at (offset, kind, length, duration, bytes) and, where the
-// image has a reverse table, whether that one's entry is in step. The JSON
-// adds each cry as heard in the normal mode.
+// image has a reverse table, whether that one's entry is in step, and the
+// other entries that play the same sample. The JSON adds each cry as heard in
+// the normal mode.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
@@ -40,8 +41,11 @@ void PrintRow(const RomContext& ctx, const EntryRow& r) {
                     Hex(e.offset).c_str(), "invalid", "-", "-", "-", reverse.c_str());
         return;
     }
-    std::printf("%4s %5d %-10s %-9s %-12s %6u %7.3f %6u%s\n", id.c_str(), r.index, HexWord(e.pointer).c_str(),
-                Hex(e.offset).c_str(), SampleKindName(s), s.length, s.Seconds(), s.extent, reverse.c_str());
+    std::string shared;
+    for (int other : EntriesPlaying(ctx.image, ctx.model, e.offset, r.index))
+        shared += (shared.empty() ? "  shared with " : ", ") + EntryName(ctx, other);
+    std::printf("%4s %5d %-10s %-9s %-12s %6u %7.3f %6u%s%s\n", id.c_str(), r.index, HexWord(e.pointer).c_str(),
+                Hex(e.offset).c_str(), SampleKindName(s), s.length, s.Seconds(), s.extent, reverse.c_str(), shared.c_str());
 }
 
 int RunList(const ListArgs& args) {

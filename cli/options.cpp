@@ -36,6 +36,11 @@ void AddKindOption(CLI::App* cmd, std::string& kind, const std::string& about) {
     cmd->add_option("--kind", kind, KindNames(" or ") + " " + about)->check(CLI::IsMember(names));
 }
 
+void AddAllSharingOption(CLI::App* cmd, bool& allSharing) {
+    cmd->add_flag("--all-sharing", allSharing,
+                  "Write over a sample other entries share, for them all (default: the cry moves alone to a new place)");
+}
+
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w) {
     cmd->add_flag("--dry-run", w.dryRun, "Show what would be written and write nothing");
     CLI::Option* backup =

@@ -36,6 +36,9 @@ void AddSampleOptions(CLI::App* cmd, std::optional<uint32_t>& rate, std::string&
 void AddKindOption(CLI::App* cmd, std::string& kind, const std::string& about);
 // The kinds' names, in the model's order, joined by `separator`.
 std::string KindNames(const char* separator);
+// --all-sharing: a cry whose sample other entries play is written over in
+// place for them all, instead of moving alone.
+void AddAllSharingOption(CLI::App* cmd, bool& allSharing);
 // --dry-run, --backup, --patch.
 void AddWriteOptions(CLI::App* cmd, WriteArgs& w);
 // --quality best|fast.

@@ -12,6 +12,7 @@ const std::vector<Command>& Commands() {
         EncodeCommand(),
         RepointCommand(),
         ImportCommand(),
+        SpaceCommand(),
         DiffCommand(),
         QualityCommand(),
         {nullptr, "sample", "Sample files as source builds keep them: a sample's bytes in the image, header and data", {}},

@@ -151,10 +151,15 @@ void WarnOverwritten(const RomContext& ctx, const Plan& plan) {
         for (int other : c.overwritten)
             std::fprintf(stderr, "warning: %s: the new sample runs over the sample of %s\n", subject.c_str(),
                          EntryName(ctx, other).c_str());
-        if (!c.sharing.empty() && c.replaced && !c.moved)
-            for (int other : c.sharing)
-                std::fprintf(stderr, "warning: %s shares its sample with %s, which changes too\n",
-                             EntryName(ctx, c.index).c_str(), EntryName(ctx, other).c_str());
+        if (!c.replaced) continue;
+        for (int other : c.sharing) {
+            const std::string name = EntryName(ctx, other);
+            if (c.sharingChanged)
+                std::fprintf(stderr, "warning: %s shares its sample with %s, which changes too\n", subject.c_str(), name.c_str());
+            else
+                std::fprintf(stderr, "note: %s shared its sample with %s, which keeps it; %s moves alone\n",
+                             subject.c_str(), name.c_str(), subject.c_str());
+        }
     }
 }
 

@@ -113,10 +113,23 @@ std::optional<std::pair<SampleInfo, Bytes>> SoundAt(const Bytes& bytes, uint32_t
     return std::pair{s, DecodeToUnsigned(bytes, s)};
 }
 
-Plan PlanReplace(int index, const val& sample) {
+// The page's sharing choices, {share, all_sharing} (EditRequest's), each
+// left at the model's default when absent.
+void ReadShareOptions(const val& options, EditRequest& request) {
+    if (options.isUndefined() || options.isNull()) return;
+    if (const val share = options["share"]; !share.isUndefined()) request.share = share.as<bool>();
+    if (const val all = options["all_sharing"]; !all.isUndefined()) request.allSharing = all.as<bool>();
+}
+
+EditRequest ReplaceRequest(int index, const val& sample, const val& options) {
     EditRequest request;
     request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
-    return PlanEdits(current.Image(), current.model, request);
+    ReadShareOptions(options, request);
+    return request;
+}
+
+Plan PlanReplace(int index, const val& sample, const val& options) {
+    return PlanEdits(current.Image(), current.model, ReplaceRequest(index, sample, options));
 }
 
 // --- The operations --------------------------------------------------------
@@ -316,9 +329,13 @@ std::string QualityOf(const val& values, const val& sample) {
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the
-// slot chosen as Place::Auto: in place when it fits, else in free space,
+// slot chosen as Place::Auto: in place when it fits (and no other entry plays
+// the old sample, unless `options` says all_sharing), else in free space,
 // repointed, the voice byte rewritten when the kind changes.
-std::string PlanEdit(int index, const val& sample) { return Text(PlanJson(PlanReplace(index, sample), current.rule)); }
+std::string PlanEditWith(int index, const val& sample, const val& options) {
+    return Text(PlanJson(PlanReplace(index, sample, options), current.rule));
+}
+std::string PlanEdit(int index, const val& sample) { return PlanEditWith(index, sample, val::undefined()); }
 
 // The changes of `request` applied to the current image when their plan
 // holds; the plan's JSON either way.
@@ -331,11 +348,10 @@ std::string ApplyRequest(const EditRequest& request) {
 }
 
 // The same, applied to the current image when the plan holds.
-std::string ApplyEdit(int index, const val& sample) {
-    EditRequest request;
-    request.cries.push_back({.index = index, .sample = BytesOf(sample), .place = CryChange::Place::Auto});
-    return ApplyRequest(request);
+std::string ApplyEditWith(int index, const val& sample, const val& options) {
+    return ApplyRequest(ReplaceRequest(index, sample, options));
 }
+std::string ApplyEdit(int index, const val& sample) { return ApplyEditWith(index, sample, val::undefined()); }
 
 // A pack of sounds the page gathers file by file (`packAdd`: a file's name
 // and its decoded frames), then plans as `brevox-cli import` plans a folder:
@@ -402,6 +418,7 @@ std::optional<Bytes> PackSample(const PackSound& sound, int index, const Conditi
 std::string PackPlan(const val& conditioning, const val& options) {
     packRequest = {};
     packRequest.reclaim = options["reclaim"].as<bool>();
+    ReadShareOptions(options, packRequest);
     std::vector<std::string> names;
     for (const PackSound& s : pack) names.push_back(s.name);
     std::vector<size_t> ignored;
@@ -449,10 +466,12 @@ val PackApply() {
     return out;
 }
 
-// Several cries replaced in one plan, as a pack applied before.
-std::string ApplyMany(const val& indexes, const val& samples, bool reclaim) {
+// Several cries replaced in one plan, as a pack applied before with `options`
+// (packPlan's).
+std::string ApplyMany(const val& indexes, const val& samples, const val& options) {
     EditRequest request;
-    request.reclaim = reclaim;
+    request.reclaim = options["reclaim"].as<bool>();
+    ReadShareOptions(options, request);
     const std::vector<int> at = emscripten::vecFromJSArray<int>(indexes);
     for (size_t i = 0; i < at.size(); ++i)
         request.cries.push_back({.index = at[i], .sample = BytesOf(samples[i])});
@@ -492,8 +511,11 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
+    // Each with or without the sharing options.
     emscripten::function("plan", &PlanEdit);
+    emscripten::function("plan", &PlanEditWith);
     emscripten::function("apply", &ApplyEdit);
+    emscripten::function("apply", &ApplyEditWith);
     emscripten::function("image", &Image);
     emscripten::function("patch", &Patch);
     emscripten::function("freeSpace", &FreeSpace);

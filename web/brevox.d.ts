@@ -69,6 +69,8 @@ export interface Entry {
   pointer: number | null;
   reverse_in_step: boolean | null;
   sample: Sample | null;
+  /** The other entries (of either table) that play the same sample. */
+  shared_with: number[];
   /** The stem of the cry's file name: cry-025, species-025, index-0400. */
   file: string;
 }
@@ -109,8 +111,13 @@ export interface CryPlan {
   moved: boolean;
   /** Its reverse entry, in step, moved with it. */
   reverse_moved: boolean;
+  /** Other entries (of either table) still playing the old sample. */
   sharing: number[];
   sharing_ids: number[];
+  /** The old sample was written over in place (all_sharing): those entries play the new one too. */
+  sharing_changed: boolean;
+  /** The entry of this plan whose byte-identical new sample this one points at, null for none. */
+  same_as: number | null;
   overwritten: number[];
   overwritten_ids: number[];
   snr_db: number | null;
@@ -147,6 +154,8 @@ export interface Plan {
   reclaimed: Span[];
   bytes_used: number;
   bytes_freed: number;
+  /** Bytes the cries pointed at an identical new sample did not take. */
+  bytes_shared: number;
   free_left: number;
 }
 
@@ -180,6 +189,9 @@ export interface ConditionOptions {
   normalize_db: number | null;
 }
 
+/** How a plan treats shared samples; an absent key keeps the default (share true, all_sharing false). */
+export interface PlanOptions { share?: boolean; all_sharing?: boolean }
+
 export interface Kind { name: string; max_values: number }
 /** The rates a game plays, in whole Hz. */
 export interface RateLimits { min_rate: number; max_rate: number }
@@ -189,7 +201,8 @@ export interface Defaults { kind: string; rate_field: number }
 export type QualityGrade = 'Exact' | 'Good' | 'Fair' | 'Poor';
 export interface Quality { snr_db: number | null; peak_error: number; grade: QualityGrade; warnings: AudioWarning[] }
 
-export interface PackOptions { reclaim: boolean }
+/** A pack's plan: import's --reclaim, and the sharing options (identical new samples stored once). */
+export interface PackOptions extends PlanOptions { reclaim: boolean }
 
 export type PackFileProblem = 'NoCryOfItsOwn' | 'PastTable' | 'Twice' | 'NoAudio' | 'TooLong' | 'NoResample';
 
@@ -243,8 +256,10 @@ export interface Brevox {
   defaults(index: number): JsonText<Defaults>;
   encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;
   quality(values: Uint8Array, sample: Uint8Array): JsonText<Quality>;
-  plan(index: number, sample: Uint8Array): JsonText<Plan>;
-  apply(index: number, sample: Uint8Array): JsonText<Plan | Failure>;
+  /** Without options, the model's defaults: identical new samples shared, a cry whose sample other entries
+   *  play moved alone. */
+  plan(index: number, sample: Uint8Array, options?: PlanOptions): JsonText<Plan>;
+  apply(index: number, sample: Uint8Array, options?: PlanOptions): JsonText<Plan | Failure>;
   image(): Uint8Array;
   patch(): Uint8Array;
   /** Free-space bytes the current image has left. */
@@ -260,7 +275,7 @@ export interface Brevox {
   /** The last pack planned, applied as one plan; its changes, for the history to replay. */
   packApply(): PackApplied;
   /** Several cries replaced in one plan, as a pack applied before. */
-  applyMany(indexes: number[], samples: Uint8Array[], reclaim: boolean): JsonText<Plan | Failure>;
+  applyMany(indexes: number[], samples: Uint8Array[], options: PackOptions): JsonText<Plan | Failure>;
 }
 
 export type TableStopReason = 'ImageEnd' | 'VoiceWord' | 'Pointer' | 'LastWord';

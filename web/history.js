@@ -6,7 +6,7 @@
 
 /**
  * @typedef {{index: number, id: number | null, sample: Uint8Array, at: number, bytes: number,
- *            pack?: {indexes: number[], samples: Uint8Array[]}}} Edit
+ *            pack?: {indexes: number[], samples: Uint8Array[], options: import('./brevox').PackOptions}}} Edit
  * One cry replaced (`index`, `sample`, placed `at`), or a pack of them applied as one plan (index -1).
  */
 
@@ -32,7 +32,7 @@ const {forgetEdits, recordEdit, isEdited, rebuild, reread, showHistory, undo, re
    * @param {Edit} edit
    */
   async function replay(edit) {
-    const plan = edit.pack ? await core().applyMany(edit.pack.indexes, edit.pack.samples, false)
+    const plan = edit.pack ? await core().applyMany(edit.pack.indexes, edit.pack.samples, edit.pack.options)
       : await core().apply(edit.index, edit.sample);
     return JSON.parse(plan);
   }

@@ -6,6 +6,8 @@
 'use strict';
 
 const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
+  /** What a pack's plan asks: as import plans a folder by default. */
+  const PackOptions = {reclaim: false, share: true, all_sharing: false};
   /** @type {PackPlan | null} the pack planned, until applied or discarded */
   let pending = null;
   let runs = 0;  // packs offered: only the last one is planned
@@ -30,7 +32,7 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
       if (run !== runs) return;
       await core().packAdd(file.name, sound.frames, sound.channels, sound.rate);
     }
-    const planned = JSON.parse(await core().packPlan(options, {reclaim: false}));
+    const planned = JSON.parse(await core().packPlan(options, PackOptions));
     if (run !== runs) return;
     pending = planned;
     showPack();
@@ -84,7 +86,7 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
     showPack();
     const bytes = applied.samples.reduce((sum, s) => sum + s.length, 0);
     await recordEdit({index: -1, id: null, sample: new Uint8Array(0), at: 0, bytes,
-                      pack: {indexes: applied.indexes, samples: applied.samples}});
+                      pack: {indexes: applied.indexes, samples: applied.samples, options: PackOptions}});
     say('packApplied', count);
   }
 

@@ -70,6 +70,10 @@ uint32_t SampleBytes(SampleKind kind, uint32_t n);
 // one fits.
 uint32_t ValuesFitting(SampleKind kind, uint32_t bytes);
 
+// The values a sample of n values declaring `rateField` (rate x 1024) holds
+// once resampled to `hz`: ceil(n x hz / rate); n for a rate field of 0.
+uint32_t ValuesAtRate(uint32_t n, uint32_t rateField, uint32_t hz);
+
 // The rate field the games' own cries declare: 10512 Hz x 1024.
 constexpr uint32_t GameRateField = 10512 * 1024;
 // The rates a header may declare and still count as a sound, in Hz.

@@ -59,6 +59,13 @@ uint32_t ValuesFitting(SampleKind kind, uint32_t bytes) {
     return low;
 }
 
+uint32_t ValuesAtRate(uint32_t n, uint32_t rateField, uint32_t hz) {
+    if (rateField == 0) return n;
+    // n < 2^32, hz x 1024 < 2^26: the product fits in 64 bits.
+    const uint64_t scaled = uint64_t{n} * hz * 1024;
+    return static_cast<uint32_t>(std::min<uint64_t>((scaled + rateField - 1) / rateField, UINT32_MAX));
+}
+
 bool PlausibleRate(uint32_t hz) { return hz >= MinSampleRate && hz <= MaxSampleRate; }
 
 std::vector<uint8_t> MakeSample(SampleKind kind, std::span<const uint8_t> wav, uint32_t rateField, EncodeMode mode) {

@@ -282,6 +282,11 @@ std::optional<uint32_t> FindReverseTable(ImageBytes image, uint32_t tableOffset,
 // same sample as the cry table's entry.
 bool ReverseInStep(ImageBytes image, const ImageModel& model, int index);
 
+// The entries other than `index` whose cry-table entry or reverse-table entry
+// points at the sample at `offset`, in index order, each once: those that play
+// it besides `index` (whose own reverse entry, pointing there, is in step).
+std::vector<int> EntriesPlaying(ImageBytes image, const ImageModel& model, uint32_t offset, int index);
+
 // Every entry of the table once, as front ends list them: one row per ID
 // that reaches it (in ID order, placeholders left out), then the entries no
 // ID reaches (in index order, with no ID).

@@ -49,6 +49,15 @@ struct EditRequest {
     bool reclaim = false;
     // Free space to use instead of the free tail: inner FF runs only inside it.
     std::optional<Span> freeRange;
+    // Cries placed Auto whose new samples are byte-identical are stored once:
+    // the first of them that stays in its slot holds the copy (else the first
+    // of them, wherever it goes), and the others point at it.
+    bool share = true;
+    // A cry whose old sample other entries still play (of either table, not
+    // changed by this plan) moves alone to a new place, and those entries keep
+    // the old bytes; with allSharing it is written over in place when it fits,
+    // and they all play the new sample.
+    bool allSharing = false;
 };
 
 struct PointerUpdate {
@@ -85,7 +94,9 @@ struct CryPlan {
     std::optional<SampleKind> newKind;  // the new sample's (or the repoint target's) kind
     bool moved = false;           // the entry now points elsewhere
     bool reverseMoved = false;    // its reverse entry, in step, moved with it
-    std::vector<int> sharing;     // other entries that point at the sample written over (they change too)
+    std::vector<int> sharing;     // other entries still playing the old sample (EntriesPlaying, less those this plan changes)
+    bool sharingChanged = false;  // the old sample was written over in place: they play the new one too
+    int sameAs = -1;              // the entry of this plan whose identical new sample this one points at, -1 for none
     std::vector<int> overwritten; // entries whose samples a forced write runs over
 };
 
@@ -143,6 +154,7 @@ struct Plan {
     std::vector<Span> reclaimed;  // slots filled with FF
     uint64_t bytesUsed = 0;       // free-space bytes the new samples take
     uint64_t bytesFreed = 0;      // bytes reclaimed
+    uint64_t bytesShared = 0;     // bytes the cries pointed at an identical new sample did not take
     uint64_t freeLeft = 0;        // free-space bytes after the plan
     std::vector<Problem> problems;
     std::vector<PlanWarning> warnings;  // kept on a refused plan too

@@ -4,7 +4,9 @@
 // placed in its slot when it goes there; the slots that moved cries leave are
 // reclaimed when asked and nothing else points into them; then the cries that
 // need free space are placed, largest first, each in the first run that holds
-// it. Every problem found on the way is kept, so a refused edit names them all.
+// it. Cries whose new samples are byte-identical are planned as one, and the
+// others of them are pointed at its copy last. Every problem found on the way
+// is kept, so a refused edit names them all.
 #include <algorithm>
 #include <map>
 
@@ -19,16 +21,6 @@ uint32_t AlignUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t
 // top of the address space so that an end past the image stays past it.
 Span SpanAt(uint32_t at, size_t size) {
     return {at, static_cast<uint32_t>(std::min<uint64_t>(uint64_t{at} + size, UINT32_MAX))};
-}
-
-// Entries of the cry table whose sample starts at `offset`, but `index`.
-std::vector<int> EntriesAt(ImageBytes image, const ImageModel& m, uint32_t offset, int index) {
-    std::vector<int> found;
-    for (int i = 0; i < m.entries; ++i) {
-        const Entry e = ReadEntry(image, m.table, i);
-        if (i != index && e.pointsIntoRom && e.offset == offset) found.push_back(i);
-    }
-    return found;
 }
 
 // Entries of either table whose sample overlaps `span` without starting at
@@ -68,6 +60,9 @@ struct Planner {
     std::vector<Span> guarded; // fixed, plus every sample
     std::vector<Span> claimed; // spans this plan writes samples into
     std::vector<size_t> needFree;  // indexes into request.cries
+    std::vector<bool> changed;     // per entry: replaced or repointed by this plan
+    std::vector<int> copyOf;       // per change: the change whose identical sample it points at, or -1
+    std::vector<size_t> pointedAtCopy;  // the changes that have a copyOf
 
     void Add(const Problem& p) { plan.problems.push_back(p); }
 
@@ -107,6 +102,21 @@ struct Planner {
         return true;
     }
 
+    bool Changed(int index) const { return index >= 0 && index < model.entries && changed[index]; }
+
+    // The entries but `index` that play the sample at `offset` and go on
+    // playing it after this plan: a cry entry this plan does not change, or a
+    // reverse entry not in step with its changed one (which leaves it behind).
+    std::vector<int> StillPlaying(uint32_t offset, int index) const {
+        std::vector<int> staying;
+        for (int i : EntriesPlaying(image, model, offset, index)) {
+            const Entry r = model.reverse ? ReadEntry(image, *model.reverse, i) : Entry{};
+            const bool reverseLeft = r.pointsIntoRom && r.offset == offset && !ReverseInStep(image, model, i);
+            if (!Changed(i) || reverseLeft) staying.push_back(i);
+        }
+        return staying;
+    }
+
     void Repointed(CryPlan& cp, uint32_t offset) {
         const Entry e = ReadEntry(image, model.table, cp.index);
         const uint32_t to = RomAddressBase | offset;
@@ -123,14 +133,25 @@ struct Planner {
         }
     }
 
+    // An entry this plan points away from the sample `owner` writes over at
+    // `offset`, or, for a reverse entry, whose cry entry it follows away.
+    bool Leaves(const VoiceUpdate& v, int owner, uint32_t offset) const {
+        if (v.index == owner || !Changed(v.index)) return false;
+        for (size_t k : pointedAtCopy)
+            if (request.cries[k].index == v.index && request.cries[copyOf[k]].index == owner) return false;
+        for (const RepointChange& r : request.repoints)
+            if (r.index == v.index && r.target == offset) return false;
+        return v.table == TableKind::Cry || ReverseInStep(image, model, v.index);
+    }
+
     // The game plays an entry's sample as its voice byte says. A sample
-    // written in place changes kind under every entry that points at it; an
-    // entry pointed elsewhere takes its reverse entry along when in step.
+    // written in place changes kind under every entry that stays pointing at
+    // it; an entry pointed elsewhere takes its reverse entry along when in step.
     void Voiced(const CryPlan& cp) {
         if (!cp.newKind) return;
         if (!cp.moved) {
-            const std::vector<VoiceUpdate> all = VoicesFor(image, model, cp.newOffset, *cp.newKind);
-            plan.voices.insert(plan.voices.end(), all.begin(), all.end());
+            for (const VoiceUpdate& v : VoicesFor(image, model, cp.newOffset, *cp.newKind))
+                if (!Leaves(v, cp.index, cp.newOffset)) plan.voices.push_back(v);
             return;
         }
         const bool inStep = ReverseInStep(image, model, cp.index);
@@ -175,12 +196,17 @@ struct Planner {
         if (old.Sound()) {
             cp.oldKind = old.Kind();
             cp.oldBytes = Slot(old).Size();
-            cp.sharing = EntriesAt(image, model, e.offset, c.index);
+            cp.sharing = StillPlaying(e.offset, c.index);
         }
         const bool fits = old.Sound() && cp.newBytes <= cp.oldBytes;
-        switch (c.place) {
+        // Another entry plays the old bytes on: the cry moves alone, unless all
+        // that share them are to change with it.
+        const bool alone = !cp.sharing.empty() && !request.allSharing;
+        const bool inPlace = c.place == CryChange::Place::Auto || c.place == CryChange::Place::InPlace;
+        const bool taken = OverlapsAny(claimed, SpanAt(e.offset, cp.newBytes));  // by a cry of this plan that shared it
+        switch (alone && inPlace ? CryChange::Place::Free : c.place) {
             case CryChange::Place::Auto:
-                if (!fits) {
+                if (!fits || taken) {
                     needFree.push_back(k);
                     break;
                 }
@@ -196,6 +222,7 @@ struct Planner {
                 if (!CheckTarget(c.index, s, old.Sound() ? std::optional<Span>(old.Bytes()) : std::nullopt, c.force)) return;
                 if (c.force) cp.overwritten = EntriesOverlapping(image, model, s, e.offset);
                 Place(cp, c, e.offset);
+                cp.sharingChanged = !cp.sharing.empty();
                 Voiced(cp);
                 break;
             }
@@ -249,7 +276,9 @@ struct Planner {
         auto leaves = [&](int index) {
             if (index >= 0 && index < model.entries) leaving[index] = true;
         };
-        for (size_t k : needFree) leaves(request.cries[k].index);
+        std::vector<size_t> movers = needFree;
+        movers.insert(movers.end(), pointedAtCopy.begin(), pointedAtCopy.end());
+        for (size_t k : movers) leaves(request.cries[k].index);
         for (const RepointChange& r : request.repoints) leaves(r.index);
         auto pointsInto = [&](uint32_t table, int i, Span slot) {
             const Entry e = ReadEntry(image, table, i);
@@ -262,7 +291,7 @@ struct Planner {
                 if (!(leaving[i] && ReverseInStep(image, model, i)) && pointsInto(*model.reverse, i, slot)) return true;
             return false;
         };
-        for (size_t k : needFree) {
+        for (size_t k : movers) {
             const Entry e = ReadEntry(image, model.table, request.cries[k].index);
             if (!e.pointsIntoRom) continue;
             const SampleInfo old = InspectSample(image, e.offset);
@@ -336,6 +365,65 @@ struct Planner {
         for (Span s : pool) plan.freeLeft += s.Size();
     }
 
+    // The changes whose samples are byte-identical to an earlier one's, each
+    // given the one that holds the copy: of those placed Auto, the first that
+    // stays in its slot, else the first.
+    void GroupIdentical() {
+        copyOf.assign(request.cries.size(), -1);
+        if (!request.share) return;
+        std::map<std::vector<uint8_t>, std::vector<size_t>> groups;
+        for (size_t k = 0; k < request.cries.size(); ++k) {
+            const CryChange& c = request.cries[k];
+            if (c.place == CryChange::Place::Auto && Changed(c.index) && KindOfSample(c.sample))
+                groups[c.sample].push_back(k);
+        }
+        for (const auto& group : groups) {
+            const std::vector<uint8_t>& sample = group.first;  // named apart: emscripten's clang lets no lambda capture a structured binding
+            const std::vector<size_t>& members = group.second;
+            if (members.size() < 2) continue;
+            auto staysInSlot = [&](size_t k) {
+                const Entry e = ReadEntry(image, model.table, request.cries[k].index);
+                const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
+                return old.Sound() && sample.size() <= Slot(old).Size() &&
+                       (request.allSharing || StillPlaying(e.offset, request.cries[k].index).empty());
+            };
+            const auto holder = std::find_if(members.begin(), members.end(), staysInSlot);
+            const size_t owner = holder == members.end() ? members.front() : *holder;
+            for (size_t k : members)
+                if (k != owner) copyOf[k] = static_cast<int>(owner), pointedAtCopy.push_back(k);
+        }
+    }
+
+    // Last: each change of a group pointed at the copy its group holds.
+    void PointAtCopies() {
+        if (!plan.Ok()) return;  // refused: nothing to point at
+        for (size_t k : pointedAtCopy) {
+            const CryChange& c = request.cries[k];
+            const CryPlan* found = CryOf(request.cries[copyOf[k]].index);
+            if (found == nullptr) continue;
+            const CryPlan holder = *found;  // plan.cries grows below
+            CryPlan cp;
+            cp.index = c.index;
+            cp.replaced = true;
+            cp.sameAs = holder.index;
+            cp.newOffset = holder.newOffset;
+            cp.newBytes = holder.newBytes;
+            cp.newKind = holder.newKind;
+            const Entry e = ReadEntry(image, model.table, c.index);
+            const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
+            if (e.pointsIntoRom) cp.oldOffset = e.offset;
+            if (old.Sound()) {
+                cp.oldKind = old.Kind();
+                cp.oldBytes = Slot(old).Size();
+                cp.sharing = StillPlaying(e.offset, c.index);
+            }
+            Repointed(cp, cp.newOffset);
+            if (cp.moved) Voiced(cp);
+            plan.bytesShared += cp.newBytes;
+            plan.cries.push_back(cp);
+        }
+    }
+
     CryPlan* CryOf(int index) {
         for (CryPlan& cp : plan.cries)
             if (cp.index == index) return &cp;
@@ -366,6 +454,12 @@ struct Planner {
                  model.HasTable() ? model.TableBytes() : Span{},
                  model.reverse ? model.ReverseBytes() : Span{}};
         guarded = ProtectedSpans(image, model);
+        changed.assign(static_cast<size_t>(std::max(model.entries, 0)), false);
+        for (const CryChange& c : request.cries)
+            if (c.index >= 0 && c.index < model.entries) changed[c.index] = true;
+        for (const RepointChange& r : request.repoints)
+            if (r.index >= 0 && r.index < model.entries) changed[r.index] = true;
+        GroupIdentical();
         std::map<int, int> seen;
         auto checkIndex = [&](int index) {
             if (index < 0 || index >= model.entries) {
@@ -380,12 +474,14 @@ struct Planner {
             return true;
         };
         for (size_t k = 0; k < request.cries.size(); ++k) {
-            if (NamesNoEntry(request.cries[k]) || checkIndex(request.cries[k].index)) PlanCry(k);
+            const bool named = NamesNoEntry(request.cries[k]) || checkIndex(request.cries[k].index);
+            if (named && copyOf[k] < 0) PlanCry(k);
         }
         for (const RepointChange& r : request.repoints)
             if (checkIndex(r.index)) PlanRepoint(r);
         const std::vector<Span> reclaimed = Reclaim();
         PlaceInFree(FreePool(reclaimed));
+        PointAtCopies();
         std::sort(plan.cries.begin(), plan.cries.end(), [](const CryPlan& a, const CryPlan& b) { return a.index < b.index; });
     }
 };
@@ -393,7 +489,7 @@ struct Planner {
 }  // namespace
 
 Plan PlanEdits(ImageBytes image, const ImageModel& model, const EditRequest& request) {
-    Planner p{image, model, request, {}, {}, {}, {}, {}};
+    Planner p{image, model, request, {}, {}, {}, {}, {}, {}, {}, {}};
     p.Run();
     if (!p.plan.Ok()) {
         Plan refused;

@@ -116,6 +116,18 @@ bool ReverseInStep(ImageBytes image, const ImageModel& model, int index) {
     return c.inFile && r.inFile && c.pointer == r.pointer;
 }
 
+std::vector<int> EntriesPlaying(ImageBytes image, const ImageModel& model, uint32_t offset, int index) {
+    std::vector<int> found;
+    const auto at = [&](uint32_t table, int i) {
+        const Entry e = ReadEntry(image, table, i);
+        return e.pointsIntoRom && e.offset == offset;
+    };
+    for (int i = 0; i < model.entries; ++i)
+        if (i != index && (at(model.table, i) || (model.reverse && i < model.reverseEntries && at(*model.reverse, i))))
+            found.push_back(i);
+    return found;
+}
+
 std::vector<TableFound> FindTables(ImageBytes image) {
     std::vector<TableFound> found;
     // Table starts: an entry that carries a table's words where the entry

@@ -14,6 +14,7 @@
 #include "image.h"
 #include "json.h"
 #include "plan.h"
+#include "usage.h"
 
 // Why an image could not be opened as asked, as a stable name ("TooLarge").
 const char* OpenProblemName(OpenProblem problem);
@@ -34,7 +35,8 @@ Json SampleJson(const SampleInfo& s);
 // A table entry: its ID (null for an entry no ID reaches), index, offset,
 // pointer word (null past the image), whether the reverse table's entry is in
 // step (null without one), the sample it points at (null when it points
-// outside the image) and the stem of the cry's file name.
+// outside the image), the other entries that play that sample
+// (`shared_with`, EntriesPlaying) and the stem of the cry's file name.
 Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const EntryRow& row);
 
 Json PointerJson(const PointerUpdate& u);
@@ -80,13 +82,22 @@ using WordsOf = std::string (*)(const T&);
 // stays pointing).
 Json PlanWarningJson(const PlanWarning& w, IdRule rule, WordsOf<PlanWarning> words = nullptr);
 
-// A plan: ok, its problems, its warnings (PlanWarningJson), one row per cry (IDs under `rule`), the spans it
+// A plan: ok, its problems, its warnings (PlanWarningJson), one row per cry
+// (IDs under `rule`; the entries still playing its old sample, whether they
+// changed with it, and the entry whose identical new sample it points at,
+// `same_as`), the spans it
 // writes (new samples, and FF over reclaimed slots), the pointer words and
 // voice bytes that change, the slots reclaimed and the free space.
 // `extra` holds, per index, fields a front end adds to its cry's row (e.g.
 // the encoding's SNR, snr_db, null otherwise).
 Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra = {},
               WordsOf<PlanWarning> words = nullptr);
+
+// What the table's samples take (MeasureUsage): samples, bytes, by kind
+// (kind, samples, bytes) and by rate (rate, samples, bytes), free_bytes,
+// duplicates (entries, ids, offsets, bytes of one copy, saved) and
+// duplicate_bytes, and the ladder (rate, bytes, freed).
+Json UsageJson(const TableUsage& u, IdRule rule);
 
 // A warning of the conditioning or the encoding: its code, the `message` the
 // front end words it with (null when the front end words it from the fields

@@ -25,6 +25,8 @@ Json CryJson(const CryPlan& c, IdRule rule) {
                          {"reverse_moved", c.reverseMoved},
                          {"sharing", c.sharing},
                          {"sharing_ids", IdsJson(c.sharing, rule)},
+                         {"sharing_changed", c.sharingChanged},
+                         {"same_as", c.sameAs >= 0 ? Json(c.sameAs) : Json()},
                          {"overwritten", c.overwritten},
                          {"overwritten_ids", IdsJson(c.overwritten, rule)},
                          {"snr_db", nullptr}});
@@ -127,6 +129,7 @@ Json EntryJson(ImageBytes image, const ImageModel& model, IdRule rule, const Ent
                          {"pointer", e.inFile ? Json(e.pointer) : Json()},
                          {"reverse_in_step", inStep},
                          {"sample", e.pointsIntoRom ? SampleJson(InspectSample(image, e.offset)) : Json()},
+                         {"shared_with", e.pointsIntoRom ? EntriesPlaying(image, model, e.offset, row.index) : std::vector<int>{}},
                          {"file", CryFileStem(row, rule)}});
 }
 
@@ -192,7 +195,32 @@ Json PlanJson(const Plan& plan, IdRule rule, const std::map<int, Json>& extra, W
                          {"warnings", ListJson(plan.warnings, [&](const PlanWarning& w) { return PlanWarningJson(w, rule, words); })},
                          {"bytes_used", plan.bytesUsed},
                          {"bytes_freed", plan.bytesFreed},
+                         {"bytes_shared", plan.bytesShared},
                          {"free_left", plan.freeLeft}});
+}
+
+Json UsageJson(const TableUsage& u, IdRule rule) {
+    return Json::Object(
+        {{"samples", u.samples},
+         {"bytes", u.bytes},
+         {"kinds", ListJson(u.kinds, [](const KindUsage& k) {
+              return Json::Object({{"kind", FormatOf(k.kind).name}, {"samples", k.samples}, {"bytes", k.bytes}});
+          })},
+         {"rates", ListJson(u.rates, [](const RateUsage& r) {
+              return Json::Object({{"rate", r.hz}, {"samples", r.samples}, {"bytes", r.bytes}});
+          })},
+         {"free_bytes", u.freeBytes},
+         {"duplicates", ListJson(u.duplicates, [&](const DuplicateGroup& g) {
+              return Json::Object({{"entries", g.entries},
+                                   {"ids", IdsJson(g.entries, rule)},
+                                   {"offsets", g.offsets},
+                                   {"bytes", g.bytes},
+                                   {"saved", g.saved}});
+          })},
+         {"duplicate_bytes", u.duplicateBytes},
+         {"ladder", ListJson(u.ladder, [](const RungBytes& r) {
+              return Json::Object({{"rate", r.hz}, {"bytes", r.bytes}, {"freed", r.freed}});
+          })}});
 }
 
 const char* AudioWarningName(AudioWarningCode code) {

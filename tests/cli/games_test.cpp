@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "hearing.h"
@@ -109,7 +110,11 @@ TEST_F(CliGames, ImportOfTheDumpedFilesChangesNoCry) {
     json j = json::parse(r.out);
     EXPECT_EQ(j["ignored"], json::array({"notes.txt"}));
     EXPECT_EQ(j["plan"]["cries"].size(), 388u);
-    EXPECT_EQ(j["plan"]["pointers"].size(), 0u);
+    // Cries that come out byte-identical share one copy: only their two
+    // pointer words each change.
+    size_t pointedAtCopy = 0;
+    for (const json& c : j["plan"]["cries"]) pointedAtCopy += !c["same_as"].is_null();
+    EXPECT_EQ(j["plan"]["pointers"].size(), 2 * pointedAtCopy);
     EXPECT_EQ(Cries(ReadFileBytes(romPath)), Cries(rom));
 }
 
@@ -390,6 +395,128 @@ TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
                 ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset).value, h.entries[i].played) << i;
             }
     }
+}
+
+// One sound imported for three entries is stored once, in the games' layout
+// and in a moved, extended hack (whose entries 389 and 420 are uncompressed);
+// list names the sharers; an encode of one of them moves it alone and leaves
+// the shared bytes, unless --all-sharing. A refused import writes nothing.
+TEST_F(CliHacks, IdenticalCriesAreStoredOnceAndAnEditOfOneMovesItAlone) {
+    const HackRom hack = MakeHackRom(MovedHackPlan(TableMove::Apart));
+    const RomPlan games = GameRomPlan();
+    const struct {
+        const char* name;
+        Bytes rom;
+        uint32_t table;
+        std::vector<int> entries;
+    } images[] = {{"games", MakeRom(games), games.tableOffset, {4, 39, 99}}, {"hack", hack.rom, hack.table, {4, 389, 420}}};
+    const Bytes sound = Noise(60, 5), other = Noise(50, 6);
+    for (const auto& image : images) {
+        SCOPED_TRACE(image.name);
+        const std::string rom = Write("rom.gba", image.rom);
+        fs::remove_all(Path("pack"));
+        fs::create_directories(Path("pack"));
+        char name[32];
+        for (int i : image.entries) {
+            std::snprintf(name, sizeof name, "pack/index-%04d.wav", i);
+            Write(name, MakeWav(sound, GameSampleRate));
+        }
+        const std::string stray = Write("pack/cry-500.wav", MakeWav(sound, GameSampleRate));
+        EXPECT_EQ(Run({"import", rom, Path("pack"), "--raw"}).status, 1);
+        EXPECT_EQ(ReadFileBytes(rom), image.rom);
+        fs::remove(stray);
+
+        CliResult apart = Run({"import", rom, Path("pack"), "--raw", "--no-share", "--dry-run", "--json"});
+        ASSERT_EQ(apart.status, 0) << apart.err;
+        EXPECT_EQ(json::parse(apart.out)["plan"]["bytes_shared"], 0);
+        CliResult r = Run({"import", rom, Path("pack"), "--raw", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json plan = json::parse(r.out)["plan"];
+        const Bytes shared = ReadFileBytes(rom);
+        const auto offset = [&](const Bytes& b, int i) { return ReadEntry(b, image.table, i).offset; };
+        const uint32_t copy = offset(shared, image.entries[0]);
+        int pointedAtCopy = 0;
+        for (const json& c : plan["cries"]) pointedAtCopy += !c["same_as"].is_null();
+        EXPECT_EQ(pointedAtCopy, 2);
+        EXPECT_EQ(plan["bytes_shared"], 2 * plan["cries"][0]["new_bytes"].get<uint64_t>());
+        for (int i : image.entries) EXPECT_EQ(offset(shared, i), copy) << i;
+        if (image.entries[1] == 389) {
+            EXPECT_EQ(DecodeValues(shared, copy).value, sound);
+        }
+        const json listed = json::parse(Run({"list", rom, "--json"}).out)["entries"];
+        for (const json& e : listed)
+            if (e["index"] == image.entries[0]) {
+                EXPECT_EQ(e["shared_with"], json(std::vector<int>(image.entries.begin() + 1, image.entries.end())));
+            }
+        EXPECT_NE(Run({"list", rom}).out.find("shared with"), std::string::npos);
+
+        // One sharer edited: it moves alone, the shared sample's bytes stay.
+        const Span bytes = InspectSample(shared, copy).Bytes();
+        const std::string wav = Write("other.wav", MakeWav(other, GameSampleRate));
+        CliResult alone = Run({"encode", rom, wav, "--index", std::to_string(image.entries[1]), "--raw"});
+        ASSERT_EQ(alone.status, 0) << alone.err;
+        EXPECT_NE(alone.err.find("moves alone"), std::string::npos) << alone.err;
+        Bytes after = ReadFileBytes(rom);
+        EXPECT_TRUE(std::equal(shared.begin() + bytes.start, shared.begin() + bytes.end, after.begin() + bytes.start));
+        EXPECT_NE(offset(after, image.entries[1]), copy);
+        EXPECT_EQ(offset(after, image.entries[2]), copy);
+        // With --all-sharing, the edit goes over the shared bytes for all.
+        ASSERT_TRUE(WriteFileBytes(rom, shared));
+        ASSERT_EQ(Run({"encode", rom, wav, "--index", std::to_string(image.entries[1]), "--raw", "--all-sharing"}).status, 0);
+        after = ReadFileBytes(rom);
+        EXPECT_FALSE(std::equal(shared.begin() + bytes.start, shared.begin() + bytes.end, after.begin() + bytes.start));
+        for (int i : image.entries) EXPECT_EQ(offset(after, i), copy) << i;
+    }
+}
+
+// space on the games' layout and on a moved hack, against the sums worked out
+// here from what the generator says each entry holds: N values played (the
+// data holds one more), compressed or not, at its rate.
+TEST_F(CliHacks, SpaceCountsTheBytesAndTheLadderAsWorkedOutHere) {
+    const auto bytesOf = [](SampleCoding coding, uint64_t n) -> uint64_t {
+        if (coding == SampleCoding::Uncompressed) return 16 + n + 1;
+        const uint64_t r = n % 64;
+        return 16 + 33 * (n / 64) + (r == 0 ? 0 : r == 1 ? 1 : (r - 1) / 2 + 2);
+    };
+    HackRom games;
+    games.rom = MakeRom(GameRomPlan());
+    for (int i = 0; i < 388; ++i)
+        games.entries.push_back({CrySampleOffset(games.rom, GameRomPlan(), i), SampleCoding::Compressed, GameSampleRate,
+                                 Bytes(GameRomPlan().cries[i].size() - 1)});
+    for (const HackRom& h : {games, MakeHackRom(MovedHackPlan(TableMove::Apart))}) {
+        const std::string rom = Write("rom.gba", h.rom);
+        CliResult r = Run({"space", rom, "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json j = json::parse(r.out);
+        std::map<uint32_t, const HackEntry*> samples;
+        for (const HackEntry& e : h.entries) samples[e.sample] = &e;
+        uint64_t total = 0;
+        for (const auto& [at, e] : samples) total += bytesOf(e->coding, e->played.size());
+        EXPECT_EQ(j["samples"], samples.size());
+        EXPECT_EQ(j["bytes"], total);
+        EXPECT_TRUE(j["duplicates"].empty());
+        // The median of the loudness list gives each cry.
+        std::vector<double> loudness;
+        const json listed = json::parse(Run({"list", rom, "--json"}).out);
+        for (const json& e : listed["entries"])
+            if (!e["heard"].is_null() && !e["heard"]["loudness_db"].is_null()) loudness.push_back(e["heard"]["loudness_db"]);
+        std::sort(loudness.begin(), loudness.end());
+        ASSERT_FALSE(loudness.empty());
+        const size_t n = loudness.size();
+        EXPECT_NEAR(j["median_loudness_db"].get<double>(), n % 2 ? loudness[n / 2] : (loudness[n / 2 - 1] + loudness[n / 2]) / 2, 1e-9);
+        ASSERT_EQ(j["ladder"].size(), 7u);
+        for (const json& rung : j["ladder"]) {
+            const uint64_t hz = rung["rate"];
+            uint64_t at = 0;
+            for (const auto& [offset, e] : samples) {
+                const uint64_t n = e->played.size();
+                at += bytesOf(e->coding, e->rate > hz ? (n * hz + e->rate - 1) / e->rate : n);
+            }
+            EXPECT_EQ(rung["bytes"], at) << hz;
+            EXPECT_EQ(rung["freed"], total - at) << hz;
+        }
+    }
+    EXPECT_EQ(Run({"space", Write("empty.gba", Bytes(100, 0))}).status, 1);
 }
 
 // What is heard: a 3-second cry is cut by the normal mode's hold, a rate above

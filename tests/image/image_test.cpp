@@ -11,6 +11,7 @@
 #include "plan.h"
 #include "request.h"
 #include "testdata.h"
+#include "usage.h"
 
 namespace {
 
@@ -379,6 +380,7 @@ TEST_F(GameImage, ARefusedPlanNamesEveryProblem) {
     request.repoints.push_back({8, SampleOf(9) + 2, false});
     request.repoints.push_back({500, SampleOf(9), false});  // past the table, with reclaim asked
     request.reclaim = true;
+    request.share = false;  // eight copies of `huge`, stored apart
     const Plan p = PlanEdits(rom, model, request);
     std::vector<PlanProblem> kinds;
     for (const Problem& problem : p.problems) kinds.push_back(problem.kind);
@@ -398,9 +400,11 @@ TEST_F(GameImage, AForcedWriteNamesTheCriesItRunsOverAndSharersAreReported) {
     const uint16_t stored = GetLe16(&rom[SampleOf(40) + SampleLengthOfs]);
     EditRequest request;
     request.cries.push_back({40, Encoded(Noise(stored + 2000u, 9)), CryChange::Place::InPlace, 0, true});
+    request.allSharing = true;
     const Plan p = Apply(request);
     ASSERT_TRUE(p.Ok());
     EXPECT_EQ(p.cries[0].sharing, std::vector<int>{41});
+    EXPECT_TRUE(p.cries[0].sharingChanged);
     // 41's old sample, which the reverse table still points at, then 42 on.
     ASSERT_GE(p.cries[0].overwritten.size(), 2u);
     EXPECT_EQ(p.cries[0].overwritten[0], 41);
@@ -409,6 +413,109 @@ TEST_F(GameImage, AForcedWriteNamesTheCriesItRunsOverAndSharersAreReported) {
     EditRequest overHeader;
     overHeader.cries.push_back({-1, Encoded(Tone(10, 440)), CryChange::Place::At, 0x40, true});
     EXPECT_EQ(PlanEdits(rom, model, overHeader).problems.at(0).kind, PlanProblem::Protected);
+}
+
+// Byte-identical new samples are stored once: in the slot of the first that
+// stays in its own (`roomy`, after `tight`, whose slot is too small), or,
+// when none fits, in free space; every entry plays them, and with --reclaim
+// the slots the others leave become free.
+TEST_F(GameImage, IdenticalNewSamplesAreStoredOnce) {
+    const auto slot = [&](int i) { return SampleExtent(static_cast<uint32_t>(plan.cries[i].size() - 1)); };
+    int roomy = 3, tight = 20;
+    if (slot(roomy) < slot(tight)) std::swap(roomy, tight);
+    ASSERT_GT(slot(roomy), slot(tight));
+    const Bytes small = Tone(static_cast<uint32_t>(plan.cries[roomy].size() - 1), 500), big = Noise(4000, 1);
+    for (const Bytes* sound : {&small, &big}) {
+        SCOPED_TRACE(sound->size());
+        Bytes image = MakeRom(plan);
+        EditRequest request;
+        request.reclaim = true;
+        for (int i : {tight, roomy, 9}) request.cries.push_back({i, Encoded(*sound), CryChange::Place::Auto});
+        const Plan p = PlanEdits(image, model, request);
+        ASSERT_TRUE(p.Ok());
+        ASSERT_TRUE(ApplyPlan(p, image));
+        const uint32_t copy = sound == &small ? SampleOf(roomy) : ReadEntry(image, model.table, tight).offset;
+        EXPECT_NE(copy, SampleOf(tight));
+        const uint32_t sampleBytes = static_cast<uint32_t>(Encoded(*sound).size());
+        for (int i : {tight, roomy, 9}) {
+            EXPECT_EQ(ReadEntry(image, model.table, i).offset, copy) << i;
+            EXPECT_TRUE(ReverseInStep(image, model, i)) << i;
+        }
+        EXPECT_EQ(DecodedCry(image, copy), EncodedValues(Encoded(*sound)));
+        EXPECT_EQ(p.bytesShared, 2u * sampleBytes);
+        EXPECT_EQ(p.bytesUsed, sound == &small ? 0u : sampleBytes);
+        const int holder = sound == &small ? roomy : tight;
+        for (const CryPlan& c : p.cries) EXPECT_EQ(c.sameAs, c.index == holder ? -1 : holder) << c.index;
+        // The slots left (the other two; the holder's too when its copy went to free space) are FF now.
+        EXPECT_EQ(p.reclaimed.size(), sound == &small ? 2u : 3u);
+        request.share = false;
+        EXPECT_EQ(PlanEdits(rom, model, request).bytesShared, 0u);
+    }
+}
+
+// Entry 41 plays entry 40's sample, and so does the reverse entry of 50. An
+// edit of 40 moves it alone (its reverse entry with it) and leaves every byte
+// of the old sample; --all-sharing writes over it, and 41 plays the new one.
+TEST_F(GameImage, AnEditOfOneSharerLeavesTheOthersBytes) {
+    const uint32_t shared = SampleOf(40);
+    const Bytes sound = Tone(20, 700);
+    for (const bool cryEntry : {true, false}) {
+        for (const bool all : {false, true}) {
+            SCOPED_TRACE(std::to_string(cryEntry) + std::to_string(all));
+            Bytes image = MakeRom(plan);
+            const uint32_t sharer = (cryEntry ? plan.tableOffset : ReverseTableOffset(plan)) + 12 * 41 + 4;
+            PutLe32(&image[sharer], RomAddressBase | shared);
+            const ImageModel m = OpenImage(image);
+            const Bytes before = image;
+            const Bytes sharerValues = DecodedCry(image, shared);
+            EditRequest request;
+            request.cries.push_back({40, Encoded(sound), CryChange::Place::InPlace});
+            request.allSharing = all;
+            const Plan p = PlanEdits(image, m, request);
+            ASSERT_TRUE(p.Ok());
+            ASSERT_TRUE(ApplyPlan(p, image));
+            EXPECT_EQ(p.cries[0].sharing, std::vector<int>{41});
+            EXPECT_EQ(p.cries[0].sharingChanged, all);
+            EXPECT_EQ(p.cries[0].moved, !all);
+            EXPECT_TRUE(ReverseInStep(image, m, 40));
+            const Span old = InspectSample(before, shared).Bytes();
+            const bool untouched = std::equal(before.begin() + old.start, before.begin() + old.end, image.begin() + old.start);
+            EXPECT_EQ(untouched, !all);
+            EXPECT_EQ(DecodedCry(image, ReadEntry(image, m.table, 40).offset), EncodedValues(Encoded(sound)));
+            EXPECT_EQ(DecodedCry(image, shared), all ? EncodedValues(Encoded(sound)) : sharerValues);
+        }
+    }
+}
+
+// A slot another entry still plays is never reclaimed: not 40's, which 41
+// plays (through its cry entry or only its reverse entry), when 40 moves
+// alone or outgrows it; 41's own when it is changed too.
+TEST_F(GameImage, ReclaimNeverFreesASlotAnotherEntryPlays) {
+    const uint32_t shared = SampleOf(40);
+    for (const uint32_t table : {plan.tableOffset, ReverseTableOffset(plan)}) {
+        for (const uint32_t values : {20u, 3000u}) {
+            Bytes image = MakeRom(plan);
+            PutLe32(&image[table + 12 * 41 + 4], RomAddressBase | shared);
+            const ImageModel m = OpenImage(image);
+            EditRequest request;
+            request.reclaim = true;
+            request.cries.push_back({40, Encoded(Noise(values, 3)), CryChange::Place::Auto});
+            const Plan p = PlanEdits(image, m, request);
+            ASSERT_TRUE(p.Ok());
+            EXPECT_TRUE(p.reclaimed.empty()) << values;
+            EXPECT_TRUE(p.cries[0].moved);
+            request.cries.push_back({41, Encoded(Noise(values, 4)), CryChange::Place::Auto});
+            const Plan both = PlanEdits(image, m, request);
+            ASSERT_TRUE(both.Ok());
+            // Both outgrow their slots: the one freed is the one no entry
+            // plays on (not 40's while the reverse entry of 41 plays it).
+            const bool freed = values == 3000u;
+            ASSERT_EQ(both.reclaimed.size(), freed ? 1u : 0u) << values;
+            if (freed) {
+                EXPECT_EQ(both.reclaimed[0].start, table == plan.tableOffset ? shared : SampleOf(41));
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -431,6 +538,45 @@ TEST(Image, CryFileNamesReadBackAsTheirEntries) {
     EXPECT_EQ(ParseCryFileName("species-260.wav", IdRule::SpeciesNumber)->index, -1);
     for (const char* name : {"cry-025", "cry-025.", "cry-.wav", "cry-12345.wav", "species-025.wav", "index-4x.wav", "notes.txt"})
         EXPECT_FALSE(ParseCryFileName(name, IdRule::CryNumber)) << name;
+}
+
+// Four cries as the games pack them (each plays one value fewer than its
+// data holds): 1000 values at 10512 Hz, 500 uncompressed at 22050 Hz, 64 at
+// 13379 Hz, and a second copy of the first. Their bytes at each rung, worked
+// out by hand: compressed n values take 16 + 33 (n / 64) + t, t = 0, 1 or
+// (r - 1) / 2 + 2 for r = n mod 64; uncompressed 16 + n + 1.
+TEST(Image, UsageCountsEachSampleOnceAndTheLadderByHand) {
+    HackPlan hack;
+    hack.base = GameRomPlan(4);
+    hack.base.cries = {Tone(1001, 300), Tone(501, 400), Tone(65, 500), Tone(1001, 300)};
+    hack.uncompressed = {1};
+    hack.rates = {{1, 22050}, {2, 13379}};
+    const Bytes rom = MakeHackRom(hack).rom;
+    const TableUsage u = MeasureUsage(rom, OpenImage(rom));
+    EXPECT_EQ(u.samples, 4);
+    EXPECT_EQ(u.bytes, 532u + 517u + 49u + 532u);
+    ASSERT_EQ(u.kinds.size(), 2u);
+    EXPECT_EQ(u.kinds[0].kind, SampleKind::Compressed);
+    EXPECT_EQ(u.kinds[0].bytes, 532u + 49u + 532u);
+    EXPECT_EQ(u.kinds[1].samples, 1);
+    ASSERT_EQ(u.rates.size(), 3u);
+    EXPECT_EQ(u.rates[0].hz, 10512u);
+    EXPECT_EQ(u.rates[0].samples, 2);
+    EXPECT_EQ(u.rates[2].hz, 22050u);
+    EXPECT_EQ(u.freeBytes, FreeTail(rom).Size());
+    ASSERT_EQ(u.duplicates.size(), 1u);
+    EXPECT_EQ(u.duplicates[0].entries, (std::vector<int>{0, 3}));
+    EXPECT_EQ(u.duplicates[0].saved, 532u);
+    EXPECT_EQ(u.duplicateBytes, 532u);
+    // Rung: (cry 0 and 3, cry 1, cry 2). 13379: 500 -> 304 values; 11025: 250
+    // and 53; 10512: 239 and 51; 6000: 571, 137 and 29.
+    const uint64_t expected[] = {532 * 2 + 321 + 49, 532 * 2 + 267 + 44, 532 * 2 + 256 + 43, 0, 0, 0, 311 * 2 + 154 + 32};
+    ASSERT_EQ(u.ladder.size(), RateLadder.size());
+    for (size_t i : {0u, 1u, 2u, 6u}) {
+        EXPECT_EQ(u.ladder[i].hz, RateLadder[i]);
+        EXPECT_EQ(u.ladder[i].bytes, expected[i]) << RateLadder[i];
+        EXPECT_EQ(u.ladder[i].freed, u.bytes - expected[i]);
+    }
 }
 
 // What the player hears of the table's cries, and what a new sample warns of.

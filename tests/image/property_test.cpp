@@ -100,13 +100,17 @@ Step RandomStep(std::mt19937& rng, const CryModel& c) {
     auto anyIndex = [&] { return static_cast<int>(rng() % entries); };
     Step step;
     step.request.reclaim = rng() % 2;
+    step.request.allSharing = rng() % 2;
+    Bytes last;  // an import gives some cries the sound of the one before, to be stored once
     const int kind = rng() % 4;
     auto replace = [&](int index, CryChange::Place place) {
         if (step.values.count(index)) return;
         Bytes values = rng() % 2 ? Noise(1 + rng() % 500, rng()) : Tone(1 + rng() % 500, 200 + rng() % 2000);
+        if (place == CryChange::Place::Auto && !last.empty() && rng() % 3 == 0) values = last;
         // In place, mostly a sound that fits the old slot.
         if (place == CryChange::Place::InPlace && c.values[index] && rng() % 4)
             values.resize(std::max<size_t>(1, std::min(values.size(), c.values[index]->size())));
+        last = values;
         const SampleKind kind = rng() % 3 ? SampleKind::Compressed : SampleKind::Uncompressed;
         const std::vector<uint8_t> sample = Sample(values, kind);
         step.request.cries.push_back({index, sample, place});
@@ -144,15 +148,16 @@ bool OnlySpansChanged(const Bytes& before, const Bytes& after, std::vector<Span>
 }
 
 // The model after an applied plan: each replaced cry's new values and kind
-// at its new offset, shared by every entry that pointed at a slot written in
-// place; a repointed entry takes the values and kind of the sample it now
-// points at.
+// at its new offset; a slot written in place changes under the other entries
+// that point at it only with allSharing (the entries this plan changes take
+// their own). A repointed entry takes the values and kind of the sample it
+// now points at.
 void Advance(CryModel& c, const Step& step, const Plan& plan) {
     for (const CryPlan& cp : plan.cries) {
         if (cp.replaced) {
             const Bytes& values = step.values.at(cp.index);
             const SampleKind kind = step.kinds.at(cp.index);
-            if (!cp.moved) {
+            if (!cp.moved && step.request.allSharing) {
                 for (size_t j = 0; j < c.offset.size(); ++j)
                     if (c.offset[j] == cp.oldOffset) c.values[j] = values, c.voice[j] = kind;
             }
@@ -175,7 +180,7 @@ void CheckStep(const Bytes& before, const Bytes& after, const ImageModel& m, con
     for (const VoiceUpdate& v : plan.voices) spans.push_back({v.at, v.at + 1});
     EXPECT_TRUE(OnlySpansChanged(before, after, spans));
     for (const CryPlan& cp : plan.cries) {
-        if (!cp.replaced || !cp.moved) continue;
+        if (!cp.replaced || !cp.moved || cp.sameAs >= 0) continue;
         // A moved cry's new bytes were free (FF) or reclaimed by this plan.
         const Span to{cp.newOffset, cp.newOffset + cp.newBytes};
         const bool reclaimed = std::any_of(plan.reclaimed.begin(), plan.reclaimed.end(), [&](Span r) { return r.Overlaps(to); });

@@ -38,16 +38,18 @@ TEST_F(ReportShapes, AreByteExact) {
         {EntryJson(rom, model, IdRule::SpeciesNumber, {std::nullopt, 19}),
          R"({"at":4324,"file":"index-0019","id":null,"index":19,"pointer":)" +
              std::to_string(RomAddressBase | CrySampleOffset(rom, plan, 19)) +
-             R"(,"reverse_in_step":null,"sample":)" + SampleJson(InspectSample(rom, CrySampleOffset(rom, plan, 19))).Dump() + "}"},
+             R"(,"reverse_in_step":null,"sample":)" + SampleJson(InspectSample(rom, CrySampleOffset(rom, plan, 19))).Dump() +
+             R"(,"shared_with":[]})"},
         {PlanJson(PlanEdits(rom, model, fails), IdRule::CryNumber),
-         R"({"bytes_freed":0,"bytes_used":0,"cries":[],"free_left":0,"ok":false,"pointers":[],"problems":[)"
+         R"({"bytes_freed":0,"bytes_shared":0,"bytes_used":0,"cries":[],"free_left":0,"ok":false,"pointers":[],"problems":[)"
          R"({"bytes":117,"ids":[1],"index":0,"kind":"Protected","offset":4032,"part":"CryTable","room":0},)"
          R"({"bytes":0,"ids":[26],"index":25,"kind":"IndexPastTable","offset":4096,"part":null,"room":20}],)"
          R"("reclaimed":[],"voices":[],"warnings":[],"writes":[]})"},
         {PlanJson(PlanEdits(rom, model, converts), IdRule::CryNumber, {{1, Json::Object({{"snr_db", 40.5}})}}),
-         R"({"bytes_freed":0,"bytes_used":0,"cries":[{"ids":[2],"index":1,"moved":false,"new_bytes":117,)"
+         R"({"bytes_freed":0,"bytes_shared":0,"bytes_used":0,"cries":[{"ids":[2],"index":1,"moved":false,"new_bytes":117,)"
          R"("new_kind":"uncompressed","new_offset":4508,"old_bytes":191,"old_kind":"compressed","old_offset":4508,)"
-         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"reverse_moved":false,"sharing":[],"sharing_ids":[],)"
+         R"("overwritten":[],"overwritten_ids":[],"replaced":true,"reverse_moved":false,"same_as":null,"sharing":[],)"
+         R"("sharing_changed":false,"sharing_ids":[],)"
          R"("snr_db":40.5}],)"
          R"("free_left":119656,"ok":true,"pointers":[],"problems":[],"reclaimed":[],)"
          R"("voices":[{"at":4108,"from":32,"index":1,"table":"cry","to":0}],"warnings":[],)"

@@ -19,7 +19,9 @@ PAGE = os.path.join(ROOT, 'web')
 
 # The site's brevox.js holds the worker's code as text (BrevoxWorkerSource);
 # run as a worker's would be, it defines BrevoxModule. Functions embind
-# registers carry their argument count; the runtime's own do not.
+# registers carry their argument count (an overloaded one, a table by count:
+# the declaration's trailing optional arguments count, so the largest); the
+# runtime's own do not.
 LIST_MODULE = """
 globalThis.self = globalThis;
 globalThis.location = {href: 'file:///'};
@@ -28,8 +30,9 @@ globalThis.postMessage = () => {};
 (0, eval)(require('fs').readFileSync(process.argv[1], 'utf8') + ';globalThis.Source = BrevoxWorkerSource;');
 (0, eval)(Source);
 BrevoxModule().then(m => {
-  const names = Object.keys(m).filter(k => typeof m[k] === 'function' && 'argCount' in m[k]);
-  console.log(JSON.stringify(Object.fromEntries(names.map(k => [k, m[k].argCount]))));
+  const count = f => 'argCount' in f ? f.argCount : Math.max(...Object.keys(f.overloadTable).map(Number).filter(Number.isInteger));
+  const names = Object.keys(m).filter(k => typeof m[k] === 'function' && ('argCount' in m[k] || m[k].overloadTable));
+  console.log(JSON.stringify(Object.fromEntries(names.map(k => [k, count(m[k])]))));
 });
 """
 
