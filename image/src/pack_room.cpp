@@ -18,8 +18,11 @@ std::vector<uint8_t> SilentSample(SampleKind kind, uint32_t values) {
 }
 
 // The request with every cry's sample replaced by silence of that many values.
+// Silences of one length are identical, and the real samples are not: they
+// are not to share one copy.
 EditRequest Sized(const EditRequest& request, std::span<const SampleKind> kinds, std::span<const uint32_t> values) {
     EditRequest sized = request;
+    sized.share = false;
     for (size_t k = 0; k < sized.cries.size(); ++k) sized.cries[k].sample = SilentSample(kinds[k], values[k]);
     return sized;
 }
@@ -36,7 +39,8 @@ uint64_t BytesMissed(const Plan& plan) {
 
 FitSpace RoomForPack(ImageBytes image, const ImageModel& model, const EditRequest& request) {
     // A one-value sample stays in any slot that holds a sound, so the plan
-    // moves only the cries that have none, and tells each slot's bytes.
+    // moves only the cries that have none, or whose sample other entries
+    // still play (the edit moves them alone), and tells each slot's bytes.
     const std::vector<SampleKind> kinds(request.cries.size(), SampleKind::Compressed);
     const std::vector<uint32_t> one(request.cries.size(), 1);
     EditRequest probe = Sized(request, kinds, one);
@@ -46,7 +50,7 @@ FitSpace RoomForPack(ImageBytes image, const ImageModel& model, const EditReques
     space.reclaim = request.reclaim;
     space.capacity = plan.freeLeft + plan.bytesUsed;
     std::map<int, uint32_t> slots;
-    for (const CryPlan& c : plan.cries) slots[c.index] = c.oldBytes;
+    for (const CryPlan& c : plan.cries) slots[c.index] = c.moved ? 0 : c.oldBytes;
     for (const CryChange& c : request.cries) space.slots.push_back(slots.count(c.index) ? slots[c.index] : 0);
     return space;
 }
