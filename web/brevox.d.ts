@@ -186,6 +186,24 @@ export interface Defaults { kind: string; rate_field: number }
 export type QualityGrade = 'Exact' | 'Good' | 'Fair' | 'Poor';
 export interface Quality { snr_db: number | null; peak_error: number; grade: QualityGrade; warnings: AudioWarning[] }
 
+/** A way the game plays a cry (playback.h's CryMode); name is lower case with hyphens: normal, doubles,
+ *  encounter, high-pitch, echo-start, faint, echo-end, roar-1, roar-2, growl-1, growl-2, weak, weak-doubles. */
+export interface CryMode {
+  number: number; name: string; length: number; release: number; pitch: number; chorus: number;
+  volume: number; pan: number; reverse: boolean;
+}
+
+/** What a render says of the sound as heard, as `brevox-cli render --json` gives it per mode; rate is the
+ *  mixer's (13379 Hz). held and ended: the values of the sample its voice has read when the hold ends and
+ *  when the note stops (null for a mode that plays it backwards); cut when the sample has that many. */
+export interface RenderFigures {
+  mode: string; number: number; rate: number; playable: boolean; seconds_stored: number; seconds_heard: number;
+  cut: boolean; peak: number; wrapped: number; rms_db: number | null; held: number | null; ended: number | null;
+}
+
+/** A render: the output as unsigned 8-bit values at the mixer's rate, and its figures. */
+export interface Render { values: Uint8Array; figures: JsonText<RenderFigures> }
+
 export interface Brevox {
   /** Reads an image and its table (table -1: found; entries 0 or less: measured); the current image
    *  stays until `take`. A File is read in the engine's worker, straight into its memory. */
@@ -223,6 +241,14 @@ export interface Brevox {
   freeSpace(): number;
   /** The most values a sample of kind `kind` holds in `bytes` bytes. */
   valuesFitting(kind: string, bytes: number): number;
+  /** The modes the current image's game plays a cry in, by its game code. */
+  modes(): JsonText<CryMode[]>;
+  /** What the game plays of entry `index` in mode number `mode` (the reverse table's entry in the modes that
+   *  play it); null when the entry lies past the table or the game has no such mode. */
+  render(index: number, mode: number): Render | null;
+  /** The same for a sample as `encode` made it, as an entry of its kind plays it (backwards in the modes that
+   *  play the reverse table); null for no sample or no such mode. */
+  renderSample(sample: Uint8Array, mode: number): Render | null;
 }
 
 export type TableStopReason = 'ImageEnd' | 'VoiceWord' | 'Pointer' | 'LastWord';

@@ -283,21 +283,25 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     return t().snrWords(c.quality.snr_db, words[c.quality.grade]);
   }
 
-  /** The time scale both waveforms of the selected cry share: the part of the canvas each one fills. */
+  /**
+   * The time scale both waveforms of the selected cry share: the part of the
+   * canvas each one fills, and the seconds the whole width stands for.
+   */
   function spans() {
     const old = selected && selected.sample ? selected.sample.seconds : 0;
     const next = current ? current.newValues.length / current.target.rate : 0;
     const longest = Math.max(old, next) || 1;
-    return {old: old / longest, next: next / longest};
+    return {old: old / longest, next: next / longest, longest};
   }
 
   function showCandidate() {
     const c = current, row = selected;
     $('#apply').disabled = !c || !c.plan.ok;
-    $('#play-new').disabled = !c;
+    $('#play-new').disabled = $('#play-both').disabled = !c;
     $('#candidate').hidden = !c;
     const span = spans();
     if (row) drawWave($('#wave'), oldValues, '#2c5aa0', span.old);
+    showHearing();
     $('#fit').hidden = !offer;
     if (offer) {
       $('#fit-text').textContent = offer.bytes === null ? t().holds(offer.seconds, offer.values) :
@@ -357,7 +361,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
       replaceWith(file);
     },
     playNew() {
-      if (current) playValues(current.newValues, current.target.rate, $('#new-wave').parentNode, spans().next);
+      if (current) playMode(current.sample, $('#new-wave').parentNode, spans().longest);
     },
   };
 })();

@@ -59,6 +59,7 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
     if (!mayDiscard()) return say('discardDeclined', file.name);
     await core().take();
     stopSound();
+    setModes(JSON.parse(await core().modes()));
     rom = {name: file.name};
     $('#list').scrollTop = 0;
     $('#table-input').value = $('#entries').value = '';

@@ -38,6 +38,7 @@ const {core, isSound, applyLanguage, start} = (() => {
   /** Every text in the other language, or in `to`. @param {'fr' | 'en' | null} to */
   function applyLanguage(to = null) {
     switchLanguage(to);
+    setModes();
     showRom();
     showSelection();
     showHistory();
@@ -111,6 +112,8 @@ const {core, isSound, applyLanguage, start} = (() => {
     $('#play-selected').addEventListener('click', () => selectedRow() && play(selectedRow()));
     $('#dump-selected').addEventListener('click', () => selectedRow() && dump(selectedRow()));
     $('#play-new').addEventListener('click', playNew);
+    $('#play-both').addEventListener('click', playBoth);
+    $('#mode').addEventListener('change', pick);
     $('#stop').addEventListener('click', stopSound);
     $('#cut-fit').addEventListener('click', cutToFit);
     $('#lower-rate').addEventListener('click', lowerRateToFit);
