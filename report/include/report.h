@@ -10,6 +10,7 @@
 #include <string>
 
 #include "conditioning.h"
+#include "hearing.h"
 #include "image.h"
 #include "json.h"
 #include "plan.h"
@@ -94,3 +95,16 @@ const char* AudioWarningName(AudioWarningCode code);
 using WarningWords = std::string (*)(const AudioWarning&);
 Json WarningJson(const AudioWarning& w, WarningWords words = nullptr);
 Json WarningsJson(const AudioWarnings& warnings, WarningWords words = nullptr);
+
+// An entry as heard in the normal mode (HeardFigures): seconds_heard, cut,
+// loudness_db (null for silence); null for an entry that holds no sound.
+Json HeardJson(const std::optional<HeardFigures>& heard);
+
+// A warning of what the game will play of a new sample: its code
+// (HeardWarningName), `message`, and the fields its code names, the others
+// null: seconds_stored and seconds_heard (CutInNormal); modes, the names of
+// the modes (CutInModes, WrapsWithChorus); wrapped (WrapsWithChorus); rate,
+// bytes, bytes_at_mixer_rate and extra_bytes (RateAboveMixer); loudness_db
+// and median_db (LoudnessOff).
+Json HeardWarningJson(const HeardWarning& w, WordsOf<HeardWarning> words = nullptr);
+Json HeardWarningsJson(const HeardWarnings& warnings, WordsOf<HeardWarning> words = nullptr);

@@ -225,3 +225,33 @@ Json WarningJson(const AudioWarning& w, WarningWords words) {
 Json WarningsJson(const AudioWarnings& warnings, WarningWords words) {
     return ListJson(warnings, [&](const AudioWarning& w) { return WarningJson(w, words); });
 }
+
+Json HeardJson(const std::optional<HeardFigures>& heard) {
+    if (!heard) return Json();
+    return Json::Object({{"seconds_heard", heard->secondsHeard}, {"cut", heard->cut}, {"loudness_db", heard->loudnessDb}});
+}
+
+Json HeardWarningJson(const HeardWarning& w, WordsOf<HeardWarning> words) {
+    using Code = HeardWarningCode;
+    const auto when = [&](bool given, Json value) { return given ? value : Json(); };
+    const bool cut = w.code == Code::CutInNormal, rate = w.code == Code::RateAboveMixer,
+               loudness = w.code == Code::LoudnessOff;
+    Json modes = Json::Array();
+    for (int m : w.modes) modes.Push(FindCryMode(w.family, m)->name);
+    return Json::Object({{"code", HeardWarningName(w.code)},
+                         {"message", words ? Json(words(w)) : Json()},
+                         {"seconds_stored", when(cut, w.secondsStored)},
+                         {"seconds_heard", when(cut, w.secondsHeard)},
+                         {"modes", when(w.code == Code::CutInModes || w.code == Code::WrapsWithChorus, modes)},
+                         {"wrapped", when(w.code == Code::WrapsWithChorus, w.wrapped)},
+                         {"rate", when(rate, w.rateHz)},
+                         {"bytes", when(rate, w.bytes)},
+                         {"bytes_at_mixer_rate", when(rate, w.bytesAtMixerRate)},
+                         {"extra_bytes", when(rate, w.bytes - w.bytesAtMixerRate)},
+                         {"loudness_db", when(loudness, w.loudnessDb)},
+                         {"median_db", when(loudness, w.medianDb)}});
+}
+
+Json HeardWarningsJson(const HeardWarnings& warnings, WordsOf<HeardWarning> words) {
+    return ListJson(warnings, [&](const HeardWarning& w) { return HeardWarningJson(w, words); });
+}

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "hearing.h"
 #include "image.h"
 #include "plan.h"
 #include "request.h"
@@ -430,4 +431,102 @@ TEST(Image, CryFileNamesReadBackAsTheirEntries) {
     EXPECT_EQ(ParseCryFileName("species-260.wav", IdRule::SpeciesNumber)->index, -1);
     for (const char* name : {"cry-025", "cry-025.", "cry-.wav", "cry-12345.wav", "species-025.wav", "index-4x.wav", "notes.txt"})
         EXPECT_FALSE(ParseCryFileName(name, IdRule::CryNumber)) << name;
+}
+
+// What the player hears of the table's cries, and what a new sample warns of.
+TEST_F(GameImage, HeardFiguresRenderEachSoundInNormalMode) {
+    const Entry e = ReadEntry(rom, model.table, 7);
+    PutLe32(&rom[ReadEntry(rom, model.table, 9).pointerPos], RomAddressBase + static_cast<uint32_t>(rom.size()));
+    const std::vector<std::optional<HeardFigures>> table = TableHeard(rom, model, GameFamily::Third);
+    ASSERT_EQ(table.size(), static_cast<size_t>(model.entries));
+    EXPECT_FALSE(table[9]);  // points past the image
+    const PlaybackFigures f = RenderCry({0x20, std::span<const uint8_t>(rom).subspan(e.offset)}, CryModes(GameFamily::Third)[0]).figures;
+    ASSERT_TRUE(table[7]);
+    EXPECT_EQ(table[7]->secondsHeard, f.secondsHeard);
+    EXPECT_EQ(table[7]->cut, f.cut);
+    EXPECT_EQ(table[7]->loudnessDb, f.rmsDb);
+    // An uncompressed entry of a hack plays as its voice byte says.
+    const HackRom hack = MakeHackRom(MixedHackPlan());
+    const ImageModel hackModel = OpenImage(hack.rom);
+    const std::optional<HeardFigures> plain = EntryHeard(hack.rom, hackModel, 4, GameFamily::Third);
+    ASSERT_TRUE(plain && plain->loudnessDb);
+    EXPECT_EQ(plain->loudnessDb, HeardLoudnessDb({0x00, std::span<const uint8_t>(hack.rom).subspan(hack.entries[4].sample)},
+                                                 GameFamily::Third));
+}
+
+TEST(HeardWarnings, MedianLeavesOutTheReplacedAndTheSilent) {
+    const std::vector<std::optional<HeardFigures>> table = {
+        HeardFigures{1, false, -20}, HeardFigures{1, false, -10}, std::nullopt, HeardFigures{1, false, -30},
+        HeardFigures{1, false, std::nullopt}, HeardFigures{1, false, -12}};
+    EXPECT_EQ(MedianLoudnessDb(table), -16);
+    const int replaced[] = {5};
+    EXPECT_EQ(MedianLoudnessDb(table, replaced), -20);
+    EXPECT_FALSE(MedianLoudnessDb(std::span(table).subspan(2, 1)));
+}
+
+namespace {
+
+HeardWarnings WarningsOf(const Bytes& sound, uint32_t hz, std::optional<double> median = std::nullopt,
+                         const PlaybackOptions& options = {}) {
+    return WarningsHeard(MakeSample(SampleKind::Compressed, sound, hz * 1024), CryVoiceByte(SampleKind::Compressed),
+                         GameFamily::Third, median, options);
+}
+
+const HeardWarning* Find(const HeardWarnings& warnings, HeardWarningCode code) {
+    const auto it = std::find_if(warnings.begin(), warnings.end(), [&](const HeardWarning& w) { return w.code == code; });
+    return it == warnings.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+TEST(HeardWarnings, CutsInNormalAndInTheModesThatHoldAsLong) {
+    const HeardWarnings three = WarningsOf(Tone(3 * GameSampleRate, 400, GameSampleRate), GameSampleRate);
+    const HeardWarning* cut = Find(three, HeardWarningCode::CutInNormal);
+    ASSERT_TRUE(cut);
+    EXPECT_NEAR(cut->secondsStored, 3, 1e-3);
+    EXPECT_GT(cut->secondsHeard, 140 / FramesPerSecond);  // the echo rings on after the cut
+    EXPECT_LT(cut->secondsHeard, 2.9);
+    ASSERT_TRUE(Find(three, HeardWarningCode::CutInModes));
+    EXPECT_EQ(Find(three, HeardWarningCode::CutInModes)->modes, (std::vector<int>{2, 5, 6, 11}));
+    // 2.3 s plays whole in normal mode; faint and weak play it slower, past their hold.
+    const HeardWarnings shorter = WarningsOf(Tone(GameSampleRate * 23 / 10, 400, GameSampleRate), GameSampleRate);
+    EXPECT_FALSE(Find(shorter, HeardWarningCode::CutInNormal));
+    ASSERT_TRUE(Find(shorter, HeardWarningCode::CutInModes));
+    EXPECT_EQ(Find(shorter, HeardWarningCode::CutInModes)->modes, (std::vector<int>{5, 11}));
+    EXPECT_TRUE(WarningsOf(Tone(GameSampleRate, 400, GameSampleRate), GameSampleRate).empty());
+}
+
+TEST(HeardWarnings, ARateAboveTheMixersCountsTheBytesItCosts) {
+    const HeardWarnings high = WarningsOf(Tone(22050, 400, 22050), 22050);
+    const HeardWarning* w = Find(high, HeardWarningCode::RateAboveMixer);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->rateHz, 22050u);
+    EXPECT_EQ(w->bytes, SampleBytes(SampleKind::Compressed, 22050));
+    EXPECT_EQ(w->bytesAtMixerRate, SampleBytes(SampleKind::Compressed, MaxUsefulRateHz));
+    EXPECT_FALSE(Find(WarningsOf(Tone(13379, 400, 13379), 13379), HeardWarningCode::RateAboveMixer));
+    EXPECT_TRUE(Find(WarningsOf(Tone(13380, 400, 13380), 13380), HeardWarningCode::RateAboveMixer));
+}
+
+TEST(HeardWarnings, ChorusWrapsOnlyPastTheUsualEcho) {
+    Bytes square(GameSampleRate);
+    for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 16) % 2 ? 0 : 255;
+    EXPECT_FALSE(Find(WarningsOf(square, GameSampleRate), HeardWarningCode::WrapsWithChorus));
+    const HeardWarnings loud = WarningsOf(square, GameSampleRate, std::nullopt, {MaxReverb, false});
+    const HeardWarning* w = Find(loud, HeardWarningCode::WrapsWithChorus);
+    ASSERT_TRUE(w);
+    EXPECT_GT(w->wrapped, 0u);
+    EXPECT_FALSE(w->modes.empty());
+    for (int m : w->modes) EXPECT_NE(FindCryMode(GameFamily::Third, m)->chorus, 0);
+}
+
+TEST(HeardWarnings, LoudnessFarFromTheTablesMedian) {
+    const Bytes tone = Tone(GameSampleRate, 400, GameSampleRate, 100);
+    const double db = *HeardLoudnessDb({0x20, MakeSample(SampleKind::Compressed, tone, GameSampleRate * 1024)},
+                                       GameFamily::Third);
+    EXPECT_FALSE(Find(WarningsOf(tone, GameSampleRate, db - 5.9), HeardWarningCode::LoudnessOff));
+    const HeardWarning* w = Find(WarningsOf(tone, GameSampleRate, db + 6.1), HeardWarningCode::LoudnessOff);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->loudnessDb, db);
+    EXPECT_EQ(w->medianDb, db + 6.1);
+    EXPECT_FALSE(Find(WarningsOf(tone, GameSampleRate), HeardWarningCode::LoudnessOff));
 }

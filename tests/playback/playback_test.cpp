@@ -6,7 +6,9 @@
 #include <cmath>
 #include <random>
 
+#include "heard.h"
 #include "playback.h"
+#include "quality.h"
 #include "samplekind.h"
 #include "testdata.h"
 
@@ -346,4 +348,51 @@ TEST(PlaybackRender, OutputMatchesThePlainMixersDigest) {
         fold(f.rmsDb ? static_cast<uint64_t>(std::llround(*f.rmsDb * 1e6)) : 1);
     }
     EXPECT_EQ(digest, 2695753297694353404u);
+}
+
+// The heard SNR: a perfect sample plays as the uncompressed sample of its
+// values, and only what the normal mode plays counts.
+TEST(HeardSnr, PerfectValuesAreThoseOfAnUncompressedSample) {
+    const Bytes tone = Tone(3000, 440, 10512);
+    const PlayedValues perfect = PerfectValues(tone, Rate);
+    const Bytes plain = MakeSample(SampleKind::Uncompressed, tone, Rate);
+    const PlayedValues stored = ValuesPlayed({PlainVoice, plain});
+    EXPECT_EQ(perfect.values, stored.values);
+    EXPECT_EQ(perfect.length, stored.length);
+    EXPECT_EQ(perfect.rateField, stored.rateField);
+    EXPECT_TRUE(std::isinf(*HeardSnrDb(perfect, stored, GameFamily::Third)));
+    // Silence has nothing to compare against.
+    EXPECT_FALSE(HeardSnrDb(PerfectValues(Bytes(500, 128), Rate), stored, GameFamily::Third));
+    EXPECT_FALSE(RenderSnrDb({}, {}));
+}
+
+TEST(HeardSnr, ComparesOverTheLongerRender) {
+    const std::vector<int8_t> a = {10, -10, 10, -10}, b = {10, -10};
+    EXPECT_NEAR(*RenderSnrDb(a, b), 10 * std::log10(400.0 / 200), 1e-9);
+    // Played beyond the reference: the reference counts as silence there.
+    EXPECT_NEAR(*RenderSnrDb(b, a), 10 * std::log10(200.0 / 200), 1e-9);
+}
+
+TEST(HeardSnr, WhatTheGameDoesNotPlayIsNoLoss) {
+    // 3 s: the normal mode's hold cuts it at 2.344 s. Noise from 2.5 s on is
+    // never heard.
+    const uint32_t n = 3 * 10512, heard = 10512 * 5 / 2;
+    const Bytes tone = Tone(n, 300, 10512);
+    Bytes tail = tone;
+    const Bytes noise = Noise(n - heard, 3);
+    std::copy(noise.begin(), noise.end(), tail.begin() + heard);
+    EXPECT_TRUE(std::isinf(*HeardSnrDb(PerfectValues(tone, Rate), PerfectValues(tail, Rate), GameFamily::Third)));
+    EXPECT_LT(MeasureSample(tone, MakeSample(SampleKind::Uncompressed, tail, Rate)).snrDb, 10);
+    // The same sound stored at twice the mixer's rate plays much as it does
+    // at the mixer's own: both renders are at 13379 Hz.
+    const Bytes high = Tone(2 * MixerRateHz, 500, 2 * MixerRateHz), mixer = Tone(MixerRateHz, 500, MixerRateHz);
+    const std::optional<double> snr =
+        HeardSnrDb(PerfectValues(mixer, MixerRateHz * 1024), PerfectValues(high, 2 * MixerRateHz * 1024), GameFamily::Third);
+    EXPECT_GT(*snr, 25);
+    // A compressed coding loses what its values lose, no more.
+    const Bytes coded = MakeSample(SampleKind::Compressed, Tone(10512, 700, 10512), Rate, EncodeMode::Fast);
+    const double heardSnr =
+        *HeardSnrDb(PerfectValues(Tone(10512, 700, 10512), Rate), ValuesPlayed({CryVoice, coded}), GameFamily::Third);
+    EXPECT_GT(heardSnr, 10);
+    EXPECT_FALSE(std::isinf(heardSnr));
 }
