@@ -20,6 +20,8 @@
 #include "bps.h"
 #include "conditioning.h"
 #include "crylib.h"
+#include "heard.h"
+#include "hearing.h"
 #include "image.h"
 #include "plan.h"
 #include "playback.h"
@@ -186,12 +188,20 @@ std::string Reopen(int table, int entries, bool species) {
     return OpenedJson(current);
 }
 
-// One row per ID whose entry lies in the table, then one per entry no ID reaches.
+GameFamily Family() { return FamilyOfCode(current.model.identity.code); }
+
+// One row per ID whose entry lies in the table, then one per entry no ID
+// reaches, each with `heard`, its figures in the normal mode (HeardJson).
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
+    const auto heard = TableHeard(current.Image(), current.model, Family());
     Json rows = Json::Array();
-    for (const EntryRow& row : EntryRows(current.model, current.rule))
-        rows.Push(EntryJson(current.Image(), current.model, current.rule, row));
+    for (const EntryRow& row : EntryRows(current.model, current.rule)) {
+        Json j = EntryJson(current.Image(), current.model, current.rule, row);
+        const auto at = static_cast<size_t>(row.index);
+        j.Set("heard", HeardJson(at < heard.size() ? heard[at] : std::nullopt));
+        rows.Push(std::move(j));
+    }
     return Text(rows);
 }
 
@@ -315,6 +325,23 @@ std::string QualityOf(const val& values, const val& sample) {
                               {"warnings", WarningsJson(warnings)}}));
 }
 
+// What the game will play of `sample`, as `encode` made it of `values`, in
+// place of entry `index`: its SNR as heard (HeardSnrDb, against a perfect
+// sample of the values; null when exact) and the warnings of what is heard,
+// its loudness against the median of the table's other cries.
+std::string Heard(int index, const val& values, const val& sample) {
+    const Bytes bytes = BytesOf(sample);
+    const SampleInfo s = InspectSample(bytes, 0);
+    if (!s.Kind()) return Error("not a sample");
+    const uint8_t voice = CryVoiceByte(*s.Kind());
+    const GameFamily family = Family();
+    const int replaced[] = {index};
+    const auto median = MedianLoudnessDb(TableHeard(current.Image(), current.model, family), replaced);
+    const std::optional<double> snr = HeardSnrDb(PerfectValues(BytesOf(values), s.rateField), ValuesPlayed({voice, bytes}), family);
+    return Text(Json::Object({{"heard_snr_db", snr},
+                              {"warnings", HeardWarningsJson(WarningsHeard(bytes, voice, family, median))}}));
+}
+
 // What replacing entry `index` with `sample` (of either kind) would do, the
 // slot chosen as Place::Auto: in place when it fits, else in free space,
 // repointed, the voice byte rewritten when the kind changes.
@@ -346,8 +373,6 @@ uint32_t ValuesFittingIn(const std::string& kind, uint32_t bytes) {
 // --- Playback -------------------------------------------------------------
 
 // The modes the current image's game plays a cry in, by its game code.
-GameFamily Family() { return FamilyOfCode(current.model.identity.code); }
-
 std::string Modes() {
     Json modes = Json::Array();
     for (const CryMode& m : CryModes(Family()))
@@ -447,6 +472,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
+    emscripten::function("heard", &Heard);
     emscripten::function("plan", &PlanEdit);
     emscripten::function("apply", &ApplyEdit);
     emscripten::function("image", &Image);

@@ -71,7 +71,13 @@ export interface Entry {
   sample: Sample | null;
   /** The stem of the cry's file name: cry-025, species-025, index-0400. */
   file: string;
+  /** As heard in the game's normal mode; null unless the entry holds a sound. */
+  heard: EntryHeard | null;
 }
+
+/** An entry as the game plays it in its normal mode: cut when the hold ends it before the sample's end;
+ *  loudness_db (RMS against full scale) null for silence. */
+export interface EntryHeard { seconds_heard: number; cut: boolean; loudness_db: number | null }
 
 export type TableName = 'cry' | 'reverse';
 
@@ -167,6 +173,29 @@ export interface AudioWarning {
   sample_rate: number | null;
 }
 
+export type HeardWarningCode = 'CutInNormal' | 'CutInModes' | 'RateAboveMixer' | 'WrapsWithChorus' | 'LoudnessOff';
+
+/** What the game will play of a new sample: the fields its code names are set, the others null; modes are
+ *  the modes' names (CryMode.name). The page words it (message is null). */
+export interface HeardWarning {
+  code: HeardWarningCode;
+  message: string | null;
+  seconds_stored: number | null;
+  seconds_heard: number | null;
+  modes: string[] | null;
+  wrapped: number | null;
+  rate: number | null;
+  bytes: number | null;
+  bytes_at_mixer_rate: number | null;
+  extra_bytes: number | null;
+  loudness_db: number | null;
+  median_db: number | null;
+}
+
+/** A new sample as heard: heard_snr_db compares its render in the normal mode with a perfect sample's (null
+ *  when they are the same). */
+export interface Heard { heard_snr_db: number | null; warnings: HeardWarning[] }
+
 export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }
 
 export interface ConditionOptions {
@@ -233,6 +262,9 @@ export interface Brevox {
   defaults(index: number): JsonText<Defaults>;
   encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;
   quality(values: Uint8Array, sample: Uint8Array): JsonText<Quality>;
+  /** What the game will play of `sample` (made of `values`) in place of entry `index`: its SNR as heard and the
+   *  warnings of what is heard, its loudness against the other cries'. */
+  heard(index: number, values: Uint8Array, sample: Uint8Array): JsonText<Heard | Failure>;
   plan(index: number, sample: Uint8Array): JsonText<Plan>;
   apply(index: number, sample: Uint8Array): JsonText<Plan | Failure>;
   image(): Uint8Array;

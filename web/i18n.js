@@ -62,6 +62,9 @@ const TEXTS = {
     playBoth: 'Avant puis après', playBothTitle: 'Le cri actuel, puis le nouveau, dans le mode choisi',
     playingBoth: mode => `Lecture de l'avant puis de l'après, en mode ${mode}.`,
     mode: 'Mode:', modeTitle: 'Comment le jeu joue le cri: Écouter le joue ainsi',
+    heardHead: 'Entendu', sortHeardTitle: 'Trier par les secondes entendues en mode normal (encore: dans l\'autre sens, puis dans l\'ordre de la table)',
+    cutMark: 'coupé par le jeu en mode normal',
+    heardSnr: db => `; tel que joué: ${db.toFixed(1)} dB`,
     // The core's mode names, worded.
     modes: {normal: 'normal', doubles: 'combat double', encounter: 'rencontre', 'high-pitch': 'aigu',
             'echo-start': "début d'écho", faint: 'K.O.', 'echo-end': "fin d'écho", 'roar-1': 'rugissement 1',
@@ -163,7 +166,6 @@ const TEXTS = {
     normalize: 'Normaliser le pic à',
     badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
     allTrimmed: 'Rien ne dépasse le seuil de coupe: tout le son serait coupé.',
-    // By AudioWarningCode, from the numbers the core gives.
     // The core's warnings, by code, worded from their fields.
     warnings: {
       MixLostEnergy: w => `Le mélange des ${w.channels} canaux garde ${w.kept_percent.toFixed(0)} % de l'énergie du plus fort ` +
@@ -176,6 +178,16 @@ const TEXTS = {
            'baissez le gain',
       RateMismatch: w => `Le WAV est à ${w.wav_rate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sample_rate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} fois)`,
+      // What the game will play of it.
+      CutInNormal: w => `Le jeu coupe ce son en mode normal: on en entend ${w.seconds_heard.toFixed(3)} s, écho compris, ` +
+           `de ses ${w.seconds_stored.toFixed(3)} s`,
+      CutInModes: w => `Il est coupé aussi en mode ${list(w.modes.map(m => TEXTS.fr.modes[m] || m))}`,
+      RateAboveMixer: w => `Ce sample est à ${w.rate} Hz, mais le jeu le mixe à 13379 Hz: ${w.extra_bytes} de ses ${w.bytes} ` +
+           `octets ne s'entendent pas (${w.bytes_at_mixer_rate} à 13379 Hz)`,
+      WrapsWithChorus: w => `En mode ${list(w.modes.map(m => TEXTS.fr.modes[m] || m))}, sa seconde voix fait déborder ` +
+           `${w.wrapped} ${w.wrapped > 1 ? 'valeurs' : 'valeur'}: le son grésille; baissez le gain`,
+      LoudnessOff: w => `Ce cri sonne à ${w.loudness_db.toFixed(1)} dB, loin des ${w.median_db.toFixed(1)} dB des autres cris ` +
+           `de la table: ${w.loudness_db > w.median_db ? 'baissez' : 'montez'} le gain`,
     },
     // Why the engine did not start, by the reason page.js and engine.js give.
     engineFailure: (reason, error) => `${TEXTS.fr.engineFailed[reason]} (${error})`,
@@ -236,6 +248,9 @@ const TEXTS = {
     playBoth: 'Before, then after', playBothTitle: 'The cry as it is, then the new one, in the mode chosen',
     playingBoth: mode => `Playing before, then after, in ${mode} mode.`,
     mode: 'Mode:', modeTitle: 'How the game plays the cry: Play plays it so',
+    heardHead: 'Heard', sortHeardTitle: 'Sort by the seconds heard in normal mode (again: the other way, then in table order)',
+    cutMark: 'cut by the game in normal mode',
+    heardSnr: db => `; as played: ${db.toFixed(1)} dB`,
     // The core's mode names, worded.
     modes: {normal: 'normal', doubles: 'doubles', encounter: 'encounter', 'high-pitch': 'high pitch',
             'echo-start': 'echo start', faint: 'faint', 'echo-end': 'echo end', 'roar-1': 'roar 1',
@@ -346,6 +361,16 @@ const TEXTS = {
            `${w.peak_error} steps): lower the gain`,
       RateMismatch: w => `The WAV is at ${w.wav_rate.toFixed(0)} Hz but its bytes would play at ${w.sample_rate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} times)`,
+      // What the game will play of it.
+      CutInNormal: w => `The game cuts this sound in normal mode: ${w.seconds_heard.toFixed(3)} s of its ` +
+           `${w.seconds_stored.toFixed(3)} s are heard, echo included`,
+      CutInModes: w => `It is cut in ${list(w.modes.map(m => TEXTS.en.modes[m] || m))} mode too`,
+      RateAboveMixer: w => `This sample is at ${w.rate} Hz, but the game mixes it at 13379 Hz: ${w.extra_bytes} of its ` +
+           `${w.bytes} bytes are never heard (${w.bytes_at_mixer_rate} at 13379 Hz)`,
+      WrapsWithChorus: w => `In ${list(w.modes.map(m => TEXTS.en.modes[m] || m))} mode, its chorus voice makes ${w.wrapped} ` +
+           `${w.wrapped === 1 ? 'value' : 'values'} wrap: the sound crackles; lower the gain`,
+      LoudnessOff: w => `This cry sounds at ${w.loudness_db.toFixed(1)} dB, far from the table's other cries at ` +
+           `${w.median_db.toFixed(1)} dB: ${w.loudness_db > w.median_db ? 'lower' : 'raise'} the gain`,
     },
     engineFailure: (reason, error) => `${TEXTS.en.engineFailed[reason]} (${error})`,
     engineFailed: {

@@ -144,8 +144,10 @@ const {setModes, pickedMode, pick, modeName, playMode, playBoth, showHearing} = 
     const said = (who, words) => words.length ? t().cutsOf(who, words) : t().noCuts(who, names);
     const before = markCuts($('#wave').parentNode, old ? old.marks : [], old ? row.sample.length : 1, span.old);
     const after = markCuts($('#new-wave').parentNode, next ? next.marks : [], next ? c.newValues.length : 1, span.next);
-    $('#cuts').textContent = [old ? said(next ? t().before : t().thisCry, before) : '',
-                              next ? said(t().after, after) : ''].join(' ').trim();
+    // Said only where a mode cuts one of them.
+    $('#cuts').textContent = !before.length && !after.length ? '' : [old ? said(next ? t().before : t().thisCry, before) : '',
+                                                                  next ? said(t().after, after) : ''].join(' ').trim();
+    $('#cuts').hidden = !$('#cuts').textContent;
     /** @param {RenderFigures | null} f */
     const heardText = f => !f ? '–' : !f.playable ? t().silent : t().heardSeconds(f.seconds_heard, f.cut);
     $('#heard-mode').textContent = t().heardIn(modeName(modes.find(m => m.number === picked)?.name || ''));

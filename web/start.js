@@ -109,6 +109,7 @@ const {core, isSound, applyLanguage, start} = (() => {
       reread();
     });
     $('#cries tbody').addEventListener('keydown', onListKey);
+    $('#sort-heard').addEventListener('click', sortByHeard);
     $('#play-selected').addEventListener('click', () => selectedRow() && play(selectedRow()));
     $('#dump-selected').addEventListener('click', () => selectedRow() && dump(selectedRow()));
     $('#play-new').addEventListener('click', playNew);

@@ -22,6 +22,8 @@
 /** @typedef {import('./brevox').ConditionOptions} ConditionOptions */
 /** @typedef {import('./brevox').RateLimits} RateLimits */
 /** @typedef {import('./brevox').CryMode} CryMode */
+/** @typedef {import('./brevox').Heard} Heard */
+/** @typedef {import('./brevox').HeardWarning} HeardWarning */
 /** @typedef {'info' | 'warning' | 'error'} Level */
 /** @typedef {{key: string, args: any[], level: Level}} Status */
 

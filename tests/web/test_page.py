@@ -286,6 +286,33 @@ class Page(unittest.TestCase):
             self.assertAlmostEqual(left, 100 * held / 59.7275 / seconds, delta=0.1)
         self.assertIn(self.words('after'), self.find('#cuts').text)
         self.assertIn(names['doubles'], self.find('#cuts').text)
+        # Its warnings of what is heard: cut in normal mode, and in the other modes that hold a cry as long, as the
+        # command line's render finds them.
+        warned = {w['code']: w for w in self.driver.execute_script('return candidate().warnings')}
+        self.assertAlmostEqual(warned['CutInNormal']['seconds_heard'], new['normal'][0]['seconds_heard'])
+        self.assertEqual(set(warned['CutInModes']['modes']),
+                         {m['name'] for m in modes if m['number'] and m['length'] >= 140 and new[m['name']][0]['cut']})
+        for code in ('CutInNormal', 'CutInModes'):
+            self.assertIn(self.driver.execute_script(f'return t().warnings.{code}(arguments[0])', warned[code]),
+                          self.find('#warnings').text)
+        # Applied, the cry is heard longest of the table, marked cut; the list sorts by what is heard, longest
+        # first, then shortest first, then in the table's order again.
+        self.find('#apply').click()
+        self.wait_edits(1)
+        heard = f"{new['normal'][0]['seconds_heard']:.3f} ✂"
+        self.wait(lambda d: self.row(7).find_elements(By.CSS_SELECTOR, 'td')[5].text == heard)
+        shown = """return [...document.querySelectorAll('#cries tbody tr')].map(tr =>
+            [tr.dataset.index, parseFloat(tr.cells[5].textContent)]).filter(([, heard]) => !isNaN(heard))"""
+        for order in ('descending', 'ascending', 'none'):
+            self.rows_shown(self.find('#sort-heard').click)
+            self.assertEqual(self.find('#sort-heard').find_element(By.XPATH, '..').get_attribute('aria-sort'), order)
+            rows = self.driver.execute_script(shown)
+            heard = [h for _, h in rows]
+            if order != 'none':
+                self.assertEqual(heard, sorted(heard, reverse=order == 'descending'), order)
+            self.assertEqual(rows[0 if order == 'descending' else -1][0] if order != 'none' else rows[6][0], '6', order)
+        self.assertEqual([i for i, _ in rows],
+                         self.driver.execute_script('return listRows().filter(r => r.heard).map(r => String(r.index))'))
 
     def test_rows_match_the_command_line_under_both_rules(self):
         rom = self.open_rom('hack.gba')  # the games' layout, some cries uncompressed
@@ -305,6 +332,12 @@ class Page(unittest.TestCase):
         self.assertFalse(self.driver.execute_script(waved, last))
         self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", last)
         self.wait(lambda d: d.execute_script(waved, last))
+        # What is heard of a cry in the normal mode is what the command line's render plays: uncompressed at
+        # 22050 Hz, at the mixer's rate, compressed.
+        for cry in (4, 9, 25):
+            normal = json.loads(cli('render', rom, cry, '-o', os.path.join(self.tmp, 'heard.wav'), '--json'))['renders'][0]
+            self.assertEqual(self.row(cry).find_elements(By.CSS_SELECTOR, 'td')[5].text,
+                             f"{normal['seconds_heard']:.3f}" + (' ✂' if normal['cut'] else ''), cry)
         kinds = self.driver.execute_script('return TEXTS.fr')
         for rule in ([], ['--species']):
             if rule:
@@ -317,7 +350,7 @@ class Page(unittest.TestCase):
             expected = {(e['id'], e['index']): e['sample'] for e in listed['entries']}
             for row in shown:
                 sample = expected[(row['id'], row['index'])]
-                self.assertEqual(row['cells'][2:4] + row['cells'][5:7],
+                self.assertEqual(row['cells'][2:4] + row['cells'][6:8],
                                  [f"0x{sample['offset']:X}", str(sample['length']), str(sample['bytes']),
                                   kinds[sample['kind']]], row)
             # Every ID whose entry lies in the table has its row, and every entry one row at least.
