@@ -124,6 +124,9 @@ const {core, isSound, applyLanguage, start} = (() => {
     $('#download-rom').addEventListener('click', () => downloadImage(false));
     $('#download-patch').addEventListener('click', () => downloadImage(true));
     document.addEventListener('keydown', onPageKey);
+    // The audio output opens at the first press of a key or a button, the first moment a page may open it,
+    // rather than at the first sound, which would wait for it.
+    for (const press of ['pointerdown', 'keydown']) document.addEventListener(press, audioContext, {once: true});
     document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
     document.addEventListener('dragleave', e => { if (!e.relatedTarget) document.body.classList.remove('dragging'); });
     document.addEventListener('drop', onDrop);

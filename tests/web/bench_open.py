@@ -13,7 +13,7 @@ open it prints the time from the file chosen (its change event) to the rows in t
 and the longest main-thread task the browser reports ('longtask' entries, 50 ms or more).
 With --file the page is opened from disk (file://) instead of served.
 
-Then, on the games' layout image, a 2.8 s sound is encoded into cry 25 and given again as its new sound: for
+Then, on game.gba (the games' layout, with its free tail), a 2.8 s sound is encoded into cry 25 and given again as its new sound: for
 each of the game's modes, N times, it prints the time from the click on Play (the cry) and on Play the new one
 to the start of its sound (the AudioBufferSourceNode's start, once the engine has rendered it), and the
 latency the audio output adds to that (the context's baseLatency and outputLatency).
@@ -140,7 +140,9 @@ def play_modes(driver, url, image, sound, runs):
     find('#rom-file').send_keys(image)
     wait.until(lambda d: d.execute_script(f"return !!document.querySelector('#cries tbody tr[data-id=\"{PLAY_CRY}\"]')"))
     for step in ('apply', 'again'):
-        driver.execute_script(f"document.querySelector('#cries tbody tr[data-id=\"{PLAY_CRY}\"]').click()")
+        row = find(f'#cries tbody tr[data-id="{PLAY_CRY}"]')
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", row)
+        row.click()  # as a user selects it: the first press opens the audio output
         wait.until(lambda d: d.execute_script('return selectedRow() !== null'))
         find('#audio-file').send_keys(sound)
         wait.until(lambda d: not find('#play-new').get_property('disabled'))
@@ -191,7 +193,8 @@ def main():
             print(f'{name}: rows shown after {statistics.median(shown):.0f} ms median '
                   f'({", ".join(f"{x:.0f}" for x in shown)}); longest main-thread task '
                   f'{max(longest):.0f} ms ({", ".join(f"{x:.0f}" for x in longest)}; 0: none of 50 ms or more)')
-        times, latency = play_modes(driver, url, opened[0][1], long_sound(tmp), args.runs)
+        # game.gba as written, its FF tail free to take the long cry.
+        times, latency = play_modes(driver, url, os.path.join(tmp, 'game.gba'), long_sound(tmp), args.runs)
         for button, what in (('#play-selected', f'cry {PLAY_CRY} ({LONG_SECONDS} s)'), ('#play-new', 'the new sound')):
             played = times[button]
             print(f'{what} played in every mode, {len(played)} clicks: its sound starts '
