@@ -10,7 +10,7 @@
  * @typedef {Entry | Uint8Array} Sound a cry of the image, or a sample on its own as `encode` made it
  */
 
-const {setModes, pickedMode, pick, modeName, playMode, playBoth, showHearing} = (() => {
+const {setModes, pick, modeName, playMode, playBoth, showHearing} = (() => {
   /** @type {CryMode[]} the image's game's */
   let modes = [];
   let picked = 0;
@@ -18,7 +18,7 @@ const {setModes, pickedMode, pick, modeName, playMode, playBoth, showHearing} = 
   /** @type {WeakMap<object, Map<number, RenderFigures>>} each sound's figures by mode, as rendered */
   const heard = new WeakMap();
 
-  // The modes marked on the waveforms: the one a cry plays in by default, and the one it is cut shortest in.
+  // The modes marked on the waveforms: the one a cry plays in by default, and doubles, which holds it 20 frames.
   const Marked = ['normal', 'doubles'];
 
   /** @param {string} name */
@@ -161,7 +161,6 @@ const {setModes, pickedMode, pick, modeName, playMode, playBoth, showHearing} = 
 
   return {
     setModes, modeName, playMode, playBoth, showHearing,
-    pickedMode: () => picked,
     /** The picker's mode becomes the one played; what is heard of the sounds is shown again. */
     pick() {
       picked = Number($('#mode').value);
