@@ -9,6 +9,7 @@
 #include "audio.h"
 #include "command.h"
 #include "context.h"
+#include "heard_cries.h"
 #include "options.h"
 #include "output.h"
 #include "text.h"
@@ -76,6 +77,7 @@ struct Encoding {
     EncodeMode mode = EncodeMode::Best;
     LoadedAudio audio;
     EncodedCry cry;
+    HeardCry heard;
     EditRequest request;
     Plan plan;
     Written written;
@@ -104,6 +106,9 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
     e.cry = EncodeCry(e.audio.samples, wanted.kind, e.mode, LoadedRateField(e.audio, wanted, args.condition.keepRate),
                       args.input);
     CheckEncoding(e.cry.quality, e.mode, e.audio.warnings);
+    // Its loudness against the other cries of the table.
+    const std::vector<int> replaced = e.target ? std::vector<int>{e.target->index} : std::vector<int>{};
+    e.heard = HearCry(e.cry, e.audio.samples, FamilyOf(ctx), MedianLoudnessDb(TableHeardOnEachCore(ctx), replaced));
     change.sample = e.cry.sample;
     e.request.cries.push_back(change);
     e.request.freeRange = FreeRangeOf(ctx, args.freeStart, args.freeEnd);
@@ -112,8 +117,9 @@ Encoding EncodeRequest(const RomContext& ctx, const EncodeArgs& args) {
 
 Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding& e) {
     const CryPlan& c = e.plan.cries.front();
-    // The sound's warnings, then the edit's.
+    // The sound's warnings, what the game will play of it, then the edit's.
     Json warnings = WarningsJson(e.audio.warnings, WarningText);
+    for (const HeardWarning& w : e.heard.warnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
     for (const PlanWarning& w : e.plan.warnings) warnings.Push(PlanWarningJson(w, ctx.rule, PlanWarningWords));
     Json j = Json::Object({{"rom", args.rom},
                            {"input", args.input},
@@ -124,9 +130,11 @@ Json EncodingJson(const RomContext& ctx, const EncodeArgs& args, const Encoding&
                            {"kind", FormatOf(e.cry.kind).name},
                            {"quality", ModeName(e.mode)},
                            {"snr_db", e.cry.quality.snrDb},
+                           {"snr_heard_db", e.heard.snrDb},
                            {"grade", GradeName(GradeOf(e.cry.quality))},
                            {"warnings", warnings},
-                           {"plan", PlanJson(ctx, e.plan, {{c.index, Json::Object({{"snr_db", e.cry.quality.snrDb}})}})}});
+                           {"plan", PlanJson(ctx, e.plan, {{c.index, Json::Object({{"snr_db", e.cry.quality.snrDb},
+                                                                                   {"snr_heard_db", e.heard.snrDb}})}})}});
     j.Merge(WrittenJson(args.write, e.written));
     return j;
 }
@@ -136,9 +144,9 @@ void PrintEncoding(const RomContext& ctx, const EncodeArgs& args, const Encoding
     const uint32_t hz = e.cry.rateField / 1024;
     const QualityGrade grade = GradeOf(e.cry.quality);
     const std::string graded = grade == QualityGrade::Exact ? "" : std::string(" (") + GradeWord(grade) + ")";
-    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s%s\n", args.input.c_str(), e.cry.values, hz,
-                e.cry.values / static_cast<double>(hz), ModeName(e.mode), SnrText(e.cry.quality.snrDb).c_str(),
-                graded.c_str());
+    std::printf("%s: %u samples at %u Hz (%.3f s), quality %s, SNR %s%s, as heard %s\n", args.input.c_str(),
+                e.cry.values, hz, e.cry.values / static_cast<double>(hz), ModeName(e.mode),
+                SnrText(e.cry.quality.snrDb).c_str(), graded.c_str(), HeardSnrText(e.heard.snrDb).c_str());
     std::printf("sample: %u bytes, %s, at %s", c.newBytes, FormatOf(e.cry.kind).name, Hex(c.newOffset).c_str());
     if (c.oldBytes && c.oldKind) std::printf(" (replaces %s sample of %u bytes)", WithArticle(FormatOf(*c.oldKind).name).c_str(), c.oldBytes);
     if (c.moved) std::printf(" (moved from %s)", Hex(c.oldOffset).c_str());
@@ -155,6 +163,7 @@ int RunEncode(const EncodeArgs& args) {
     Encoding e = EncodeRequest(ctx, args);
     e.plan = PlanEdits(ctx.image, ctx.model, e.request);
     PrintWarnings(e.audio.warnings);
+    PrintHeardWarnings(e.heard.warnings);
     PrintPlanWarnings(ctx, e.plan);
     // --repoint-free needs an entry to repoint: no hint of it for --offset.
     RefuseUnlessOk(ctx, e.plan, !args.repointFree && e.target.has_value());

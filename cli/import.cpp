@@ -13,6 +13,7 @@
 #include "audio.h"
 #include "command.h"
 #include "context.h"
+#include "heard_cries.h"
 #include "options.h"
 #include "output.h"
 #include "parallel.h"
@@ -51,7 +52,10 @@ struct Source {
     int index = -1;
     // Filled by the encoding pass:
     EncodedCry cry;
+    Bytes input;          // the values it was made from
+    HeardFigures figures;  // the new sample as heard
     AudioWarnings warnings;
+    HeardCry heard;
     std::string problem;
 };
 
@@ -89,6 +93,7 @@ std::vector<Source> FindSources(const RomContext& ctx, const std::string& dir, s
 // Loads and encodes every source on every core.
 void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const ImportArgs& args, bool progress) {
     const EncodeMode mode = ModeOf(args.quality);
+    const GameFamily family = FamilyOf(ctx);
     const std::vector<std::string> problems = WorkOnEach(
         sources.size(),
         [&](size_t i) {
@@ -100,10 +105,30 @@ void EncodeAll(const RomContext& ctx, std::vector<Source>& sources, const Import
                               s.path);
             CheckEncoding(s.cry.quality, mode, audio.warnings);
             s.warnings = audio.warnings;
+            s.figures = SampleHeard(s.cry.sample, CryVoiceByte(s.cry.kind), family);
+            s.input = std::move(audio.samples);
         },
         progress);
     for (size_t i = 0; i < sources.size(); ++i)
         if (!problems[i].empty()) sources[i].problem = problems[i];
+}
+
+// Hears every new sample on every core, its loudness against the table as
+// the import leaves it: every other cry, old or new.
+void HearAll(const RomContext& ctx, std::vector<Source>& sources) {
+    const GameFamily family = FamilyOf(ctx);
+    std::vector<std::optional<HeardFigures>> table = TableHeardOnEachCore(ctx);
+    for (const Source& s : sources)
+        if (s.problem.empty()) table[static_cast<size_t>(s.index)] = s.figures;
+    WorkOnEach(
+        sources.size(),
+        [&](size_t i) {
+            Source& s = sources[i];
+            if (!s.problem.empty()) return;
+            const int self[] = {s.index};
+            s.heard = HearCry(s.cry, s.input, family, MedianLoudnessDb(table, self));
+        },
+        false);
 }
 
 // One WAV per cry, named as its source with a .wav ending.
@@ -161,11 +186,15 @@ void RefuseImportUnlessOk(const RomContext& ctx, const Import& im) {
 
 Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im) {
     std::map<int, Json> extra;
-    for (const Source& s : im.sources)
+    for (const Source& s : im.sources) {
+        Json warnings = WarningsJson(s.warnings, WarningText);
+        for (const HeardWarning& w : s.heard.warnings) warnings.Push(HeardWarningJson(w, HeardWarningWords));
         extra[s.index] = Json::Object({{"snr_db", s.cry.quality.snrDb},
+                                       {"snr_heard_db", s.heard.snrDb},
                                        {"file", s.path},
                                        {"length", s.cry.values},
-                                       {"warnings", WarningsJson(s.warnings, WarningText)}});
+                                       {"warnings", warnings}});
+    }
     Json j = Json::Object({{"rom", args.rom},
                            {"dir", args.dir},
                            {"quality", ModeName(ModeOf(args.quality))},
@@ -180,11 +209,11 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
     for (const Source& s : im.sources) byIndex[s.index] = &s;
     const Plan& plan = im.plan;
     for (const std::string& f : im.ignored) std::printf("ignored: %s\n", f.c_str());
-    std::printf("%-14s %9s %9s  %-22s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)");
+    std::printf("%-14s %9s %9s  %-22s %8s %8s\n", "cry", "old bytes", "new bytes", "placement", "SNR (dB)", "as heard");
     for (const CryPlan& c : plan.cries) {
         const Source& s = *byIndex[c.index];
-        std::printf("%-14s %9u %9u  %-22s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
-                    SnrText(s.cry.quality.snrDb, "").c_str());
+        std::printf("%-14s %9u %9u  %-22s %8s %8s\n", s.name.c_str(), c.oldBytes, c.newBytes, Placement(c).c_str(),
+                    SnrText(s.cry.quality.snrDb, "").c_str(), HeardSnrText(s.heard.snrDb, "").c_str());
     }
     for (Span r : plan.reclaimed) std::printf("reclaimed %s-%s (%u bytes)\n", Hex(r.start).c_str(), Hex(r.end).c_str(), r.Size());
     std::printf("%zu cries; %llu bytes of free space used, %llu reclaimed, %llu left\n", plan.cries.size(),
@@ -201,14 +230,16 @@ int RunImport(const ImportArgs& args) {
     im.sources = FindSources(ctx, args.dir, &im.ignored);
     if (im.sources.empty()) Fail("'" + args.dir + "' holds no cry files (cry-NNN.*, species-NNN.*, index-NNNN.*)");
     EncodeAll(ctx, im.sources, args, IsTerminal(stderr));
+    HearAll(ctx, im.sources);
     ImportRequest(ctx, args, im);
     im.plan = PlanEdits(ctx.image, ctx.model, im.request);
     PrintPlanWarnings(ctx, im.plan);
     RefuseImportUnlessOk(ctx, im);
     for (const Source& s : im.sources) {
-        if (s.warnings.empty()) continue;
+        if (s.warnings.empty() && s.heard.warnings.empty()) continue;
         std::fprintf(stderr, "%s:\n", s.name.c_str());
         PrintWarnings(s.warnings);
+        PrintHeardWarnings(s.heard.warnings);
     }
     WarnOverwritten(ctx, im.plan);
     if (!args.preview.empty()) WritePreviews(im.sources, args.preview);

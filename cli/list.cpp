@@ -1,11 +1,13 @@
 // list: one row per entry of the cry table: its ID, index, pointer word, the
 // sample it points at (offset, kind, length, duration, bytes) and, where the
-// image has a reverse table, whether that one's entry is in step.
+// image has a reverse table, whether that one's entry is in step. The JSON
+// adds each cry as heard in the normal mode.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "command.h"
 #include "context.h"
+#include "heard_cries.h"
 #include "options.h"
 #include "output.h"
 #include "table_text.h"
@@ -46,8 +48,13 @@ int RunList(const ListArgs& args) {
     RomContext ctx = OpenRom(args.rom, args.table, true);
     const std::vector<EntryRow> rows = EntryRows(ctx.model, ctx.rule);
     if (args.json) {
+        const std::vector<std::optional<HeardFigures>> heard = TableHeardOnEachCore(ctx);
         Json entries = Json::Array();
-        for (const EntryRow& r : rows) entries.Push(EntryJson(ctx, r));
+        for (const EntryRow& r : rows) {
+            Json e = EntryJson(ctx, r);
+            e.Set("heard", HeardJson(heard[static_cast<size_t>(r.index)]));
+            entries.Push(e);
+        }
         Json j = Json::Object({{"rom", args.rom}, {"rule", RuleName(ctx.rule)}});
         j.Merge(TableJson(ctx.model, ctx.shortfall, ctx.cut));
         j.Set("entries", entries);

@@ -1,6 +1,8 @@
 #include "words.h"
 
 #include <array>
+#include <cmath>
+#include <cstdio>
 
 #include "text.h"
 
@@ -69,6 +71,24 @@ const std::array<WarningText, 3> WarningTexts = {{
      }},
 }};
 
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", s);
+    return text;
+}
+
+std::string Decibels(double db) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dB", db);
+    return text;
+}
+
+std::string ModeNames(const HeardWarning& w) {
+    std::string names;
+    for (int m : w.modes) names += (names.empty() ? "" : ", ") + std::string(FindCryMode(w.family, m)->name);
+    return names;
+}
+
 std::string Joined(const std::string& subject, const std::string& words) {
     return subject.empty() ? words : subject + ": " + words;
 }
@@ -125,4 +145,25 @@ const char* GradeWord(QualityGrade grade) {
         case QualityGrade::Poor: return "poor";
     }
     return "unknown";
+}
+
+std::string HeardWarningWords(const HeardWarning& w) {
+    switch (w.code) {
+        case HeardWarningCode::CutInNormal:
+            return "the game cuts it short in the normal mode: " + Seconds(w.secondsHeard) + " heard (echo included) of " +
+                   Seconds(w.secondsStored) + " stored";
+        case HeardWarningCode::CutInModes: return "the game also cuts it short in the modes " + ModeNames(w);
+        case HeardWarningCode::RateAboveMixer:
+            return "at " + std::to_string(w.rateHz) + " Hz it takes " + Bytes(w.bytes) + "; the game mixes at " +
+                   std::to_string(MaxUsefulRateHz) + " Hz and plays nothing finer: at that rate it would take " +
+                   Bytes(w.bytesAtMixerRate) + ", " + Bytes(w.bytes - w.bytesAtMixerRate) + " fewer";
+        case HeardWarningCode::WrapsWithChorus:
+            return "with the chorus voice of " + ModeNames(w) + " its sum wraps past the 8-bit range (" +
+                   std::to_string(w.wrapped) + " values at most): it crackles";
+        case HeardWarningCode::LoudnessOff:
+            return "heard at " + Decibels(w.loudnessDb) + ", " + Decibels(std::abs(w.loudnessDb - w.medianDb)) +
+                   (w.loudnessDb > w.medianDb ? " louder" : " quieter") + " than the table's other cries (median " +
+                   Decibels(w.medianDb) + ")";
+    }
+    return "unknown warning";
 }

@@ -35,13 +35,17 @@ struct HeardFigures {
     bool cut = false;                  // the hold ends it before the sample's end
     std::optional<double> loudnessDb;  // RMS against full scale; none for silence
 };
+// A sample (MakeSample's bytes) played from an entry of voice byte `voice`.
+HeardFigures SampleHeard(std::span<const uint8_t> sample, uint8_t voice, GameFamily family);
 // Nothing for an entry that points at no sound.
 std::optional<HeardFigures> EntryHeard(ImageBytes image, const ImageModel& model, int index, GameFamily family);
-// Every entry of the table in use, in index order.
+// Every entry of the table in use, in index order (none without a table).
 std::vector<std::optional<HeardFigures>> TableHeard(ImageBytes image, const ImageModel& model, GameFamily family);
 
 // The median loudness of the table's cries, leaving out the entries in
-// `excluding` (those being replaced) and the silent; none when none is left.
+// `excluding` and the silent; none when none is left. A new sample is heard
+// against the table as the edit leaves it: the new samples' figures in place
+// of those they replace, its own left out.
 std::optional<double> MedianLoudnessDb(std::span<const std::optional<HeardFigures>> table,
                                        std::span<const int> excluding = {});
 

@@ -14,8 +14,9 @@ bool HoldsLikeNormal(const CryMode& mode, const CryMode& normal) {
 
 std::optional<HeardWarning> RateWarning(const SampleInfo& s, GameFamily family) {
     if (s.Hz() <= MaxUsefulRateHz || !s.format) return std::nullopt;
-    // The same duration at the mixer's rate.
-    const auto values = static_cast<uint32_t>(std::ceil(s.length * (MaxUsefulRateHz / s.Rate())));
+    // The same duration at the mixer's rate, rounded up (the rate field is rate x 1024).
+    const uint64_t scaled = uint64_t{s.length} * MaxUsefulRateHz * 1024;
+    const auto values = static_cast<uint32_t>((scaled + s.rateField - 1) / s.rateField);
     HeardWarning w{.code = HeardWarningCode::RateAboveMixer, .family = family};
     w.rateHz = s.Hz();
     w.bytes = SampleBytes(s.format->kind, s.length);
@@ -38,16 +39,19 @@ const char* HeardWarningName(HeardWarningCode code) {
 
 uint8_t CryVoiceByte(SampleKind kind) { return static_cast<uint8_t>(VoiceWord(TableKind::Cry, kind)); }
 
+HeardFigures SampleHeard(std::span<const uint8_t> sample, uint8_t voice, GameFamily family) {
+    const PlaybackFigures f = RenderCry({voice, sample}, CryModes(family)[0]).figures;
+    return {f.secondsHeard, f.cut, f.rmsDb};
+}
+
 std::optional<HeardFigures> EntryHeard(ImageBytes image, const ImageModel& model, int index, GameFamily family) {
     const Entry e = ReadEntry(image, model.table, index);
     if (!e.pointsIntoRom || !InspectSample(image, e.offset).Sound()) return std::nullopt;
-    const PlayedEntry played{static_cast<uint8_t>(e.firstWord), image.subspan(e.offset)};
-    const PlaybackFigures f = RenderCry(played, CryModes(family)[0]).figures;
-    return HeardFigures{f.secondsHeard, f.cut, f.rmsDb};
+    return SampleHeard(image.subspan(e.offset), static_cast<uint8_t>(e.firstWord), family);
 }
 
 std::vector<std::optional<HeardFigures>> TableHeard(ImageBytes image, const ImageModel& model, GameFamily family) {
-    std::vector<std::optional<HeardFigures>> table(static_cast<size_t>(std::max(model.entries, 0)));
+    std::vector<std::optional<HeardFigures>> table(model.HasTable() ? static_cast<size_t>(model.entries) : 0);
     for (size_t i = 0; i < table.size(); ++i) table[i] = EntryHeard(image, model, static_cast<int>(i), family);
     return table;
 }

@@ -317,9 +317,18 @@ TEST_F(CliCommands, QualityComparesTheTwoModes) {
     EXPECT_EQ(j["best"]["worst_blocks"], 0);
     EXPECT_GT(j["fast"]["worst_blocks"].get<int>(), 0);
     EXPECT_EQ(j["best"]["blocks"], 165);
+    // As heard, the error the coding adds still tells the modes apart.
+    EXPECT_GT(j["best"]["snr_heard_db"].get<double>(), j["fast"]["snr_heard_db"].get<double>());
+    EXPECT_TRUE(j["warnings"].empty()) << j["warnings"];
     CliResult text = Run({"quality", wav});
     EXPECT_NE(text.out.find("best"), std::string::npos);
     EXPECT_NE(text.out.find("fast"), std::string::npos);
+    // Without a ROM: the third game's modes and no table to be louder than.
+    ASSERT_TRUE(WriteFileBytes(wav, MakeWav(Sweep(29 * 2205, 200, 4000, 22050), 22050)));
+    j = RunJson({"quality", wav, "--keep-rate"});
+    std::vector<std::string> codes;
+    for (const json& w : j["warnings"]) codes.push_back(w["code"]);
+    EXPECT_EQ(codes, (std::vector<std::string>{"CutInNormal", "CutInModes", "RateAboveMixer"}));
 }
 
 TEST_F(CliCommands, ASineSurvivesEncodeAndDump) {

@@ -4,6 +4,8 @@
 // writing command is checked against the neighbours it must not touch.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "image.h"
 #include "support.h"
 
@@ -268,4 +270,102 @@ TEST_F(CliHacks, EditsGoToTheTableInUseAndKeepOrConvertTheKind) {
                 ASSERT_EQ(DecodeValues(after, ReadEntry(after, h.table, i).offset).value, h.entries[i].played) << i;
             }
     }
+}
+
+// What is heard: a 3-second cry is cut by the normal mode's hold, a rate above
+// the mixer's costs bytes, and the dry runs that say so write nothing.
+namespace {
+
+const json* HeardWarning(const json& warnings, const std::string& code) {
+    for (const json& w : warnings)
+        if (w["code"] == code) return &w;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(CliGames, EncodeAndImportWarnOfWhatTheGameCutsAndCannotPlay) {
+    const std::string three = WavOf("three.wav", Tone(3 * GameSampleRate, 400, GameSampleRate));
+    CliResult r = Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json j = json::parse(r.out);
+    const json* cut = HeardWarning(j["warnings"], "CutInNormal");
+    ASSERT_TRUE(cut) << j["warnings"];
+    EXPECT_DOUBLE_EQ((*cut)["seconds_stored"].get<double>(), 3.0);
+    EXPECT_LT((*cut)["seconds_heard"].get<double>(), 3.0);
+    EXPECT_TRUE((*cut)["message"].is_string());
+    EXPECT_TRUE(HeardWarning(j["warnings"], "CutInModes"));
+    EXPECT_FALSE(HeardWarning(j["warnings"], "RateAboveMixer"));
+    EXPECT_TRUE(j["snr_heard_db"].is_number());
+    EXPECT_EQ(j["plan"]["cries"][0]["snr_heard_db"], j["snr_heard_db"]);
+    EXPECT_NE(Run({"encode", romPath, three, "5", "--repoint-free", "--dry-run"}).err.find("cuts it short"),
+              std::string::npos);
+    // Louder than the table's other cries, as list hears them.
+    std::vector<double> others;
+    const json list = json::parse(Run({"list", romPath, "--json"}).out);
+    for (const json& e : list["entries"])
+        if (e["index"] != 4) others.push_back(e["heard"]["loudness_db"]);
+    std::sort(others.begin(), others.end());
+    const json* loud = HeardWarning(j["warnings"], "LoudnessOff");
+    ASSERT_TRUE(loud) << j["warnings"];
+    ASSERT_EQ(others.size(), 387u);
+    EXPECT_NEAR((*loud)["median_db"].get<double>(), others[193], 1e-9);
+    EXPECT_GT((*loud)["loudness_db"].get<double>(), (*loud)["median_db"].get<double>() + 6);
+
+    ASSERT_TRUE(WriteFileBytes(Path("high.wav"), MakeWav(Tone(22050, 400, 22050), 22050)));
+    r = Run({"encode", romPath, Path("high.wav"), "5", "--repoint-free", "--rate", "22050", "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    j = json::parse(r.out);
+    const json* rate = HeardWarning(j["warnings"], "RateAboveMixer");
+    ASSERT_TRUE(rate) << j["warnings"];
+    EXPECT_EQ((*rate)["rate"], 22050);
+    EXPECT_EQ((*rate)["bytes"], j["plan"]["cries"][0]["new_bytes"]);
+    EXPECT_EQ((*rate)["bytes_at_mixer_rate"], SampleBytes(SampleKind::Compressed, 13379));
+    EXPECT_EQ((*rate)["extra_bytes"], (*rate)["bytes"].get<int>() - (*rate)["bytes_at_mixer_rate"].get<int>());
+    EXPECT_FALSE(HeardWarning(j["warnings"], "CutInNormal"));
+
+    fs::create_directory(dir / "in");
+    fs::copy_file(three, dir / "in" / "cry-005.wav");
+    r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    j = json::parse(r.out);
+    EXPECT_TRUE(HeardWarning(j["plan"]["cries"][0]["warnings"], "CutInNormal"));
+    EXPECT_TRUE(j["plan"]["cries"][0]["snr_heard_db"].is_number());
+    EXPECT_EQ(ReadFileBytes(romPath), rom);
+}
+
+// list --json hears every cry as render does in the normal mode.
+TEST_F(CliGames, ListGivesEachCryAsHeard) {
+    CliResult list = Run({"list", romPath, "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const json entries = json::parse(list.out)["entries"];
+    for (int id : {1, 77, 388}) {
+        CliResult r = Run({"render", romPath, std::to_string(id), "-o", Path("r.wav"), "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json render = json::parse(r.out)["renders"][0], heard = entries[id - 1]["heard"];
+        EXPECT_EQ(heard["seconds_heard"], render["seconds_heard"]);
+        EXPECT_EQ(heard["cut"], render["cut"]);
+        EXPECT_EQ(heard["loudness_db"], render["rms_db"]);
+    }
+}
+
+// Each imported cry is heard against the table as the import leaves it: 200
+// loud cries make the loud ones the rule, and the quiet cries left the odd ones.
+TEST_F(CliGames, ImportHearsEachCryAgainstTheTableItLeaves) {
+    fs::create_directory(dir / "in");
+    const Bytes loud = MakeWav(Tone(GameSampleRate / 10, 400, GameSampleRate, 120), GameSampleRate);
+    for (int id = 1; id <= 200; ++id) {
+        char name[32];
+        std::snprintf(name, sizeof name, "cry-%03d.wav", id);
+        ASSERT_TRUE(WriteFileBytes((dir / "in" / name).string(), loud));
+    }
+    CliResult r = Run({"import", romPath, Path("in"), "--dry-run", "--quality", "fast", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const json& c : json::parse(r.out)["plan"]["cries"])
+        EXPECT_FALSE(HeardWarning(c["warnings"], "LoudnessOff")) << c["warnings"];
+    fs::remove_all(dir / "in");
+    fs::create_directory(dir / "in");
+    ASSERT_TRUE(WriteFileBytes((dir / "in" / "cry-001.wav").string(), loud));
+    r = Run({"import", romPath, Path("in"), "--dry-run", "--json"});
+    EXPECT_TRUE(HeardWarning(json::parse(r.out)["plan"]["cries"][0]["warnings"], "LoudnessOff"));
 }

@@ -434,18 +434,14 @@ TEST(Image, CryFileNamesReadBackAsTheirEntries) {
 }
 
 // What the player hears of the table's cries, and what a new sample warns of.
+// list --json checks the figures against render's; here, what has none, and
+// an uncompressed entry of a hack, played as its voice byte says.
 TEST_F(GameImage, HeardFiguresRenderEachSoundInNormalMode) {
-    const Entry e = ReadEntry(rom, model.table, 7);
     PutLe32(&rom[ReadEntry(rom, model.table, 9).pointerPos], RomAddressBase + static_cast<uint32_t>(rom.size()));
     const std::vector<std::optional<HeardFigures>> table = TableHeard(rom, model, GameFamily::Third);
     ASSERT_EQ(table.size(), static_cast<size_t>(model.entries));
     EXPECT_FALSE(table[9]);  // points past the image
-    const PlaybackFigures f = RenderCry({0x20, std::span<const uint8_t>(rom).subspan(e.offset)}, CryModes(GameFamily::Third)[0]).figures;
-    ASSERT_TRUE(table[7]);
-    EXPECT_EQ(table[7]->secondsHeard, f.secondsHeard);
-    EXPECT_EQ(table[7]->cut, f.cut);
-    EXPECT_EQ(table[7]->loudnessDb, f.rmsDb);
-    // An uncompressed entry of a hack plays as its voice byte says.
+    EXPECT_TRUE(table[8] && table[8]->loudnessDb);
     const HackRom hack = MakeHackRom(MixedHackPlan());
     const ImageModel hackModel = OpenImage(hack.rom);
     const std::optional<HeardFigures> plain = EntryHeard(hack.rom, hackModel, 4, GameFamily::Third);

@@ -1,5 +1,6 @@
 // brevox-cli as a whole process: list and dump-all over a synthetic 16 MiB
-// ROM of 412 cries, and import of a pack of 388 cries, start-up, reading,
+// ROM of 412 cries, list --json over one of 388 in the games' layout (its
+// cries heard as the game plays them), and import of a pack of 388 cries, start-up, reading,
 // the reverse-table search and the writes included. Each iteration runs the
 // built program once; cpu_ms adds up its time on every core.
 #include <benchmark/benchmark.h>
@@ -26,6 +27,22 @@ const std::string& BenchRom() {
         for (int i = 0; i < BenchCries; ++i)
             plan.cries.push_back(DecayingChirp(5000 + (i * 97) % 10000, 1500 + i, 300 + i % 200));
         std::string p = (std::filesystem::temp_directory_path() / "brevox-bench-cli.gba").string();
+        WriteFileBytes(p, MakeRom(plan));
+        return p;
+    }();
+    return path;
+}
+
+// An image in the games' layout of their 388 cries, 16 MiB, for list --json,
+// which renders each cry as the game plays it.
+const std::string& GamesRom() {
+    static const std::string path = [] {
+        RomPlan plan;
+        plan.layout = RomLayout::Game;
+        plan.size = 16 << 20;
+        for (int i = 0; i < GameTableEntries; ++i)
+            plan.cries.push_back(DecayingChirp(5000 + (i * 97) % 10000, 1500 + i, 300 + i % 200, 3, GameSampleRate));
+        std::string p = (std::filesystem::temp_directory_path() / "brevox-bench-cli-games.gba").string();
         WriteFileBytes(p, MakeRom(plan));
         return p;
     }();
@@ -63,6 +80,9 @@ BENCHMARK(BM_CliList)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CliListJson(benchmark::State& state) { RunCli(state, "list --json '" + BenchRom() + "'"); }
 BENCHMARK(BM_CliListJson)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CliListJsonGames(benchmark::State& state) { RunCli(state, "list --json '" + GamesRom() + "'"); }
+BENCHMARK(BM_CliListJsonGames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CliDumpAll(benchmark::State& state) {
     const std::string dir = (std::filesystem::temp_directory_path() / "brevox-bench-cli-cries").string();

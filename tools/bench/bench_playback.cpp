@@ -1,12 +1,15 @@
 // The playback model: every mode of every cry of an image in the games'
 // layout (388 cries of half a second to a second and a half at 10512 Hz),
-// against a plain decode of the same cries. One core; figures, not limits.
+// against a plain decode of the same cries, and the heard SNR of each cry
+// against its decoded values. One core; figures, not limits.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <vector>
 
+#include "heard.h"
 #include "image.h"
 #include "playback.h"
 #include "testdata.h"
@@ -104,5 +107,26 @@ BENCHMARK(BM_PlaybackRenderAllModes)->Unit(benchmark::kMillisecond);
 
 void BM_PlaybackRenderAllModesSharedReading(benchmark::State& state) { RenderAllModes(state, true); }
 BENCHMARK(BM_PlaybackRenderAllModesSharedReading)->Unit(benchmark::kMillisecond);
+
+// The heard SNR of every cry against a perfect sample of its own values, as
+// an import measures each new sample (a rate search many times over).
+void BM_PlaybackHeardSnr(benchmark::State& state) {
+    const BenchImage& b = Image();
+    std::vector<PlayedValues> perfect, coded;
+    for (int i = 0; i < b.model.entries; ++i) {
+        const SampleInfo s = InspectSample(b.image, ReadEntry(b.image, b.model.table, i).offset);
+        perfect.push_back(PerfectValues(DecodeToUnsigned(b.image, s), s.rateField));
+        coded.push_back(ValuesPlayed(EntryOf(b, b.model.table, i)));
+    }
+    double seconds = 0;
+    for (auto _ : state) {
+        seconds += SecondsOf([&] {
+            for (size_t i = 0; i < perfect.size(); ++i)
+                benchmark::DoNotOptimize(HeardSnrDb(perfect[i], coded[i], GameFamily::Third));
+        });
+    }
+    state.counters["per_cry_us"] = seconds / static_cast<double>(state.iterations() * perfect.size()) * 1e6;
+}
+BENCHMARK(BM_PlaybackHeardSnr)->Unit(benchmark::kMillisecond);
 
 }  // namespace
