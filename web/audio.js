@@ -1,15 +1,17 @@
 // @ts-check
 // Sound in and out: waveforms drawn, one sound played at a time with its
-// playhead, cries saved as WAV, and a sound file read as 8-bit values.
+// playhead (a cry as the game plays it: modes.js), cries saved as WAV, and a
+// sound file read as 8-bit values.
 'use strict';
 
-const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext, playing} = (() => {
+const {drawWave, askToPlay, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext, playing} = (() => {
   /** @type {AudioContext | null} */
   let context = null;
   /** @type {{source: AudioBufferSourceNode, start: number, duration: number, box: HTMLElement | null, span: number} | null} */
   let sounding = null;
   /** @type {((stopped: boolean) => void) | null} told when the sound playing ends: stopped, or played out */
   let ended = null;
+  let asked = 0;  // sounds asked for, and Stop pressed: a sound made meanwhile plays only if it was the last
 
   /**
    * `values` drawn over the first `span` (0 to 1) of the canvas's width, so
@@ -53,17 +55,22 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf,
     return context;
   }
 
+  /** The ticket of a sound about to be made: `playValues` plays it only if no other was asked for since. */
+  const askToPlay = () => ++asked;
+
   /**
-   * Plays 8-bit `values` at `rate`, as the game plays them, stopping whatever
-   * played before; `box` (a .wave-box) shows the playhead over the first `span`
-   * of its width; `whenEnded` is told when it ends.
+   * Plays 8-bit `values` at `rate`, stopping whatever played before, unless
+   * `ticket` (askToPlay's) is not the last; `box` (a .wave-box) shows the
+   * playhead over the first `span` of its width (at most all of it);
+   * `whenEnded` is told when it ends.
    * @param {Uint8Array} values
    * @param {number} rate
    * @param {HTMLElement | null} box
    * @param {((stopped: boolean) => void) | null} whenEnded
    */
-  function playValues(values, rate, box = null, span = 1, whenEnded = null) {
-    stopSound();
+  function playValues(values, rate, box = null, span = 1, whenEnded = null, ticket = askToPlay()) {
+    if (ticket !== asked) return;
+    finish(true);
     const audio = audioContext();
     const buffer = audio.createBuffer(1, values.length, rate);
     const channel = buffer.getChannelData(0);
@@ -91,7 +98,10 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf,
     if (was && tell) tell(stopped);
   }
 
-  const stopSound = () => finish(true);
+  const stopSound = () => {
+    asked++;
+    finish(true);
+  };
 
   function showPlaying() {
     $('#stop').disabled = !sounding;
@@ -104,21 +114,24 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf,
     const p = sounding;
     if (!p || !p.box) return;
     const done = Math.min(1, (context.currentTime - p.start) / p.duration);
-    /** @type {HTMLElement} */ (p.box.querySelector('.playhead')).style.left = `${done * p.span * 100}%`;
+    /** @type {HTMLElement} */ (p.box.querySelector('.playhead')).style.left = `${Math.min(1, done * p.span) * 100}%`;
     requestAnimationFrame(movePlayhead);
   }
 
-  /** @param {Entry} row */
+  /**
+   * Plays a cry as the game plays it in the mode picked.
+   * @param {Entry} row
+   */
   async function play(row) {
-    const values = row.sample && row.sample.sound ? await core().decode(row.sample.offset) : null;
-    if (!values || !values.length) return fail('cannotPlay');
+    if (!row.sample || !row.sample.sound) return fail('cannotPlay');
     const mine = isSelected(row);
     say('playing', row.id, row.index);
     // The status says the sound ended, unless it says something else by then.
     const shown = shownStatus();
-    playValues(values, row.sample.rate, mine ? $('#wave').parentNode : null, spans().old, stopped => {
+    const played = await playMode(row, mine ? $('#wave').parentNode : null, spans().longest, stopped => {
       if (shownStatus() === shown) say(stopped ? 'playStopped' : 'played', row.id, row.index);
     });
+    if (!played) fail('cannotPlay');
   }
 
   /**
@@ -214,7 +227,7 @@ const {drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf,
   }
 
   return {
-    drawWave, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext,
+    drawWave, askToPlay, playValues, stopSound, play, dump, download, soundOf, framesOf, audioContext,
     /** The sound playing, or null. */
     playing: () => sounding,
   };

@@ -13,14 +13,18 @@
 #include <emscripten/emscripten.h>
 #include <emscripten/val.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bps.h"
 #include "conditioning.h"
 #include "crylib.h"
+#include "heard.h"
+#include "hearing.h"
 #include "image.h"
 #include "plan.h"
+#include "playback.h"
 #include "quality.h"
 #include "report.h"
 #include "request.h"
@@ -197,12 +201,20 @@ std::string Reopen(int table, int entries, bool species) {
     return OpenedJson(current);
 }
 
-// One row per ID whose entry lies in the table, then one per entry no ID reaches.
+GameFamily Family() { return FamilyOfCode(current.model.identity.code); }
+
+// One row per ID whose entry lies in the table, then one per entry no ID
+// reaches, each with `heard`, its figures in the normal mode (HeardJson).
 std::string Rows() {
     if (!current.model.HasTable()) return "[]";
+    const auto heard = TableHeard(current.Image(), current.model, Family());
     Json rows = Json::Array();
-    for (const EntryRow& row : EntryRows(current.model, current.rule))
-        rows.Push(EntryJson(current.Image(), current.model, current.rule, row));
+    for (const EntryRow& row : EntryRows(current.model, current.rule)) {
+        Json j = EntryJson(current.Image(), current.model, current.rule, row);
+        const auto at = static_cast<size_t>(row.index);
+        j.Set("heard", HeardJson(at < heard.size() ? heard[at] : std::nullopt));
+        rows.Push(std::move(j));
+    }
     return Text(rows);
 }
 
@@ -326,6 +338,23 @@ std::string QualityOf(const val& values, const val& sample) {
                               {"peak_error", q.peakError},
                               {"grade", GradeName(GradeOf(q))},
                               {"warnings", WarningsJson(warnings)}}));
+}
+
+// What the game will play of `sample`, as `encode` made it of `values`, in
+// place of entry `index`: its SNR as heard (HeardSnrDb, against a perfect
+// sample of the values; null when exact) and the warnings of what is heard,
+// its loudness against the median of the table's other cries.
+std::string Heard(int index, const val& values, const val& sample) {
+    const Bytes bytes = BytesOf(sample);
+    const SampleInfo s = InspectSample(bytes, 0);
+    if (!s.Kind()) return Error("not a sample");
+    const uint8_t voice = CryVoiceByte(*s.Kind());
+    const GameFamily family = Family();
+    const int replaced[] = {index};
+    const auto median = MedianLoudnessDb(TableHeard(current.Image(), current.model, family), replaced);
+    const std::optional<double> snr = HeardSnrDb(PerfectValues(BytesOf(values), s.rateField), ValuesPlayed({voice, bytes}), family);
+    return Text(Json::Object({{"heard_snr_db", snr},
+                              {"warnings", HeardWarningsJson(WarningsHeard(bytes, voice, family, median))}}));
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the
@@ -492,6 +521,89 @@ uint32_t ValuesFittingIn(const std::string& kind, uint32_t bytes) {
     return format ? ValuesFitting(format->kind, bytes) : 0;
 }
 
+// --- Playback -------------------------------------------------------------
+
+// The modes the current image's game plays a cry in, by its game code.
+std::string Modes() {
+    Json modes = Json::Array();
+    for (const CryMode& m : CryModes(Family()))
+        modes.Push(Json::Object({{"number", m.number}, {"name", m.name}, {"length", m.length},
+                                 {"release", m.release}, {"pitch", m.pitch}, {"chorus", m.chorus},
+                                 {"volume", m.volume}, {"pan", m.pan}, {"reverse", m.reverse}}));
+    return Text(modes);
+}
+
+// Entry `index` of `table` as the engine reads it: its voice byte and the
+// bytes from its sample on (none where it points outside the image).
+PlayedEntry EntryAt(uint32_t table, int index) {
+    const Entry e = ReadEntry(current.Image(), table, index);
+    const auto voice = static_cast<uint8_t>(e.firstWord);
+    if (!e.pointsIntoRom) return {voice, {}};
+    return {voice, std::span<const uint8_t>(current.Image()).subspan(e.offset)};
+}
+
+// What `mode` plays of entry `index`, as the command line's render plays
+// it: the cry's entry, or the reverse table's; without a reverse table the
+// cry's own sample backwards.
+PlayedEntry PlayedFor(int index, const CryMode& mode) {
+    const PlayedEntry cry = EntryAt(current.model.table, index);
+    if (!mode.reverse) return cry;
+    if (!current.model.reverse || index >= current.model.reverseEntries)
+        return {static_cast<uint8_t>(cry.voice | ReverseVoiceBit), cry.sample};
+    return EntryAt(*current.model.reverse, index);
+}
+
+// A render as the page takes it: the output as unsigned 8-bit values at the
+// mixer's rate (`rate`), and its figures in the shape of the command line's
+// render --json, with `held` and `ended`, where a mode that plays forwards
+// leaves the sample (ReachInMode; null backwards).
+val RenderOf(const PlayedEntry& entry, const CryMode& mode) {
+    const PlayedValues values = ValuesPlayed(entry);
+    const Playback p = RenderValues(values, PlaysBackwards(entry.voice), mode);
+    Bytes unsigned8(p.samples.size());
+    std::transform(p.samples.begin(), p.samples.end(), unsigned8.begin(),
+                   [](int8_t v) { return static_cast<uint8_t>(v ^ 0x80); });
+    const bool forwards = values.playable && !PlaysBackwards(entry.voice);
+    const NoteReach reach = ReachInMode(values.rateField, mode);
+    const PlaybackFigures& f = p.figures;
+    const Json figures = Json::Object({{"mode", mode.name},
+                                       {"number", mode.number},
+                                       {"rate", MixerRate},
+                                       {"playable", f.playable},
+                                       {"seconds_stored", f.secondsStored},
+                                       {"seconds_heard", f.secondsHeard},
+                                       {"cut", f.cut},
+                                       {"peak", f.peak},
+                                       {"wrapped", f.wrapped},
+                                       {"rms_db", f.rmsDb},
+                                       {"held", forwards ? Json(static_cast<double>(reach.held)) : Json()},
+                                       {"ended", forwards ? Json(static_cast<double>(reach.ended)) : Json()}});
+    val out = val::object();
+    out.set("values", Copy(unsigned8));
+    out.set("figures", Text(figures));
+    return out;
+}
+
+// What the game plays of entry `index` in mode number `mode`; null when
+// the entry lies past the table or the game has no such mode.
+val Render(int index, int mode) {
+    const CryMode* m = FindCryMode(Family(), mode);
+    if (!m || !current.model.HasTable() || index < 0 || index >= current.model.entries) return val::null();
+    return RenderOf(PlayedFor(index, *m), *m);
+}
+
+// The same for a sample on its own, as `encode` returns it, played as an
+// entry of its kind would play it: its own bytes backwards in the modes that
+// play the reverse table, as the reverse entry an edit keeps in step does.
+val RenderSample(const val& sample, int mode) {
+    const CryMode* m = FindCryMode(Family(), mode);
+    const Bytes bytes = BytesOf(sample);
+    const SampleInfo s = InspectSample(bytes, 0);
+    if (!m || !s.Kind()) return val::null();
+    const auto voice = static_cast<uint8_t>(VoiceWord(m->reverse ? TableKind::Reverse : TableKind::Cry, *s.Kind()));
+    return RenderOf({voice, bytes}, *m);
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(brevox) {
@@ -511,6 +623,7 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("defaults", &Defaults);
     emscripten::function("encode", &Encode);
     emscripten::function("quality", &QualityOf);
+    emscripten::function("heard", &Heard);
     // Each with or without the sharing options.
     emscripten::function("plan", &PlanEdit);
     emscripten::function("plan", &PlanEditWith);
@@ -520,6 +633,9 @@ EMSCRIPTEN_BINDINGS(brevox) {
     emscripten::function("patch", &Patch);
     emscripten::function("freeSpace", &FreeSpace);
     emscripten::function("valuesFitting", &ValuesFittingIn);
+    emscripten::function("modes", &Modes);
+    emscripten::function("render", &Render);
+    emscripten::function("renderSample", &RenderSample);
     emscripten::function("packClear", &PackClear);
     emscripten::function("packAdd", &PackAdd);
     emscripten::function("packPlan", &PackPlan);

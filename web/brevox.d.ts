@@ -73,7 +73,13 @@ export interface Entry {
   shared_with: number[];
   /** The stem of the cry's file name: cry-025, species-025, index-0400. */
   file: string;
+  /** As heard in the game's normal mode; null unless the entry holds a sound. */
+  heard: EntryHeard | null;
 }
+
+/** An entry as the game plays it in its normal mode: cut when the hold ends it before the sample's end;
+ *  loudness_db (RMS against full scale) null for silence. */
+export interface EntryHeard { seconds_heard: number; cut: boolean; loudness_db: number | null }
 
 export type TableName = 'cry' | 'reverse';
 
@@ -179,6 +185,29 @@ export interface AudioWarning {
   heard_db: number | null;
 }
 
+export type HeardWarningCode = 'CutInNormal' | 'CutInModes' | 'RateAboveMixer' | 'WrapsWithChorus' | 'LoudnessOff';
+
+/** What the game will play of a new sample: the fields its code names are set, the others null; modes are
+ *  the modes' names (CryMode.name). The page words it (message is null). */
+export interface HeardWarning {
+  code: HeardWarningCode;
+  message: string | null;
+  seconds_stored: number | null;
+  seconds_heard: number | null;
+  modes: string[] | null;
+  wrapped: number | null;
+  rate: number | null;
+  bytes: number | null;
+  bytes_at_mixer_rate: number | null;
+  extra_bytes: number | null;
+  loudness_db: number | null;
+  median_db: number | null;
+}
+
+/** A new sample as heard: heard_snr_db compares its render in the normal mode with a perfect sample's (null
+ *  when they are the same). */
+export interface Heard { heard_snr_db: number | null; warnings: HeardWarning[] }
+
 export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }
 
 export interface ConditionOptions {
@@ -227,6 +256,24 @@ export interface PackPlan { ignored: string[]; files: PackFileRow[]; plan: Plan 
 
 export interface PackApplied { plan: JsonText<Plan | Failure>; indexes: number[]; samples: Uint8Array[] }
 
+/** A way the game plays a cry (playback.h's CryMode); name is lower case with hyphens: normal, doubles,
+ *  encounter, high-pitch, echo-start, faint, echo-end, roar-1, roar-2, growl-1, growl-2, weak, weak-doubles. */
+export interface CryMode {
+  number: number; name: string; length: number; release: number; pitch: number; chorus: number;
+  volume: number; pan: number; reverse: boolean;
+}
+
+/** What a render says of the sound as heard, as `brevox-cli render --json` gives it per mode; rate is the
+ *  mixer's (13379 Hz). held and ended: the values of the sample its voice has read when the hold ends and
+ *  when the note stops (null for a mode that plays it backwards); cut when the sample has that many. */
+export interface RenderFigures {
+  mode: string; number: number; rate: number; playable: boolean; seconds_stored: number; seconds_heard: number;
+  cut: boolean; peak: number; wrapped: number; rms_db: number | null; held: number | null; ended: number | null;
+}
+
+/** A render: the output as unsigned 8-bit values at the mixer's rate, and its figures. */
+export interface Render { values: Uint8Array; figures: JsonText<RenderFigures> }
+
 export interface Brevox {
   /** Reads an image and its table (table -1: found; entries 0 or less: measured); the current image
    *  stays until `take`. A File is read in the engine's worker, straight into its memory. */
@@ -256,6 +303,9 @@ export interface Brevox {
   defaults(index: number): JsonText<Defaults>;
   encode(values: Uint8Array, kind: string, rateField: number): Uint8Array | null;
   quality(values: Uint8Array, sample: Uint8Array): JsonText<Quality>;
+  /** What the game will play of `sample` (made of `values`) in place of entry `index`: its SNR as heard and the
+   *  warnings of what is heard, its loudness against the other cries'. */
+  heard(index: number, values: Uint8Array, sample: Uint8Array): JsonText<Heard | Failure>;
   /** Without options, the model's defaults: identical new samples shared, a cry whose sample other entries
    *  play moved alone. */
   plan(index: number, sample: Uint8Array, options?: PlanOptions): JsonText<Plan>;
@@ -276,6 +326,15 @@ export interface Brevox {
   packApply(): PackApplied;
   /** Several cries replaced in one plan, as a pack applied before. */
   applyMany(indexes: number[], samples: Uint8Array[], options: PackOptions): JsonText<Plan | Failure>;
+
+  /** The modes the current image's game plays a cry in, by its game code. */
+  modes(): JsonText<CryMode[]>;
+  /** What the game plays of entry `index` in mode number `mode` (the reverse table's entry in the modes that
+   *  play it); null when the entry lies past the table or the game has no such mode. */
+  render(index: number, mode: number): Render | null;
+  /** The same for a sample as `encode` made it, as an entry of its kind plays it (backwards in the modes that
+   *  play the reverse table); null for no sample or no such mode. */
+  renderSample(sample: Uint8Array, mode: number): Render | null;
 }
 
 export type TableStopReason = 'ImageEnd' | 'VoiceWord' | 'Pointer' | 'LastWord';

@@ -10,8 +10,10 @@
  * @typedef {{values: number, bytes: number | null, seconds: number, rate: number | null}} Fit
  * What fits: the most values the room (of `bytes` bytes; null: a sample of the kind) holds, their
  * seconds, and the rate that would make the sound fit (null: none a game plays).
- * @typedef {{raw: boolean, values: Uint8Array, warnings: AudioWarning[], sample: Uint8Array, quality: Quality,
- *            target: Target, plan: Plan, newValues: Uint8Array, fit: Fit | null}} Candidate
+ * @typedef {{raw: boolean, values: Uint8Array, warnings: (AudioWarning | HeardWarning)[], sample: Uint8Array,
+ *            quality: Quality, heard: Heard | null, target: Target, plan: Plan, newValues: Uint8Array,
+ *            fit: Fit | null}} Candidate
+ * The new sample, with the core's warnings of the sound given, its encoding and what the game will play of it.
  */
 
 const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow, candidate, setUp, offerSound,
@@ -212,13 +214,15 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     const sample = await core().encode(sound.values, target.kind, target.rateField);
     if (!sample) return fail('noAudio');
     const quality = JSON.parse(await core().quality(sound.values, sample));
+    const heard = JSON.parse(await core().heard(row.index, sound.values, sample));
     const plan = JSON.parse(await core().plan(row.index, sample));
     /** @type {Candidate} */
     const made = {
       ...sound, sample, quality, target, plan,
+      heard: 'error' in heard ? null : heard,
       newValues: await core().decodeSample(sample),
       fit: plan.ok ? null : await fitting(plan, target, sound.values.length),
-      warnings: [...sound.warnings, ...quality.warnings],
+      warnings: [...sound.warnings, ...quality.warnings, ...'error' in heard ? [] : heard.warnings],
     };
     if (run !== runs) return;
     current = made;
@@ -280,24 +284,29 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     if (c.quality.snr_db === null) return t().exact;
     // The grade is the core's, the one the command line words too.
     const words = {Exact: t().exact, Good: t().good, Fair: t().fair, Poor: t().poor};
-    return t().snrWords(c.quality.snr_db, words[c.quality.grade]);
+    const heard = c.heard && c.heard.heard_snr_db;
+    return t().snrWords(c.quality.snr_db, words[c.quality.grade]) + (typeof heard === 'number' ? t().heardSnr(heard) : '');
   }
 
-  /** The time scale both waveforms of the selected cry share: the part of the canvas each one fills. */
+  /**
+   * The time scale both waveforms of the selected cry share: the part of the
+   * canvas each one fills, and the seconds the whole width stands for.
+   */
   function spans() {
     const old = selected && selected.sample ? selected.sample.seconds : 0;
     const next = current ? current.newValues.length / current.target.rate : 0;
     const longest = Math.max(old, next) || 1;
-    return {old: old / longest, next: next / longest};
+    return {old: old / longest, next: next / longest, longest};
   }
 
   function showCandidate() {
     const c = current, row = selected;
     $('#apply').disabled = !c || !c.plan.ok;
-    $('#play-new').disabled = !c;
+    $('#play-new').disabled = $('#play-both').disabled = !c;
     $('#candidate').hidden = !c;
     const span = spans();
     if (row) drawWave($('#wave'), oldValues, '#2c5aa0', span.old);
+    showHearing();
     $('#fit').hidden = !offer;
     if (offer) {
       $('#fit-text').textContent = offer.bytes === null ? t().holds(offer.seconds, offer.values) :
@@ -357,7 +366,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
       replaceWith(file);
     },
     playNew() {
-      if (current) playValues(current.newValues, current.target.rate, $('#new-wave').parentNode, spans().next);
+      if (current) playMode(current.sample, $('#new-wave').parentNode, spans().longest);
     },
   };
 })();

@@ -32,8 +32,8 @@ const TEXTS = {
     id: 'ID', index: 'Index', offset: 'Position du sample', length: 'Valeurs', secondsHead: 'Secondes',
     bytes: 'Octets', kind: 'Type', inStep: 'Table inverse à jour', wave: 'Forme', play: 'Écouter',
     dump: 'Enregistrer en WAV', dumpHead: 'WAV',
-    playRowTitle: 'Écouter ce cri (Espace sur sa ligne)', dumpTitle: 'Enregistrer ce cri en WAV (D sur sa ligne)',
-    playTitle: 'Écouter le cri sélectionné (Espace sur sa ligne)', stop: 'Arrêter', stopTitle: 'Arrêter le son (Échap)',
+    playRowTitle: 'Écouter ce cri dans le mode choisi (Espace sur sa ligne)', dumpTitle: 'Enregistrer ce cri en WAV (D sur sa ligne)',
+    playTitle: 'Écouter le cri sélectionné tel que le jeu le joue, dans le mode choisi (Espace sur sa ligne)', stop: 'Arrêter', stopTitle: 'Arrêter le son (Échap)',
     compressed: 'compressé', uncompressed: 'non compressé', unknown: 'inconnu',
     pointers: 'Pointée par le code à:',
     unusedTable: (old, table) => `La table de la version à ${hex(old)} n'est plus utilisée: le code pointe vers ${hex(table)}.`,
@@ -58,7 +58,26 @@ const TEXTS = {
     newSample: 'Nouveau sample', sampleKind: 'Type:', rate: 'Fréquence (Hz, vide: celle du sample remplacé):',
     badRate: (min, max) => `Fréquence invalide! De ${min} à ${max} Hz.`,
     encoder: 'Encoder', applyTitle: 'Appliquer le nouveau son au cri (Ctrl+Entrée)',
-    playNew: 'Écouter le nouveau', playNewTitle: 'Le nouveau sample tel que le jeu le jouera: ses valeurs 8 bits à sa fréquence',
+    playNew: 'Écouter le nouveau', playNewTitle: 'Le nouveau sample tel que le jeu le jouera, dans le mode choisi',
+    playBoth: 'Avant puis après', playBothTitle: 'Le cri actuel, puis le nouveau, dans le mode choisi',
+    playingBoth: mode => `Lecture de l'avant puis de l'après, en mode ${mode}.`,
+    mode: 'Mode:', modeTitle: 'Comment le jeu joue le cri: Écouter le joue ainsi',
+    heardHead: 'Entendu', sortHeardTitle: 'Trier par les secondes entendues en mode normal (encore: dans l\'autre sens, puis dans l\'ordre de la table)',
+    cutMark: 'coupé par le jeu en mode normal',
+    heardSnr: db => `; tel que joué: ${db.toFixed(1)} dB`,
+    // The core's mode names, worded.
+    modes: {normal: 'normal', doubles: 'combat double', encounter: 'rencontre', 'high-pitch': 'aigu',
+            'echo-start': "début d'écho", faint: 'K.O.', 'echo-end': "fin d'écho", 'roar-1': 'rugissement 1',
+            'roar-2': 'rugissement 2', 'growl-1': 'grognement 1', 'growl-2': 'grognement 2', weak: 'affaibli',
+            'weak-doubles': 'affaibli en combat double'},
+    thisCry: 'Ce cri',
+    cutsAt: (mode, at) => `coupé à ${at} en mode ${mode}`,
+    fadesAndCuts: (mode, from, at) => `estompé dès ${from} et coupé à ${at} en mode ${mode}`,
+    cutsOf: (who, words) => `${who}: ${words.join('; ')}.`,
+    noCuts: (who, names) => `${who}: ni ${names.map(n => `le mode ${n}`).join(' ni ')} ne le coupe.`,
+    heardIn: mode => `Entendu (${mode})`,
+    heardSeconds: (s, cut) => `${s.toFixed(3)} s${cut ? ', coupé' : ''}`,
+    silent: "silence: l'octet de voix ne joue pas ce sample",
     edits: 'Modifications', noEdits: 'Aucune modification.', freeSpace: 'Espace libre restant:',
     undo: 'Annuler', undoTitle: 'Annuler la dernière modification (Ctrl+Z)',
     redo: 'Rétablir', redoTitle: 'Rétablir la modification annulée (Ctrl+Y ou Ctrl+Maj+Z)',
@@ -173,7 +192,6 @@ const TEXTS = {
     normalize: 'Normaliser le pic à',
     badDb: 'Valeur en dB invalide! Coupe: de -150 à 0; pic: de -100 à 0.',
     allTrimmed: 'Rien ne dépasse le seuil de coupe: tout le son serait coupé.',
-    // By AudioWarningCode, from the numbers the core gives.
     // The core's warnings, by code, worded from their fields.
     warnings: {
       MixLostEnergy: w => `Le mélange des ${w.channels} canaux garde ${w.kept_percent.toFixed(0)} % de l'énergie du plus fort ` +
@@ -186,6 +204,16 @@ const TEXTS = {
            'baissez le gain',
       RateMismatch: w => `Le WAV est à ${w.wav_rate.toFixed(0)} Hz mais ses octets seraient lus à ${w.sample_rate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} fois)`,
+      // What the game will play of it.
+      CutInNormal: w => `Le jeu coupe ce son en mode normal: on en entend ${w.seconds_heard.toFixed(3)} s, écho compris, ` +
+           `de ses ${w.seconds_stored.toFixed(3)} s`,
+      CutInModes: w => `Il est coupé aussi en mode ${list(w.modes.map(m => TEXTS.fr.modes[m] || m))}`,
+      RateAboveMixer: w => `Ce sample est à ${w.rate} Hz, mais le jeu le mixe à 13379 Hz: ${w.extra_bytes} de ses ${w.bytes} ` +
+           `octets ne s'entendent pas (${w.bytes_at_mixer_rate} à 13379 Hz)`,
+      WrapsWithChorus: w => `En mode ${list(w.modes.map(m => TEXTS.fr.modes[m] || m))}, sa seconde voix fait déborder ` +
+           `${w.wrapped} ${w.wrapped > 1 ? 'valeurs' : 'valeur'}: le son grésille; baissez le gain`,
+      LoudnessOff: w => `Ce cri sonne à ${w.loudness_db.toFixed(1)} dB, loin des ${w.median_db.toFixed(1)} dB des autres cris ` +
+           `de la table: ${w.loudness_db > w.median_db ? 'baissez' : 'montez'} le gain`,
     },
     // Why the engine did not start, by the reason page.js and engine.js give.
     engineFailure: (reason, error) => `${TEXTS.fr.engineFailed[reason]} (${error})`,
@@ -216,8 +244,8 @@ const TEXTS = {
     id: 'ID', index: 'Index', offset: 'Sample offset', length: 'Values', secondsHead: 'Seconds',
     bytes: 'Bytes', kind: 'Kind', inStep: 'Reverse table in step', wave: 'Waveform', play: 'Play',
     dump: 'Save as WAV', dumpHead: 'WAV',
-    playRowTitle: 'Play this cry (Space on its row)', dumpTitle: 'Save this cry as WAV (D on its row)',
-    playTitle: 'Play the selected cry (Space on its row)', stop: 'Stop', stopTitle: 'Stop the sound (Esc)',
+    playRowTitle: 'Play this cry in the mode chosen (Space on its row)', dumpTitle: 'Save this cry as WAV (D on its row)',
+    playTitle: 'Play the selected cry as the game plays it, in the mode chosen (Space on its row)', stop: 'Stop', stopTitle: 'Stop the sound (Esc)',
     compressed: 'compressed', uncompressed: 'uncompressed', unknown: 'unknown',
     pointers: 'Code points at it from:',
     unusedTable: (old, table) => `The release's table at ${hex(old)} is no longer used: the code points at ${hex(table)}.`,
@@ -242,7 +270,26 @@ const TEXTS = {
     newSample: 'New sample', sampleKind: 'Kind:', rate: "Rate (Hz, empty: the replaced sample's):",
     badRate: (min, max) => `Invalid rate! ${min} to ${max} Hz.`,
     encoder: 'Encode', applyTitle: 'Apply the new sound to the cry (Ctrl+Enter)',
-    playNew: 'Play the new one', playNewTitle: 'The new sample as the game will play it: its 8-bit values at its rate',
+    playNew: 'Play the new one', playNewTitle: 'The new sample as the game will play it, in the mode chosen',
+    playBoth: 'Before, then after', playBothTitle: 'The cry as it is, then the new one, in the mode chosen',
+    playingBoth: mode => `Playing before, then after, in ${mode} mode.`,
+    mode: 'Mode:', modeTitle: 'How the game plays the cry: Play plays it so',
+    heardHead: 'Heard', sortHeardTitle: 'Sort by the seconds heard in normal mode (again: the other way, then in table order)',
+    cutMark: 'cut by the game in normal mode',
+    heardSnr: db => `; as played: ${db.toFixed(1)} dB`,
+    // The core's mode names, worded.
+    modes: {normal: 'normal', doubles: 'doubles', encounter: 'encounter', 'high-pitch': 'high pitch',
+            'echo-start': 'echo start', faint: 'faint', 'echo-end': 'echo end', 'roar-1': 'roar 1',
+            'roar-2': 'roar 2', 'growl-1': 'growl 1', 'growl-2': 'growl 2', weak: 'weak',
+            'weak-doubles': 'weak doubles'},
+    thisCry: 'This cry',
+    cutsAt: (mode, at) => `cut at ${at} in ${mode} mode`,
+    fadesAndCuts: (mode, from, at) => `faded from ${from} and cut at ${at} in ${mode} mode`,
+    cutsOf: (who, words) => `${who}: ${words.join('; ')}.`,
+    noCuts: (who, names) => `${who}: neither ${names.join(' nor ')} mode cuts it.`,
+    heardIn: mode => `Heard (${mode})`,
+    heardSeconds: (s, cut) => `${s.toFixed(3)} s${cut ? ', cut' : ''}`,
+    silent: 'silence: the voice byte cannot play this sample',
     edits: 'Edits', noEdits: 'No edits.', freeSpace: 'Free space left:',
     undo: 'Undo', undoTitle: 'Undo the last edit (Ctrl+Z)',
     redo: 'Redo', redoTitle: 'Redo the edit undone (Ctrl+Y or Ctrl+Shift+Z)',
@@ -366,6 +413,16 @@ const TEXTS = {
            `${w.peak_error} steps): lower the gain`,
       RateMismatch: w => `The WAV is at ${w.wav_rate.toFixed(0)} Hz but its bytes would play at ${w.sample_rate.toFixed(0)} Hz ` +
            `(${(Math.max(w.wav_rate, w.sample_rate) / Math.min(w.wav_rate, w.sample_rate)).toFixed(2)} times)`,
+      // What the game will play of it.
+      CutInNormal: w => `The game cuts this sound in normal mode: ${w.seconds_heard.toFixed(3)} s of its ` +
+           `${w.seconds_stored.toFixed(3)} s are heard, echo included`,
+      CutInModes: w => `It is cut in ${list(w.modes.map(m => TEXTS.en.modes[m] || m))} mode too`,
+      RateAboveMixer: w => `This sample is at ${w.rate} Hz, but the game mixes it at 13379 Hz: ${w.extra_bytes} of its ` +
+           `${w.bytes} bytes are never heard (${w.bytes_at_mixer_rate} at 13379 Hz)`,
+      WrapsWithChorus: w => `In ${list(w.modes.map(m => TEXTS.en.modes[m] || m))} mode, its chorus voice makes ${w.wrapped} ` +
+           `${w.wrapped === 1 ? 'value' : 'values'} wrap: the sound crackles; lower the gain`,
+      LoudnessOff: w => `This cry sounds at ${w.loudness_db.toFixed(1)} dB, far from the table's other cries at ` +
+           `${w.median_db.toFixed(1)} dB: ${w.loudness_db > w.median_db ? 'lower' : 'raise'} the gain`,
     },
     engineFailure: (reason, error) => `${TEXTS.en.engineFailed[reason]} (${error})`,
     engineFailed: {

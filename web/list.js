@@ -1,10 +1,11 @@
 // @ts-check
 // The image open and its list: the file's name, the table as last read, its
-// rows, and the list of them, moved through from the keyboard.
+// rows, and the list of them, sorted by what is heard of each or in the
+// table's order, moved through from the keyboard.
 'use strict';
 
 const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problemsText, entryName, listRows, romName,
-       tableInfo, tableStop, tableRequested, freeBytes, rowOf, onListKey} = (() => {
+       tableInfo, tableStop, tableRequested, freeBytes, rowOf, onListKey, sortByHeard} = (() => {
   /** @type {{name: string} | null} the file opened; the engine keeps its bytes as read */
   let rom = null;
   /** The table as last read: offset (-1: found), entries (0: measured). */
@@ -19,6 +20,8 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
   /** @type {IntersectionObserver | null} draws the list's waveforms */
   let waves = null;
   let typed = '', typedAt = 0;  // digits typed on the list, to jump to an ID
+  /** @type {'descending' | 'ascending' | null} the list's order by seconds heard; null: the table's */
+  let sorted = null;
 
   /**
    * The table the fields ask for, or a message key when a field holds no number.
@@ -59,6 +62,7 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
     if (!mayDiscard()) return say('discardDeclined', file.name);
     await core().take();
     stopSound();
+    setModes(JSON.parse(await core().modes()));
     rom = {name: file.name};
     $('#list').scrollTop = 0;
     $('#table-input').value = $('#entries').value = '';
@@ -116,6 +120,7 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
   function showRom() {
     const shown = rom && info;
     const stopped = shown && info.table_stop;
+    $('#sort-heard').parentNode.setAttribute('aria-sort', sorted || 'none');
     $('#release').textContent = shown ? info.label : '–';
     $('#table-offset').textContent = shown ? hex(info.table) : '–';
     $('#table-entries').textContent = shown ? info.entries_in_table : '–';
@@ -145,10 +150,10 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
   const RowBatch = 20;
 
   /** @param {HTMLTableSectionElement} body */
-  function showRows(body, run = ++rowRuns, from = 0, place = $('#list').scrollTop) {
+  function showRows(body, run = ++rowRuns, from = 0, place = $('#list').scrollTop, shown = shownRows()) {
     if (run !== rowRuns) return;
     if (from === 0) watchRowWaves();
-    const batch = rows.slice(from, from + RowBatch).map(rowElement);
+    const batch = shown.slice(from, from + RowBatch).map(rowElement);
     if (from === 0) body.replaceChildren(...batch);
     else body.append(...batch);
     const list = $('#list');
@@ -157,7 +162,24 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
     body.querySelectorAll('tr[tabindex="0"]').forEach(tr => { /** @type {HTMLElement} */ (tr).tabIndex = -1; });
     const active = /** @type {HTMLTableRowElement | null} */ (body.querySelector('tr.selected')) || body.rows[0];
     if (active) active.tabIndex = 0;
-    if (from + RowBatch < rows.length) requestAnimationFrame(() => showRows(body, run, from + RowBatch, place));
+    if (from + RowBatch < shown.length) requestAnimationFrame(() => showRows(body, run, from + RowBatch, place, shown));
+  }
+
+  /** The rows in the list's order: by seconds heard, those with no sound last, else the table's. */
+  function shownRows() {
+    if (!sorted) return rows;
+    const sign = sorted === 'descending' ? -1 : 1;
+    /** @param {Entry} r */
+    const key = r => r.heard ? sign * r.heard.seconds_heard : Infinity;
+    // Equal keys (Infinity - Infinity is NaN) keep the table's order.
+    return rows.map((row, i) => ({row, i, k: key(row)})).sort((a, b) => a.k - b.k || a.i - b.i).map(x => x.row);
+  }
+
+  /** Longest heard first, then shortest first, then the table's order again. */
+  function sortByHeard() {
+    sorted = sorted === null ? 'descending' : sorted === 'descending' ? 'ascending' : null;
+    $('#list').scrollTop = 0;
+    showRom();
   }
 
   /** @param {Entry} row */
@@ -166,11 +188,17 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
     tr.tabIndex = -1;
     if (row.id !== null) tr.dataset.id = String(row.id);
     tr.dataset.index = String(row.index);
-    const s = row.sample;
+    const s = row.sample, heard = row.heard;
     const cells = [row.id ?? '', row.index, s ? hex(s.offset) : '–', s ? s.length : '–',
-                   s && s.sound ? s.seconds.toFixed(3) : '–', s ? s.bytes : '–', s ? t()[s.kind] || s.kind : '–',
+                   s && s.sound ? s.seconds.toFixed(3) : '–', heard ? heard.seconds_heard.toFixed(3) : '–',
+                   s ? s.bytes : '–', s ? t()[s.kind] || s.kind : '–',
                    row.reverse_in_step === null ? '–' : row.reverse_in_step ? t().yes : t().no];
     for (const text of cells) tr.insertCell().textContent = String(text);
+    // A cry the game cuts: marked, with the words of the mark.
+    if (heard && heard.cut) {
+      const mark = Object.assign(document.createElement('abbr'), {className: 'cut', textContent: ' ✂', title: t().cutMark});
+      tr.cells[5].append(mark);
+    }
     const canvas = document.createElement('canvas');
     canvas.width = 120;
     canvas.height = 24;
@@ -262,6 +290,7 @@ const {openRom, readTable, refresh, showRom, tableRequest, openFailure, problems
 
   return {
     openRom, readTable, refresh, showRom, tableRequest, openFailure, problemsText, entryName, rowOf, onListKey,
+    sortByHeard,
     listRows: () => rows,
     /** The name of the file open, or null before one is. */
     romName: () => rom && rom.name,

@@ -38,6 +38,7 @@ const {core, isSound, applyLanguage, start} = (() => {
   /** Every text in the other language, or in `to`. @param {'fr' | 'en' | null} to */
   function applyLanguage(to = null) {
     switchLanguage(to);
+    setModes();
     showRom();
     showSelection();
     showHistory();
@@ -118,9 +119,12 @@ const {core, isSound, applyLanguage, start} = (() => {
       reread();
     });
     $('#cries tbody').addEventListener('keydown', onListKey);
+    $('#sort-heard').addEventListener('click', sortByHeard);
     $('#play-selected').addEventListener('click', () => selectedRow() && play(selectedRow()));
     $('#dump-selected').addEventListener('click', () => selectedRow() && dump(selectedRow()));
     $('#play-new').addEventListener('click', playNew);
+    $('#play-both').addEventListener('click', playBoth);
+    $('#mode').addEventListener('change', pick);
     $('#stop').addEventListener('click', stopSound);
     $('#cut-fit').addEventListener('click', cutToFit);
     $('#lower-rate').addEventListener('click', lowerRateToFit);
@@ -131,6 +135,9 @@ const {core, isSound, applyLanguage, start} = (() => {
     $('#download-patch').addEventListener('click', () => downloadImage(true));
     $('#save-all').addEventListener('click', saveAll);
     document.addEventListener('keydown', onPageKey);
+    // The audio output opens at the first press of a key or a button, the first moment a page may open it,
+    // rather than at the first sound, which would wait for it.
+    for (const press of ['pointerdown', 'keydown']) document.addEventListener(press, audioContext, {once: true});
     document.addEventListener('dragover', e => { e.preventDefault(); document.body.classList.add('dragging'); });
     document.addEventListener('dragleave', e => { if (!e.relatedTarget) document.body.classList.remove('dragging'); });
     document.addEventListener('drop', onDrop);

@@ -2,7 +2,7 @@
 // The page's words: the language shown, the texts of the markup, and the
 // status line, kept as a message key and its arguments so that it is worded
 // again when the language changes. The page's other parts (list.js, audio.js,
-// candidate.js, history.js, start.js) each keep their own state and show it;
+// modes.js, candidate.js, history.js, start.js) each keep their own state and show it;
 // the build joins them, in that order, into the site's page.js. Everything
 // the page knows of the format comes from the engine (brevox.js), called as
 // `await core().NAME(...)`.
@@ -23,6 +23,9 @@
 /** @typedef {import('./brevox').RateLimits} RateLimits */
 /** @typedef {import('./brevox').PackPlan} PackPlan */
 /** @typedef {import('./brevox').PackFileRow} PackFileRow */
+/** @typedef {import('./brevox').CryMode} CryMode */
+/** @typedef {import('./brevox').Heard} Heard */
+/** @typedef {import('./brevox').HeardWarning} HeardWarning */
 /** @typedef {'info' | 'warning' | 'error'} Level */
 /** @typedef {{key: string, args: any[], level: Level}} Status */
 

@@ -124,6 +124,16 @@ bool PlaysBackwards(uint8_t voice);
 Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode& mode,
                       const PlaybackOptions& options = {});
 
+// Where a note in `mode` leaves a sample of `rateField` played forwards, in
+// the values its voice (the first, where a chorus adds one) has read by the
+// end of the hold and by the time the level reaches 0. A sample of `ended`
+// values or more is cut there (figures.cut); a shorter one ends first.
+struct NoteReach {
+    uint64_t held;   // where the release starts; `ended` too for a release of 0
+    uint64_t ended;  // where the note stops
+};
+NoteReach ReachInMode(uint32_t rateField, const CryMode& mode);
+
 // A mode's pitch as a key (60: the sample's own rate) and a tune in 1/64
 // semitone (-64..63): b = pitch + 128, key = b >> 8, tune = ((b & 0xFF) >> 1) - 64.
 struct Pitch {

@@ -228,6 +228,12 @@ uint64_t ReachOf(const std::vector<Voice>& voices, const CryMode& mode) {
     return (positions * FastestStep(voices) >> FracBits) + 1;
 }
 
+// The values a voice has read after `positions` output positions: the one
+// under its last position, and all before it.
+uint64_t ValuesReadBy(uint64_t positions, uint64_t step) {
+    return positions == 0 ? 0 : ((positions - 1) * step >> FracBits) + 1;
+}
+
 // The values an entry plays; with a mode and played forwards, only as many
 // as the note reaches (one more: each position reads the next too), since a
 // short mode hears little of a long cry.
@@ -351,6 +357,13 @@ Playback RenderValues(const PlayedValues& values, bool backwards, const CryMode&
     r.figures = {true, r.figures.secondsStored, seen.secondsHeard, cut, seen.peak, seen.wrapped, seen.rmsDb};
     r.samples = std::move(mixer.out);
     return r;
+}
+
+NoteReach ReachInMode(uint32_t rateField, const CryMode& mode) {
+    const uint64_t step = VoicesOf(rateField, mode).front().step;
+    const uint64_t held = uint64_t{static_cast<uint32_t>(mode.length)} * FrameSamples;
+    const uint64_t ended = uint64_t{static_cast<uint32_t>(NoteFrames(mode))} * FrameSamples;
+    return {ValuesReadBy(held, step), ValuesReadBy(ended, step)};
 }
 
 Playback RenderCry(const PlayedEntry& entry, const CryMode& mode, const PlaybackOptions& options) {

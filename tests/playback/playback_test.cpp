@@ -138,6 +138,23 @@ TEST(PlaybackRender, HoldAndReleaseLastTheirFramesExactly) {
     EXPECT_LT(doubles.samples[21 * FrameSamples], doubles.samples[20 * FrameSamples]);
 }
 
+// Where each mode's note leaves a sample, against the render itself: one
+// value short of the reach the sample ends first, at the reach it is cut.
+TEST(PlaybackRender, ReachInModeIsWhereTheRenderCuts) {
+    for (uint32_t rate : {Rate, 13379u * 1024, 22050u * 1024})
+        for (const CryMode& m : CryModes(GameFamily::Third)) {
+            if (m.chorus != 0 || m.reverse) continue;  // the reach follows the first voice, forwards
+            const NoteReach r = ReachInMode(rate, m);
+            EXPECT_EQ(r.held == r.ended, m.release == 0) << m.name;
+            EXPECT_FALSE(Render(Dc(uint32_t(r.ended - 1), 50, SampleKind::Uncompressed, rate), m).figures.cut) << m.name;
+            EXPECT_TRUE(Render(Dc(uint32_t(r.ended), 50, SampleKind::Uncompressed, rate), m).figures.cut) << m.name;
+        }
+    // Normal mode plays the sample at its own rate for 140 frames.
+    const NoteReach normal = ReachInMode(Rate, Mode(0));
+    EXPECT_NEAR(double(normal.ended) / 10512, 140 / FramesPerSecond, 1.0 / 10512);
+    EXPECT_NEAR(double(ReachInMode(Rate, Mode(1)).held), normal.held / 7.0, 1);  // doubles holds 20 frames of 140
+}
+
 // A sample shorter than any hold: its end stops it, mid-frame, after as many
 // output positions as its pitch takes; its peak is the mode's gain.
 TEST(PlaybackRender, DurationPitchAndGainOfEachMode) {

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""How long the page takes to open a large image, and how long it holds the main thread.
+"""How long the page takes to open a large image, how long it holds the main thread, and how soon it plays
+a cry in each mode.
 
     tests/web/bench_open.py [BUILD [SITE]] [--runs N] [--file]
 
@@ -11,10 +12,16 @@ a full image's code and graphics would be, which the table scan reads through. F
 open it prints the time from the file chosen (its change event) to the rows in the table,
 and the longest main-thread task the browser reports ('longtask' entries, 50 ms or more).
 With --file the page is opened from disk (file://) instead of served.
+
+Then, on game.gba (the games' layout, with its free tail), a 2.8 s sound is encoded into cry 25 and given again as its new sound: for
+each of the game's modes, N times, it prints the time from the click on Play (the cry) and on Play the new one
+to the start of its sound (the AudioBufferSourceNode's start, once the engine has rendered it), and the
+latency the audio output adds to that (the context's baseLatency and outputLatency).
 """
 import argparse
 import functools
 import http.server
+import math
 import os
 import random
 import shutil
@@ -44,6 +51,23 @@ rows.observe(document.querySelector('#cries tbody'), {childList: true});
 new PerformanceObserver(list => bench.tasks.push(...list.getEntries().map(e => [e.startTime, e.duration])))
   .observe({type: 'longtask'});
 """
+
+
+# The time of each click on a play button, and of each sound's start after it.
+WATCH_PLAY = """
+window.plays = [];
+let clicked = null;
+document.addEventListener('click', e => { if (e.target.closest('#play-selected, #play-new')) clicked = performance.now(); },
+                          true);
+const start = AudioBufferSourceNode.prototype.start;
+AudioBufferSourceNode.prototype.start = function (...a) {
+  const r = start.apply(this, a);
+  plays.push(performance.now() - clicked);
+  return r;
+};
+"""
+PLAY_CRY = 25
+LONG_RATE, LONG_SECONDS = 10512, 2.8
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -92,6 +116,56 @@ def open_once(driver, url, image):
     return shown - start, longest
 
 
+def long_sound(folder):
+    """An 8-bit mono WAV of LONG_SECONDS at LONG_RATE: taken byte for byte, and cut by the normal mode."""
+    n = int(LONG_RATE * LONG_SECONDS)
+    values = bytes(128 + round(90 * math.sin(i * 0.07) * (1 - i / n)) for i in range(n))
+    header = (b'RIFF' + (36 + n).to_bytes(4, 'little') + b'WAVEfmt ' + (16).to_bytes(4, 'little') +
+              (1).to_bytes(2, 'little') + (1).to_bytes(2, 'little') + LONG_RATE.to_bytes(4, 'little') +
+              LONG_RATE.to_bytes(4, 'little') + (1).to_bytes(2, 'little') + (8).to_bytes(2, 'little') + b'data' +
+              n.to_bytes(4, 'little'))
+    path = os.path.join(folder, 'long.wav')
+    with open(path, 'wb') as f:
+        f.write(header + values)
+    return path
+
+
+def play_modes(driver, url, image, sound, runs):
+    """Per button, the milliseconds from each click to its sound's start, every mode `runs` times; the latency
+    the output adds."""
+    driver.get(url)
+    wait = WebDriverWait(driver, 60)
+    wait.until(lambda d: d.execute_script('return document.body.dataset.ready'))
+    find = functools.partial(driver.find_element, 'css selector')
+    find('#rom-file').send_keys(image)
+    wait.until(lambda d: d.execute_script(f"return !!document.querySelector('#cries tbody tr[data-id=\"{PLAY_CRY}\"]')"))
+    for step in ('apply', 'again'):
+        row = find(f'#cries tbody tr[data-id="{PLAY_CRY}"]')
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", row)
+        row.click()  # as a user selects it: the first press opens the audio output
+        wait.until(lambda d: d.execute_script('return selectedRow() !== null'))
+        find('#audio-file').send_keys(sound)
+        wait.until(lambda d: not find('#play-new').get_property('disabled'))
+        if step == 'apply':
+            find('#apply').click()
+            wait.until(lambda d: d.find_elements('css selector', '#history li'))
+    driver.execute_script(WATCH_PLAY)
+    times = {'#play-selected': [], '#play-new': []}
+    modes = [o.get_attribute('value') for o in find('#mode').find_elements('css selector', 'option')]
+    for _ in range(runs):
+        for mode in modes:
+            driver.execute_script("const m = document.querySelector('#mode'); m.value = arguments[0];"
+                                  "m.dispatchEvent(new Event('change'))", mode)
+            for button, played in times.items():
+                count = driver.execute_script('return plays.length')
+                find(button).click()
+                wait.until(lambda d: d.execute_script('return plays.length') > count)
+                played.append(driver.execute_script('return plays[plays.length - 1]'))
+                driver.execute_script('stopSound()')
+    latency = driver.execute_script('const a = audioContext(); return [a.baseLatency, a.outputLatency]')
+    return times, latency
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('build', nargs='?', default=os.path.join(ROOT, 'build', 'default'))
@@ -111,13 +185,21 @@ def main():
             threading.Thread(target=server.serve_forever, daemon=True).start()
             url = f'http://127.0.0.1:{server.server_port}/'
         print(f'page: {url}')
-        for name, image in images(os.path.abspath(args.build), tmp):
+        opened = images(os.path.abspath(args.build), tmp)
+        for name, image in opened:
             runs = [open_once(driver, url, image) for _ in range(args.runs)]
             shown = [r[0] for r in runs]
             longest = [r[1] for r in runs]
             print(f'{name}: rows shown after {statistics.median(shown):.0f} ms median '
                   f'({", ".join(f"{x:.0f}" for x in shown)}); longest main-thread task '
                   f'{max(longest):.0f} ms ({", ".join(f"{x:.0f}" for x in longest)}; 0: none of 50 ms or more)')
+        # game.gba as written, its FF tail free to take the long cry.
+        times, latency = play_modes(driver, url, os.path.join(tmp, 'game.gba'), long_sound(tmp), args.runs)
+        for button, what in (('#play-selected', f'cry {PLAY_CRY} ({LONG_SECONDS} s)'), ('#play-new', 'the new sound')):
+            played = times[button]
+            print(f'{what} played in every mode, {len(played)} clicks: its sound starts '
+                  f'{statistics.median(played):.1f} ms median after the click, at most {max(played):.1f} ms')
+        print(f'the audio output adds {latency[0] * 1000:.1f} ms (base) and {latency[1] * 1000:.1f} ms (output)')
     finally:
         driver.quit()
         if server:

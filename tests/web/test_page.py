@@ -215,6 +215,108 @@ class Page(unittest.TestCase):
         self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, '#history li') and not self.find('#undo').get_property('disabled'))
         return self.download_rom(rom)
 
+    def played(self, button):
+        """Presses `button` with no sound playing; the sound it plays, in 8-bit steps, and its rate."""
+        self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
+        self.find(button).click()
+        self.wait(lambda d: d.execute_script('return playing() !== null'))
+        return self.driver.execute_script("""const b = playing().source.buffer;
+            return [Math.round(b.sampleRate), Array.from(b.getChannelData(0), v => Math.round(v * 128))];""")
+
+    def renders(self, image, cry):
+        """brevox-cli's render of `cry` in every mode of `image` (bytes): its figures and 8-bit values per mode."""
+        path = os.path.join(self.tmp, 'render.gba')
+        with open(path, 'wb') as f:
+            f.write(image)
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        rendered = {}
+        for r in json.loads(cli('render', path, cry, '-o', folder, '--mode', 'all', '--json'))['renders']:
+            wav = read(r['file'])
+            data = wav[wav.index(b'data') + 8:]
+            rendered[r['mode']] = r, [int.from_bytes(data[i:i + 2], 'little', signed=True) // 256
+                                      for i in range(0, len(data), 2)]
+        return rendered
+
+    def modes_play_as_the_command_line_renders(self, rom, language):
+        """Cry 7 selected, long.wav planned for it, the audio context held still."""
+        modes = self.driver.execute_async_script('core().modes().then(m => arguments[0](JSON.parse(m)))')
+        names = self.driver.execute_script(f'return TEXTS.{language}.modes')
+        picker = Select(self.find('#mode'))
+        self.assertEqual([(o.get_attribute('value'), o.text) for o in picker.options],
+                         [(str(m['number']), names[m['name']]) for m in modes])
+        self.assertEqual(len(modes), 13)
+        self.assertEqual(picker.first_selected_option.text, names['normal'])
+        old = self.renders(read(rom), 7)
+        # The cry as the game plays it in a mode (a detuned chorus and the reverse table's entry in echo start),
+        # the new sound in the same mode, then both, one after the other, the first played out.
+        for mode in ('normal', 'echo-start'):
+            picker.select_by_visible_text(names[mode])
+            self.assertEqual(self.played('#play-selected'), [13379, old[mode][1]], mode)
+            rate, values = self.played('#play-new')
+            made = self.driver.execute_async_script("""const done = arguments[1];
+                core().renderSample(candidate().sample, arguments[0]).then(r => done(Array.from(r.values, v => v - 128)));""",
+                next(m['number'] for m in modes if m['name'] == mode))
+            self.assertEqual([rate, values], [13379, made], mode)
+            self.assertEqual(self.played('#play-both'), [13379, old[mode][1]], mode)
+            self.driver.execute_script('playing().source.onended()')
+            self.wait(lambda d: d.execute_script('return playing() && playing().source.buffer.length') == len(made))
+        self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
+        self.assertEqual(self.driver.execute_script('return sounding'), 0)
+        # A sound longer than the normal mode's hold: the marks stand where the normal and doubles modes stop it
+        # and where doubles starts fading it, on the waveforms' time scale; what is heard of both in the mode
+        # picked is the command line's.
+        picker.select_by_visible_text(names['doubles'])
+        values = bytes(128 + round(90 * math.sin(i * 0.07) * (1 - i / 27000)) for i in range(27000))
+        with open(os.path.join(self.data, 'longer.wav'), 'wb') as f:
+            f.write(wav_header(len(values), 10512) + values)
+        self.offer(7, 'longer.wav')
+        new = self.renders(self.cli_encode(rom, (7, 'longer.wav', '--repoint-free')), 7)
+        self.assertEqual([new[m][0]['cut'] for m in ('normal', 'doubles')], [True, True])
+        self.wait(lambda d: self.find('#compare-heard td:last-child').text ==
+                  self.words('heardSeconds', new['doubles'][0]['seconds_heard'], True))
+        self.assertEqual(self.find('#compare-heard td').text,
+                         self.words('heardSeconds', old['doubles'][0]['seconds_heard'], old['doubles'][0]['cut']))
+        marks = self.driver.execute_script("""return Object.fromEntries(['#wave', '#new-wave'].map(id => [id,
+            [...document.querySelectorAll(id + ' ~ .mark')].map(m => [m.className, parseFloat(m.style.left)])]));""")
+        self.assertEqual([c for c, _ in marks['#wave']],
+                         [f'mark cut {m}' for m in ('normal', 'doubles') if old[m][0]['cut']])
+        frames, level = 20, 255  # doubles' hold, then its release until the level reaches 0
+        while (level := level * 225 >> 8) > 0:
+            frames += 1
+        seconds = 27000 / 10512
+        self.assertEqual([c for c, _ in marks['#new-wave']], ['mark cut normal', 'mark fade doubles', 'mark cut doubles'])
+        for (_, left), held in zip(marks['#new-wave'], (140, 20, frames)):
+            self.assertAlmostEqual(left, 100 * held / 59.7275 / seconds, delta=0.1)
+        self.assertIn(self.words('after'), self.find('#cuts').text)
+        self.assertIn(names['doubles'], self.find('#cuts').text)
+        # Its warnings of what is heard: cut in normal mode, and in the other modes that hold a cry as long, as the
+        # command line's render finds them.
+        warned = {w['code']: w for w in self.driver.execute_script('return candidate().warnings')}
+        self.assertAlmostEqual(warned['CutInNormal']['seconds_heard'], new['normal'][0]['seconds_heard'])
+        self.assertEqual(set(warned['CutInModes']['modes']),
+                         {m['name'] for m in modes if m['number'] and m['length'] >= 140 and new[m['name']][0]['cut']})
+        for code in ('CutInNormal', 'CutInModes'):
+            self.assertIn(self.driver.execute_script(f'return t().warnings.{code}(arguments[0])', warned[code]),
+                          self.find('#warnings').text)
+        # Applied, the cry is heard longest of the table, marked cut; the list sorts by what is heard, longest
+        # first, then shortest first, then in the table's order again.
+        self.find('#apply').click()
+        self.wait_edits(1)
+        heard = f"{new['normal'][0]['seconds_heard']:.3f} ✂"
+        self.wait(lambda d: self.row(7).find_elements(By.CSS_SELECTOR, 'td')[5].text == heard)
+        shown = """return [...document.querySelectorAll('#cries tbody tr')].map(tr =>
+            [tr.dataset.index, parseFloat(tr.cells[5].textContent)]).filter(([, heard]) => !isNaN(heard))"""
+        for order in ('descending', 'ascending', 'none'):
+            self.rows_shown(self.find('#sort-heard').click)
+            self.assertEqual(self.find('#sort-heard').find_element(By.XPATH, '..').get_attribute('aria-sort'), order)
+            rows = self.driver.execute_script(shown)
+            heard = [h for _, h in rows]
+            if order != 'none':
+                self.assertEqual(heard, sorted(heard, reverse=order == 'descending'), order)
+            self.assertEqual(rows[0 if order == 'descending' else -1][0] if order != 'none' else rows[6][0], '6', order)
+        self.assertEqual([i for i, _ in rows],
+                         self.driver.execute_script('return listRows().filter(r => r.heard).map(r => String(r.index))'))
+
     def test_rows_match_the_command_line_under_both_rules(self):
         rom = self.open_rom('hack.gba')  # the games' layout, some cries uncompressed
         identity = json.loads(cli('identify', rom, '--json'))
@@ -242,12 +344,14 @@ class Page(unittest.TestCase):
                 return [...document.querySelectorAll('#cries tbody tr')].map(tr => ({
                     id: tr.dataset.id === undefined ? null : Number(tr.dataset.id),
                     index: Number(tr.dataset.index), cells: [...tr.cells].map(td => td.textContent)}));""")
-            expected = {(e['id'], e['index']): e['sample'] for e in listed['entries']}
+            expected = {(e['id'], e['index']): e for e in listed['entries']}
             for row in shown:
-                sample = expected[(row['id'], row['index'])]
-                self.assertEqual(row['cells'][2:4] + row['cells'][5:7],
-                                 [f"0x{sample['offset']:X}", str(sample['length']), str(sample['bytes']),
-                                  kinds[sample['kind']]], row)
+                entry = expected[(row['id'], row['index'])]
+                sample, heard = entry['sample'], entry['heard']  # heard: in the normal mode, null for no sound
+                self.assertEqual(row['cells'][2:8],
+                                 [f"0x{sample['offset']:X}", str(sample['length']), row['cells'][4],
+                                  f"{heard['seconds_heard']:.3f}" + (' ✂' if heard['cut'] else '') if heard else '–',
+                                  str(sample['bytes']), kinds[sample['kind']]], row)
             # Every ID whose entry lies in the table has its row, and every entry one row at least.
             in_table = {e['id'] for e in listed['entries'] if e['id'] is not None and e['index'] < 388}
             self.assertEqual({r['id'] for r in shown if r['id'] is not None}, in_table, rule)
@@ -738,8 +842,8 @@ class Page(unittest.TestCase):
                 self.find('#rate').clear()
 
     def test_before_and_after_on_one_time_scale_and_one_sound_at_a_time(self):
-        for _ in self.views():
-            self.open_rom('game.gba')
+        for language in self.views():
+            rom = self.open_rom('game.gba')
             self.offer(3, 'phase.wav')  # out of phase: the mix is silence
             self.assertEqual(self.find('#snr').text, self.words('silence'))
             self.offer(7, 'long.wav')
@@ -781,13 +885,7 @@ class Page(unittest.TestCase):
             self.says(self.words('playing', 7, 7))
             self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
             self.says(self.words('playStopped', 7, 7))
-            # The new one sounds as the game plays it: its 8-bit values at its rate.
-            self.find('#play-new').click()
-            played = self.driver.execute_script("""const b = playing().source.buffer, c = candidate();
-                return [b.sampleRate === c.target.rate, b.getChannelData(0).every((v, i) => v === (c.newValues[i] - 128) / 128)];""")
-            self.assertEqual(played, [True, True])
-            self.driver.switch_to.active_element.send_keys(Keys.ESCAPE)
-            self.assertEqual(self.driver.execute_script('return sounding'), 0)
+            self.modes_play_as_the_command_line_renders(rom, language)
 
     def test_history_reverts_any_edit_and_undo_redo_by_keyboard(self):
         for _ in self.views():
