@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "context.h"
+#include "hearing.h"
 #include "options.h"
 #include "output.h"
 #include "playback.h"
@@ -64,25 +65,6 @@ const char* FamilyName(GameFamily family) {
         case GameFamily::Third: break;
     }
     return "third";
-}
-
-// The entry of `table` at the target's index as the engine reads it; an
-// entry pointing outside the image plays nothing.
-PlayedEntry EntryAt(const RomContext& ctx, uint32_t table, int index) {
-    const Entry e = ReadEntry(ctx.image, table, index);
-    if (!e.pointsIntoRom) return {static_cast<uint8_t>(e.firstWord), {}};
-    return {static_cast<uint8_t>(e.firstWord), std::span<const uint8_t>(ctx.image).subspan(e.offset)};
-}
-
-// What the mode plays: the cry's entry, or the reverse table's. Without a
-// reverse table the cry's own sample plays backwards.
-PlayedEntry PlayedFor(const RomContext& ctx, int index, const CryMode& mode, std::optional<bool>& inStep) {
-    const PlayedEntry cry = EntryAt(ctx, ctx.model.table, index);
-    if (!mode.reverse) return cry;
-    if (!ctx.model.reverse || index >= ctx.model.reverseEntries)
-        return {static_cast<uint8_t>(cry.voice | ReverseVoiceBit), cry.sample};
-    inStep = ReverseInStep(ctx.image, ctx.model, index);
-    return EntryAt(ctx, *ctx.model.reverse, index);
 }
 
 // A 16-bit PCM WAV of the 8-bit output, each step 256, made by libsndfile
@@ -145,18 +127,10 @@ void WriteRender(const std::string& path, const Playback& p, bool stereo) {
 }
 
 Json RenderedJson(const Rendered& r) {
-    const PlaybackFigures& f = r.figures;
-    return Json::Object({{"mode", r.mode->name},
-                         {"number", r.mode->number},
-                         {"file", r.path},
-                         {"playable", f.playable},
-                         {"seconds_stored", f.secondsStored},
-                         {"seconds_heard", f.secondsHeard},
-                         {"cut", f.cut},
-                         {"peak", f.peak},
-                         {"wrapped", f.wrapped},
-                         {"rms_db", f.rmsDb},
-                         {"reverse_entry_in_step", r.reverseInStep}});
+    Json j = RenderFiguresJson(*r.mode, r.figures);
+    j.Set("file", r.path);
+    j.Set("reverse_entry_in_step", r.reverseInStep);
+    return j;
 }
 
 void PrintRendered(const Rendered& r) {
@@ -201,7 +175,7 @@ int RunRender(const RenderArgs& args) {
     std::vector<Rendered> rendered;
     for (const CryMode* m : modes) {
         Rendered r{m, std::nullopt, {}, RenderPath(args, ctx, target, *m)};
-        const Playback p = RenderCry(PlayedFor(ctx, target.index, *m, r.reverseInStep), *m, options);
+        const Playback p = RenderCry(EntryPlayed(ctx.image, ctx.model, target.index, *m, &r.reverseInStep), *m, options);
         WriteRender(r.path, p, args.stereo);
         r.figures = p.figures;
         rendered.push_back(r);

@@ -20,7 +20,6 @@
 #include "bps.h"
 #include "conditioning.h"
 #include "crylib.h"
-#include "heard.h"
 #include "hearing.h"
 #include "image.h"
 #include "plan.h"
@@ -348,13 +347,11 @@ std::string Heard(int index, const val& values, const val& sample) {
     const Bytes bytes = BytesOf(sample);
     const SampleInfo s = InspectSample(bytes, 0);
     if (!s.Kind()) return Error("not a sample");
-    const uint8_t voice = CryVoiceByte(*s.Kind());
     const GameFamily family = Family();
     const int replaced[] = {index};
     const auto median = MedianLoudnessDb(TableHeard(current.Image(), current.model, family), replaced);
-    const std::optional<double> snr = HeardSnrDb(PerfectValues(BytesOf(values), s.rateField), ValuesPlayed({voice, bytes}), family);
-    return Text(Json::Object({{"heard_snr_db", snr},
-                              {"warnings", HeardWarningsJson(WarningsHeard(bytes, voice, family, median))}}));
+    const HeardCry heard = HearNewSample(bytes, *s.Kind(), BytesOf(values), s.rateField, family, median);
+    return Text(Json::Object({{"snr_heard_db", heard.snrDb}, {"warnings", HeardWarningsJson(heard.warnings)}}));
 }
 
 // What replacing entry `index` with `sample` (of either kind) would do, the
@@ -442,8 +439,10 @@ std::optional<Bytes> PackSample(const PackSound& sound, int index, const Conditi
 }
 
 // {ignored: [names], files: [{name, index, id, problem, other, rate, kind,
-// values, snr_db, grade, warnings}], plan}: plan is null when a file cannot be
-// taken (every such file is named), else the plan of them all.
+// values, snr_db, grade, warnings}], loudness_db, plan}: loudness_db is the
+// loudness every cry was brought to (null: none asked, or no cry of the table
+// to take it from); plan is null when a file cannot be taken (every such file
+// is named), else the plan of them all.
 std::string PackPlan(const val& conditioning, const val& options) {
     packRequest = {};
     packRequest.reclaim = options["reclaim"].as<bool>();
@@ -454,6 +453,15 @@ std::string PackPlan(const val& conditioning, const val& options) {
     const std::vector<PackFile> files = MatchPackFiles(names, current.model, current.rule, &ignored);
     Json ignoredNames = Json::Array();
     for (size_t i : ignored) ignoredNames.Push(names[i]);
+    // --match-loudness: every new cry brought to the median of the table's
+    // cries that the pack leaves, as import brings them.
+    ConditionOptions conditions = OptionsOf(conditioning);
+    if (options["match_loudness"].as<bool>()) {
+        std::vector<int> replaced;
+        for (const PackFile& f : files) replaced.push_back(f.row.index);
+        conditions.family = Family();
+        conditions.loudnessDb = MedianLoudnessDb(TableHeard(current.Image(), current.model, Family()), replaced);
+    }
     Json rows = Json::Array();
     bool refused = false;
     for (const PackFile& f : files) {
@@ -463,13 +471,13 @@ std::string PackPlan(const val& conditioning, const val& options) {
             row.Set("problem", PackFileProblemName(f.problem));
             if (f.problem == PackFileProblem::Twice) row.Set("other", names[f.other]);
         } else {
-            sample = PackSample(pack[f.file], f.row.index, OptionsOf(conditioning), row);
+            sample = PackSample(pack[f.file], f.row.index, conditions, row);
         }
         if (sample) packRequest.cries.push_back({.index = f.row.index, .sample = std::move(*sample)});
         else refused = true;
         rows.Push(row);
     }
-    Json out = Json::Object({{"ignored", ignoredNames}, {"files", rows}});
+    Json out = Json::Object({{"ignored", ignoredNames}, {"files", rows}, {"loudness_db", conditions.loudnessDb}});
     if (refused) {
         packRequest = {};
         out.Set("plan", nullptr);
@@ -533,26 +541,6 @@ std::string Modes() {
     return Text(modes);
 }
 
-// Entry `index` of `table` as the engine reads it: its voice byte and the
-// bytes from its sample on (none where it points outside the image).
-PlayedEntry EntryAt(uint32_t table, int index) {
-    const Entry e = ReadEntry(current.Image(), table, index);
-    const auto voice = static_cast<uint8_t>(e.firstWord);
-    if (!e.pointsIntoRom) return {voice, {}};
-    return {voice, std::span<const uint8_t>(current.Image()).subspan(e.offset)};
-}
-
-// What `mode` plays of entry `index`, as the command line's render plays
-// it: the cry's entry, or the reverse table's; without a reverse table the
-// cry's own sample backwards.
-PlayedEntry PlayedFor(int index, const CryMode& mode) {
-    const PlayedEntry cry = EntryAt(current.model.table, index);
-    if (!mode.reverse) return cry;
-    if (!current.model.reverse || index >= current.model.reverseEntries)
-        return {static_cast<uint8_t>(cry.voice | ReverseVoiceBit), cry.sample};
-    return EntryAt(*current.model.reverse, index);
-}
-
 // A render as the page takes it: the output as unsigned 8-bit values at the
 // mixer's rate (`rate`), and its figures in the shape of the command line's
 // render --json, with `held` and `ended`, where a mode that plays forwards
@@ -565,19 +553,10 @@ val RenderOf(const PlayedEntry& entry, const CryMode& mode) {
                    [](int8_t v) { return static_cast<uint8_t>(v ^ 0x80); });
     const bool forwards = values.playable && !PlaysBackwards(entry.voice);
     const NoteReach reach = ReachInMode(values.rateField, mode);
-    const PlaybackFigures& f = p.figures;
-    const Json figures = Json::Object({{"mode", mode.name},
-                                       {"number", mode.number},
-                                       {"rate", MixerRate},
-                                       {"playable", f.playable},
-                                       {"seconds_stored", f.secondsStored},
-                                       {"seconds_heard", f.secondsHeard},
-                                       {"cut", f.cut},
-                                       {"peak", f.peak},
-                                       {"wrapped", f.wrapped},
-                                       {"rms_db", f.rmsDb},
-                                       {"held", forwards ? Json(static_cast<double>(reach.held)) : Json()},
-                                       {"ended", forwards ? Json(static_cast<double>(reach.ended)) : Json()}});
+    Json figures = RenderFiguresJson(mode, p.figures);
+    figures.Set("rate", MixerRate);
+    figures.Set("held", forwards ? Json(static_cast<double>(reach.held)) : Json());
+    figures.Set("ended", forwards ? Json(static_cast<double>(reach.ended)) : Json());
     val out = val::object();
     out.set("values", Copy(unsigned8));
     out.set("figures", Text(figures));
@@ -589,7 +568,7 @@ val RenderOf(const PlayedEntry& entry, const CryMode& mode) {
 val Render(int index, int mode) {
     const CryMode* m = FindCryMode(Family(), mode);
     if (!m || !current.model.HasTable() || index < 0 || index >= current.model.entries) return val::null();
-    return RenderOf(PlayedFor(index, *m), *m);
+    return RenderOf(EntryPlayed(current.Image(), current.model, index, *m), *m);
 }
 
 // The same for a sample on its own, as `encode` returns it, played as an

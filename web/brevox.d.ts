@@ -204,9 +204,9 @@ export interface HeardWarning {
   median_db: number | null;
 }
 
-/** A new sample as heard: heard_snr_db compares its render in the normal mode with a perfect sample's (null
+/** A new sample as heard: snr_heard_db compares its render in the normal mode with a perfect sample's (null
  *  when they are the same). */
-export interface Heard { heard_snr_db: number | null; warnings: HeardWarning[] }
+export interface Heard { snr_heard_db: number | null; warnings: HeardWarning[] }
 
 export interface WavInfo { rate: number; channels: number; raw: boolean; offset: number; size: number }
 
@@ -230,8 +230,9 @@ export interface Defaults { kind: string; rate_field: number }
 export type QualityGrade = 'Exact' | 'Good' | 'Fair' | 'Poor';
 export interface Quality { snr_db: number | null; peak_error: number; grade: QualityGrade; warnings: AudioWarning[] }
 
-/** A pack's plan: import's --reclaim, and the sharing options (identical new samples stored once). */
-export interface PackOptions extends PlanOptions { reclaim: boolean }
+/** A pack's plan: import's --reclaim and --match-loudness (to the median of the table's other cries), and the
+ *  sharing options (identical new samples stored once). */
+export interface PackOptions extends PlanOptions { reclaim: boolean; match_loudness: boolean }
 
 export type PackFileProblem = 'NoCryOfItsOwn' | 'PastTable' | 'Twice' | 'NoAudio' | 'TooLong' | 'NoResample';
 
@@ -251,8 +252,8 @@ export interface PackFileRow {
   warnings?: AudioWarning[];
 }
 
-/** A pack planned: the plan is null when a file is refused. */
-export interface PackPlan { ignored: string[]; files: PackFileRow[]; plan: Plan | null }
+/** A pack planned: the plan is null when a file is refused; loudness_db the loudness the cries were brought to. */
+export interface PackPlan { ignored: string[]; files: PackFileRow[]; loudness_db: number | null; plan: Plan | null }
 
 export interface PackApplied { plan: JsonText<Plan | Failure>; indexes: number[]; samples: Uint8Array[] }
 

@@ -284,7 +284,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
     if (c.quality.snr_db === null) return t().exact;
     // The grade is the core's, the one the command line words too.
     const words = {Exact: t().exact, Good: t().good, Fair: t().fair, Poor: t().poor};
-    const heard = c.heard && c.heard.heard_snr_db;
+    const heard = c.heard && c.heard.snr_heard_db;
     return t().snrWords(c.quality.snr_db, words[c.quality.grade]) + (typeof heard === 'number' ? t().heardSnr(heard) : '');
   }
 

@@ -5,12 +5,15 @@
 // pack, and applied as one edit or discarded.
 'use strict';
 
-const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
-  /** What a pack's plan asks: as import plans a folder by default. */
-  const PackOptions = {reclaim: false, share: true, all_sharing: false};
+const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
+  /** What a pack's plan asks: as import plans a folder, with --match-loudness when the box is ticked. */
+  const packOptions = () => ({reclaim: false, share: true, all_sharing: false,
+                              match_loudness: $('#pack-loudness').checked});
   /** @type {PackPlan | null} the pack planned, until applied or discarded */
   let pending = null;
   let runs = 0;  // packs offered: only the last one is planned
+  /** @type {import('./brevox').PackOptions | null} what the pending plan was asked */
+  let pendingOptions = null;
 
   /**
    * Reads every file, hands the engine its sound and plans them all.
@@ -32,12 +35,31 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
       if (run !== runs) return;
       await core().packAdd(file.name, sound.frames, sound.channels, sound.rate);
     }
-    const planned = JSON.parse(await core().packPlan(options, PackOptions));
+    await planPack(run, files.length);
+  }
+
+  /** Plans the files the engine holds again, as the options now ask. */
+  async function replanPack() {
+    const options = conditionOptions();
+    if (!pending || !options) return;
+    await planPack(++runs, pending.files.length + pending.ignored.length);
+  }
+
+  /**
+   * @param {number} run
+   * @param {number} count the files offered
+   */
+  async function planPack(run, count) {
+    const options = conditionOptions();
+    if (!options) return fail('badDb');
+    const asked = packOptions();
+    const planned = JSON.parse(await core().packPlan(options, asked));
     if (run !== runs) return;
     pending = planned;
+    pendingOptions = asked;
     showPack();
     const refused = planned.files.filter(f => f.problem).length;
-    if (!planned.files.length) fail('packNoCries', files.length);
+    if (!planned.files.length) fail('packNoCries', count);
     else if (refused) fail('packRefused', refused);
     else if (!planned.plan.ok) fail('refused', () => problemsText(planned.plan));
     else say('packPlanned', planned.files.length);
@@ -73,6 +95,7 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
     $('#pack-summary').textContent = [
       pending.ignored.length ? t().packIgnored(pending.ignored) : '',
       plan?.ok ? t().packTotal(plan.cries.length, plan.bytes_used, plan.free_left) : '',
+      $('#pack-loudness').checked ? t().packLoudness(pending.loudness_db) : '',
     ].filter(Boolean).join(' ');
   }
 
@@ -86,7 +109,7 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
     showPack();
     const bytes = applied.samples.reduce((sum, s) => sum + s.length, 0);
     await recordEdit({index: -1, id: null, sample: new Uint8Array(0), at: 0, bytes,
-                      pack: {indexes: applied.indexes, samples: applied.samples, options: PackOptions}});
+                      pack: {indexes: applied.indexes, samples: applied.samples, options: pendingOptions ?? packOptions()}});
     say('packApplied', count);
   }
 
@@ -121,5 +144,5 @@ const {offerPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
     return files;
   }
 
-  return {offerPack, applyPack, discardPack, showPack, droppedFiles};
+  return {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles};
 })();

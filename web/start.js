@@ -104,6 +104,7 @@ const {core, isSound, applyLanguage, start} = (() => {
       if (files.length && ready) offerPack(files);
     });
     $('#pack-apply').addEventListener('click', applyPack);
+    $('#pack-loudness').addEventListener('change', replanPack);
     $('#pack-discard').addEventListener('click', discardPack);
     // Gain and normalisation exclude each other; any change conditions the sound again.
     for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])

@@ -94,3 +94,11 @@ struct HeardCry {
 };
 HeardCry HearNewSample(std::span<const uint8_t> sample, SampleKind kind, std::span<const uint8_t> input,
                        uint32_t rateField, GameFamily family, std::optional<double> tableMedianDb);
+
+// What the engine plays of entry `index` of the table in use in `mode`: the
+// cry's entry, or in a mode that plays the reverse table, that table's entry
+// (its own sample backwards when the image has none, or none that far);
+// `reverseInStep`, when given, says whether that reverse entry points at the
+// cry's sample. The sample's span runs to the image's end.
+PlayedEntry EntryPlayed(ImageBytes image, const ImageModel& model, int index, const CryMode& mode,
+                        std::optional<bool>* reverseInStep = nullptr);

@@ -117,3 +117,23 @@ HeardCry HearNewSample(std::span<const uint8_t> sample, SampleKind kind, std::sp
     return {HeardSnrDb(PerfectValues(input, rateField), ValuesPlayed({voice, sample}), family),
             WarningsHeard(sample, voice, family, tableMedianDb)};
 }
+
+namespace {
+
+PlayedEntry EntryAt(ImageBytes image, uint32_t table, int index) {
+    const Entry e = ReadEntry(image, table, index);
+    if (!e.pointsIntoRom) return {static_cast<uint8_t>(e.firstWord), {}};
+    return {static_cast<uint8_t>(e.firstWord), image.subspan(e.offset)};
+}
+
+}  // namespace
+
+PlayedEntry EntryPlayed(ImageBytes image, const ImageModel& model, int index, const CryMode& mode,
+                        std::optional<bool>* reverseInStep) {
+    const PlayedEntry cry = EntryAt(image, model.table, index);
+    if (!mode.reverse) return cry;
+    if (!model.reverse || index >= model.reverseEntries)
+        return {static_cast<uint8_t>(cry.voice | ReverseVoiceBit), cry.sample};
+    if (reverseInStep) *reverseInStep = ReverseInStep(image, model, index);
+    return EntryAt(image, *model.reverse, index);
+}

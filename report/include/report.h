@@ -111,6 +111,11 @@ Json WarningsJson(const AudioWarnings& warnings, WarningWords words = nullptr);
 // loudness_db (null for silence); null for an entry that holds no sound.
 Json HeardJson(const std::optional<HeardFigures>& heard);
 
+// A render's figures in a mode, as `render --json` and the page give them:
+// mode (its name), number, playable, seconds_stored, seconds_heard, cut,
+// peak, wrapped, rms_db.
+Json RenderFiguresJson(const CryMode& mode, const PlaybackFigures& figures);
+
 // A warning of what the game will play of a new sample: its code
 // (HeardWarningName), `message`, and the fields its code names, the others
 // null: seconds_stored and seconds_heard (CutInNormal); modes, the names of

@@ -257,6 +257,18 @@ Json WarningsJson(const AudioWarnings& warnings, WarningWords words) {
     return ListJson(warnings, [&](const AudioWarning& w) { return WarningJson(w, words); });
 }
 
+Json RenderFiguresJson(const CryMode& mode, const PlaybackFigures& f) {
+    return Json::Object({{"mode", mode.name},
+                         {"number", mode.number},
+                         {"playable", f.playable},
+                         {"seconds_stored", f.secondsStored},
+                         {"seconds_heard", f.secondsHeard},
+                         {"cut", f.cut},
+                         {"peak", f.peak},
+                         {"wrapped", f.wrapped},
+                         {"rms_db", f.rmsDb}});
+}
+
 Json HeardJson(const std::optional<HeardFigures>& heard) {
     if (!heard) return Json();
     return Json::Object({{"seconds_heard", heard->secondsHeard}, {"cut", heard->cut}, {"loudness_db", heard->loudnessDb}});
