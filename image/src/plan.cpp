@@ -182,6 +182,20 @@ struct Planner {
     }
 
     // Pass one: checks, and the cries that stay in their slot or go where told.
+    // What cp's entry points at now: its offset, and the sound there (its
+    // kind, its slot's bytes, the other entries that play it).
+    SampleInfo ReadOld(CryPlan& cp) {
+        const Entry e = ReadEntry(image, model.table, cp.index);
+        const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
+        if (e.pointsIntoRom) cp.oldOffset = e.offset;
+        if (old.Sound()) {
+            cp.oldKind = old.Kind();
+            cp.oldBytes = Slot(old).Size();
+            cp.sharing = StillPlaying(e.offset, cp.index);
+        }
+        return old;
+    }
+
     void PlanCry(size_t k) {
         const CryChange& c = request.cries[k];
         CryPlan cp;
@@ -191,13 +205,7 @@ struct Planner {
         cp.newKind = KindOfSample(c.sample);
         if (!cp.newKind) return Add({.kind = PlanProblem::BadSample, .index = c.index});
         const Entry e = ReadEntry(image, model.table, c.index);
-        const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
-        if (e.pointsIntoRom) cp.oldOffset = e.offset;
-        if (old.Sound()) {
-            cp.oldKind = old.Kind();
-            cp.oldBytes = Slot(old).Size();
-            cp.sharing = StillPlaying(e.offset, c.index);
-        }
+        const SampleInfo old = ReadOld(cp);
         const bool fits = old.Sound() && cp.newBytes <= cp.oldBytes;
         // Another entry plays the old bytes on: the cry moves alone, unless all
         // that share them are to change with it.
@@ -409,14 +417,7 @@ struct Planner {
             cp.newOffset = holder.newOffset;
             cp.newBytes = holder.newBytes;
             cp.newKind = holder.newKind;
-            const Entry e = ReadEntry(image, model.table, c.index);
-            const SampleInfo old = e.pointsIntoRom ? InspectSample(image, e.offset) : SampleInfo{};
-            if (e.pointsIntoRom) cp.oldOffset = e.offset;
-            if (old.Sound()) {
-                cp.oldKind = old.Kind();
-                cp.oldBytes = Slot(old).Size();
-                cp.sharing = StillPlaying(e.offset, c.index);
-            }
+            ReadOld(cp);
             Repointed(cp, cp.newOffset);
             if (cp.moved) Voiced(cp);
             plan.bytesShared += cp.newBytes;
