@@ -653,6 +653,9 @@ class Page(unittest.TestCase):
             self.assertIn(why.text, self.find('#placement').text)
             # Named, the table takes the edit.
             self.find('#table-input').send_keys(f'{tables[0]:X}', Keys.ENTER)
+            # Once read again (the rows, the selection and the status after them), the sound is offered.
+            self.wait(lambda d: d.execute_script("return tableInfo().table === arguments[0] && "
+                                                 "shownStatus().key === 'opened'", tables[0]))
             self.find('#audio-file').send_keys(os.path.join(self.data, 'short.wav'))
             self.wait(lambda d: self.find('#apply').is_enabled())
             self.assertFalse(why.is_displayed())
