@@ -608,7 +608,8 @@ TEST_F(CliGames, ImportHearsEachCryAgainstTheTableItLeaves) {
     }
     CliResult r = Run({"import", romPath, Path("in"), "--dry-run", "--quality", "fast", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const json& c : json::parse(r.out)["plan"]["cries"])
+    const json planned = json::parse(r.out);
+    for (const json& c : planned["plan"]["cries"])
         EXPECT_FALSE(WarningOfCode(c["warnings"], "LoudnessOff")) << c["warnings"];
     fs::remove_all(dir / "in");
     fs::create_directory(dir / "in");
@@ -628,7 +629,8 @@ TEST_F(CliHacks, ImportFitWorksOnTheTableInUse) {
     r = Run({"import", rom, Path("pack"), "--rate", "22050", "--reclaim", "--fit", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const Bytes after = ReadFileBytes(rom);
-    for (const json& c : json::parse(r.out)["plan"]["cries"]) {
+    const json fitted = json::parse(r.out);
+    for (const json& c : fitted["plan"]["cries"]) {
         const Entry cry = ReadEntry(after, h.table, c["index"]), back = ReadEntry(after, h.reverse, c["index"]);
         EXPECT_EQ(cry.pointer, back.pointer);
         EXPECT_EQ(InspectSample(after, cry.offset).Hz(), c["rate"]);

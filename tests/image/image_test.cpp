@@ -666,7 +666,8 @@ TEST(HeardWarnings, LoudnessFarFromTheTablesMedian) {
     const double db = *HeardLoudnessDb({0x20, MakeSample(SampleKind::Compressed, tone, GameSampleRate * 1024)},
                                        GameFamily::Third);
     EXPECT_FALSE(Find(WarningsOf(tone, GameSampleRate, db - 5.9), HeardWarningCode::LoudnessOff));
-    const HeardWarning* w = Find(WarningsOf(tone, GameSampleRate, db + 6.1), HeardWarningCode::LoudnessOff);
+    const HeardWarnings louder = WarningsOf(tone, GameSampleRate, db + 6.1);
+    const HeardWarning* w = Find(louder, HeardWarningCode::LoudnessOff);
     ASSERT_TRUE(w);
     EXPECT_EQ(w->loudnessDb, db);
     EXPECT_EQ(w->medianDb, db + 6.1);
