@@ -22,7 +22,7 @@ struct Trials {
     // input's own rate, or at the mixer's when the input's is higher. Every
     // rung of a cry, and every choice of rates, is measured against it.
     static uint32_t ReferenceRate(const FitSource& s) {
-        return static_cast<uint32_t>(std::lround(std::min<double>(s.audio.rate, HighestHeardRate)));
+        return static_cast<uint32_t>(std::lround(std::min<double>(s.audio.rate, MaxUsefulRateHz)));
     }
 
     Playback Heard(std::span<const uint8_t> sample, SampleKind kind) const {
@@ -55,7 +55,7 @@ struct Trials {
         t = FitRung{values, SampleBytes(s.kind, values), std::numeric_limits<double>::infinity()};
         // Above the mixer's rate only the bytes count: every such cry comes
         // down from there before any step is weighed.
-        if (hz <= HighestHeardRate)
+        if (hz <= MaxUsefulRateHz)
             t->heardSnrDb = HeardSnr(cry, MakeSample(s.kind, draft, hz * 1024, EncodeMode::Fast));
         return *t;
     }

@@ -202,7 +202,7 @@ std::vector<FitSource> ReadForFit(const RomContext& ctx, std::vector<Source>& so
             if (!s.problem.empty()) return;
             const NewSample wanted = WantedFor(ctx, s, args);
             FitSource& f = read[i];
-            f.audio = ReadSource(s.path, std::max<double>(wanted.Rate(), HighestHeardRate), args.condition);
+            f.audio = ReadSource(s.path, std::max<double>(wanted.Rate(), MaxUsefulRateHz), args.condition);
             f.kind = wanted.kind;
             const double own = args.condition.keepRate ? f.audio.rate : wanted.Rate();
             f.rates = FitRates(static_cast<uint32_t>(std::lround(own)), minRate);
@@ -341,9 +341,9 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
 void CheckImportArgs(const ImportArgs& args) {
     CheckSampleRate(args.rate);
     if (args.fit && args.raw) BadUsage("--fit resamples each cry to the rate it chooses: it excludes --raw");
-    if (args.minRate < MinSampleRate || args.minRate > HighestHeardRate)
+    if (args.minRate < MinSampleRate || args.minRate > MaxUsefulRateHz)
         BadUsage("--min-rate must lie between " + std::to_string(MinSampleRate) + " and " +
-                 std::to_string(HighestHeardRate) + " Hz");
+                 std::to_string(MaxUsefulRateHz) + " Hz");
 }
 
 int RunImport(const ImportArgs& given) {

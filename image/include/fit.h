@@ -26,13 +26,14 @@
 #include <span>
 #include <vector>
 
+#include "hearing.h"
 #include "image.h"
 #include "plan.h"
 
-// The rates a cry steps down through, highest first. The first is the rate
-// the games mix at (MixerRateHz).
-inline constexpr std::array<uint32_t, 7> FitLadder = {13379, 11025, 10512, 9000, 8000, 7000, 6000};
-constexpr uint32_t HighestHeardRate = FitLadder.front();
+// The rates a cry steps down through, highest first: the rate the games mix
+// at, above which they play nothing (MaxUsefulRateHz), the common recording
+// rates, the games' 10512 Hz, then lower.
+inline constexpr std::array<uint32_t, 7> FitLadder = {MaxUsefulRateHz, 11025, 10512, 9000, 8000, 7000, 6000};
 constexpr uint32_t DefaultMinFitRate = 6000;
 
 // A cry's rungs: its own rate, then every rate of the ladder below it down

@@ -6,15 +6,11 @@
 // Every sample is counted once, however many entries of either table play it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "fit.h"
 #include "image.h"
-
-// The rates a rate-fitting edit steps down through, in Hz: the games' mixer
-// rate, the common recording rates, the games' 10512 Hz, then lower.
-constexpr std::array<uint32_t, 7> RateLadder = {13379, 11025, 10512, 9000, 8000, 7000, 6000};
 
 // The bytes a sample of `length` values of `kind` declaring `rateField` takes
 // resampled to `hz` when its rate is above it, else as it is.
@@ -57,7 +53,7 @@ struct TableUsage {
     uint64_t freeBytes = 0;        // the free space a plan may use (its freeLeft)
     std::vector<DuplicateGroup> duplicates;  // in the order of their first copy
     uint64_t duplicateBytes = 0;   // what storing each group once would save
-    std::vector<RungBytes> ladder; // one per RateLadder rung
+    std::vector<RungBytes> ladder; // one per FitLadder rung
 };
 
 // Empty for an image with no table.

@@ -58,7 +58,7 @@ struct Descent {
         if (Fits()) return Done();
         // Nothing above the mixer's rate is heard: those bytes go first, all of them.
         for (size_t i = 0; i < n; ++i)
-            if (rates[i].front() > HighestHeardRate && HasNext(i)) {
+            if (rates[i].front() > MaxUsefulRateHz && HasNext(i)) {
                 next[i] = rungOf(i, 1);
                 Step(i);
             }

@@ -38,7 +38,7 @@ TableUsage MeasureUsage(ImageBytes image, const ImageModel& model) {
     std::map<uint32_t, RateUsage> rates;
     std::map<std::vector<uint8_t>, DuplicateGroup> copies;
     std::vector<const std::vector<uint8_t>*> order;  // the groups by their first copy
-    for (uint32_t hz : RateLadder) u.ladder.push_back({hz, 0, 0});
+    for (uint32_t hz : FitLadder) u.ladder.push_back({hz, 0, 0});
     for (const auto& [offset, entries] : played) {
         const SampleInfo s = InspectSample(image, offset);
         const SampleKind kind = *s.Kind();

@@ -571,10 +571,10 @@ TEST(Image, UsageCountsEachSampleOnceAndTheLadderByHand) {
     // Rung: (cry 0 and 3, cry 1, cry 2). 13379: 500 -> 304 values; 11025: 250
     // and 53; 10512: 239 and 51; 6000: 571, 137 and 29.
     const uint64_t expected[] = {532 * 2 + 321 + 49, 532 * 2 + 267 + 44, 532 * 2 + 256 + 43, 0, 0, 0, 311 * 2 + 154 + 32};
-    ASSERT_EQ(u.ladder.size(), RateLadder.size());
+    ASSERT_EQ(u.ladder.size(), FitLadder.size());
     for (size_t i : {0u, 1u, 2u, 6u}) {
-        EXPECT_EQ(u.ladder[i].hz, RateLadder[i]);
-        EXPECT_EQ(u.ladder[i].bytes, expected[i]) << RateLadder[i];
+        EXPECT_EQ(u.ladder[i].hz, FitLadder[i]);
+        EXPECT_EQ(u.ladder[i].bytes, expected[i]) << FitLadder[i];
         EXPECT_EQ(u.ladder[i].freed, u.bytes - expected[i]);
     }
 }
