@@ -116,11 +116,15 @@ LoadedAudio SourceAt(const SourceAudio& source, double targetRate, ResampleQuali
     LoadedAudio out{{}, targetRate, source.rate, source.channels, source.warnings};
     out.samples = ConditionResampled(ResampleOrFail(source.mono, source.rate, targetRate, quality), targetRate,
                                      source.options, out.warnings);
-    if (out.samples.empty() && !source.mono.empty() && targetRate < source.rate)
+    RequireSomeValues(source, out.samples, targetRate);
+    return out;
+}
+
+void RequireSomeValues(const SourceAudio& source, std::span<const uint8_t> samples, double targetRate) {
+    if (samples.empty() && !source.mono.empty() && targetRate < source.rate)
         Fail("'" + source.path + "' holds " + std::to_string(source.mono.size()) +
              (source.mono.size() == 1 ? " value" : " values") + " at " + std::to_string(std::lround(source.rate)) +
              " Hz, too few to give one at " + std::to_string(std::lround(targetRate)) + " Hz");
-    return out;
 }
 
 LoadedAudio LoadSamples(const std::string& path, double targetRate, bool raw, const ConditionArgs& args) {

@@ -48,6 +48,9 @@ SourceAudio ReadSource(const std::string& path, double highestRate, const Condit
 // the warnings before resampling and those of this rate. A draft serves to
 // compare rates, never to be stored.
 LoadedAudio SourceAt(const SourceAudio& source, double targetRate, ResampleQuality quality = ResampleQuality::High);
+// Refuses the samples the source gave at `targetRate` when a sound that has
+// values gave none there.
+void RequireSomeValues(const SourceAudio& source, std::span<const uint8_t> samples, double targetRate);
 
 // Mono samples in float form from `fromRate` to `toRate` Hz, as the page
 // resamples them too (resample.h); libsoxr refusing ends the command.

@@ -1,6 +1,6 @@
 // What fitting a pack to an image needs of the command line: each cry's
-// source read once, its candidate rates tried lazily on every core, and the
-// rates chosen (FitPackToImage, image/fit.h) encoded.
+// source read once, weighed at its rates (PackTrials, image/fit_trials.h)
+// on every core, and the rates chosen encoded.
 #pragma once
 
 #include <optional>
@@ -33,12 +33,9 @@ struct PackFit {
 };
 
 // Fits `sources` (one per change of `request`, in its order) to the image,
-// or to `budget` bytes for the new samples' total. A rung is weighed on a
-// draft resampling coded by the fast coder, many times cheaper and a close
-// enough guide to which step loses the least; the rates chosen are then
-// resampled in full and encoded with
-// `encodeWith` (none: the rates are all that is asked). Nothing is encoded
-// when the pack does not fit.
+// or to `budget` bytes for the new samples' total, then encodes the rates
+// chosen with `encodeWith` (none: the rates are all that is asked). Nothing
+// is encoded when the pack does not fit.
 PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std::vector<FitSource>& sources,
                    std::optional<uint64_t> budget, std::optional<EncodeMode> encodeWith, bool progress);
 
