@@ -56,16 +56,8 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
     return pack;
 }
 
-uint32_t LowestRate(const PackFit& pack) {
-    uint32_t lowest = 0;
-    for (const FittedCry& c : pack.cries) lowest = lowest ? std::min(lowest, c.hz) : c.hz;
-    return lowest;
-}
-
-uint32_t MedianRate(const PackFit& pack) {
+std::vector<uint32_t> RatesOf(const PackFit& pack) {
     std::vector<uint32_t> hz;
     for (const FittedCry& c : pack.cries) hz.push_back(c.hz);
-    if (hz.empty()) return 0;
-    std::nth_element(hz.begin(), hz.begin() + hz.size() / 2, hz.end());
-    return hz[hz.size() / 2];
+    return hz;
 }

@@ -39,6 +39,5 @@ struct PackFit {
 PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std::vector<FitSource>& sources,
                    std::optional<uint64_t> budget, std::optional<EncodeMode> encodeWith, bool progress);
 
-// The lowest and the median of the rates chosen.
-uint32_t LowestRate(const PackFit& pack);
-uint32_t MedianRate(const PackFit& pack);
+// The rates chosen, one per cry.
+std::vector<uint32_t> RatesOf(const PackFit& pack);

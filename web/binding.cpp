@@ -14,12 +14,15 @@
 #include <emscripten/val.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "bps.h"
 #include "conditioning.h"
 #include "crylib.h"
+#include "fit.h"
+#include "fit_trials.h"
 #include "hearing.h"
 #include "image.h"
 #include "plan.h"
@@ -265,12 +268,16 @@ ConditionOptions OptionsOf(const val& o) {
     return options;
 }
 
-// The command line's resampler (resample/), as the core's conditioning takes it.
-bool ResampleOf(std::span<const double> in, double from, double to, std::vector<double>& out) {
-    Resampled r = Resample(in, from, to);
-    out = std::move(r.samples);
-    return r.error.empty();
+// The command line's resampler (resample/) at `quality`, as the core's
+// conditioning takes it.
+Resampler ResamplerAt(ResampleQuality quality) {
+    return [quality](std::span<const double> in, double from, double to, std::vector<double>& out) {
+        Resampled r = Resample(in, from, to, quality);
+        out = std::move(r.samples);
+        return r.error.empty();
+    };
 }
+const Resampler ResampleOf = ResamplerAt(ResampleQuality::High);
 
 // The sound of interleaved `frames` of `channels` values at `rate` Hz as
 // unsigned 8-bit values at `toRate` Hz, as the command line converts a file:
@@ -305,6 +312,8 @@ val RateLimits() {
     val out = val::object();
     out.set("min_rate", MinSampleRate);
     out.set("max_rate", MaxSampleRate);
+    out.set("fit_min_rate", DefaultMinFitRate);
+    out.set("fit_max_rate", MaxUsefulRateHz);
     return out;
 }
 
@@ -402,27 +411,14 @@ void PackAdd(const std::string& name, const val& frames, int channels, double ra
     pack.push_back({name, emscripten::convertJSArrayToNumberVector<double>(frames), channels, rate});
 }
 
-const char* PackFileProblemName(PackFileProblem p) {
-    switch (p) {
-        case PackFileProblem::None: break;
-        case PackFileProblem::NoCryOfItsOwn: return "NoCryOfItsOwn";
-        case PackFileProblem::PastTable: return "PastTable";
-        case PackFileProblem::Twice: return "Twice";
-    }
-    return nullptr;
-}
-
-// One file's sound as the new sample of its entry; its JSON row says how it
-// went: the sample's values, rate and SNR, or why there is none ("problem":
-// a PackFileProblem, or NoAudio, TooLong, NoResample).
-std::optional<Bytes> PackSample(const PackSound& sound, int index, const ConditionOptions& options, Json& row) {
-    const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, index);
-    const SampleFormat& format = FormatOf(d.kind);
-    AudioWarnings warnings;
-    const std::optional<Bytes> values =
-        ConditionSound(sound.frames, sound.channels, sound.rate, d.rateField / 1024.0, options, ResampleOf, warnings);
+// A sound's values as the new sample of its entry, of `kind` declaring
+// `rateField`; its JSON row says how it went: the sample's values, rate and
+// SNR, or why there is none ("problem": NoAudio, TooLong, NoResample).
+std::optional<Bytes> StoredRow(const std::optional<Bytes>& values, SampleKind kind, uint32_t rateField,
+                               const AudioWarnings& warnings, Json& row) {
+    const SampleFormat& format = FormatOf(kind);
     row.Set("warnings", WarningsJson(warnings));
-    row.Set("rate", d.rateField / 1024);
+    row.Set("rate", rateField / 1024);
     row.Set("kind", format.name);
     const char* problem = !values ? "NoResample" : values->empty() ? "NoAudio"
                           : values->size() > format.maxValues ? "TooLong" : nullptr;
@@ -430,7 +426,7 @@ std::optional<Bytes> PackSample(const PackSound& sound, int index, const Conditi
         row.Set("problem", problem);
         return std::nullopt;
     }
-    Bytes sample = MakeSample(d.kind, *values, d.rateField, EncodeMode::Best);
+    Bytes sample = MakeSample(kind, *values, rateField, EncodeMode::Best);
     const EncodeQuality q = MeasureSample(*values, sample);
     row.Set("values", values->size());
     row.Set("snr_db", q.snrDb);
@@ -438,15 +434,90 @@ std::optional<Bytes> PackSample(const PackSound& sound, int index, const Conditi
     return sample;
 }
 
+// One file's sound as the new sample of its entry, at the entry's kind and rate.
+std::optional<Bytes> PackSample(const PackSound& sound, int index, const ConditionOptions& options, Json& row) {
+    const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, index);
+    AudioWarnings warnings;
+    const std::optional<Bytes> values =
+        ConditionSound(sound.frames, sound.channels, sound.rate, d.rateField / 1024.0, options, ResampleOf, warnings);
+    return StoredRow(values, d.kind, d.rateField, warnings, row);
+}
+
+// packPlan's {fit, min_rate, budget}: whether to choose each cry's rate so
+// that the pack fits, as import --fit chooses them.
+struct FitAsked {
+    uint32_t minRate = DefaultMinFitRate;
+    std::optional<uint64_t> budget;
+};
+std::optional<FitAsked> FitAskedOf(const val& options) {
+    if (const val fit = options["fit"]; fit.isUndefined() || !fit.as<bool>()) return std::nullopt;
+    FitAsked asked;
+    if (const val m = options["min_rate"]; !m.isUndefined() && !m.isNull()) asked.minRate = m.as<uint32_t>();
+    if (const val b = options["budget"]; !b.isUndefined() && !b.isNull())
+        asked.budget = static_cast<uint64_t>(std::max(0.0, b.as<double>()));
+    return asked;
+}
+
+// The pack's sounds stored at the rates a fit chooses, as import --fit
+// stores them: each conditioned up to resampling once, weighed at its rates
+// (PackTrials), then converted and encoded at the rate chosen, its row
+// filled as StoredRow fills it, with snr_heard_db. `request.cries[i]` is the
+// change of `sounds[i]`; its sample is filled when the pack fits. The fit's
+// figures: {min_rate, budget, lowest_rate, median_rate}, or {missing_bytes}
+// when the pack does not fit even at the lowest rates.
+Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* const> rows, const ConditionOptions& options,
+                   const FitAsked& asked, EditRequest& request, bool& refused) {
+    std::vector<std::vector<double>> monos(sounds.size());
+    std::vector<AudioWarnings> warnings(sounds.size());
+    std::vector<FitSound> fitted;
+    for (size_t i = 0; i < sounds.size(); ++i) {
+        const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, request.cries[i].index);
+        monos[i] = ConditionBeforeResample(sounds[i]->frames, sounds[i]->channels, sounds[i]->rate, options, warnings[i]);
+        fitted.push_back({monos[i], sounds[i]->rate, options, d.kind,
+                          FitRates(static_cast<uint32_t>(std::lround(d.rateField / 1024.0)), asked.minRate)});
+    }
+    PackTrials trials(std::move(fitted), Family(), {ResampleOf, ResamplerAt(ResampleQuality::Draft)});
+    for (size_t i = 0; i < sounds.size(); ++i) trials.Prepare(i);
+    const Fit fit = FitTrials(current.Image(), current.model, request, trials, asked.budget);
+    if (!fit.fits) {
+        refused = true;
+        return Json::Object({{"missing_bytes", fit.missing}});
+    }
+    std::vector<uint32_t> chosen;
+    for (size_t i = 0; i < sounds.size(); ++i) {
+        const FitSound& s = trials.Sounds()[i];
+        const uint32_t hz = s.rates[fit.rungs[i]];
+        chosen.push_back(hz);
+        std::optional<Bytes> values;
+        if (!trials.Refused(i)) values = trials.StoredValues(i, hz, warnings[i]);
+        const std::optional<Bytes> sample = StoredRow(values, s.kind, hz * 1024, warnings[i], *rows[i]);
+        if (!sample) {
+            refused = true;
+            continue;
+        }
+        rows[i]->Set("snr_heard_db", trials.HeardSnrDb(i, *sample));
+        request.cries[i].sample = *sample;
+    }
+    return Json::Object({{"min_rate", asked.minRate},
+                         {"budget", asked.budget},
+                         {"lowest_rate", LowestRate(chosen)},
+                         {"median_rate", MedianRate(chosen)}});
+}
+
 // {ignored: [names], files: [{name, index, id, problem, other, rate, kind,
-// values, snr_db, grade, warnings}], loudness_db, plan}: loudness_db is the
-// loudness every cry was brought to (null: none asked, or no cry of the table
-// to take it from); plan is null when a file cannot be taken (every such file
-// is named), else the plan of them all.
+// values, snr_db, snr_heard_db, grade, warnings}], loudness_db, fit, plan}:
+// loudness_db is the loudness every cry was brought to (null: none asked, or
+// no cry of the table to take it from); fit the fit's figures (null unless
+// asked; FitPackSounds) with the new samples' bytes; plan is null when a file
+// cannot be taken (every such file is named) or the pack does not fit, else
+// the plan of them all. {"error": "BadMinRate"} for a min_rate the fit
+// cannot take.
 std::string PackPlan(const val& conditioning, const val& options) {
     packRequest = {};
     packRequest.reclaim = options["reclaim"].as<bool>();
     ReadShareOptions(options, packRequest);
+    const std::optional<FitAsked> fitAsked = FitAskedOf(options);
+    if (fitAsked && (fitAsked->minRate < MinSampleRate || fitAsked->minRate > MaxUsefulRateHz)) return Error("BadMinRate");
     std::vector<std::string> names;
     for (const PackSound& s : pack) names.push_back(s.name);
     std::vector<size_t> ignored;
@@ -462,28 +533,45 @@ std::string PackPlan(const val& conditioning, const val& options) {
         conditions.family = Family();
         conditions.loudnessDb = MedianLoudnessDb(TableHeard(current.Image(), current.model, Family()), replaced);
     }
-    Json rows = Json::Array();
+    std::vector<Json> rows;
+    rows.reserve(files.size());
     bool refused = false;
+    std::vector<const PackSound*> fitSounds;
+    std::vector<Json*> fitRows;
     for (const PackFile& f : files) {
-        Json row = Json::Object({{"name", names[f.file]}, {"index", f.row.index}, {"id", f.row.id}});
-        std::optional<Bytes> sample;
+        Json& row = rows.emplace_back(Json::Object({{"name", names[f.file]}, {"index", f.row.index}, {"id", f.row.id}}));
         if (f.problem != PackFileProblem::None) {
             row.Set("problem", PackFileProblemName(f.problem));
             if (f.problem == PackFileProblem::Twice) row.Set("other", names[f.other]);
+            refused = true;
+        } else if (fitAsked) {
+            fitSounds.push_back(&pack[f.file]);
+            fitRows.push_back(&row);
+            packRequest.cries.push_back({.index = f.row.index});
+        } else if (std::optional<Bytes> sample = PackSample(pack[f.file], f.row.index, conditions, row)) {
+            packRequest.cries.push_back({.index = f.row.index, .sample = std::move(*sample)});
         } else {
-            sample = PackSample(pack[f.file], f.row.index, conditions, row);
+            refused = true;
         }
-        if (sample) packRequest.cries.push_back({.index = f.row.index, .sample = std::move(*sample)});
-        else refused = true;
-        rows.Push(row);
     }
-    Json out = Json::Object({{"ignored", ignoredNames}, {"files", rows}, {"loudness_db", conditions.loudnessDb}});
+    Json fit;
+    if (fitAsked && !refused) fit = FitPackSounds(fitSounds, fitRows, conditions, *fitAsked, packRequest, refused);
+    Json rowList = Json::Array();
+    for (Json& row : rows) rowList.Push(std::move(row));
+    Json out = Json::Object({{"ignored", ignoredNames}, {"files", rowList}, {"loudness_db", conditions.loudnessDb}});
     if (refused) {
         packRequest = {};
         out.Set("plan", nullptr);
     } else {
-        out.Set("plan", PlanJson(PlanEdits(current.Image(), current.model, packRequest), current.rule));
+        const Plan plan = PlanEdits(current.Image(), current.model, packRequest);
+        if (fitAsked) {
+            uint64_t bytes = 0;
+            for (const CryPlan& c : plan.cries) bytes += c.newBytes;
+            fit.Set("bytes", bytes);
+        }
+        out.Set("plan", PlanJson(plan, current.rule));
     }
+    out.Set("fit", fit);
     return Text(out);
 }
 

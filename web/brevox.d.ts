@@ -223,7 +223,8 @@ export interface PlanOptions { share?: boolean; all_sharing?: boolean }
 
 export interface Kind { name: string; max_values: number }
 /** The rates a game plays, in whole Hz. */
-export interface RateLimits { min_rate: number; max_rate: number }
+/** fit_min_rate: the lowest rate a pack's fit goes to unless told; fit_max_rate: the highest it may be told. */
+export interface RateLimits { min_rate: number; max_rate: number; fit_min_rate: number; fit_max_rate: number }
 export interface Defaults { kind: string; rate_field: number }
 /** snr_db is null for an exact encoding. */
 /** The one rule for every front end's word of an encoding's quality. */
@@ -232,7 +233,11 @@ export interface Quality { snr_db: number | null; peak_error: number; grade: Qua
 
 /** A pack's plan: import's --reclaim and --match-loudness (to the median of the table's other cries), and the
  *  sharing options (identical new samples stored once). */
-export interface PackOptions extends PlanOptions { reclaim: boolean; match_loudness: boolean }
+/** fit: each cry's rate chosen so that the pack fits (import --fit), none below min_rate; budget: the most
+ *  bytes the new samples may take in all (null: the free space). */
+export interface PackOptions extends PlanOptions {
+  reclaim: boolean; match_loudness: boolean; fit?: boolean; min_rate?: number; budget?: number | null;
+}
 
 export type PackFileProblem = 'NoCryOfItsOwn' | 'PastTable' | 'Twice' | 'NoAudio' | 'TooLong' | 'NoResample';
 
@@ -248,12 +253,21 @@ export interface PackFileRow {
   kind?: string;
   values?: number;
   snr_db?: number | null;
+  /** With fit: the SNR as heard against the sound at the highest rate the game plays. */
+  snr_heard_db?: number | null;
   grade?: QualityGrade;
   warnings?: AudioWarning[];
 }
 
 /** A pack planned: the plan is null when a file is refused; loudness_db the loudness the cries were brought to. */
-export interface PackPlan { ignored: string[]; files: PackFileRow[]; loudness_db: number | null; plan: Plan | null }
+/** A pack's fit: the rates chosen and the new samples' bytes, or the bytes missing at the lowest rates. */
+export type PackFit =
+  { min_rate: number; budget: number | null; lowest_rate: number; median_rate: number; bytes?: number } |
+  { missing_bytes: number };
+
+export interface PackPlan {
+  ignored: string[]; files: PackFileRow[]; loudness_db: number | null; fit: PackFit | null; plan: Plan | null;
+}
 
 export interface PackApplied { plan: JsonText<Plan | Failure>; indexes: number[]; samples: Uint8Array[] }
 

@@ -31,7 +31,7 @@ const {select, reselect, forgetSelection, showSelection, isSelected, selectedRow
   /** @type {Kind[]} the kinds a new sample may take */
   let kinds = [];
   /** @type {RateLimits} the rates a game plays */
-  let rates = {min_rate: 1, max_rate: 1};
+  let rates = {min_rate: 1, max_rate: 1, fit_min_rate: 1, fit_max_rate: 1};
   /** @type {Defaults | null} the selected cry's replacement's default kind and rate_field */
   let defaults = null;
   /** @type {Candidate | null} */

@@ -119,6 +119,14 @@ const TEXTS = {
     packLoudnessBox: 'Égaliser le volume entendu sur la médiane des autres cris (--match-loudness)',
     packLoudness: db => db === null ? 'Aucun autre cri de la table ne s\'entend: volume laissé tel quel.'
       : `Volume entendu amené à ${db.toFixed(1)} dB.`,
+    packFitBox: 'Choisir le débit de chaque cri pour que tout le lot tienne (--fit)',
+    packMinRate: 'Débit le plus bas permis (Hz):',
+    packFitted: (low, median, bytes) =>
+      `Débits choisis: le plus bas ${low} Hz, médian ${median} Hz; ${bytes} octets de nouveaux échantillons.`,
+    packNoFit: n => `Lot refusé: même aux débits les plus bas, il manque ${n} octets.`,
+    packBadMinRate: (min, max) => `Le débit le plus bas doit être un nombre entier entre ${min} et ${max} Hz.`,
+    packBudget: 'Octets permis aux nouveaux échantillons (vide: l\'espace libre):',
+    packBadBudget: 'Les octets permis doivent être un nombre entier positif, ou rien.',
     packTotal: (n, used, left) => `${n} cri${n > 1 ? 's' : ''}; ${used} octets d'espace libre pris, ${left} restants.`,
     packProblems: {
       NoCryOfItsOwn: () => "cet ID n'a pas de cri à lui", PastTable: () => 'au-delà de la table en service',

@@ -110,6 +110,14 @@ const TextsEn = {
   packLoudnessBox: "Bring the loudness as heard to the median of the other cries' (--match-loudness)",
   packLoudness: db => db === null ? 'No other cry of the table is heard: loudness left as it is.'
     : `Loudness as heard brought to ${db.toFixed(1)} dB.`,
+  packFitBox: 'Choose each cry\'s rate so that the whole pack fits (--fit)',
+  packMinRate: 'Lowest rate allowed (Hz):',
+  packFitted: (low, median, bytes) =>
+    `Rates chosen: lowest ${low} Hz, median ${median} Hz; ${bytes} bytes of new samples.`,
+  packNoFit: n => `Pack refused: even at the lowest rates, ${n} bytes are missing.`,
+  packBadMinRate: (min, max) => `The lowest rate must be a whole number between ${min} and ${max} Hz.`,
+  packBudget: 'Bytes the new samples may take (empty: the free space):',
+  packBadBudget: 'The bytes allowed must be a whole number, zero or more, or nothing.',
   packTotal: (n, used, left) => `${n} cr${n === 1 ? 'y' : 'ies'}; ${used} bytes of free space used, ${left} left.`,
   packProblems: {
     NoCryOfItsOwn: () => 'this ID has no cry of its own', PastTable: () => 'past the table in use',

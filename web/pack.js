@@ -5,15 +5,43 @@
 // pack, and applied as one edit or discarded.
 'use strict';
 
-const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
-  /** What a pack's plan asks: as import plans a folder, with --match-loudness when the box is ticked. */
+const {setUpPack, offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = (() => {
+  /** What a pack's plan asks: as import plans a folder, with --match-loudness, --fit, --min-rate and --budget as
+   *  given. */
   const packOptions = () => ({reclaim: false, share: true, all_sharing: false,
-                              match_loudness: $('#pack-loudness').checked});
+                              match_loudness: $('#pack-loudness').checked,
+                              fit: $('#pack-fit').checked, min_rate: Number($('#pack-min-rate').value),
+                              budget: $('#pack-budget').value === '' ? null : Number($('#pack-budget').value)});
+  /** @type {RateLimits} */
+  let limits = {min_rate: 1, max_rate: 1, fit_min_rate: 1, fit_max_rate: 1};
   /** @type {PackPlan | null} the pack planned, until applied or discarded */
   let pending = null;
   let runs = 0;  // packs offered: only the last one is planned
   /** @type {import('./brevox').PackOptions | null} what the pending plan was asked */
   let pendingOptions = null;
+
+  /**
+   * The lowest rate a fit may be told, as the engine gives its range.
+   * @param {RateLimits} given
+   */
+  function setUpPack(given) {
+    limits = given;
+    Object.assign($('#pack-min-rate'), {min: limits.min_rate, max: limits.fit_max_rate, value: limits.fit_min_rate});
+  }
+
+  /**
+   * The fit's words for what it cannot take, or null.
+   * @param {import('./brevox').PackOptions} asked
+   * @returns {[string, ...number[]] | null}
+   */
+  function fitRefusal(asked) {
+    if (!asked.fit) return null;
+    const rate = asked.min_rate ?? limits.fit_min_rate, budget = asked.budget;
+    if (!Number.isInteger(rate) || rate < limits.min_rate || rate > limits.fit_max_rate)
+      return ['packBadMinRate', limits.min_rate, limits.fit_max_rate];
+    if (budget != null && (!Number.isInteger(budget) || budget < 0)) return ['packBadBudget'];
+    return null;
+  }
 
   /**
    * Reads every file, hands the engine its sound and plans them all.
@@ -53,14 +81,18 @@ const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = 
     const options = conditionOptions();
     if (!options) return fail('badDb');
     const asked = packOptions();
+    const refusal = fitRefusal(asked);
+    if (refusal) return fail(...refusal);
     const planned = JSON.parse(await core().packPlan(options, asked));
     if (run !== runs) return;
+    if (planned.error) return fail('packBadMinRate', limits.min_rate, limits.fit_max_rate);
     pending = planned;
     pendingOptions = asked;
     showPack();
     const refused = planned.files.filter(f => f.problem).length;
     if (!planned.files.length) fail('packNoCries', count);
     else if (refused) fail('packRefused', refused);
+    else if (planned.fit && 'missing_bytes' in planned.fit) fail('packNoFit', planned.fit.missing_bytes);
     else if (!planned.plan.ok) fail('refused', () => problemsText(planned.plan));
     else say('packPlanned', planned.files.length);
   }
@@ -69,10 +101,12 @@ const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = 
   function fileState(f) {
     if (f.problem) return t().packProblems[f.problem](f);
     const cry = pending?.plan?.cries.find(c => c.index === f.index);
-    const snr = f.snr_db === null ? t().exact :
-      t().snrWords(f.snr_db, {Exact: t().exact, Good: t().good, Fair: t().fair, Poor: t().poor}[f.grade]);
-    return [cry ? (cry.moved ? t().packMoved(cry.new_offset) : t().inPlace(cry.new_offset)) : '', snr]
-      .filter(Boolean).join('; ');
+    // A pack that does not fit has no samples to speak of.
+    const snr = f.snr_db === undefined ? '' : (f.snr_db === null ? t().exact :
+      t().snrWords(f.snr_db, {Exact: t().exact, Good: t().good, Fair: t().fair, Poor: t().poor}[f.grade])) +
+      (typeof f.snr_heard_db === 'number' ? t().heardSnr(f.snr_heard_db) : '');
+    return [cry ? (cry.moved ? t().packMoved(cry.new_offset) : t().inPlace(cry.new_offset)) : '',
+            pending?.fit && f.rate !== undefined ? `${f.rate} Hz` : '', snr].filter(Boolean).join('; ');
   }
 
   function showPack() {
@@ -91,11 +125,12 @@ const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = 
       if (f.problem) tr.classList.add('refused');
       return tr;
     }));
-    const plan = pending.plan;
+    const plan = pending.plan, fit = pending.fit;
     $('#pack-summary').textContent = [
       pending.ignored.length ? t().packIgnored(pending.ignored) : '',
       plan?.ok ? t().packTotal(plan.cries.length, plan.bytes_used, plan.free_left) : '',
       $('#pack-loudness').checked ? t().packLoudness(pending.loudness_db) : '',
+      fit && 'lowest_rate' in fit && plan?.ok ? t().packFitted(fit.lowest_rate, fit.median_rate, fit.bytes ?? 0) : '',
     ].filter(Boolean).join(' ');
   }
 
@@ -144,5 +179,5 @@ const {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles} = 
     return files;
   }
 
-  return {offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles};
+  return {setUpPack, offerPack, replanPack, applyPack, discardPack, showPack, droppedFiles};
 })();

@@ -104,7 +104,8 @@ const {core, isSound, applyLanguage, start} = (() => {
       if (files.length && ready) offerPack(files);
     });
     $('#pack-apply').addEventListener('click', applyPack);
-    $('#pack-loudness').addEventListener('change', replanPack);
+    for (const control of ['#pack-loudness', '#pack-fit', '#pack-min-rate', '#pack-budget'])
+      $(control).addEventListener('change', replanPack);
     $('#pack-discard').addEventListener('click', discardPack);
     // Gain and normalisation exclude each other; any change conditions the sound again.
     for (const [box, other] of [['#gain', '#normalize'], ['#normalize', '#gain']])
@@ -156,7 +157,9 @@ const {core, isSound, applyLanguage, start} = (() => {
 
   /** What the page needs of the engine before anything else; then the files chosen meanwhile. */
   async function setUpEngine() {
-    setUp(JSON.parse(await engine.kinds()), await engine.rateLimits());
+    const limits = await engine.rateLimits();
+    setUp(JSON.parse(await engine.kinds()), limits);
+    setUpPack(limits);
     const defaults = JSON.parse(await engine.conditionDefaults());
     $('#trim-db').value = defaults.trim_db;
     $('#normalize-db').value = defaults.normalize_db;

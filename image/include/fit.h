@@ -71,6 +71,10 @@ struct Fit {
     uint64_t missing = 0;           // bytes over the capacity at the lowest rungs; 0 when it fits
 };
 
+// The lowest and the median of the rates a fit chose (0 for none).
+uint32_t LowestRate(std::span<const uint32_t> hz);
+uint32_t MedianRate(std::span<const uint32_t> hz);
+
 // Chooses the rungs of cries whose rates are `rates` (each FitRates'
 // order). The rungs of a pack that fits as it is are all 0.
 Fit FitPack(std::span<const std::vector<uint32_t>> rates, const FitSpace& space, const RungSource& rungOf);

@@ -49,6 +49,8 @@ struct PackFile {
     PackFileProblem problem = PackFileProblem::None;
     size_t other = 0;  // Twice: the file that named the entry first
 };
+// The name machine output gives a pack file's problem (None: "None").
+const char* PackFileProblemName(PackFileProblem problem);
 // The files of `names` that name a cry, in the order of their entries (those
 // with no entry first); `ignored` gets the places of the others.
 std::vector<PackFile> MatchPackFiles(std::span<const std::string> names, const ImageModel& model, IdRule rule,

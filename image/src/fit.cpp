@@ -1,5 +1,6 @@
 // Choosing the rate of each cry of a pack: the rungs, the cost of a sample
 // in the space, and the greedy descent.
+#include <algorithm>
 #include <limits>
 #include <set>
 #include <utility>
@@ -94,6 +95,15 @@ uint64_t SpaceTaken(const FitSpace& space, size_t cry, uint64_t bytes) {
     if (bytes <= slot) return 0;
     const uint64_t taken = space.align ? AlignUp4(bytes) : bytes;
     return space.reclaim ? taken - slot : taken;
+}
+
+uint32_t LowestRate(std::span<const uint32_t> hz) { return hz.empty() ? 0 : *std::min_element(hz.begin(), hz.end()); }
+
+uint32_t MedianRate(std::span<const uint32_t> hz) {
+    if (hz.empty()) return 0;
+    std::vector<uint32_t> sorted(hz.begin(), hz.end());
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    return sorted[sorted.size() / 2];
 }
 
 Fit FitPack(std::span<const std::vector<uint32_t>> rates, const FitSpace& space, const RungSource& rungOf) {

@@ -1,5 +1,7 @@
-// The names machine output gives plan problems and warnings.
+// The names machine output gives plan problems and warnings, and the
+// problems of a pack's files.
 #include "plan.h"
+#include "request.h"
 
 const char* ProblemName(PlanProblem kind) {
     switch (kind) {
@@ -25,6 +27,16 @@ const char* PlanWarningName(PlanWarningKind kind) {
         case PlanWarningKind::TableNotInUse: return "TableNotInUse";
         case PlanWarningKind::ImageCut: return "ImageCut";
         case PlanWarningKind::ReverseLeft: return "ReverseLeft";
+    }
+    return "Unknown";
+}
+
+const char* PackFileProblemName(PackFileProblem problem) {
+    switch (problem) {
+        case PackFileProblem::None: return "None";
+        case PackFileProblem::NoCryOfItsOwn: return "NoCryOfItsOwn";
+        case PackFileProblem::PastTable: return "PastTable";
+        case PackFileProblem::Twice: return "Twice";
     }
     return "Unknown";
 }

@@ -546,23 +546,26 @@ class Page(unittest.TestCase):
             self.assertEqual(sum(map(bool, steps)), 0, sound)
             self.assertEqual(images['page'], images['cli'], sound)
 
-    def test_pack_is_the_command_lines_import_and_one_edit(self):
-        # Files dropped or chosen together are matched by the names dump-all gives them and planned as import
-        # plans a folder: the image is the command line's, byte for byte, in the games' layout and a hack's.
+    def pack_folder(self):
+        """Four cries named as dump-all names its files, and a file named for none: the folder and its files."""
         pack = os.path.join(self.tmp, 'pack')
-        os.makedirs(pack)
+        os.makedirs(pack, exist_ok=True)
         for name, sound in (('cry-003.wav', 'cd.wav'), ('cry-004.wav', 'hifi.wav'), ('cry-025.wav', 'wide.wav'),
                             ('cry-030.wav', 'long.wav')):
             shutil.copy(os.path.join(self.data, sound), os.path.join(pack, name))
-        notes = os.path.join(pack, 'notes.txt')
-        with open(notes, 'w') as f:
+        with open(os.path.join(pack, 'notes.txt'), 'w') as f:
             f.write('not a cry')
+        return pack, sorted(os.path.join(pack, n) for n in os.listdir(pack))
+
+    def test_pack_is_the_command_lines_import_and_one_edit(self):
+        # Files dropped or chosen together are matched by the names dump-all gives them and planned as import
+        # plans a folder: the image is the command line's, byte for byte, in the games' layout and a hack's.
+        pack, files = self.pack_folder()
         stray = os.path.join(self.tmp, 'cry-999.wav')  # an ID with no cry of its own refuses the pack
         shutil.copy(os.path.join(self.data, 'short.wav'), stray)
         for image, loudness in (('game.gba', []), ('hack.gba', ['--match-loudness'])):
             self.load()
             rom = self.open_rom(image)
-            files = sorted(os.path.join(pack, n) for n in os.listdir(pack))
             self.find('#pack-files').send_keys('\n'.join(files + [stray]))
             self.says(self.words('packRefused', 1))
             self.assertFalse(self.find('#pack-apply').is_enabled())
@@ -582,6 +585,45 @@ class Page(unittest.TestCase):
             # One edit, undone at once.
             self.find('#undo').click()
             self.wait(lambda d: not self.find('#download-rom').is_enabled())
+
+    def test_fitted_pack_is_import_fit(self):
+        # With the fit ticked the page chooses each cry's rate as import --fit does, from the same budget and
+        # lowest rate: the rates shown and the image are the command line's, in the games' layout and a hack's.
+        # A budget even the lowest rates exceed refuses the pack with the bytes missing.
+        pack, files = self.pack_folder()
+        for image, budget, options in (('game.gba', 4000, []),
+                                       ('hack.gba', 4500, ['--match-loudness', '--min-rate', 7000]),
+                                       ('hack.gba', 3000, [])):
+            self.load()
+            rom = self.open_rom(image)
+            self.find('#pack-files').send_keys('\n'.join(files))
+            self.says(self.words('packPlanned', 4))
+            if '--match-loudness' in options:
+                self.find('#pack-loudness').click()
+            if '--min-rate' in options:
+                self.find('#pack-min-rate').clear()
+                self.find('#pack-min-rate').send_keys(str(options[-1]))
+            self.find('#pack-budget').send_keys(str(budget))
+            self.find('#pack-fit').click()
+            asked = ['--fit', '--budget', budget, *options]
+            run = subprocess.run([CLI, 'import', '--json', '--dry-run', *map(str, asked), rom, pack],
+                                 capture_output=True, text=True)
+            expected = json.loads(run.stdout)
+            if run.returncode:
+                self.says(self.words('packNoFit', expected['missing_bytes']))
+                self.assertFalse(self.find('#pack-apply').is_enabled())
+                continue
+            fit = expected['fit']
+            self.wait(lambda d: self.words('packFitted', fit['lowest_rate'], fit['median_rate'], fit['bytes'])
+                      in self.find('#pack-summary').text)
+            shown = [row.text for row in self.driver.find_elements(By.CSS_SELECTOR, '#pack-rows tr')]
+            self.assertEqual([f"{c['rate']} Hz" in text for c, text in zip(expected['plan']['cries'], shown)], [True] * 4)
+            self.find('#pack-apply').click()
+            self.says(self.words('packApplied', 4))
+            written = os.path.join(self.tmp, 'cli-' + image)
+            shutil.copy(rom, written)
+            cli('import', *asked, written, pack)
+            self.assertEqual(self.download_rom(rom), read(written), image)
 
     def test_long_sound_goes_to_free_space_and_undo_restores(self):
         rom = self.open_rom('game.gba')
