@@ -4,7 +4,8 @@
 // choice fits, and the rules that hold whatever the figures (nothing above
 // 13379 Hz while another cry went lower; no rung asked for twice or before
 // its cry may step to it). Then RoomForPack and FitPackToImage on images in
-// the games' layout and in a hacks' one, checked by planning the result.
+// the games' layout and in a hacks' one, checked by planning the result, and
+// the trials that weigh real sounds at their rungs.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -12,6 +13,8 @@
 #include <random>
 
 #include "fit.h"
+#include "fit_trials.h"
+#include "heard.h"
 #include "request.h"
 #include "testdata.h"
 
@@ -196,6 +199,72 @@ TEST(FitPackToImage, HacksLayoutFitsAndPlans) {
     const Fitted f = FitToImage(hack.rom, all, HackBase, true);
     ASSERT_TRUE(f.fit.fits);
     EXPECT_TRUE(f.plan.Ok());
+}
+
+// A resampler that keeps every `step`th value and counts its calls by rate;
+// it refuses 7000 Hz when told to.
+struct CountingResampler {
+    std::map<uint32_t, int>& calls;
+    bool refuse7000 = false;
+    bool operator()(std::span<const double> in, double from, double to, std::vector<double>& out) const {
+        ++calls[static_cast<uint32_t>(to)];
+        if (refuse7000 && to == 7000) return false;
+        out.clear();
+        for (double at = 0; at < in.size(); at += from / to) out.push_back(in[static_cast<size_t>(at)]);
+        return true;
+    }
+};
+
+TEST(PackTrials, ReferenceRungStoredOtherRungsDraftedEachOnce) {
+    std::vector<double> sound(22050 / 2);
+    for (size_t i = 0; i < sound.size(); ++i) sound[i] = 0.6 * std::sin(i * 0.21) * std::exp(-3.0 * i / sound.size());
+    std::map<uint32_t, int> stored, draft;
+    const auto trialsOf = [&](bool refuse7000) {
+        std::vector<FitSound> sounds;
+        for (SampleKind kind : {SampleKind::Compressed, SampleKind::Uncompressed})
+            sounds.push_back({sound, 22050, {}, kind, FitRates(22050, DefaultMinFitRate)});
+        return PackTrials(sounds, GameFamily::Third, {CountingResampler{stored}, CountingResampler{draft, refuse7000}});
+    };
+    PackTrials trials = trialsOf(false);
+    for (size_t cry = 0; cry < 2; ++cry) {
+        trials.Prepare(cry);
+        const std::vector<uint32_t>& rates = trials.Sounds()[cry].rates;
+        for (size_t rung = 0; rung < rates.size(); ++rung) trials.Try(cry, rung), trials.Try(cry, rung);
+        // 13379 Hz is weighed on the stored conversion, which the cry stores there too.
+        AudioWarnings warnings;
+        const Bytes at13379 = trials.StoredValues(cry, 13379, warnings);
+        const SampleKind kind = trials.Sounds()[cry].kind;
+        EXPECT_EQ(trials.Try(cry, 1).values, at13379.size());
+        EXPECT_EQ(trials.Try(cry, 1).heardSnrDb, trials.HeardSnrDb(cry, MakeSample(kind, at13379, 13379 * 1024, EncodeMode::Fast)));
+        // A perfect sample at the reference's rate is heard as the reference.
+        if (kind == SampleKind::Uncompressed) {
+            EXPECT_EQ(trials.HeardSnrDb(cry, MakeSample(kind, at13379, 13379 * 1024, EncodeMode::Fast)),
+                      std::numeric_limits<double>::infinity());
+        }
+        // Each rung weighs less the lower it goes; its figures are the bytes its values take.
+        for (size_t rung = 1; rung < rates.size(); ++rung) {
+            EXPECT_LT(trials.Try(cry, rung).values, trials.Try(cry, rung - 1).values);
+            EXPECT_EQ(trials.Try(cry, rung).bytes, SampleBytes(kind, trials.Try(cry, rung).values));
+        }
+        EXPECT_EQ(trials.StoredValues(cry, 8000, warnings).size(), trials.Try(cry, 5).values);
+    }
+    EXPECT_EQ(stored, (std::map<uint32_t, int>{{8000, 2}, {13379, 2}}));
+    for (uint32_t hz : {11025u, 10512u, 9000u, 8000u, 7000u, 6000u}) EXPECT_EQ(draft[hz], 2) << hz;
+    EXPECT_EQ(draft.count(13379), 0u);
+    EXPECT_FALSE(trials.Refused(0));
+    // A conversion the resampler refuses marks the cry.
+    PackTrials refusing = trialsOf(true);
+    refusing.Prepare(0);
+    refusing.Try(0, 6);
+    EXPECT_TRUE(refusing.Refused(0));
+    EXPECT_FALSE(refusing.Refused(1));
+}
+
+TEST(FitRates, LowestAndMedian) {
+    EXPECT_EQ(LowestRate(std::vector<uint32_t>{9000, 6000, 13379}), 6000u);
+    EXPECT_EQ(MedianRate(std::vector<uint32_t>{9000, 6000, 13379}), 9000u);
+    EXPECT_EQ(LowestRate(std::vector<uint32_t>{}), 0u);
+    EXPECT_EQ(MedianRate(std::vector<uint32_t>{}), 0u);
 }
 
 }  // namespace
