@@ -269,9 +269,11 @@ void RefuseImportUnlessOk(const RomContext& ctx, const ImportArgs& args, const I
     std::string text = "nothing imported: " + std::to_string(problems.size()) + " problem" +
                        (problems.size() == 1 ? "" : "s");
     for (const std::string& p : problems) text += "\n  " + p;
-    if (!args.fit)
-        if (const std::optional<uint32_t> lowest = LowestRateToFit(ctx, args, im)) text += "\n" + DescribeFitWouldFit(*lowest);
-    FailPlan(ctx, im.plan, text);
+    // fit_lowest_rate: the lowest rate --fit would take to fit the pack; null
+    // when it would not, or was asked.
+    const std::optional<uint32_t> lowest = args.fit ? std::nullopt : LowestRateToFit(ctx, args, im);
+    if (lowest) text += "\n" + DescribeFitWouldFit(*lowest);
+    FailPlan(ctx, im.plan, text, Json::Object({{"fit_lowest_rate", lowest}}));
 }
 
 // The new samples' total bytes.

@@ -83,10 +83,11 @@ void PrintPlanWarnings(const RomContext& ctx, const Plan& plan) {
         std::fprintf(stderr, "warning: %s\n", DescribePlanWarning(w, w.index >= 0 ? EntryName(ctx, w.index) : "").c_str());
 }
 
-void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text) {
+void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text, Json details) {
     Json problems = Json::Array();
     for (const Problem& p : plan.problems) problems.Push(ProblemJson(p, ctx.rule));
-    throw CliFailure(ExitFailure, text, Json::Object({{"problems", problems}}));
+    details.Set("problems", problems);
+    throw CliFailure(ExitFailure, text, details);
 }
 
 std::string CompetingTables(const RomContext& ctx) {

@@ -68,8 +68,10 @@ std::string PlanProblems(const RomContext& ctx, const Plan& plan);
 std::string ProblemLine(const RomContext& ctx, const Problem& p);
 // Prints the plan's warnings on standard error, each naming its entry.
 void PrintPlanWarnings(const RomContext& ctx, const Plan& plan);
-// Fails with `text`, the plan's problems joining the failure's JSON document.
-[[noreturn]] void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text);
+// Fails with `text`, the plan's problems joining the failure's JSON document
+// (with `details`' fields, when given).
+[[noreturn]] void FailPlan(const RomContext& ctx, const Plan& plan, const std::string& text,
+                           Json details = Json::Object());
 // The cry tables the code points at, when it points at several: "0x1000, 0x3F000".
 std::string CompetingTables(const RomContext& ctx);
 

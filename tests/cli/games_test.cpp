@@ -188,6 +188,7 @@ TEST_F(CliGames, ImportFitLowersRatesUntilThePackFits) {
     const CliResult plain = Run({"import", romPath, Path("in"), "--rate", "13379"});
     EXPECT_EQ(plain.status, 1);
     EXPECT_NE(plain.err.find("--fit would fit the pack"), std::string::npos) << plain.err;
+    const json refusal = json::parse(Run({"import", romPath, Path("in"), "--rate", "13379", "--json"}).out);
     EXPECT_EQ(ReadFileBytes(romPath), rom);
 
     const CliResult dry = Run({"import", romPath, Path("in"), "--rate", "22050", "--fit", "--dry-run", "--json"});
@@ -197,6 +198,7 @@ TEST_F(CliGames, ImportFitLowersRatesUntilThePackFits) {
     ASSERT_EQ(r.status, 0) << r.err;
     const json j = json::parse(r.out), d = json::parse(dry.out);
     EXPECT_EQ(j["plan"]["cries"], d["plan"]["cries"]);
+    EXPECT_EQ(refusal["fit_lowest_rate"], d["fit"]["lowest_rate"]);
     const Bytes after = ReadFileBytes(romPath);
     std::set<uint32_t> rates;
     uint64_t total = 0;
