@@ -89,8 +89,9 @@ std::vector<double> ApplyGain(std::span<const double> samples, double db);
 // Scaled so that the peak magnitude is `peakDb`; silence stays as it is.
 std::vector<double> Normalize(std::span<const double> samples, double peakDb);
 
-// Unsigned 8-bit values, x * 128 + 128 rounded. Warns of the samples beyond
-// full scale, which are clipped.
+// Unsigned 8-bit values, x * 128 + 128 rounded (half away from zero). Warns
+// of the samples beyond full scale, which are clipped.
+uint8_t QuantiseValue(double x);
 std::vector<uint8_t> Quantise(std::span<const double> samples, AudioWarnings& warnings);
 
 // Channel, DC (removed, or a warning when the mean exceeds 2 % of full

@@ -94,6 +94,21 @@ std::vector<double> Normalize(std::span<const double> samples, double peakDb) {
     return peak == 0 ? std::vector<double>(samples.begin(), samples.end()) : Scaled(samples, FromDb(peakDb) / peak);
 }
 
+// x * 128 + 128 rounded half away from zero, as std::lround rounds, kept to
+// 0..255. A fit quantises every cry at every rate it tries, and lround, a
+// library call, took most of that time; the integer part and the exact
+// remainder give the same result inline. NaN gives 0, as lround's
+// out-of-range result clamped does.
+uint8_t QuantiseValue(double x) {
+    const double v = x * 128.0;
+    if (!(v > -129)) return 0;
+    if (v >= 128) return 255;
+    const long whole = static_cast<long>(v);
+    const double rest = v - static_cast<double>(whole);
+    const long rounded = whole + (rest >= 0.5) - (rest <= -0.5);
+    return static_cast<uint8_t>(std::clamp(rounded + 128, 0L, 255L));
+}
+
 std::vector<uint8_t> Quantise(std::span<const double> samples, AudioWarnings& warnings) {
     // libsndfile scales 8-bit data by 1/128, so an 8-bit input comes back
     // to the very same bytes.
@@ -102,7 +117,7 @@ std::vector<uint8_t> Quantise(std::span<const double> samples, AudioWarnings& wa
     for (size_t i = 0; i < samples.size(); ++i) {
         const double x = samples[i];
         if (std::abs(x) > 1) ++clipped;
-        out[i] = static_cast<uint8_t>(std::clamp(std::lround(x * 128.0) + 128, 0L, 255L));
+        out[i] = QuantiseValue(x);
     }
     if (clipped)
         warnings.push_back({.code = AudioWarningCode::Clipping, .clipped = clipped});

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <random>
 
 #include "conditioning.h"
 #include "heard.h"
@@ -21,6 +23,25 @@ TEST(Conditioning, EveryByteSurvivesTheDefaultPath) {
     const Samples mono = ConditionBeforeResample(in, 1, 10512, {}, warnings);
     EXPECT_EQ(Quantise(ConditionAfterResample(mono, {}), warnings), bytes);
     EXPECT_TRUE(warnings.empty());
+}
+
+// Against the plain rounding, on random values, on every half step and on
+// the doubles next to each; values beyond what lround takes clip to the end
+// of their side, NaN to 0.
+TEST(Conditioning, QuantiseRoundsAsLround) {
+    const auto plain = [](double x) { return static_cast<uint8_t>(std::clamp(std::lround(x * 128.0) + 128, 0L, 255L)); };
+    const double inf = std::numeric_limits<double>::infinity();
+    for (auto [x, expected] : {std::pair{inf, 255}, {1e300, 255}, {-inf, 0}, {-1e300, 0}, {std::nan(""), 0}})
+        EXPECT_EQ(QuantiseValue(x), expected) << x;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> any(-1.2, 1.2);
+    Samples values = {0, -0.0, 1, -1, 2e6, -2e6};
+    for (int i = 0; i < 100000; ++i) values.push_back(any(rng));
+    for (int half = -260; half <= 260; ++half) {
+        const double v = (half + 0.5) / 128.0;
+        values.insert(values.end(), {v, std::nextafter(v, -2.0), std::nextafter(v, 2.0)});
+    }
+    for (double x : values) ASSERT_EQ(QuantiseValue(x), plain(x)) << x;
 }
 
 TEST(Conditioning, StepsOnSmallSignals) {
