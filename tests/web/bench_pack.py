@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """How long the page takes from a pack of sounds chosen to its plan shown, next to brevox-cli import.
 
-    tests/web/bench_pack.py [BUILD [SITE]] [--runs N] [--cries N]
+    tests/web/bench_pack.py [BUILD [SITE]] [--runs N] [--cries N] [--fit BYTES]
 
 BUILD holds brevox-cli and brevox-web-images (default build/default), SITE the page as
 scripts/web.sh builds it (default build/web/site). A pack of N cries (default 388) of half a
@@ -9,7 +9,9 @@ second each, 16-bit mono at 22050 Hz (a tone and some noise, different for each 
 dump-all names them, is chosen on the page over game.gba (the games' layout) grown to 16 MiB with
 its free tail of FF, N times (default 3):
 for each it prints the time from the files chosen (their change event) to the plan shown, and
-the time `brevox-cli import --dry-run` takes over the same folder.
+the time `brevox-cli import --dry-run` takes over the same folder. With --fit, the pack is then
+fitted to a budget of BYTES for its new samples: the time from the box ticked to the plan shown,
+next to `import --dry-run --fit --budget BYTES`.
 """
 import argparse
 import functools
@@ -31,8 +33,10 @@ from selenium.webdriver.support.ui import WebDriverWait
 from bench_open import ROOT, QuietHandler, browser
 
 WATCH = """
-window.bench = {start: null};
-document.addEventListener('change', e => { if (e.target.id === 'pack-files') bench.start = performance.now(); }, true);
+window.bench = {start: null, before: shownStatus()};
+document.addEventListener('change', e => {
+  if (['pack-files', 'pack-fit'].includes(e.target.id)) bench.start = performance.now();
+}, true);
 """
 
 
@@ -52,20 +56,32 @@ def pack(folder, cries):
     return sorted(os.path.join(folder, f) for f in os.listdir(folder))
 
 
-def plan_once(driver, url, rom, files):
-    """Milliseconds from the files chosen to the pack's plan shown."""
+def planned(driver):
+    """Milliseconds from the last change watched to the pack's plan shown."""
+    WebDriverWait(driver, 600).until(lambda d: d.execute_script(
+        "return shownStatus() !== bench.before && "
+        "['packPlanned', 'packRefused', 'refused', 'packNoFit'].includes(shownStatus().key)"))
+    key, shown = driver.execute_script('return [shownStatus().key, performance.now()]')
+    if key != 'packPlanned':
+        raise SystemExit(f'the pack was refused: {driver.find_element("css selector", "#status").text[:300]}')
+    return shown - driver.execute_script('return bench.start')
+
+
+def plan_once(driver, url, rom, files, budget):
+    """Milliseconds from the files chosen to the pack's plan shown, and from the fit asked to its plan."""
     driver.get(url)
     WebDriverWait(driver, 30).until(lambda d: d.execute_script('return document.body.dataset.ready'))
     driver.find_element('css selector', '#rom-file').send_keys(rom)
     WebDriverWait(driver, 60).until(lambda d: d.find_elements('css selector', '#cries tbody tr[data-id]'))
     driver.execute_script(WATCH)
     driver.find_element('css selector', '#pack-files').send_keys('\n'.join(files))
-    WebDriverWait(driver, 600).until(lambda d: d.execute_script(
-        "return ['packPlanned', 'packRefused', 'refused'].includes(shownStatus().key)"))
-    key, shown = driver.execute_script('return [shownStatus().key, performance.now()]')
-    if key != 'packPlanned':
-        raise SystemExit(f'the pack was refused: {driver.find_element("css selector", "#status").text[:300]}')
-    return shown - driver.execute_script('return bench.start')
+    chosen = planned(driver)
+    if budget is None:
+        return chosen, None
+    driver.find_element('css selector', '#pack-budget').send_keys(str(budget))
+    driver.execute_script('bench.before = shownStatus()')
+    driver.find_element('css selector', '#pack-fit').click()
+    return chosen, planned(driver)
 
 
 def main():
@@ -74,6 +90,7 @@ def main():
     parser.add_argument('site', nargs='?', default=os.path.join(ROOT, 'build', 'web', 'site'))
     parser.add_argument('--runs', type=int, default=3)
     parser.add_argument('--cries', type=int, default=388)
+    parser.add_argument('--fit', type=int, metavar='BYTES')
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     tmp = tempfile.mkdtemp(prefix='brevox-bench-')
@@ -90,16 +107,25 @@ def main():
             f.write(data + b'\xff' * (16 * (1 << 20) - len(data)))
         files = pack(os.path.join(tmp, 'pack'), args.cries)
         url = f'http://127.0.0.1:{server.server_port}/'
-        page = [plan_once(driver, url, rom, files) for _ in range(args.runs)]
-        cli = []
-        for _ in range(args.runs):
-            start = time.perf_counter()
-            subprocess.run([os.path.join(build, 'cli', 'brevox-cli'), 'import', rom, os.path.join(tmp, 'pack'),
-                            '--dry-run'], check=True, stdout=subprocess.DEVNULL)
-            cli.append((time.perf_counter() - start) * 1000)
-        print(f'{args.cries} cries: the page shows the plan {statistics.median(page):.0f} ms after the files are '
-              f'chosen, median ({", ".join(f"{x:.0f}" for x in page)}); brevox-cli import --dry-run '
-              f'{statistics.median(cli):.0f} ms ({", ".join(f"{x:.0f}" for x in cli)})')
+        runs = [plan_once(driver, url, rom, files, args.fit) for _ in range(args.runs)]
+
+        def cli(*options):
+            times = []
+            for _ in range(args.runs):
+                start = time.perf_counter()
+                subprocess.run([os.path.join(build, 'cli', 'brevox-cli'), 'import', rom, os.path.join(tmp, 'pack'),
+                                '--dry-run', *options], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                times.append((time.perf_counter() - start) * 1000)
+            return times
+
+        def figures(times):
+            return f'{statistics.median(times):.0f} ms ({", ".join(f"{x:.0f}" for x in times)})'
+
+        print(f'{args.cries} cries: the page shows the plan {figures([r[0] for r in runs])} after the files are '
+              f'chosen, median; brevox-cli import --dry-run {figures(cli())}')
+        if args.fit is not None:
+            print(f'fitted to {args.fit} bytes: the page shows the plan {figures([r[1] for r in runs])} after the '
+                  f'box is ticked; brevox-cli import --dry-run --fit --budget {figures(cli("--fit", "--budget", str(args.fit)))}')
     finally:
         driver.quit()
         server.shutdown()
