@@ -589,7 +589,8 @@ class Page(unittest.TestCase):
     def test_fitted_pack_is_import_fit(self):
         # With the fit ticked the page chooses each cry's rate as import --fit does, from the same budget and
         # lowest rate: the rates shown and the image are the command line's, in the games' layout and a hack's.
-        # A budget even the lowest rates exceed refuses the pack with the bytes missing.
+        # A budget even the lowest rates exceed refuses the pack with the bytes missing; a lowest rate above
+        # the mixer's is refused before anything is planned.
         pack, files = self.pack_folder()
         for image, budget, options in (('game.gba', 4000, []),
                                        ('hack.gba', 4500, ['--match-loudness', '--min-rate', 7000]),
@@ -612,6 +613,9 @@ class Page(unittest.TestCase):
             if run.returncode:
                 self.says(self.words('packNoFit', expected['missing_bytes']))
                 self.assertFalse(self.find('#pack-apply').is_enabled())
+                self.find('#pack-min-rate').clear()
+                self.find('#pack-min-rate').send_keys('20000\t')
+                self.says(self.words('packBadMinRate', 1000, 13379))
                 continue
             fit = expected['fit']
             self.wait(lambda d: self.words('packFitted', fit['lowest_rate'], fit['median_rate'], fit['bytes'])
