@@ -10,6 +10,7 @@
 #include "romfile.h"
 #include "text.h"
 #include "wavlib.h"
+#include "words.h"
 
 #include <sndfile.h>
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "text.h"
+#include "words.h"
 
 namespace {
 
@@ -82,50 +83,6 @@ ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw) {
     options.loudnessDb = args.loudnessDb;
     options.family = args.family;
     return options;
-}
-
-std::string WarningText(const AudioWarning& w) {
-    char text[256] = "";
-    switch (w.code) {
-        case AudioWarningCode::MixLostEnergy:
-            std::snprintf(text, sizeof text,
-                          "mixing the %d channels kept %.0f %% of the louder one's energy (out of phase?); "
-                          "use --channel left or --channel right",
-                          w.channels, w.keptPercent);
-            break;
-        case AudioWarningCode::Clipping:
-            std::snprintf(text, sizeof text,
-                          "%llu samples lie beyond full scale and are clipped; lower the gain or use --normalize",
-                          static_cast<unsigned long long>(w.clipped));
-            break;
-        case AudioWarningCode::DcOffset:
-            std::snprintf(text, sizeof text,
-                          "the sound sits %.1f %% of full scale off centre, which clicks at its ends; use --dc-remove",
-                          w.offsetPercent);
-            break;
-        case AudioWarningCode::PoorEncoding: {
-            const bool fast = w.mode == EncodeMode::Fast;
-            std::snprintf(text, sizeof text, "%s coding keeps this sound poorly (SNR %.1f dB, peak error %d steps); lower the gain%s",
-                          fast ? "fast" : "best", w.snrDb, w.peakError, fast ? " or use --quality best" : "");
-            break;
-        }
-        case AudioWarningCode::LoudnessShort:
-            std::snprintf(text, sizeof text,
-                          "its loudness as heard reaches %.1f dB, %.1f dB short of the %.1f dB asked for: more gain "
-                          "would clip its peaks",
-                          w.heardDb, w.targetDb - w.heardDb, w.targetDb);
-            break;
-        case AudioWarningCode::RateMismatch: {
-            const bool slow = w.wavRate > w.sampleRate;
-            std::snprintf(text, sizeof text,
-                          "the WAV is at %.0f Hz but its bytes would play at %.0f Hz, %.2f times too %s; "
-                          "resample it (no --raw) or keep its rate (--keep-rate)",
-                          w.wavRate, w.sampleRate, slow ? w.wavRate / w.sampleRate : w.sampleRate / w.wavRate,
-                          slow ? "slow" : "fast");
-            break;
-        }
-    }
-    return text;
 }
 
 void PrintWarnings(const AudioWarnings& warnings) {

@@ -39,7 +39,5 @@ std::optional<double> LoudnessGiven(const ConditionArgs& args);
 // conditioning option is bad usage; --keep-rate is not one.
 ConditionOptions ConditionOptionsOf(const ConditionArgs& args, bool raw);
 
-// A warning in the command line's words.
-std::string WarningText(const AudioWarning& w);
 // Each warning as a line "warning: ..." on standard error.
 void PrintWarnings(const AudioWarnings& warnings);

@@ -15,6 +15,7 @@
 #include "parallel.h"
 #include "romfile.h"
 #include "text.h"
+#include "words.h"
 #include "writing.h"
 
 namespace fs = std::filesystem;

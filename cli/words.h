@@ -1,11 +1,13 @@
 // The command line's English for what the model reports as codes: plan
 // problems and warnings, why an image cannot be opened, an image cut short,
-// a quality grade, what the game will play of a new sample. One table from code to words per kind of report, as the
+// a quality grade, what the game will play of a new sample, what conditioning
+// a sound warns of. One table from code to words per kind of report, as the
 // page has one per language.
 #pragma once
 
 #include <string>
 
+#include "conditioning.h"
 #include "hearing.h"
 #include "image.h"
 #include "plan.h"
@@ -46,3 +48,6 @@ const char* GradeWord(QualityGrade grade);
 
 // "the game cuts it short in the normal mode: 2.600 s heard of 3.000 s stored".
 std::string HeardWarningWords(const HeardWarning& warning);
+
+// A warning in the command line's words.
+std::string WarningText(const AudioWarning& w);

@@ -8,6 +8,7 @@
 #include "resample.h"
 #include "support.h"
 #include "text.h"
+#include "words.h"
 
 namespace {
 
