@@ -748,8 +748,10 @@ class Page(unittest.TestCase):
         self.assertEqual(le32(bytes(header), SAMPLE_RATE_OFS), 22050 * 1024)
         # The field and its message take the rates a game plays from the core.
         limits = self.driver.execute_async_script('core().rateLimits().then(arguments[0])')
-        self.assertEqual(limits, {'min_rate': 1000, 'max_rate': 65535})
+        self.assertEqual(limits, {'min_rate': 1000, 'max_rate': 65535, 'fit_min_rate': 6000, 'fit_max_rate': 13379})
         self.assertEqual([self.find('#rate').get_attribute(a) for a in ('min', 'max')], ['1000', '65535'])
+        self.assertEqual([self.find('#pack-min-rate').get_attribute(a) for a in ('min', 'max', 'value')],
+                         ['1000', '13379', '6000'])
         for rate in (limits['min_rate'] - 1, limits['max_rate'] + 1):
             self.find('#rate').clear()
             self.find('#rate').send_keys(str(rate), Keys.TAB)
