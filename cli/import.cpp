@@ -276,20 +276,13 @@ void RefuseImportUnlessOk(const RomContext& ctx, const ImportArgs& args, const I
     FailPlan(ctx, im.plan, text, Json::Object({{"fit_lowest_rate", lowest}}));
 }
 
-// The new samples' total bytes.
-uint64_t NewBytes(const Import& im) {
-    uint64_t total = 0;
-    for (const CryPlan& c : im.plan.cries) total += c.newBytes;
-    return total;
-}
-
 Json FitJson(const ImportArgs& args, const Import& im) {
     if (!im.fit) return Json();
     return Json::Object({{"min_rate", args.minRate},
                          {"budget", args.budget},
                          {"lowest_rate", LowestRate(RatesOf(*im.fit))},
                          {"median_rate", MedianRate(RatesOf(*im.fit))},
-                         {"bytes", NewBytes(im)}});
+                         {"bytes", im.plan.NewBytes()}});
 }
 
 Json ImportJson(const RomContext& ctx, const ImportArgs& args, const Import& im) {
@@ -336,14 +329,14 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
                 static_cast<unsigned long long>(plan.bytesShared));
     if (im.fit)
         std::printf("fit: new samples %llu bytes in all, rates from %u Hz (median %u Hz)\n",
-                    static_cast<unsigned long long>(NewBytes(im)), LowestRate(RatesOf(*im.fit)), MedianRate(RatesOf(*im.fit)));
+                    static_cast<unsigned long long>(im.plan.NewBytes()), LowestRate(RatesOf(*im.fit)), MedianRate(RatesOf(*im.fit)));
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
 
 void CheckImportArgs(const ImportArgs& args) {
     CheckSampleRate(args.rate);
     if (args.fit && args.raw) BadUsage("--fit resamples each cry to the rate it chooses: it excludes --raw");
-    if (args.minRate < MinSampleRate || args.minRate > MaxUsefulRateHz)
+    if (!MinFitRateAllowed(args.minRate))
         BadUsage("--min-rate must lie between " + std::to_string(MinSampleRate) + " and " +
                  std::to_string(MaxUsefulRateHz) + " Hz");
 }

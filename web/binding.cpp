@@ -517,7 +517,7 @@ std::string PackPlan(const val& conditioning, const val& options) {
     packRequest.reclaim = options["reclaim"].as<bool>();
     ReadShareOptions(options, packRequest);
     const std::optional<FitAsked> fitAsked = FitAskedOf(options);
-    if (fitAsked && (fitAsked->minRate < MinSampleRate || fitAsked->minRate > MaxUsefulRateHz)) return Error("BadMinRate");
+    if (fitAsked && !MinFitRateAllowed(fitAsked->minRate)) return Error("BadMinRate");
     std::vector<std::string> names;
     for (const PackSound& s : pack) names.push_back(s.name);
     std::vector<size_t> ignored;
@@ -564,11 +564,7 @@ std::string PackPlan(const val& conditioning, const val& options) {
         out.Set("plan", nullptr);
     } else {
         const Plan plan = PlanEdits(current.Image(), current.model, packRequest);
-        if (fitAsked) {
-            uint64_t bytes = 0;
-            for (const CryPlan& c : plan.cries) bytes += c.newBytes;
-            fit.Set("bytes", bytes);
-        }
+        if (fitAsked) fit.Set("bytes", plan.NewBytes());
         out.Set("plan", PlanJson(plan, current.rule));
     }
     out.Set("fit", fit);

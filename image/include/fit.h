@@ -29,12 +29,16 @@
 #include "hearing.h"
 #include "image.h"
 #include "plan.h"
+#include "samplekind.h"
 
 // The rates a cry steps down through, highest first: the rate the games mix
 // at, above which they play nothing (MaxUsefulRateHz), the common recording
 // rates, the games' 10512 Hz, then lower.
 inline constexpr std::array<uint32_t, 7> FitLadder = {MaxUsefulRateHz, 11025, 10512, 9000, 8000, 7000, 6000};
 constexpr uint32_t DefaultMinFitRate = 6000;
+// Whether a fit may be told to go no lower than `hz`: a rate a sample may
+// declare, and none above the mixer's (a fit there could not step at all).
+constexpr bool MinFitRateAllowed(uint32_t hz) { return hz >= MinSampleRate && hz <= MaxUsefulRateHz; }
 
 // A cry's rungs: its own rate, then every rate of the ladder below it down
 // to `minHz`. A cry already below `minHz` keeps its own rate alone.

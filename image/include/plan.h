@@ -160,6 +160,12 @@ struct Plan {
     std::vector<PlanWarning> warnings;  // kept on a refused plan too
 
     bool Ok() const { return problems.empty(); }
+    // The new samples' bytes, wherever they go.
+    uint64_t NewBytes() const {
+        uint64_t total = 0;
+        for (const CryPlan& c : cries) total += c.newBytes;
+        return total;
+    }
 };
 
 // Works out the whole edit, or every reason it cannot be done. The image is
