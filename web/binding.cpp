@@ -458,39 +458,53 @@ std::optional<FitAsked> FitAskedOf(const val& options) {
     return asked;
 }
 
-// The pack's sounds stored at the rates a fit chooses, as import --fit
-// stores them: each conditioned up to resampling once, weighed at its rates
-// (PackTrials), then converted and encoded at the rate chosen, its row
-// filled as StoredRow fills it, with snr_heard_db. `request.cries[i]` is the
-// change of `sounds[i]`; its sample is filled when the pack fits. The fit's
-// figures: {min_rate, budget, lowest_rate, median_rate}, or {missing_bytes}
-// when the pack does not fit even at the lowest rates.
-Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* const> rows, const ConditionOptions& options,
-                   const FitAsked& asked, EditRequest& request, bool& refused) {
-    std::vector<std::vector<double>> monos(sounds.size());
-    std::vector<AudioWarnings> warnings(sounds.size());
+// The pack's sounds weighed at their rates and fitted to the image, as
+// import --fit fits them: each conditioned up to resampling once (`monos`,
+// with the warnings of that), then tried at its rates (`trials`).
+// `request.cries[i]` is the change of `sounds[i]`.
+struct PackFitted {
+    std::vector<std::vector<double>> monos;
+    std::vector<AudioWarnings> warnings;
+    std::optional<PackTrials> trials;
+    Fit fit;
+};
+PackFitted FitPack(std::span<const PackSound* const> sounds, const ConditionOptions& options, uint32_t minRate,
+                   std::optional<uint64_t> budget, const EditRequest& request) {
+    PackFitted f{std::vector<std::vector<double>>(sounds.size()), std::vector<AudioWarnings>(sounds.size()), {}, {}};
     std::vector<FitSound> fitted;
     for (size_t i = 0; i < sounds.size(); ++i) {
         const SampleDefaults d = DefaultsForEntry(current.Image(), current.model, request.cries[i].index);
-        monos[i] = ConditionBeforeResample(sounds[i]->frames, sounds[i]->channels, sounds[i]->rate, options, warnings[i]);
-        fitted.push_back({monos[i], sounds[i]->rate, options, d.kind,
-                          FitRates(static_cast<uint32_t>(std::lround(d.rateField / 1024.0)), asked.minRate)});
+        f.monos[i] = ConditionBeforeResample(sounds[i]->frames, sounds[i]->channels, sounds[i]->rate, options, f.warnings[i]);
+        fitted.push_back({f.monos[i], sounds[i]->rate, options, d.kind,
+                          FitRates(static_cast<uint32_t>(std::lround(d.rateField / 1024.0)), minRate)});
     }
-    PackTrials trials(std::move(fitted), Family(), {ResampleOf, ResamplerAt(ResampleQuality::Draft)});
-    for (size_t i = 0; i < sounds.size(); ++i) trials.Prepare(i);
-    const Fit fit = FitTrials(current.Image(), current.model, request, trials, asked.budget);
-    if (!fit.fits) {
+    f.trials.emplace(std::move(fitted), Family(), FitResamplers{ResampleOf, ResamplerAt(ResampleQuality::Draft)});
+    for (size_t i = 0; i < sounds.size(); ++i) f.trials->Prepare(i);
+    f.fit = FitTrials(current.Image(), current.model, request, *f.trials, budget);
+    return f;
+}
+
+// The pack's sounds stored at the rates FitPack chooses, then converted and
+// encoded at them, each row filled as StoredRow fills it, with
+// snr_heard_db, and each change's sample. The fit's figures: {min_rate,
+// budget, lowest_rate, median_rate}, or {missing_bytes} when the pack does
+// not fit even at the lowest rates.
+Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* const> rows, const ConditionOptions& options,
+                   const FitAsked& asked, EditRequest& request, bool& refused) {
+    PackFitted f = FitPack(sounds, options, asked.minRate, asked.budget, request);
+    if (!f.fit.fits) {
         refused = true;
-        return Json::Object({{"missing_bytes", fit.missing}});
+        return Json::Object({{"missing_bytes", f.fit.missing}});
     }
+    PackTrials& trials = *f.trials;
     std::vector<uint32_t> chosen;
     for (size_t i = 0; i < sounds.size(); ++i) {
         const FitSound& s = trials.Sounds()[i];
-        const uint32_t hz = s.rates[fit.rungs[i]];
+        const uint32_t hz = s.rates[f.fit.rungs[i]];
         chosen.push_back(hz);
         std::optional<Bytes> values;
-        if (!trials.Refused(i)) values = trials.StoredValues(i, hz, warnings[i]);
-        const std::optional<Bytes> sample = StoredRow(values, s.kind, hz * 1024, warnings[i], *rows[i]);
+        if (!trials.Refused(i)) values = trials.StoredValues(i, hz, f.warnings[i]);
+        const std::optional<Bytes> sample = StoredRow(values, s.kind, hz * 1024, f.warnings[i], *rows[i]);
         if (!sample) {
             refused = true;
             continue;
@@ -504,13 +518,29 @@ Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* con
                          {"median_rate", MedianRate(chosen)}});
 }
 
+// Whether the fit would fit a pack the plan found no room for, and the
+// lowest rate it would take, as import says when refused; none when it would
+// not.
+std::optional<uint32_t> LowestRateToFit(std::span<const PackSound* const> sounds, const ConditionOptions& options,
+                                        const Plan& plan) {
+    const bool noRoom = std::any_of(plan.problems.begin(), plan.problems.end(),
+                                    [](const Problem& p) { return p.kind == PlanProblem::NoFreeSpace; });
+    if (!noRoom) return std::nullopt;
+    const PackFitted f = FitPack(sounds, options, DefaultMinFitRate, std::nullopt, packRequest);
+    if (!f.fit.fits) return std::nullopt;
+    std::vector<uint32_t> chosen;
+    for (size_t i = 0; i < sounds.size(); ++i) chosen.push_back(f.trials->Sounds()[i].rates[f.fit.rungs[i]]);
+    return LowestRate(chosen);
+}
+
 // {ignored: [names], files: [{name, index, id, problem, other, rate, kind,
 // values, snr_db, snr_heard_db, grade, warnings}], loudness_db, fit, plan}:
 // loudness_db is the loudness every cry was brought to (null: none asked, or
 // no cry of the table to take it from); fit the fit's figures (null unless
 // asked; FitPackSounds) with the new samples' bytes; plan is null when a file
 // cannot be taken (every such file is named) or the pack does not fit, else
-// the plan of them all. {"error": "BadMinRate"} for a min_rate the fit
+// the plan of them all, with fit_lowest_rate when it finds no room and the
+// fit, not asked, would (the lowest rate it would take). {"error": "BadMinRate"} for a min_rate the fit
 // cannot take.
 std::string PackPlan(const val& conditioning, const val& options) {
     packRequest = {};
@@ -536,7 +566,7 @@ std::string PackPlan(const val& conditioning, const val& options) {
     std::vector<Json> rows;
     rows.reserve(files.size());
     bool refused = false;
-    std::vector<const PackSound*> fitSounds;
+    std::vector<const PackSound*> sounds;  // those of the changes, in their order
     std::vector<Json*> fitRows;
     for (const PackFile& f : files) {
         Json& row = rows.emplace_back(Json::Object({{"name", names[f.file]}, {"index", f.row.index}, {"id", f.row.id}}));
@@ -545,29 +575,33 @@ std::string PackPlan(const val& conditioning, const val& options) {
             if (f.problem == PackFileProblem::Twice) row.Set("other", names[f.other]);
             refused = true;
         } else if (fitAsked) {
-            fitSounds.push_back(&pack[f.file]);
+            sounds.push_back(&pack[f.file]);
             fitRows.push_back(&row);
             packRequest.cries.push_back({.index = f.row.index});
         } else if (std::optional<Bytes> sample = PackSample(pack[f.file], f.row.index, conditions, row)) {
+            sounds.push_back(&pack[f.file]);
             packRequest.cries.push_back({.index = f.row.index, .sample = std::move(*sample)});
         } else {
             refused = true;
         }
     }
     Json fit;
-    if (fitAsked && !refused) fit = FitPackSounds(fitSounds, fitRows, conditions, *fitAsked, packRequest, refused);
+    if (fitAsked && !refused) fit = FitPackSounds(sounds, fitRows, conditions, *fitAsked, packRequest, refused);
     Json rowList = Json::Array();
     for (Json& row : rows) rowList.Push(std::move(row));
     Json out = Json::Object({{"ignored", ignoredNames}, {"files", rowList}, {"loudness_db", conditions.loudnessDb}});
+    std::optional<uint32_t> lowest;
     if (refused) {
         packRequest = {};
         out.Set("plan", nullptr);
     } else {
         const Plan plan = PlanEdits(current.Image(), current.model, packRequest);
         if (fitAsked) fit.Set("bytes", plan.NewBytes());
+        else lowest = LowestRateToFit(sounds, conditions, plan);
         out.Set("plan", PlanJson(plan, current.rule));
     }
     out.Set("fit", fit);
+    out.Set("fit_lowest_rate", lowest);
     return Text(out);
 }
 

@@ -265,8 +265,11 @@ export type PackFit =
   { min_rate: number; budget: number | null; lowest_rate: number; median_rate: number; bytes?: number } |
   { missing_bytes: number };
 
+/** fit_lowest_rate: for a pack refused for want of room without the fit, the lowest rate the fit would take to
+ *  fit it (null when it would not). */
 export interface PackPlan {
   ignored: string[]; files: PackFileRow[]; loudness_db: number | null; fit: PackFit | null; plan: Plan | null;
+  fit_lowest_rate: number | null;
 }
 
 export interface PackApplied { plan: JsonText<Plan | Failure>; indexes: number[]; samples: Uint8Array[] }

@@ -123,6 +123,7 @@ const TEXTS = {
     packMinRate: 'Débit le plus bas permis (Hz):',
     packFitted: (low, median, bytes) =>
       `Débits choisis: le plus bas ${low} Hz, médian ${median} Hz; ${bytes} octets de nouveaux échantillons.`,
+    packFitWouldFit: hz => `« Choisir le débit de chaque cri » le ferait tenir, aucun cri sous ${hz} Hz.`,
     packNoFit: n => `Lot refusé: même aux débits les plus bas, il manque ${n} octets.`,
     packBadMinRate: (min, max) => `Le débit le plus bas doit être un nombre entier entre ${min} et ${max} Hz.`,
     packBudget: 'Octets permis aux nouveaux échantillons (vide: l\'espace libre):',

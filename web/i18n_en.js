@@ -114,6 +114,7 @@ const TextsEn = {
   packMinRate: 'Lowest rate allowed (Hz):',
   packFitted: (low, median, bytes) =>
     `Rates chosen: lowest ${low} Hz, median ${median} Hz; ${bytes} bytes of new samples.`,
+  packFitWouldFit: hz => `"Choose each cry's rate" would fit it, no cry below ${hz} Hz.`,
   packNoFit: n => `Pack refused: even at the lowest rates, ${n} bytes are missing.`,
   packBadMinRate: (min, max) => `The lowest rate must be a whole number between ${min} and ${max} Hz.`,
   packBudget: 'Bytes the new samples may take (empty: the free space):',

@@ -93,7 +93,8 @@ const {setUpPack, offerPack, replanPack, applyPack, discardPack, showPack, dropp
     if (!planned.files.length) fail('packNoCries', count);
     else if (refused) fail('packRefused', refused);
     else if (planned.fit && 'missing_bytes' in planned.fit) fail('packNoFit', planned.fit.missing_bytes);
-    else if (!planned.plan.ok) fail('refused', () => problemsText(planned.plan));
+    else if (!planned.plan.ok) fail('refused', () => problemsText(planned.plan) +
+      (planned.fit_lowest_rate !== null ? ' ' + t().packFitWouldFit(planned.fit_lowest_rate) : ''));
     else say('packPlanned', planned.files.length);
   }
 

@@ -9,6 +9,8 @@
 //                code pointing at each: two cry tables in use, none edited until one is named
 //   hifi.wav     8-bit mono at 22050 Hz, shorter than hack.gba's 22050 Hz cry
 //   short.wav    8-bit mono at 10512 Hz, a block shorter than cry 5's sample: fits in place
+//   over.wav     8-bit mono at 10512 Hz, a fifth longer than cry 5's sample: fits its slot
+//                only at a lower rate
 //   long.wav     8-bit mono at 10512 Hz, far longer than any slot
 //   long.sample  long.wav as the optimal coder compresses it
 //   long-decoded.wav  what that sample decodes to, as a dump writes it
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
                                  {SpeciesNumberIndex(302), rate, DecayingChirp(900, 1800, 250, 3, rate)}});
 
     Bytes shortSound = Sweep(uint32_t(plan.cries[CryNumberIndex(5)].size()) - BlockSamples, 300, 2500, rate);
+    Bytes overSound = Sweep(uint32_t(plan.cries[CryNumberIndex(5)].size()) * 6 / 5, 300, 2500, rate);
     Bytes longSound = DecayingChirp(4000, 2500, 200, 2, rate);
     Bytes sample(SampleExtent(uint32_t(longSound.size())));
     EncodeSample(longSound, sample, EncodeMode::Best);
@@ -122,6 +125,7 @@ int main(int argc, char** argv) {
                  {"twice.gba", MakeTwice(plan, game)},
                  {"hifi.wav", MakeWav(Sweep(2500, 3000, 500, hifiRate), hifiRate)},
                  {"short.wav", MakeWav(shortSound, rate)},
+                 {"over.wav", MakeWav(overSound, rate)},
                  {"long.wav", MakeWav(longSound, rate)},
                  {"long.sample", sample},
                  {"long-decoded.wav", WavFileBytes(DecodeToUnsigned(sample, info), rate)},

@@ -590,7 +590,23 @@ class Page(unittest.TestCase):
         # With the fit ticked the page chooses each cry's rate as import --fit does, from the same budget and
         # lowest rate: the rates shown and the image are the command line's, in the games' layout and a hack's.
         # A budget even the lowest rates exceed refuses the pack with the bytes missing; a lowest rate above
-        # the mixer's is refused before anything is planned.
+        # the mixer's is refused before anything is planned. Without the fit, a pack refused for want of room
+        # says, as import does, that the fit would fit it and at what lowest rate.
+        over = os.path.join(self.tmp, 'over')
+        os.makedirs(over)
+        shutil.copy(os.path.join(self.data, 'over.wav'), os.path.join(over, 'cry-005.wav'))
+        rom = self.open_rom('full.gba')
+        self.find('#pack-files').send_keys(os.path.join(over, 'cry-005.wav'))
+        refusal = json.loads(subprocess.run([CLI, 'import', '--json', rom, over], capture_output=True, text=True).stdout)
+        self.says(self.words('packFitWouldFit', refusal['fit_lowest_rate']))
+        self.find('#pack-fit').click()
+        self.says(self.words('packPlanned', 1))
+        self.find('#pack-apply').click()
+        self.says(self.words('packApplied', 1))
+        written = os.path.join(self.tmp, 'cli-full.gba')
+        shutil.copy(rom, written)
+        cli('import', '--fit', written, over)
+        self.assertEqual(self.download_rom(rom), read(written))
         pack, files = self.pack_folder()
         for image, budget, options in (('game.gba', 4000, []),
                                        ('hack.gba', 4500, ['--match-loudness', '--min-rate', 7000]),
