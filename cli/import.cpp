@@ -243,9 +243,7 @@ void FitAll(const RomContext& ctx, const ImportArgs& args, Import& im, bool prog
 // rate it would take; none when it would not, or cannot tell (--raw takes the
 // rates as they are).
 std::optional<uint32_t> LowestRateToFit(const RomContext& ctx, const ImportArgs& args, const Import& im) {
-    const bool noRoom = std::any_of(im.plan.problems.begin(), im.plan.problems.end(),
-                                    [](const Problem& p) { return p.kind == PlanProblem::NoFreeSpace; });
-    if (!noRoom || args.raw || !im.refused.empty()) return std::nullopt;
+    if (!FitMightHelp(im.plan) || args.raw || !im.refused.empty()) return std::nullopt;
     // The refusal stands whatever happens here: a source that fails now only
     // leaves the hint out.
     try {

@@ -523,9 +523,7 @@ Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* con
 // not.
 std::optional<uint32_t> LowestRateToFit(std::span<const PackSound* const> sounds, const ConditionOptions& options,
                                         const Plan& plan) {
-    const bool noRoom = std::any_of(plan.problems.begin(), plan.problems.end(),
-                                    [](const Problem& p) { return p.kind == PlanProblem::NoFreeSpace; });
-    if (!noRoom) return std::nullopt;
+    if (!FitMightHelp(plan)) return std::nullopt;
     const PackFitted f = FitPack(sounds, options, DefaultMinFitRate, std::nullopt, packRequest);
     if (!f.fit.fits) return std::nullopt;
     std::vector<uint32_t> chosen;

@@ -75,6 +75,10 @@ struct Fit {
     uint64_t missing = 0;           // bytes over the capacity at the lowest rungs; 0 when it fits
 };
 
+// Whether lower rates could let a refused plan through: it found no free
+// space for a new sample. A front end then offers the fit.
+bool FitMightHelp(const Plan& plan);
+
 // The lowest and the median of the rates a fit chose (0 for none).
 uint32_t LowestRate(std::span<const uint32_t> hz);
 uint32_t MedianRate(std::span<const uint32_t> hz);

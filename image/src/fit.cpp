@@ -97,6 +97,11 @@ uint64_t SpaceTaken(const FitSpace& space, size_t cry, uint64_t bytes) {
     return space.reclaim ? taken - slot : taken;
 }
 
+bool FitMightHelp(const Plan& plan) {
+    return std::any_of(plan.problems.begin(), plan.problems.end(),
+                       [](const Problem& p) { return p.kind == PlanProblem::NoFreeSpace; });
+}
+
 uint32_t LowestRate(std::span<const uint32_t> hz) { return hz.empty() ? 0 : *std::min_element(hz.begin(), hz.end()); }
 
 uint32_t MedianRate(std::span<const uint32_t> hz) {
