@@ -97,8 +97,9 @@ std::vector<double> Normalize(std::span<const double> samples, double peakDb) {
 // x * 128 + 128 rounded half away from zero, as std::lround rounds, kept to
 // 0..255. A fit quantises every cry at every rate it tries, and lround, a
 // library call, took most of that time; the integer part and the exact
-// remainder give the same result inline. NaN gives 0, as lround's
-// out-of-range result clamped does.
+// remainder give the same result inline, and the same on every platform
+// (the Windows runtime's lround takes -0.49999999999999994 to -1). NaN gives
+// 0, as lround's out-of-range result clamped does.
 uint8_t QuantiseValue(double x) {
     const double v = x * 128.0;
     if (!(v > -129)) return 0;

@@ -25,11 +25,18 @@ TEST(Conditioning, EveryByteSurvivesTheDefaultPath) {
     EXPECT_TRUE(warnings.empty());
 }
 
-// Against the plain rounding, on random values, on every half step and on
-// the doubles next to each; values beyond what lround takes clip to the end
-// of their side, NaN to 0.
-TEST(Conditioning, QuantiseRoundsAsLround) {
-    const auto plain = [](double x) { return static_cast<uint8_t>(std::clamp(std::lround(x * 128.0) + 128, 0L, 255L)); };
+// Against a rounding by comparisons alone, exact on every platform (the
+// Windows runtime's lround takes -0.49999999999999994 to -1), on random
+// values, on every half step and on the doubles next to each; values beyond
+// any step clip to the end of their side, NaN to 0.
+TEST(Conditioning, QuantiseRoundsHalfAwayFromZero) {
+    const auto plain = [](double x) {
+        const double v = x * 128.0;  // exact: a power of two
+        for (long k = -129; k <= 128; ++k)
+            if (v >= 0 ? k - 0.5 <= v && v < k + 0.5 : k - 0.5 < v && v <= k + 0.5)
+                return static_cast<uint8_t>(std::clamp(k + 128, 0L, 255L));
+        return static_cast<uint8_t>(v < 0 ? 0 : 255);
+    };
     const double inf = std::numeric_limits<double>::infinity();
     for (auto [x, expected] : {std::pair{inf, 255}, {1e300, 255}, {-inf, 0}, {-1e300, 0}, {std::nan(""), 0}})
         EXPECT_EQ(QuantiseValue(x), expected) << x;
