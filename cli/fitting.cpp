@@ -34,19 +34,20 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
     PackFit pack;
     pack.fit = FitTrials(ctx.image, ctx.model, request, trials, budget);
     if (!pack.fit.fits) return pack;
-    pack.cries.resize(sources.size());
-    for (size_t i = 0; i < sources.size(); ++i) pack.cries[i].hz = sources[i].rates[pack.fit.rungs[i]];
+    pack.rates = trials.RatesChosen(pack.fit);
     if (!encodeWith) return pack;
+    pack.cries.resize(sources.size());
     const EncodeMode mode = *encodeWith;
     failed = WorkOnEach(
         sources.size(),
         [&](size_t i) {
             const FitSource& s = sources[i];
             FittedCry& c = pack.cries[i];
+            const uint32_t hz = pack.rates[i];
             c.warnings = s.audio.warnings;
-            const Bytes values = trials.StoredValues(i, c.hz, c.warnings);
-            RequireSomeValues(s.audio, values, c.hz);
-            c.cry = EncodeCry(values, s.kind, mode, c.hz * 1024, s.audio.path);
+            const Bytes values = trials.StoredValues(i, hz, c.warnings);
+            RequireSomeValues(s.audio, values, hz);
+            c.cry = EncodeCry(values, s.kind, mode, hz * 1024, s.audio.path);
             c.heardSnrDb = trials.HeardSnrDb(i, c.cry.sample);
             CheckEncoding(c.cry.quality, mode, c.warnings);
         },
@@ -54,10 +55,4 @@ PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std:
     for (const std::string& f : failed)
         if (!f.empty()) Fail(f);
     return pack;
-}
-
-std::vector<uint32_t> RatesOf(const PackFit& pack) {
-    std::vector<uint32_t> hz;
-    for (const FittedCry& c : pack.cries) hz.push_back(c.hz);
-    return hz;
 }

@@ -21,7 +21,6 @@ struct FitSource {
 
 // A cry at the rate chosen for it, encoded.
 struct FittedCry {
-    uint32_t hz = 0;
     EncodedCry cry;
     AudioWarnings warnings;  // the source's, its rate's and its encoding's
     std::optional<double> heardSnrDb;  // against a perfect sample at the input's rate, 13379 Hz at most
@@ -29,7 +28,8 @@ struct FittedCry {
 
 struct PackFit {
     Fit fit;
-    std::vector<FittedCry> cries;  // one per source, when the pack fits (hz alone unless encoded)
+    std::vector<uint32_t> rates;   // the rate chosen per source, when the pack fits
+    std::vector<FittedCry> cries;  // one per source, when the pack fits and is encoded
 };
 
 // Fits `sources` (one per change of `request`, in its order) to the image,
@@ -38,6 +38,3 @@ struct PackFit {
 // is encoded when the pack does not fit.
 PackFit FitSources(const RomContext& ctx, const EditRequest& request, const std::vector<FitSource>& sources,
                    std::optional<uint64_t> budget, std::optional<EncodeMode> encodeWith, bool progress);
-
-// The rates chosen, one per cry.
-std::vector<uint32_t> RatesOf(const PackFit& pack);

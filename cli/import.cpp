@@ -252,7 +252,7 @@ std::optional<uint32_t> LowestRateToFit(const RomContext& ctx, const ImportArgs&
         if (read.size() != im.request.cries.size()) return std::nullopt;
         const PackFit pack = FitSources(ctx, im.request, read, std::nullopt, std::nullopt, false);
         if (!pack.fit.fits) return std::nullopt;
-        return LowestRate(RatesOf(pack));
+        return LowestRate(pack.rates);
     } catch (const CliFailure&) {
         return std::nullopt;
     }
@@ -278,8 +278,8 @@ Json FitJson(const ImportArgs& args, const Import& im) {
     if (!im.fit) return Json();
     return Json::Object({{"min_rate", args.minRate},
                          {"budget", args.budget},
-                         {"lowest_rate", LowestRate(RatesOf(*im.fit))},
-                         {"median_rate", MedianRate(RatesOf(*im.fit))},
+                         {"lowest_rate", LowestRate(im.fit->rates)},
+                         {"median_rate", MedianRate(im.fit->rates)},
                          {"bytes", im.plan.NewBytes()}});
 }
 
@@ -327,7 +327,7 @@ void PrintImport(const RomContext& ctx, const ImportArgs& args, const Import& im
                 static_cast<unsigned long long>(plan.bytesShared));
     if (im.fit)
         std::printf("fit: new samples %llu bytes in all, rates from %u Hz (median %u Hz)\n",
-                    static_cast<unsigned long long>(im.plan.NewBytes()), LowestRate(RatesOf(*im.fit)), MedianRate(RatesOf(*im.fit)));
+                    static_cast<unsigned long long>(im.plan.NewBytes()), LowestRate(im.fit->rates), MedianRate(im.fit->rates));
     std::printf("%s\n", Outcome(ctx, args.write, im.written).c_str());
 }
 

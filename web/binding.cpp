@@ -497,11 +497,10 @@ Json FitPackSounds(std::span<const PackSound* const> sounds, std::span<Json* con
         return Json::Object({{"missing_bytes", f.fit.missing}});
     }
     PackTrials& trials = *f.trials;
-    std::vector<uint32_t> chosen;
+    const std::vector<uint32_t> chosen = trials.RatesChosen(f.fit);
     for (size_t i = 0; i < sounds.size(); ++i) {
         const FitSound& s = trials.Sounds()[i];
-        const uint32_t hz = s.rates[f.fit.rungs[i]];
-        chosen.push_back(hz);
+        const uint32_t hz = chosen[i];
         std::optional<Bytes> values;
         if (!trials.Refused(i)) values = trials.StoredValues(i, hz, f.warnings[i]);
         const std::optional<Bytes> sample = StoredRow(values, s.kind, hz * 1024, f.warnings[i], *rows[i]);
@@ -526,9 +525,7 @@ std::optional<uint32_t> LowestRateToFit(std::span<const PackSound* const> sounds
     if (!FitMightHelp(plan)) return std::nullopt;
     const PackFitted f = FitPack(sounds, options, DefaultMinFitRate, std::nullopt, packRequest);
     if (!f.fit.fits) return std::nullopt;
-    std::vector<uint32_t> chosen;
-    for (size_t i = 0; i < sounds.size(); ++i) chosen.push_back(f.trials->Sounds()[i].rates[f.fit.rungs[i]]);
-    return LowestRate(chosen);
+    return LowestRate(f.trials->RatesChosen(f.fit));
 }
 
 // {ignored: [names], files: [{name, index, id, problem, other, rate, kind,
@@ -538,8 +535,8 @@ std::optional<uint32_t> LowestRateToFit(std::span<const PackSound* const> sounds
 // asked; FitPackSounds) with the new samples' bytes; plan is null when a file
 // cannot be taken (every such file is named) or the pack does not fit, else
 // the plan of them all, with fit_lowest_rate when it finds no room and the
-// fit, not asked, would (the lowest rate it would take). {"error": "BadMinRate"} for a min_rate the fit
-// cannot take.
+// fit, not asked, would (the lowest rate it would take). {"error":
+// "BadMinRate"} for a min_rate the fit cannot take.
 std::string PackPlan(const val& conditioning, const val& options) {
     packRequest = {};
     packRequest.reclaim = options["reclaim"].as<bool>();

@@ -60,6 +60,8 @@ public:
     // reference is heard as silence, +infinity when they are the same.
     std::optional<double> HeardSnrDb(size_t cry, std::span<const uint8_t> sample) const;
     bool Refused(size_t cry) const { return cries[cry].refused; }
+    // The rate `fit` chose for each cry.
+    std::vector<uint32_t> RatesChosen(const Fit& fit) const;
 
     const std::vector<FitSound>& Sounds() const { return sounds; }
 

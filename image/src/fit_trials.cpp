@@ -74,6 +74,12 @@ std::vector<uint8_t> PackTrials::StoredValues(size_t cry, uint32_t hz, AudioWarn
     return std::move(s.values);
 }
 
+std::vector<uint32_t> PackTrials::RatesChosen(const Fit& fit) const {
+    std::vector<uint32_t> hz;
+    for (size_t i = 0; i < sounds.size(); ++i) hz.push_back(sounds[i].rates[fit.rungs[i]]);
+    return hz;
+}
+
 std::optional<double> PackTrials::HeardSnrDb(size_t cry, std::span<const uint8_t> sample) const {
     const FitSound& s = sounds[cry];
     return RenderSnrDb(cries[cry].heard.samples,

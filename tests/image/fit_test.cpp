@@ -252,6 +252,9 @@ TEST(PackTrials, ReferenceRungStoredOtherRungsDraftedEachOnce) {
     for (uint32_t hz : {11025u, 10512u, 9000u, 8000u, 7000u, 6000u}) EXPECT_EQ(draft[hz], 2) << hz;
     EXPECT_EQ(draft.count(13379), 0u);
     EXPECT_FALSE(trials.Refused(0));
+    Fit chosen;
+    chosen.rungs = {1, 5};
+    EXPECT_EQ(trials.RatesChosen(chosen), (std::vector<uint32_t>{13379, 8000}));
     // A conversion the resampler refuses marks the cry.
     PackTrials refusing = trialsOf(true);
     refusing.Prepare(0);
